@@ -91,15 +91,13 @@ class Log_Impl : public LogInterface {
   uint32_t GetFlags() const { return flags_; }
   const std::string& GetLogName() const { return log_name_; }
 
-  // The whole line as it would be written now (header, message, "\r\n");
-  // exposed for the file name rules and tests.
-  std::string FormatLine(const char* source_file, int line, const char* format,
-                         va_list args) const;
-  // The file this line would go to in file mode; false when the path has
-  // no directory part (the line is then dropped).
-  bool ComposeLogFilePath(std::string* out) const;
+  // The file a line written now goes to in file mode; false when the log
+  // path has no directory part (the line is then dropped).
+  bool ComposeLogFilePath(std::string& out) const;
 
  private:
+  std::string BuildHeader(const char* source_file, int line, int error_number) const;
+
   uint32_t flags_ = kLogDefaultFlags;
   uint32_t level_ = 0;
   std::string log_path_;

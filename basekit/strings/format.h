@@ -25,6 +25,14 @@ void FormatStringInto(std::string& out, const char* format, ...)
     ;
 void FormatStringInto(std::wstring& out, const wchar_t* format, ...);
 
+// Appends the formatted text to out (the variadic form of AppendFormatV).
+void AppendFormat(std::string& out, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+void AppendFormat(std::wstring& out, const wchar_t* format, ...);
+
 // Appends the formatted text to out. Output that does not fit in
 // kMaxFormattedChars - 1 characters, or a formatting error, appends nothing.
 void AppendFormatV(std::string& out, const char* format, va_list args);

@@ -1,0 +1,325 @@
+#include "basekit/log/log.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "basekit/strings/format.h"
+#include "basekit/time/wall_clock.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace basekit {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kAllHeaderFlags = 0x07F | kLogNoDatePrefix;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    static int counter = 0;
+    path_ = fs::temp_directory_path() /
+            ("basekit-log-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" + std::to_string(counter++));
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  const fs::path& path() const { return path_; }
+  // The directory with a trailing separator, as the log expects it.
+  std::string dir() const { return path_.string() + "/"; }
+
+ private:
+  fs::path path_;
+};
+
+// A log in descriptor mode writing into a temporary file, read back whole.
+class DescriptorLog {
+ public:
+  explicit DescriptorLog(uint32_t flags) {
+    file_ = dir_.path() / "out.txt";
+#ifdef _WIN32
+    fd_ = _open(file_.string().c_str(), _O_RDWR | _O_CREAT | _O_BINARY, 0600);
+#else
+    fd_ = ::open(file_.c_str(), O_RDWR | O_CREAT, 0600);
+#endif
+    log_.SetLevel(12);
+    log_.SetLogDescriptor(fd_);
+    log_.RemoveFlags(kAllHeaderFlags);
+    log_.AddFlags(flags);
+  }
+  ~DescriptorLog() {
+#ifdef _WIN32
+    _close(fd_);
+#else
+    ::close(fd_);
+#endif
+  }
+  Log_Impl& log() { return log_; }
+  std::string Contents() const { return ReadFile(file_); }
+
+ private:
+  TempDir dir_;
+  fs::path file_;
+  int fd_ = -1;
+  Log_Impl log_;
+};
+
+TEST(LogDefaults, FreshInstance) {
+  Log_Impl log;
+  EXPECT_STREQ(log.GetVersion(), "basekit::Log_Impl::1.0");
+  EXPECT_EQ(log.GetFlags(), 0x1Bu);
+  EXPECT_EQ(log.GetLevel(), 0u);
+  EXPECT_STREQ(log.GetLogPath(), "");
+  EXPECT_EQ(log.GetLogDescriptor(), -1);
+  // The empty path has no directory part: nothing can be written.
+  std::string path;
+  EXPECT_FALSE(log.ComposeLogFilePath(path));
+  log.Write(0, "repair", 1, "dropped");
+  log.Write(12, "repair", 1, "above the level");
+}
+
+TEST(LogFlags, DescriptorBitCannotBeAddedOrRemovedDirectly) {
+  Log_Impl log;
+  log.AddFlags(0x104);
+  EXPECT_EQ(log.GetFlags(), 0x1Bu);
+  log.AddFlags(kLogNoDatePrefix);
+  EXPECT_EQ(log.GetFlags(), 0x21Bu);
+  log.SetLogDescriptor(5);
+  log.RemoveFlags(0x101);
+  EXPECT_EQ(log.GetFlags(), 0x31Bu);
+  log.RemoveFlags(kLogDate);
+  EXPECT_EQ(log.GetFlags(), 0x31Au);
+}
+
+TEST(LogModes, DescriptorModeAndBack) {
+  Log_Impl log;
+  log.SetLogPath("C:\\logs\\");
+  log.SetLogName("REPAIR");
+  log.SetLogDescriptor(-1);
+  EXPECT_STREQ(log.GetLogPath(), "C:\\logs\\");
+  EXPECT_EQ(log.GetLogDescriptor(), -1);
+
+  log.SetLogDescriptor(3);
+  EXPECT_EQ(log.GetLogPath(), nullptr);
+  EXPECT_EQ(log.GetLogDescriptor(), 3);
+  EXPECT_EQ(log.GetLogName(), "");
+  log.SetLogName("kept");  // stays in descriptor mode
+  EXPECT_EQ(log.GetLogDescriptor(), 3);
+
+  log.SetLogPath(nullptr);
+  EXPECT_EQ(log.GetLogDescriptor(), 3);
+  log.SetLogPath("D:/x/");
+  EXPECT_STREQ(log.GetLogPath(), "D:/x/");
+  EXPECT_EQ(log.GetLogDescriptor(), -1);
+  EXPECT_EQ(log.GetLogName(), "kept");
+  EXPECT_EQ(log.GetFlags() & kLogToDescriptor, 0u);
+}
+
+struct HeaderCase {
+  uint32_t flags;
+  const char* source;
+  const char* pattern;  // whole line, ECMAScript
+};
+
+TEST(LogHeader, FlagCombinations) {
+  const std::string d4 = "\\d{4}", d2 = "\\d{2}";
+  const std::string date = d4 + "-" + d2 + "-" + d2;
+  const std::string time = d2 + ":" + d2 + ":" + d2;
+  const HeaderCase cases[] = {
+      {0x01B, "repair", "\\[DATE TIME\\] file: line: 95\\)<<<<repair start\r\n"},
+      {0x21B, "src\\tftp_client", "\\[DATE TIME\\] file:tftp_client line: 95\\)<<<<repair start\r\n"},
+      {0x005, "repair", "\\[DATE TIME:\\d{3}\\]\\)<<<<repair start\r\n"},
+      {0x007, "repair", "\\[DATE TIME:\\d{3}\\]\\)<<<<repair start\r\n"},
+      {0x001, "repair", "\\[DATE\\]\\)<<<<repair start\r\n"},
+      {0x002, "repair", "\\[TIME\\]\\)<<<<repair start\r\n"},
+      {0x008, "a/b/repair_service", " file:repair_service\\)<<<<repair start\r\n"},
+      {0x010, "repair", " line: 95\\)<<<<repair start\r\n"},
+      {0x000, "repair", "\\)<<<<repair start\r\n"},
+      {0x020, "repair", "\\) \\{2\\}\r\n<<<<repair start\r\n"},
+      {0x060, "repair", "\\) \\{2:[^}\r\n]+\\}\r\n<<<<repair start\r\n"},
+      {0x01B, nullptr, "repair start\r\n"},
+  };
+  for (const HeaderCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "flags 0x" << std::hex << c.flags);
+    DescriptorLog sink(c.flags);
+    errno = 2;
+    sink.log().Write(12, c.source, 95, "repair %s", "start");
+    std::string pattern = c.pattern;
+    pattern = std::regex_replace(pattern, std::regex("DATE"), date);
+    pattern = std::regex_replace(pattern, std::regex("TIME"), time);
+    std::string line = sink.Contents();
+    EXPECT_TRUE(std::regex_match(line, std::regex(pattern))) << line;
+  }
+}
+
+TEST(LogHeader, SourceFileField) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"src\\tftp_client", "tftp_client"}, {"src/tftp_client", "tftp_client"},
+      {"repair", ""}, {"dir\\", ""}, {"\\x", ""}, {"", ""}};
+  for (const auto& [source, shown] : cases) {
+    DescriptorLog sink(kLogSourceFile);
+    sink.log().Write(1, source, 1, "m");
+    EXPECT_EQ(sink.Contents(), std::string(" file:") + shown + ")<<<<m\r\n") << source;
+  }
+}
+
+TEST(LogLevels, LevelAboveConfiguredIsNotWritten) {
+  DescriptorLog sink(0);
+  sink.log().SetLevel(6);
+  sink.log().Write(8, "repair", 1, "lookup failed");
+  sink.log().Write(6, "repair", 2, "operation failed");
+  sink.log().Write(0, "repair", 3, "important");
+  EXPECT_EQ(sink.Contents(), ")<<<<operation failed\r\n)<<<<important\r\n");
+}
+
+TEST(LogMessage, CutAt32767Characters) {
+  DescriptorLog sink(0);
+  std::string huge(40000, 'x');
+  sink.log().Write(0, nullptr, 0, "%s", huge.c_str());
+  EXPECT_EQ(sink.Contents(), std::string(32767, 'x') + "\r\n");
+
+  DescriptorLog exact(0);
+  std::string fits(32767, 'y');
+  exact.log().Write(0, nullptr, 0, "%s", fits.c_str());
+  EXPECT_EQ(exact.Contents(), fits + "\r\n");
+}
+
+TEST(LogFile, AppendsToNamedFileInPathDirectory) {
+  TempDir dir;
+  Log_Impl log;
+  log.SetLogPath((dir.dir() + "old.txt").c_str());  // the file part is ignored
+  log.SetLogName("REPAIR");
+  log.AddFlags(kLogNoDatePrefix);
+  log.SetLevel(12);
+  log.RemoveFlags(0x07F);
+  log.Write(12, "repair", 95, "repair start");
+  log.Write(6, "repair", 96, "second %d", 2);
+  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"), ")<<<<repair start\r\n)<<<<second 2\r\n");
+  EXPECT_FALSE(fs::exists(dir.path() / "old.txt"));
+}
+
+TEST(LogFile, DatePrefixAndEmptyName) {
+  TempDir dir;
+  Log_Impl log;
+  log.SetLogPath(dir.dir().c_str());
+  log.SetLogName("REPAIR");
+  std::string path;
+  ASSERT_TRUE(log.ComposeLogFilePath(path));
+  CalendarTime today = ToLocalCalendarTime(WallClockNow());
+  std::string expected = FormatString("%04d%02d%02d_REPAIR.log", today.year, today.month, today.day);
+  EXPECT_EQ(path, dir.dir() + expected);
+
+  log.SetLogName("");
+  log.AddFlags(kLogNoDatePrefix);
+  ASSERT_TRUE(log.ComposeLogFilePath(path));
+  EXPECT_EQ(path, dir.dir() + ".log");
+}
+
+TEST(LogFile, PathWithoutSeparatorDropsEveryLine) {
+  Log_Impl log;
+  log.SetLogPath("justaname");
+  log.SetLogName("dropped-log-line");
+  log.AddFlags(kLogNoDatePrefix);
+  log.SetLevel(12);
+  std::string path;
+  EXPECT_FALSE(log.ComposeLogFilePath(path));
+  log.Write(0, "repair", 1, "nowhere");
+  EXPECT_FALSE(fs::exists("dropped-log-line.log"));
+  EXPECT_FALSE(fs::exists("justadropped-log-line.log"));
+}
+
+TEST(LogFile, UnopenableFileDropsTheLineQuietly) {
+  TempDir dir;
+  Log_Impl log;
+  log.SetLogPath((dir.dir() + "missing/sub/").c_str());
+  log.SetLogName("REPAIR");
+  log.SetLevel(12);
+  log.Write(0, "repair", 1, "dropped");
+  EXPECT_FALSE(fs::exists(dir.path() / "missing"));
+}
+
+// Many threads append to one file at once: every line arrives whole, once.
+TEST(LogFile, ConcurrentWritersNeverInterleave) {
+  TempDir dir;
+  Log_Impl log;
+  log.SetLogPath(dir.dir().c_str());
+  log.SetLogName("REPAIR");
+  log.AddFlags(kLogNoDatePrefix);
+  log.SetLevel(12);
+  constexpr int kThreads = 6;
+  constexpr int kLines = 300;
+  const std::string padding(200, '.');
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t) {
+    writers.emplace_back([&log, &padding, t] {
+      for (int n = 0; n < kLines; ++n) log.Write(12, "repair", n, "t%d n%d %s", t, n, padding.c_str());
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+
+  std::string text = ReadFile(dir.path() / "REPAIR.log");
+  const std::regex line_pattern("\\[[-0-9: ]+\\] file: line: (\\d+)\\)<<<<t(\\d+) n(\\d+) \\.{200}");
+  std::set<std::pair<int, int>> seen;
+  size_t start = 0;
+  int lines = 0;
+  while (start < text.size()) {
+    size_t end = text.find("\r\n", start);
+    ASSERT_NE(end, std::string::npos) << "unterminated last line";
+    std::string line = text.substr(start, end - start);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(line, match, line_pattern)) << line;
+    EXPECT_EQ(match[1], match[3]);
+    seen.emplace(std::stoi(match[2]), std::stoi(match[3]));
+    ++lines;
+    start = end + 2;
+  }
+  EXPECT_EQ(lines, kThreads * kLines);
+  EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+}
+
+TEST(LogPrintf, UsesTheProcessWideInstance) {
+  LogInterface* log = GetLog();
+  ASSERT_NE(log, nullptr);
+  EXPECT_EQ(GetLog(), log);
+  TempDir dir;
+  log->SetLogPath(dir.dir().c_str());
+  log->SetLogName("REPAIR");
+  log->AddFlags(kLogNoDatePrefix);
+  log->RemoveFlags(0x07F);
+  log->SetLevel(8);
+  LogPrintf(12, "repair", 1, "suppressed %d", 1);
+  LogPrintf(8, "repair", 2, "Get Default adpter failed %d", 232);
+  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"), ")<<<<Get Default adpter failed 232\r\n");
+  log->SetLevel(0);
+}
+
+}  // namespace
+}  // namespace basekit
