@@ -1,0 +1,343 @@
+#include "tftp/tftp_client.h"
+
+#include <chrono>
+#include <cstdio>
+#include <utility>
+
+#include "basekit/log/log.h"
+
+namespace {
+
+constexpr const char* kLogSource = "tftp_client";
+constexpr uint32_t kLevelFailure = 6;
+constexpr uint32_t kLevelProgress = 12;
+constexpr uint16_t kErrorUnknownTransferId = 5;
+
+const char* ErrorCodeText(uint16_t code) {
+  switch (code) {
+    case 1: return "File not found";
+    case 2: return "Access violation";
+    case 3: return "Disk full or allocation exceeded";
+    case 4: return "Illegal TFTP operation";
+    case 5: return "Unknown transfer ID";
+    case 6: return "File already exists";
+    case 7: return "No such user";
+    default: return "Not defined, see error message (if any)";
+  }
+}
+
+}  // namespace
+
+TftpClient::TftpClient() : TftpClient(kServerAddress, kServerPort, kReplyTimeoutMs) {}
+
+TftpClient::TftpClient(const char* server_address, int server_port, int reply_timeout_ms)
+    : server_address_(server_address != nullptr ? server_address : ""),
+      server_port_(server_port),
+      reply_timeout_ms_(reply_timeout_ms > 0 ? reply_timeout_ms : kReplyTimeoutMs) {
+  if (!tftp::StartSocketLibrary()) {
+    throw ETFTPSocketInitialize();
+  }
+  library_started_ = true;
+}
+
+TftpClient::~TftpClient() {
+  closeSockets();
+  if (library_started_) {
+    tftp::StopSocketLibrary();
+  }
+}
+
+void TftpClient::closeSockets() {
+  control_.Close();
+  transfer_.Close();
+}
+
+void TftpClient::failConnect() { closeSockets(); }
+
+bool TftpClient::connectToServer() {
+  basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "connectting to server %s, port %d",
+                     server_address_.c_str(), server_port_);
+  closeSockets();
+  server_tid_known_ = false;
+
+  uint32_t address = 0;
+  if (!tftp::ParseIpv4Address(server_address_.c_str(), &address) || server_port_ <= 0 ||
+      server_port_ > 0xFFFF) {
+    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "invalid server address %s, port %d",
+                       server_address_.c_str(), server_port_);
+    return false;
+  }
+  server_endpoint_.address = address;
+  server_endpoint_.port = static_cast<uint16_t>(server_port_);
+
+  if (!control_.Open()) {
+    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "failed create socket1 %d",
+                       tftp::LastSocketError());
+    failConnect();
+    return false;
+  }
+  // The transfer socket shares the control socket's local port; both must
+  // allow that before the control socket gets its port from connect.
+  if (!control_.SetReuseAddress()) {
+    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "failed to share socket1 address %d",
+                       tftp::LastSocketError());
+    failConnect();
+    return false;
+  }
+  if (!control_.Connect(server_endpoint_)) {
+    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "failed connect to server %d",
+                       tftp::LastSocketError());
+    failConnect();
+    return false;
+  }
+  tftp::Endpoint local;
+  if (!control_.GetLocalEndpoint(&local)) {
+    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "failed getsockname %d",
+                       tftp::LastSocketError());
+    failConnect();
+    return false;
+  }
+  if (!transfer_.Open()) {
+    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "failed to create socket2 %d",
+                       tftp::LastSocketError());
+    failConnect();
+    return false;
+  }
+  if (!transfer_.SetReuseAddress()) {
+    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "failed to share socket2 address %d",
+                       tftp::LastSocketError());
+    failConnect();
+    return false;
+  }
+  if (!transfer_.Bind(local)) {
+    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "failed to bind local socket %d",
+                       tftp::LastSocketError());
+    failConnect();
+    return false;
+  }
+  basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "connect to server success");
+  return true;
+}
+
+bool TftpClient::sendBuffer(const char* data, size_t length) {
+  if (data == nullptr || length == 0) {
+    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+                       "upload refused: no firmware data (%zu bytes)", length);
+    return false;
+  }
+  if (!isConnected()) {
+    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "upload refused: not connected");
+    return false;
+  }
+  server_tid_known_ = false;
+
+  // 1. The write request, on the control socket to the server's port; the
+  //    server acknowledges it as block 0 from its transfer identifier.
+  last_sent_.createWriteRequest();
+  last_sent_.dumpData();
+  last_sent_is_request_ = true;
+  sendLastPacket();
+  if (!waitForAck(0)) {
+    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+                       "upload failed: write request not accepted");
+    return false;
+  }
+
+  // 2. The blocks, each acknowledged before the next goes out. The last one
+  //    is short; a length that is a multiple of the block size ends with an
+  //    empty block so that the server knows the file is complete.
+  last_sent_is_request_ = false;
+  size_t offset = 0;
+  uint32_t block = 0;
+  for (;;) {
+    ++block;
+    size_t remaining = length - offset;
+    size_t chunk = remaining < kBlockSize ? remaining : kBlockSize;
+    last_sent_.createData(block, data + offset, chunk);
+    sendLastPacket();
+    if (!waitForAck(static_cast<uint16_t>(block & 0xFFFF))) {
+      basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+                         "upload failed at block %u (%zu of %zu bytes acknowledged)", block,
+                         offset, length);
+      return false;
+    }
+    offset += chunk;
+    if (progress_) {
+      progress_(offset, length);
+    }
+    if (chunk < kBlockSize) {
+      break;
+    }
+  }
+  basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__,
+                     "upload complete: %zu bytes in %u blocks acknowledged", length, block);
+  return true;
+}
+
+void TftpClient::sendLastPacket() {
+  bool sent;
+  if (last_sent_is_request_) {
+    sent = control_.Send(last_sent_.getData(), static_cast<size_t>(last_sent_.getSize()));
+  } else {
+    sent = transfer_.SendTo(last_sent_.getData(), static_cast<size_t>(last_sent_.getSize()),
+                            server_tid_);
+  }
+  // A lost send is handled like a lost packet: the wait times out and the
+  // packet goes again.
+  if (!sent) {
+    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "failed to send %s %d",
+                       last_sent_is_request_ ? "write request" : "data block",
+                       tftp::LastSocketError());
+  }
+}
+
+bool TftpClient::waitForAck(uint16_t block) {
+  for (int attempt = 1;; ++attempt) {
+    switch (awaitAck(block)) {
+      case ReplyOutcome::kAcknowledged:
+        return true;
+      case ReplyOutcome::kFailed:
+        return false;
+      case ReplyOutcome::kTimedOut:
+        break;
+    }
+    if (attempt >= kMaxAttempts) {
+      basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+                         "no reply from server for %s %u after %d attempts",
+                         last_sent_is_request_ ? "write request" : "block", block, attempt);
+      return false;
+    }
+    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__,
+                       "no reply within %d ms, sending %s %u again (attempt %d of %d)",
+                       reply_timeout_ms_, last_sent_is_request_ ? "write request" : "block",
+                       block, attempt + 1, kMaxAttempts);
+    sendLastPacket();
+  }
+}
+
+// One wait for the acknowledgement of `block`, bounded by one reply
+// time-out in all: datagrams that do not count (stale ACKs, foreign
+// sources, unusable packets) do not extend it.
+TftpClient::ReplyOutcome TftpClient::awaitAck(uint16_t block) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(reply_timeout_ms_);
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    TftpPacket reply;
+    WaitResult result = waitForPacket(reply, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+    switch (result) {
+      case WaitTimeout:
+        std::printf("We have an error in waitForPacket()\n");
+        return ReplyOutcome::kTimedOut;
+      case WaitSelectError:
+        basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+                           "waiting for a reply failed %d", tftp::LastSocketError());
+        return ReplyOutcome::kFailed;
+      case WaitReceiveError:
+        // Typically an ICMP error for an earlier send (the server's port is
+        // gone): counted like a lost reply, so it costs one attempt.
+        basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "receiving a reply failed %d",
+                           tftp::LastSocketError());
+        return ReplyOutcome::kTimedOut;
+      case WaitClosed:
+      case WaitPacket:
+        break;
+    }
+    if (!acceptSource(reply_address_)) {
+      continue;
+    }
+    switch (reply.getOpcode()) {
+      case TftpPacket::kOpError:
+        std::printf("ACK expected, but got Error\n");
+        std::fflush(stdout);
+        basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+                           "server ended the upload with error %u (%s)", reply.getErrorCode(),
+                           ErrorCodeText(reply.getErrorCode()));
+        reportError(reply);
+        return ReplyOutcome::kFailed;
+      case TftpPacket::kOpAck:
+        std::printf("ACK for packet %u(expected: %u)\n", reply.getBlockNumber(), block);
+        std::fflush(stdout);
+        if (reply.getBlockNumber() == block) {
+          return ReplyOutcome::kAcknowledged;
+        }
+        break;  // an older or duplicate acknowledgement: nothing to do
+      case TftpPacket::kOpData:
+        std::printf("DATAK for packet %u(expected: %u)\n", reply.getBlockNumber(), block);
+        std::fflush(stdout);
+        break;
+      default:
+        std::printf("Unhandled packet\n");
+        std::fflush(stdout);
+        break;
+    }
+  }
+}
+
+// The first reply from the server's address fixes its transfer identifier;
+// afterwards only that address and port are listened to.
+bool TftpClient::acceptSource(const tftp::Endpoint& source) {
+  if (server_tid_known_) {
+    if (source == server_tid_) {
+      return true;
+    }
+  } else if (source.address == server_endpoint_.address) {
+    server_tid_ = source;
+    server_tid_known_ = true;
+    return true;
+  }
+  rejectForeignSource(source);
+  return false;
+}
+
+void TftpClient::rejectForeignSource(const tftp::Endpoint& source) {
+  basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+                     "datagram from unknown transfer ID %s ignored",
+                     tftp::FormatEndpoint(source).c_str());
+  std::printf("Packet from unknown transfer ID %s\n", tftp::FormatEndpoint(source).c_str());
+  std::fflush(stdout);
+  TftpPacket error;
+  error.createError(kErrorUnknownTransferId, ErrorCodeText(kErrorUnknownTransferId));
+  if (!transfer_.SendTo(error.getData(), static_cast<size_t>(error.getSize()), source)) {
+    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+                       "failed to send unknown transfer ID error %d", tftp::LastSocketError());
+  }
+}
+
+TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet) {
+  return waitForPacket(packet, reply_timeout_ms_);
+}
+
+TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet, int timeout_ms) {
+  packet.clear();
+  switch (transfer_.WaitReadable(timeout_ms)) {
+    case tftp::UdpSocket::WaitResult::kError:
+      std::printf("Error in select(), no: %d\n", tftp::LastSocketError());
+      std::fflush(stdout);
+      return WaitSelectError;
+    case tftp::UdpSocket::WaitResult::kTimeout:
+      std::printf("Timeout\n");
+      return WaitTimeout;
+    case tftp::UdpSocket::WaitResult::kReadable:
+      break;
+  }
+  int received = transfer_.ReceiveFrom(packet.getBuffer(), TftpPacket::kCapacity, &reply_address_);
+  if (received == 0) {
+    std::printf("Connection was closed by server\n");
+    return WaitClosed;
+  }
+  if (received < 0) {
+    std::printf("recv() error in waitForPackage()\n");
+    return WaitReceiveError;
+  }
+  packet.setSize(received);
+  return WaitPacket;
+}
+
+void TftpClient::reportError(const TftpPacket& packet) {
+  std::printf("Error! Error code: %u\n", packet.getErrorCode());
+  std::fflush(stdout);
+  std::printf("Error message: %s\n", ErrorCodeText(packet.getErrorCode()));
+  std::fflush(stdout);
+  closeSockets();
+}

@@ -1,0 +1,134 @@
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <cstring>
+
+#include "tftp/udp_socket.h"
+
+namespace tftp {
+namespace {
+
+sockaddr_in ToSockaddr(const Endpoint& endpoint) {
+  sockaddr_in address;
+  std::memset(&address, 0, sizeof(address));
+  address.sin_family = AF_INET;
+  address.sin_port = htons(endpoint.port);
+  address.sin_addr.s_addr = htonl(endpoint.address);
+  return address;
+}
+
+Endpoint FromSockaddr(const sockaddr_in& address) {
+  Endpoint endpoint;
+  endpoint.address = ntohl(address.sin_addr.s_addr);
+  endpoint.port = ntohs(address.sin_port);
+  return endpoint;
+}
+
+SOCKET AsSocket(uintptr_t handle) { return static_cast<SOCKET>(handle); }
+
+}  // namespace
+
+bool StartSocketLibrary() {
+  WSADATA data;
+  return WSAStartup(0x0202, &data) == 0;
+}
+
+void StopSocketLibrary() { WSACleanup(); }
+
+int LastSocketError() { return WSAGetLastError(); }
+
+bool UdpSocket::Open() {
+  Close();
+  handle_ = static_cast<uintptr_t>(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  return IsOpen();
+}
+
+bool UdpSocket::IsOpen() const { return AsSocket(handle_) != INVALID_SOCKET; }
+
+void UdpSocket::Close() {
+  if (IsOpen()) {
+    ::closesocket(AsSocket(handle_));
+    handle_ = static_cast<uintptr_t>(INVALID_SOCKET);
+  }
+}
+
+bool UdpSocket::SetReuseAddress() {
+  BOOL on = TRUE;
+  return ::setsockopt(AsSocket(handle_), SOL_SOCKET, SO_REUSEADDR,
+                      reinterpret_cast<const char*>(&on), sizeof(on)) == 0;
+}
+
+bool UdpSocket::Connect(const Endpoint& remote) {
+  sockaddr_in address = ToSockaddr(remote);
+  return ::connect(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address),
+                   sizeof(address)) == 0;
+}
+
+bool UdpSocket::GetLocalEndpoint(Endpoint* local) const {
+  sockaddr_in address;
+  int length = sizeof(address);
+  std::memset(&address, 0, sizeof(address));
+  if (::getsockname(AsSocket(handle_), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    return false;
+  }
+  if (address.sin_family != AF_INET) {
+    WSASetLastError(WSAEAFNOSUPPORT);
+    return false;
+  }
+  *local = FromSockaddr(address);
+  return true;
+}
+
+bool UdpSocket::Bind(const Endpoint& local) {
+  sockaddr_in address = ToSockaddr(local);
+  return ::bind(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address),
+                sizeof(address)) == 0;
+}
+
+bool UdpSocket::Send(const void* data, size_t length) {
+  int sent = ::send(AsSocket(handle_), static_cast<const char*>(data), static_cast<int>(length), 0);
+  return sent != SOCKET_ERROR && static_cast<size_t>(sent) == length;
+}
+
+bool UdpSocket::SendTo(const void* data, size_t length, const Endpoint& remote) {
+  sockaddr_in address = ToSockaddr(remote);
+  int sent = ::sendto(AsSocket(handle_), static_cast<const char*>(data), static_cast<int>(length),
+                      0, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  return sent != SOCKET_ERROR && static_cast<size_t>(sent) == length;
+}
+
+UdpSocket::WaitResult UdpSocket::WaitReadable(int timeout_ms) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(AsSocket(handle_), &readable);
+  timeval timeout;
+  timeout.tv_sec = timeout_ms / 1000;
+  timeout.tv_usec = (timeout_ms % 1000) * 1000;
+  int ready = ::select(0, &readable, nullptr, nullptr, &timeout);
+  if (ready == SOCKET_ERROR) {
+    return WaitResult::kError;
+  }
+  return ready == 0 ? WaitResult::kTimeout : WaitResult::kReadable;
+}
+
+int UdpSocket::ReceiveFrom(void* buffer, size_t capacity, Endpoint* from) {
+  sockaddr_in address;
+  int length = sizeof(address);
+  std::memset(&address, 0, sizeof(address));
+  int received = ::recvfrom(AsSocket(handle_), static_cast<char*>(buffer),
+                            static_cast<int>(capacity), 0,
+                            reinterpret_cast<sockaddr*>(&address), &length);
+  if (received == SOCKET_ERROR) {
+    // A datagram larger than the buffer arrives cut; it is still one reply.
+    if (WSAGetLastError() != WSAEMSGSIZE) {
+      return -1;
+    }
+    received = static_cast<int>(capacity);
+  }
+  if (from != nullptr) {
+    *from = FromSockaddr(address);
+  }
+  return received;
+}
+
+}  // namespace tftp
