@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "basekit/log/log.h"
+#include "basekit/strings/format.h"
 
 namespace {
 
@@ -122,7 +123,8 @@ bool TftpClient::connectToServer() {
 bool TftpClient::sendBuffer(const char* data, size_t length) {
   if (data == nullptr || length == 0) {
     basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
-                       "upload refused: no firmware data (%zu bytes)", length);
+                       "upload refused: no firmware data (%lu bytes)",
+                       static_cast<unsigned long>(length));
     return false;
   }
   if (!isConnected()) {
@@ -157,8 +159,8 @@ bool TftpClient::sendBuffer(const char* data, size_t length) {
     sendLastPacket();
     if (!waitForAck(static_cast<uint16_t>(block & 0xFFFF))) {
       basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
-                         "upload failed at block %u (%zu of %zu bytes acknowledged)", block,
-                         offset, length);
+                         "upload failed at block %u (%lu of %lu bytes acknowledged)", block,
+                         static_cast<unsigned long>(offset), static_cast<unsigned long>(length));
       return false;
     }
     offset += chunk;
@@ -170,8 +172,14 @@ bool TftpClient::sendBuffer(const char* data, size_t length) {
     }
   }
   basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__,
-                     "upload complete: %zu bytes in %u blocks acknowledged", length, block);
+                     "upload complete: %lu bytes in %u blocks acknowledged",
+                     static_cast<unsigned long>(length), block);
   return true;
+}
+
+std::string TftpClient::describeLastPacket(uint16_t block) const {
+  return last_sent_is_request_ ? std::string("the write request")
+                               : basekit::FormatString("block %u", static_cast<unsigned>(block));
 }
 
 void TftpClient::sendLastPacket() {
@@ -186,7 +194,7 @@ void TftpClient::sendLastPacket() {
   // packet goes again.
   if (!sent) {
     basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "failed to send %s %d",
-                       last_sent_is_request_ ? "write request" : "data block",
+                       last_sent_is_request_ ? "the write request" : "a data block",
                        tftp::LastSocketError());
   }
 }
@@ -203,14 +211,14 @@ bool TftpClient::waitForAck(uint16_t block) {
     }
     if (attempt >= kMaxAttempts) {
       basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
-                         "no reply from server for %s %u after %d attempts",
-                         last_sent_is_request_ ? "write request" : "block", block, attempt);
+                         "no reply from server for %s after %d attempts",
+                         describeLastPacket(block).c_str(), attempt);
       return false;
     }
     basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__,
-                       "no reply within %d ms, sending %s %u again (attempt %d of %d)",
-                       reply_timeout_ms_, last_sent_is_request_ ? "write request" : "block",
-                       block, attempt + 1, kMaxAttempts);
+                       "no reply within %d ms, sending %s again (attempt %d of %d)",
+                       reply_timeout_ms_, describeLastPacket(block).c_str(), attempt + 1,
+                       kMaxAttempts);
     sendLastPacket();
   }
 }

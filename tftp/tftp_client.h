@@ -101,6 +101,7 @@ class TftpClient {
   bool acceptSource(const tftp::Endpoint& source);
   void rejectForeignSource(const tftp::Endpoint& source);
   void sendLastPacket();
+  std::string describeLastPacket(uint16_t block) const;
   void closeSockets();
   void failConnect();
 

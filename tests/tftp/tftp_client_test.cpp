@@ -1,0 +1,341 @@
+#include "tftp/tftp_client.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "tests/tftp/scripted_tftp_server.h"
+#include "tests/tftp/tftp_test_support.h"
+
+namespace {
+
+using testing::HasSubstr;
+using testing::Not;
+using Action = ScriptedTftpServer::Action;
+using Server = ScriptedTftpServer;
+
+// Long enough that nothing times out on a loaded machine where the script
+// expects no retransmission; short where it does.
+constexpr int kPatientMs = 2000;
+constexpr int kQuickMs = 80;
+
+struct UploadRun {
+  bool result = false;
+  std::string trace;  // standard output during the upload
+  std::string log;    // log lines written during the upload
+  double seconds = 0;
+};
+
+class TftpClientTest : public testing::Test {
+ protected:
+  void SetUp() override { tftp_test::UseTemporaryLog(); }
+
+  // Connects a client to the server, uploads image and stops the server.
+  UploadRun Upload(Server& server, const std::vector<char>& image, int timeout_ms,
+                   TftpClient::ProgressObserver progress = nullptr) {
+    UploadRun run;
+    EXPECT_TRUE(server.ready());
+    server.start();
+    size_t log_start = tftp_test::LogSize();
+    testing::internal::CaptureStdout();
+    auto begin = std::chrono::steady_clock::now();
+    {
+      TftpClient client("127.0.0.1", server.port(), timeout_ms);
+      client.setProgressObserver(std::move(progress));
+      EXPECT_TRUE(client.connectToServer());
+      run.result = client.sendBuffer(image.empty() ? nullptr : image.data(), image.size());
+    }
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    run.trace = testing::internal::GetCapturedStdout();
+    server.stop();
+    run.log = tftp_test::ReadLogFrom(log_start);
+    return run;
+  }
+};
+
+const std::string kWriteRequest("\x00\x02rorod_oze_firmware_v1.5.2.bin\x00octet\x00", 38);
+
+TEST_F(TftpClientTest, LengthsArriveByteExactWithAClosingShortBlock) {
+  const size_t lengths[] = {1, 511, 512, 513, 1024, 5628964};
+  for (size_t length : lengths) {
+    SCOPED_TRACE(testing::Message() << "length " << length);
+    Server server;
+    std::vector<char> image = tftp_test::MakeImage(length, static_cast<unsigned>(length));
+    UploadRun run = Upload(server, image, kPatientMs);
+    EXPECT_TRUE(run.result);
+    EXPECT_TRUE(server.complete());
+    EXPECT_TRUE(server.file() == image) << "received " << server.file().size() << " bytes";
+    EXPECT_EQ(server.blocksAccepted(), static_cast<int>(length / 512 + 1));
+    EXPECT_EQ(server.lastPayloadSize(), length % 512);
+    EXPECT_EQ(server.totalDataArrivals(), server.blocksAccepted()) << "unexpected resends";
+    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_EQ(std::string(server.firstRequest().begin(), server.firstRequest().end()),
+              kWriteRequest);
+    EXPECT_THAT(run.trace, HasSubstr("Size: 38\n"));
+    EXPECT_THAT(run.log, HasSubstr("upload complete"));
+  }
+}
+
+TEST_F(TftpClientTest, RefusesToUploadNothing) {
+  Server server;
+  server.start();
+  size_t log_start = tftp_test::LogSize();
+  {
+    TftpClient client("127.0.0.1", server.port(), kQuickMs);
+    const char data[1] = {0};
+    EXPECT_FALSE(client.sendBuffer(data, 1)) << "not connected yet";
+    ASSERT_TRUE(client.connectToServer());
+    EXPECT_FALSE(client.sendBuffer(nullptr, 100));
+    EXPECT_FALSE(client.sendBuffer(data, 0));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  server.stop();
+  EXPECT_EQ(server.requestCount(), 0);
+  std::string log = tftp_test::ReadLogFrom(log_start);
+  EXPECT_THAT(log, HasSubstr("upload refused: not connected"));
+  EXPECT_THAT(log, HasSubstr("upload refused: no firmware data"));
+}
+
+// Loss, duplication, reordering and strangers on the way: each upload must
+// still arrive whole, and only a real loss may cause a resend.
+TEST_F(TftpClientTest, RecoversFromAnImpairedExchange) {
+  struct Case {
+    const char* name;
+    int timeout_ms;
+    Server::RequestScript on_request;  // null: ACK 0
+    Server::DataScript on_data;        // null: ACK of the block
+    const char* intruder_address;
+    bool resends_expected;
+    const char* trace_line;
+    const char* log_line;
+  };
+  auto ack = [](uint16_t block) { return Action{false, {Server::FromServer(Server::Ack(block))}}; };
+  const Case cases[] = {
+      {"lost DATA", kQuickMs, nullptr,
+       [&](uint16_t block, int arrival) {
+         return block == 3 && arrival == 1 ? Action{true, {}} : ack(block);
+       },
+       "127.0.0.1", true, "Timeout\n", "sending block 3 again (attempt 2 of 5)"},
+      {"lost ACK", kQuickMs, nullptr,
+       [&](uint16_t block, int arrival) {
+         return block == 3 && arrival == 1 ? Action{false, {}} : ack(block);
+       },
+       "127.0.0.1", true, "Timeout\n", "sending block 3 again (attempt 2 of 5)"},
+      {"lost ACK of the request", kQuickMs,
+       [&](int arrival) { return arrival == 1 ? Action{false, {}} : ack(0); }, nullptr,
+       "127.0.0.1", true, "Timeout\n", "sending the write request again (attempt 2 of 5)"},
+      {"duplicate ACK", kPatientMs, nullptr,
+       [&](uint16_t block, int) {
+         return Action{false,
+                       {Server::FromServer(Server::Ack(block)), Server::FromServer(Server::Ack(block))}};
+       },
+       "127.0.0.1", false, "ACK for packet 3(expected: 4)\n", nullptr},
+      {"stale ACK before the right one", kPatientMs, nullptr,
+       [&](uint16_t block, int) {
+         return Action{false, {Server::FromServer(Server::Ack(static_cast<uint16_t>(block - 1))),
+                               Server::FromServer(Server::Ack(block))}};
+       },
+       "127.0.0.1", false, "ACK for packet 4(expected: 5)\n", nullptr},
+      {"foreign transfer ID", kPatientMs, nullptr,
+       [&](uint16_t block, int) {
+         Action action = ack(block);
+         if (block == 3) {
+           action.replies.insert(action.replies.begin(), Server::FromIntruder(Server::Ack(3)));
+         }
+         return action;
+       },
+       "127.0.0.1", false, "Packet from unknown transfer ID", "unknown transfer ID"},
+      {"foreign address before the first reply", kPatientMs,
+       [&](int) {
+         return Action{false, {Server::FromIntruder(Server::Ack(0)), Server::FromServer(Server::Ack(0))}};
+       },
+       nullptr, "127.0.0.2", false, "Packet from unknown transfer ID", "unknown transfer ID"},
+  };
+  const std::vector<char> image = tftp_test::MakeImage(10 * 512 + 100);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Server server(c.intruder_address);
+    if (c.on_request) server.setRequestScript(c.on_request);
+    if (c.on_data) server.setDataScript(c.on_data);
+    UploadRun run = Upload(server, image, c.timeout_ms);
+    EXPECT_TRUE(run.result);
+    EXPECT_TRUE(server.complete());
+    EXPECT_TRUE(server.file() == image);
+    EXPECT_EQ(server.foreignSourceDatagrams(), 0) << "DATA went somewhere else";
+    if (c.resends_expected) {
+      EXPECT_GT(server.totalDataArrivals() + server.requestCount(), server.blocksAccepted() + 1);
+    } else {
+      EXPECT_EQ(server.totalDataArrivals(), server.blocksAccepted()) << "resent on a stale packet";
+      EXPECT_EQ(server.requestCount(), 1);
+    }
+    EXPECT_THAT(run.trace, HasSubstr(c.trace_line));
+    if (c.log_line) {
+      EXPECT_THAT(run.log, HasSubstr(c.log_line));
+    }
+    if (std::string(c.name).find("foreign") != std::string::npos) {
+      const std::vector<uint8_t> expected = Server::Error(5, "Unknown transfer ID");
+      ASSERT_EQ(server.intruderReceived().size(), 1u);
+      EXPECT_TRUE(server.intruderReceived()[0] == expected);
+    } else {
+      EXPECT_TRUE(server.intruderReceived().empty());
+    }
+  }
+}
+
+TEST_F(TftpClientTest, GivesUpWhenTheServerFallsSilent) {
+  struct Case {
+    const char* name;
+    Server::RequestScript on_request;
+    Server::DataScript on_data;
+    int request_sends;
+    uint16_t silent_block;
+    const char* log_line;
+  };
+  auto ack = [](uint16_t block) { return Action{false, {Server::FromServer(Server::Ack(block))}}; };
+  const Case cases[] = {
+      {"silent from the start", [](int) { return Action{true, {}}; }, nullptr, 5, 0,
+       "no reply from server for the write request after 5 attempts"},
+      {"silent after block 4", nullptr,
+       [&](uint16_t block, int) { return block >= 5 ? Action{false, {}} : ack(block); }, 1, 5,
+       "no reply from server for block 5 after 5 attempts"},
+  };
+  const std::vector<char> image = tftp_test::MakeImage(8 * 512);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Server server;
+    if (c.on_request) server.setRequestScript(c.on_request);
+    if (c.on_data) server.setDataScript(c.on_data);
+    UploadRun run = Upload(server, image, kQuickMs);
+    EXPECT_FALSE(run.result);
+    EXPECT_FALSE(server.complete());
+    EXPECT_EQ(server.requestCount(), c.request_sends);
+    if (c.silent_block != 0) {
+      EXPECT_EQ(server.arrivals(c.silent_block), TftpClient::kMaxAttempts);
+      EXPECT_EQ(server.arrivals(c.silent_block + 1), 0);
+    }
+    EXPECT_THAT(run.trace, HasSubstr("Timeout\nWe have an error in waitForPacket()\n"));
+    EXPECT_THAT(run.log, HasSubstr(c.log_line));
+    EXPECT_THAT(run.log, HasSubstr("upload failed"));
+    EXPECT_LT(run.seconds, 5.0);
+  }
+}
+
+TEST_F(TftpClientTest, ErrorFromTheServerEndsTheUpload) {
+  Server server;
+  server.setDataScript([](uint16_t block, int) {
+    if (block == 7) return Action{false, {Server::FromServer(Server::Error(1, "nope"))}};
+    return Action{false, {Server::FromServer(Server::Ack(block))}};
+  });
+  std::vector<char> image = tftp_test::MakeImage(20 * 512);
+  UploadRun run = Upload(server, image, kPatientMs);
+  EXPECT_FALSE(run.result);
+  EXPECT_EQ(server.arrivals(7), 1);
+  EXPECT_EQ(server.arrivals(8), 0);
+  EXPECT_THAT(run.trace, HasSubstr("ACK expected, but got Error\nError! Error code: 1\n"
+                                   "Error message: File not found\n"));
+  EXPECT_THAT(run.log, HasSubstr("server ended the upload with error 1 (File not found)"));
+}
+
+TEST_F(TftpClientTest, ErrorCodesPrintTheirText) {
+  const std::pair<uint16_t, const char*> cases[] = {
+      {0, "Not defined, see error message (if any)"},
+      {1, "File not found"},
+      {2, "Access violation"},
+      {3, "Disk full or allocation exceeded"},
+      {4, "Illegal TFTP operation"},
+      {5, "Unknown transfer ID"},
+      {6, "File already exists"},
+      {7, "No such user"},
+      {9, "Not defined, see error message (if any)"},
+  };
+  for (const auto& [code, text] : cases) {
+    SCOPED_TRACE(code);
+    Server server;
+    uint16_t error_code = code;
+    server.setRequestScript([error_code](int) {
+      return Action{false, {Server::FromServer(Server::Error(error_code, "ignored text"))}};
+    });
+    UploadRun run = Upload(server, tftp_test::MakeImage(600), kPatientMs);
+    EXPECT_FALSE(run.result);
+    EXPECT_EQ(server.totalDataArrivals(), 0);
+    EXPECT_THAT(run.trace, HasSubstr("Error! Error code: " + std::to_string(code) +
+                                     "\nError message: " + text + "\n"));
+    EXPECT_THAT(run.trace, Not(HasSubstr("ignored text")));
+  }
+}
+
+TEST_F(TftpClientTest, ClientCanReconnectAfterAnError) {
+  Server refusing;
+  refusing.setRequestScript(
+      [](int) { return Action{false, {Server::FromServer(Server::Error(2, "no"))}}; });
+  ASSERT_TRUE(refusing.ready());
+  refusing.start();
+  Server accepting;
+  ASSERT_TRUE(accepting.ready());
+  accepting.start();
+  std::vector<char> image = tftp_test::MakeImage(1500);
+
+  testing::internal::CaptureStdout();
+  {
+    TftpClient first("127.0.0.1", refusing.port(), kPatientMs);
+    ASSERT_TRUE(first.connectToServer());
+    EXPECT_FALSE(first.sendBuffer(image.data(), image.size()));
+    EXPECT_FALSE(first.isConnected()) << "an ERROR closes both sockets";
+    EXPECT_FALSE(first.sendBuffer(image.data(), image.size()));
+  }
+  {
+    TftpClient second("127.0.0.1", accepting.port(), kPatientMs);
+    ASSERT_TRUE(second.connectToServer());
+    ASSERT_TRUE(second.connectToServer()) << "a second connect replaces the sockets";
+    EXPECT_TRUE(second.sendBuffer(image.data(), image.size()));
+  }
+  testing::internal::GetCapturedStdout();
+  refusing.stop();
+  accepting.stop();
+  EXPECT_EQ(refusing.requestCount(), 1);
+  EXPECT_TRUE(accepting.file() == image);
+}
+
+TEST_F(TftpClientTest, ProgressFollowsTheAcknowledgedBlocks) {
+  std::vector<std::pair<size_t, size_t>> calls;
+  Server server;
+  UploadRun run = Upload(server, tftp_test::MakeImage(1024), kPatientMs,
+                         [&](size_t done, size_t total) { calls.emplace_back(done, total); });
+  EXPECT_TRUE(run.result);
+  const std::vector<std::pair<size_t, size_t>> expected = {
+      {512, 1024}, {1024, 1024}, {1024, 1024}};
+  EXPECT_EQ(calls, expected);
+}
+
+TEST_F(TftpClientTest, ConnectRejectsABadServerAddress) {
+  const char* addresses[] = {"", "192.168.1", "256.1.1.1", "1.2.3.4.5", "example", "1.2.3.4 "};
+  for (const char* address : addresses) {
+    SCOPED_TRACE(address);
+    size_t log_start = tftp_test::LogSize();
+    TftpClient client(address, 6969, kQuickMs);
+    EXPECT_FALSE(client.connectToServer());
+    EXPECT_FALSE(client.isConnected());
+    std::string log = tftp_test::ReadLogFrom(log_start);
+    EXPECT_THAT(log, HasSubstr("connectting to server"));
+    EXPECT_THAT(log, HasSubstr("invalid server address"));
+  }
+  TftpClient client("127.0.0.1", 0, kQuickMs);
+  EXPECT_FALSE(client.connectToServer()) << "port 0";
+}
+
+TEST_F(TftpClientTest, ConnectLogsItsProgress) {
+  size_t log_start = tftp_test::LogSize();
+  TftpClient client("127.0.0.1", 6969, kQuickMs);
+  ASSERT_TRUE(client.connectToServer());
+  EXPECT_TRUE(client.isConnected());
+  std::string log = tftp_test::ReadLogFrom(log_start);
+  EXPECT_THAT(log, HasSubstr("connectting to server 127.0.0.1, port 6969"));
+  EXPECT_THAT(log, HasSubstr("connect to server success"));
+}
+
+}  // namespace
