@@ -140,6 +140,7 @@ class MessageLoop : public MessagePump::Delegate, private boost::noncopyable {
   RefPtr<MessagePump> pump_;
   bool in_modal_loop_ = false;
   bool tasks_allowed_ = true;
+  bool closed_ = false;  // set under inbox_lock_ at the end of destruction
 
   std::deque<QueuedTask> inbox_;  // the only member other threads touch
   Lock inbox_lock_;

@@ -30,3 +30,14 @@ TickSource SetTickSourceForTesting(TickSource source);
 void ResetMonotonicClockForTesting();
 
 }  // namespace basekit
+
+namespace basekit {
+
+// The shortest window timer a pump sets, in milliseconds.
+inline constexpr int64_t kMinTimerDelayMs = 10;
+
+// The window timer period for a timer due at wake_time: DelayMsUntil with
+// an infinite delay taken as -1, raised to at least kMinTimerDelayMs.
+int64_t WindowTimerDelayMs(int64_t wake_time, int64_t now);
+
+}  // namespace basekit

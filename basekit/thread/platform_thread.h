@@ -28,3 +28,14 @@ uint32_t PlatformCurrentThreadId();
 void PlatformYield();
 
 }  // namespace basekit
+
+namespace basekit {
+
+// One process-wide thread-local pointer slot. Allocation fails only when
+// the platform has no slots left (then 0 is returned and logged).
+using PlatformTlsSlot = uint32_t;
+bool PlatformTlsAlloc(PlatformTlsSlot* slot);
+void* PlatformTlsGet(PlatformTlsSlot slot);
+void PlatformTlsSet(PlatformTlsSlot slot, void* value);
+
+}  // namespace basekit
