@@ -1,0 +1,27 @@
+#include "repair/service.h"
+
+#include "basekit/log/log.h"
+
+namespace repair {
+
+bool Service::RegisterCallback(int32_t kind, const ServiceCallback& callback) {
+  bool inserted = callbacks_.emplace(kind, callback).second;
+  if (!inserted) {
+    basekit::LogPrintf(6, "repair_service", __LINE__,
+                       "callback kind %d already registered, new callback dropped",
+                       static_cast<int>(kind));
+  }
+  return inserted;
+}
+
+void Service::DispatchCallback(int32_t kind, std::unique_ptr<ServiceCallbackParam> record) {
+  auto it = callbacks_.find(kind);
+  if (it == callbacks_.end() || it->second.is_null()) {
+    basekit::LogPrintf(8, "repair_service", __LINE__, "no callback for kind %d, report dropped",
+                       static_cast<int>(kind));
+    return;
+  }
+  basekit::Invoke(it->second, record.get());
+}
+
+}  // namespace repair

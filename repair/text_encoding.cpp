@@ -1,0 +1,184 @@
+#include "repair/text_encoding.h"
+
+#include <cstring>
+
+#include "basekit/log/log.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <errno.h>
+#include <iconv.h>
+#include <limits.h>
+#include <unistd.h>
+#endif
+
+namespace repair {
+
+namespace {
+
+constexpr wchar_t kByteOrderMark = 0xFEFF;
+
+#if defined(_WIN32)
+
+constexpr UINT kCodePageGbk = 936;
+
+std::wstring ConvertToWide(const std::string& text) {
+  int needed = MultiByteToWideChar(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
+                                   nullptr, 0);
+  if (needed <= 0) {
+    basekit::LogPrintf(6, "repair_service", __LINE__, "GBK to wide conversion failed %lu",
+                       GetLastError());
+    return std::wstring();
+  }
+  std::wstring wide(static_cast<size_t>(needed), L'\0');
+  MultiByteToWideChar(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                      needed);
+  return wide;
+}
+
+std::string ConvertToGbk(const std::wstring& text) {
+  int needed = WideCharToMultiByte(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
+                                   nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) {
+    basekit::LogPrintf(6, "repair_service", __LINE__, "wide to GBK conversion failed %lu",
+                       GetLastError());
+    return std::string();
+  }
+  std::string narrow(static_cast<size_t>(needed), '\0');
+  WideCharToMultiByte(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                      needed, nullptr, nullptr);
+  return narrow;
+}
+
+#else
+
+// Runs iconv over the whole input. An input unit that cannot be converted
+// is replaced by `replacement` and skipped (the platform converters
+// substitute too); `unit` is the size of one input unit.
+bool Convert(const char* to, const char* from, const char* input, size_t input_size,
+             size_t unit, const char* replacement, size_t replacement_size,
+             std::string* output) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    basekit::LogPrintf(6, "repair_service", __LINE__, "iconv_open %s -> %s failed %d", from, to,
+                       errno);
+    return false;
+  }
+  char* in = const_cast<char*>(input);
+  size_t in_left = input_size;
+  std::string result;
+  bool ok = true;
+  while (in_left > 0) {
+    char chunk[256];
+    char* out = chunk;
+    size_t out_left = sizeof(chunk);
+    size_t rc = iconv(cd, &in, &in_left, &out, &out_left);
+    int error = errno;
+    result.append(chunk, sizeof(chunk) - out_left);
+    if (rc != static_cast<size_t>(-1) || error == E2BIG) {
+      continue;
+    }
+    if (error == EILSEQ || error == EINVAL) {
+      size_t skip = in_left < unit ? in_left : unit;
+      in += skip;
+      in_left -= skip;
+      result.append(replacement, replacement_size);
+      continue;
+    }
+    basekit::LogPrintf(6, "repair_service", __LINE__, "iconv %s -> %s failed %d", from, to, error);
+    ok = false;
+    break;
+  }
+  iconv_close(cd);
+  if (ok) {
+    output->swap(result);
+  }
+  return ok;
+}
+
+std::wstring ConvertToWide(const std::string& text) {
+  static const wchar_t kReplacement = 0xFFFD;
+  std::string out;
+  if (!Convert("WCHAR_T", "CP936", text.data(), text.size(), 1,
+               reinterpret_cast<const char*>(&kReplacement), sizeof(kReplacement), &out)) {
+    return std::wstring();
+  }
+  std::wstring wide(out.size() / sizeof(wchar_t), L'\0');
+  std::memcpy(wide.data(), out.data(), wide.size() * sizeof(wchar_t));
+  return wide;
+}
+
+std::string ConvertToGbk(const std::wstring& text) {
+  std::string out;
+  if (!Convert("CP936", "WCHAR_T", reinterpret_cast<const char*>(text.data()),
+               text.size() * sizeof(wchar_t), sizeof(wchar_t), "?", 1, &out)) {
+    return std::string();
+  }
+  return out;
+}
+
+#endif
+
+template <typename String>
+String CutAfterLast(const String& path, typename String::value_type separator) {
+  size_t pos = path.rfind(separator);
+  return pos == String::npos ? path : path.substr(0, pos + 1);
+}
+
+}  // namespace
+
+std::wstring GbkToWide(const std::string& text) {
+  if (text.empty()) {
+    return std::wstring();
+  }
+  std::wstring wide = ConvertToWide(text);
+  if (!wide.empty() && wide[0] == kByteOrderMark) {
+    wide.erase(0, 1);
+  }
+  return wide;
+}
+
+std::string WideToGbk(const std::wstring& text) {
+  // The conversion covers the text up to its terminator, as a C string would.
+  size_t length = text.find(L'\0');
+  if (length == std::wstring::npos) {
+    length = text.size();
+  }
+  if (length == 0) {
+    return std::string();
+  }
+  return ConvertToGbk(text.substr(0, length));
+}
+
+std::string CutAfterLastBackslash(const std::string& path) {
+  return CutAfterLast(path, '\\');
+}
+
+std::wstring CutAfterLastBackslash(const std::wstring& path) {
+  return CutAfterLast(path, L'\\');
+}
+
+std::string GetModuleDirectory() {
+#if defined(_WIN32)
+  char path[MAX_PATH] = {};
+  DWORD length = GetModuleFileNameA(GetModuleHandleW(nullptr), path, MAX_PATH);
+  if (length == 0) {
+    basekit::LogPrintf(6, "repair_service", __LINE__, "GetModuleFileNameA failed %lu",
+                       GetLastError());
+    return std::string();
+  }
+  return CutAfterLastBackslash(std::string(path, length));
+#else
+  char path[PATH_MAX] = {};
+  ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (length <= 0) {
+    basekit::LogPrintf(6, "repair_service", __LINE__, "readlink /proc/self/exe failed %d", errno);
+    return std::string();
+  }
+  std::string text(path, static_cast<size_t>(length));
+  return CutAfterLast(text, '/');
+#endif
+}
+
+}  // namespace repair

@@ -1,0 +1,33 @@
+#pragma once
+
+// Conversions between wide text (UI, command lines, connection names) and
+// the narrow text of log lines and adapter records. Both directions use code
+// page 936 explicitly, never the system's current code page. On Windows the
+// platform converts; elsewhere iconv's "CP936" does the same job.
+//
+// Any thread; no state.
+
+#include <string>
+
+namespace repair {
+
+// Converts code page 936 text to wide text. A leading U+FEFF in the result
+// is dropped. Empty input or a failed conversion gives empty text; bytes
+// that are not valid code page 936 become a replacement character.
+std::wstring GbkToWide(const std::string& text);
+
+// Converts wide text to code page 936. Characters without a code page 936
+// form become '?'; a failed conversion gives empty text.
+std::string WideToGbk(const std::wstring& text);
+
+// `path` up to and including its last backslash; the whole path when it has
+// none.
+std::string CutAfterLastBackslash(const std::string& path);
+std::wstring CutAfterLastBackslash(const std::wstring& path);
+
+// The program's directory as narrow text in the system's current code page,
+// with its trailing separator (on Windows: GetModuleFileNameA, 260
+// characters, cut after the last backslash). Empty when unavailable.
+std::string GetModuleDirectory();
+
+}  // namespace repair

@@ -1,0 +1,136 @@
+#include "repair/win/win_system.h"
+
+#include <winsock2.h>
+#include <windows.h>
+#include <iphlpapi.h>
+
+#include "basekit/log/log.h"
+#include "repair/tftp_upload.h"
+
+#define SERVICE_LOG(level, ...) basekit::LogPrintf(level, "repair_service", __LINE__, __VA_ARGS__)
+
+namespace repair {
+
+uint32_t WinAdapterSource::GetAdaptersInfo(IP_ADAPTER_INFO* buffer, uint32_t* size) {
+  ULONG length = *size;
+  DWORD result = ::GetAdaptersInfo(buffer, &length);
+  *size = length;
+  return result;
+}
+
+RegistryReadResult WinRegistryReader::ReadString(const char* key_path, const wchar_t* value_name,
+                                                 std::wstring* value) {
+  HKEY key = nullptr;
+  LONG opened = RegOpenKeyExA(root_, key_path, 0, KEY_QUERY_VALUE, &key);
+  if (opened != ERROR_SUCCESS) {
+    return RegistryReadResult::kKeyMissing;
+  }
+  // 256 characters are offered; one more, always zero, keeps the text
+  // terminated even when the value fills the offered space without a NUL.
+  wchar_t text[257] = {};
+  DWORD type = 0;
+  DWORD bytes = 256 * sizeof(wchar_t);
+  LONG queried = RegQueryValueExW(key, value_name, nullptr, &type,
+                                  reinterpret_cast<BYTE*>(text), &bytes);
+  RegCloseKey(key);
+  if (queried != ERROR_SUCCESS || type != REG_SZ) {
+    return RegistryReadResult::kValueUnusable;
+  }
+  *value = text;
+  return RegistryReadResult::kOk;
+}
+
+bool WinProcessRunner::CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process,
+                                           uint32_t* error) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &info)) {
+    *error = GetLastError();
+    return false;
+  }
+  CloseHandle(info.hThread);
+  *process = info.hProcess;
+  return true;
+}
+
+void WinProcessRunner::WaitForProcess(ProcessHandle process, uint32_t timeout_ms) {
+  DWORD waited = WaitForSingleObject(process, timeout_ms);
+  if (waited == WAIT_TIMEOUT) {
+    SERVICE_LOG(8, "command still running after %u ms, left running",
+                static_cast<unsigned>(timeout_ms));
+  } else if (waited != WAIT_OBJECT_0) {
+    SERVICE_LOG(6, "WaitForSingleObject failed %lu", GetLastError());
+  }
+}
+
+void WinProcessRunner::CloseProcess(ProcessHandle process) {
+  CloseHandle(process);
+}
+
+bool WinFileProbe::Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring WinModuleInfo::ModuleFileName() {
+  wchar_t path[MAX_PATH] = {};
+  DWORD length = GetModuleFileNameW(GetModuleHandleW(nullptr), path, MAX_PATH);
+  if (length == 0) {
+    SERVICE_LOG(6, "GetModuleFileNameW failed %lu", GetLastError());
+    return std::wstring();
+  }
+  if (length >= MAX_PATH) {
+    // Cut to fit: the path is unusable, and a wrong path is worse than none.
+    SERVICE_LOG(6, "program path longer than %d characters", MAX_PATH - 1);
+    return std::wstring();
+  }
+  return std::wstring(path, length);
+}
+
+bool WinResourceFirmware::Load(const uint8_t** data, size_t* size) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id_), type_);
+  if (!resource) {
+    SERVICE_LOG(6, "firmware resource %d not found %lu", id_, GetLastError());
+    return false;
+  }
+  HGLOBAL loaded = LoadResource(module, resource);
+  if (!loaded) {
+    SERVICE_LOG(6, "firmware resource %d not loaded %lu", id_, GetLastError());
+    return false;
+  }
+  DWORD length = SizeofResource(module, resource);
+  if (length == 0) {
+    SERVICE_LOG(6, "firmware resource %d is empty", id_);
+    return false;
+  }
+  const void* bytes = LockResource(loaded);
+  if (!bytes) {
+    SERVICE_LOG(6, "firmware resource %d not locked %lu", id_, GetLastError());
+    return false;
+  }
+  *data = static_cast<const uint8_t*>(bytes);
+  *size = length;
+  return true;
+}
+
+void WinSleeper::Sleep(uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+}
+
+const RepairPlatform& DefaultRepairPlatform() {
+  static WinAdapterSource adapters;
+  static WinRegistryReader registry;
+  static WinProcessRunner processes;
+  static WinFileProbe files;
+  static WinModuleInfo module;
+  static WinResourceFirmware firmware;
+  static WinSleeper sleeper;
+  static TftpClientSessionFactory tftp;
+  static const RepairPlatform platform{&adapters, &registry, &processes, &files,
+                                       &module,   &firmware, &sleeper,   &tftp};
+  return platform;
+}
+
+}  // namespace repair

@@ -1,0 +1,165 @@
+#include "repair/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fake_system.h"
+#include "repair/text_encoding.h"
+
+namespace repair {
+namespace {
+
+using testing::FakeProcessRunner;
+using testing::LogCapture;
+
+TEST(Commands, CommandTexts) {
+  struct Case {
+    std::wstring command;
+    std::wstring expected;
+  } cases[] = {
+      {DumpCommand(L"C:\\Tools\\ip.bak"), L"cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""},
+      {SetRecoveryAddressCommand(L"Ethernet 2"),
+       L"netsh interface ip set address name=\"Ethernet 2\" static 192.168.1.111 255.255.255.0"},
+      {AddFirewallRuleCommand(L"C:\\Program Files\\Repair\\repair.exe"),
+       L"netsh advfirewall firewall add rule name=\"VA Rovade Varoza\" dir=in action=allow "
+       L"program=\"C:\\Program Files\\Repair\\repair.exe\""},
+      {DeleteFirewallRuleCommand(),
+       L"netsh advfirewall firewall delete rule name=\"VA Rovade Varoza\""},
+      {RestoreDhcpCommand(L"本地连接"), L"netsh interface ip set address name=\"本地连接\" dhcp"},
+      {RestoreStaticCommand(L"Ethernet", L"192.168.0.10", L"255.255.255.0", L"192.168.0.1"),
+       L"netsh interface ip set address name=\"Ethernet\" static 192.168.0.10 255.255.255.0 "
+       L"192.168.0.1 0"},
+      // No connection found: the command names the empty connection.
+      {SetRecoveryAddressCommand(L""),
+       L"netsh interface ip set address name=\"\" static 192.168.1.111 255.255.255.0"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.command, c.expected);
+  }
+  EXPECT_EQ(DeleteFirewallRuleCommand().size(), 62u);
+}
+
+TEST(Commands, BackupPathComesFromTheWideModulePath) {
+  struct Case {
+    std::wstring module;
+    std::wstring backup;
+  } cases[] = {
+      {L"C:\\Tools\\repair.exe", L"C:\\Tools\\ip.bak"},
+      {L"D:\\修复\\repair.exe", L"D:\\修复\\ip.bak"},
+      // Characters outside code page 936 survive: the path is never narrowed.
+      {L"C:\\Δοκιμή\\도구\\repair.exe", L"C:\\Δοκιμή\\도구\\ip.bak"},
+      {L"repair.exe", L"ip.bak"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(BackupPathForModule(c.module), c.backup);
+  }
+}
+
+TEST(Commands, RunCommandHandsOverOrClosesTheHandle) {
+  FakeProcessRunner runner;
+  ProcessHandle handle = nullptr;
+  std::wstring command = L"cmd /c exit 3";
+  EXPECT_TRUE(RunCommand(runner, command, &handle));
+  EXPECT_NE(handle, nullptr);
+  EXPECT_EQ(runner.open_handles.size(), 1u) << "the caller owns the handle";
+  EXPECT_EQ(command, L"cmd /c exit 3") << "the platform writes into a copy";
+  EXPECT_EQ(runner.started.back(), L"cmd /c exit 3");
+  runner.CloseProcess(handle);
+
+  EXPECT_TRUE(RunCommand(runner, command, nullptr));
+  EXPECT_TRUE(runner.open_handles.empty()) << "closed at once without an out handle";
+  EXPECT_EQ(runner.closes_of_unknown_handles, 0);
+  EXPECT_TRUE(runner.waits.empty());
+}
+
+TEST(Commands, RunCommandFailureLeavesTheHandleAndLogs) {
+  LogCapture log;
+  FakeProcessRunner runner;
+  runner.fail = true;
+  ProcessHandle handle = reinterpret_cast<ProcessHandle>(0x77);
+  EXPECT_FALSE(RunCommand(runner, L"nosuchprogram /x", &handle));
+  EXPECT_EQ(handle, reinterpret_cast<ProcessHandle>(0x77));
+  EXPECT_EQ(log.Messages(), std::vector<std::string>{"create process failed 2: nosuchprogram /x"});
+}
+
+TEST(Commands, RunCommandAndWait) {
+  struct Case {
+    const char* name;
+    std::wstring command;
+    bool fail;
+    bool result;
+    size_t started;
+    size_t waits;
+  } cases[] = {
+      {"started", L"netsh advfirewall firewall delete rule name=\"x\"", false, true, 1, 1},
+      {"not started", L"netsh x", true, false, 0, 0},
+      {"empty text starts nothing", L"", false, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    LogCapture log;
+    FakeProcessRunner runner;
+    runner.fail = c.fail;
+    EXPECT_EQ(RunCommandAndWait(runner, c.command), c.result) << c.name;
+    EXPECT_EQ(runner.started.size(), c.started) << c.name;
+    ASSERT_EQ(runner.waits.size(), c.waits) << c.name;
+    if (c.waits) {
+      EXPECT_EQ(runner.waits[0], 10000u) << c.name;
+    }
+    EXPECT_TRUE(runner.open_handles.empty()) << c.name;
+    EXPECT_EQ(runner.closes_of_unknown_handles, 0) << c.name;
+    if (!c.result) {
+      EXPECT_EQ(log.Messages().size(), 1u) << c.name << ": the failure is logged";
+    }
+  }
+}
+
+TEST(TextEncoding, ConvertsWithCodePage936) {
+  struct Case {
+    std::string gbk;
+    std::wstring wide;
+  } cases[] = {
+      {"", L""},
+      {"192.168.0.10", L"192.168.0.10"},
+      {"\xC4\xE3\xBA\xC3", L"你好"},
+      {"\xB1\xBE\xB5\xD8\xC1\xAC\xBD\xD3 2", L"本地连接 2"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GbkToWide(c.gbk), c.wide);
+    EXPECT_EQ(WideToGbk(c.wide), c.gbk);
+  }
+}
+
+TEST(TextEncoding, EdgeCases) {
+  // A character without a code page 936 form becomes '?'.
+  EXPECT_EQ(WideToGbk(L"A\u0E01B"), "A?B");
+  // The conversion stops at the terminator.
+  EXPECT_EQ(WideToGbk(std::wstring(L"ab\0cd", 5)), "ab");
+  // Results beyond 255 bytes are converted whole.
+  std::wstring long_text(300, L'连');
+  std::string long_gbk = WideToGbk(long_text);
+  EXPECT_EQ(long_gbk.size(), 600u);
+  EXPECT_EQ(GbkToWide(long_gbk), long_text);
+  // A lone lead byte is not lost silently: something stands in for it.
+  EXPECT_FALSE(GbkToWide("A\xC4").empty());
+}
+
+TEST(TextEncoding, CutAfterLastBackslash) {
+  EXPECT_EQ(CutAfterLastBackslash(std::string("C:\\Tools\\repair.exe")), "C:\\Tools\\");
+  EXPECT_EQ(CutAfterLastBackslash(std::string("repair.exe")), "repair.exe");
+  EXPECT_EQ(CutAfterLastBackslash(std::wstring(L"C:\\a\\b\\")), L"C:\\a\\b\\");
+  EXPECT_EQ(CutAfterLastBackslash(std::wstring(L"")), L"");
+}
+
+TEST(TextEncoding, ModuleDirectoryEndsWithItsSeparator) {
+  std::string dir = GetModuleDirectory();
+  ASSERT_FALSE(dir.empty());
+#if defined(_WIN32)
+  EXPECT_EQ(dir.back(), '\\');
+#else
+  EXPECT_EQ(dir.back(), '/');
+#endif
+}
+
+}  // namespace
+}  // namespace repair

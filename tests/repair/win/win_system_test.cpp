@@ -1,0 +1,179 @@
+// The Win32 implementations of the platform seams, against the real
+// platform (under Wine in CI). Nothing here runs netsh or changes a network
+// setting: processes are harmless cmd commands, the registry key is a test
+// key of our own in the test prefix.
+
+#include "repair/win/win_system.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "fake_system.h"
+#include "repair/adapter_discovery.h"
+#include "repair/commands.h"
+#include "repair/text_encoding.h"
+
+namespace repair {
+namespace {
+
+using testing::LogCapture;
+
+TEST(WinSystem, AdapterEnumerationReallyCallsThePlatform) {
+  WinAdapterSource source;
+  IP_ADAPTER_INFO table[kAdapterTableSize] = {};
+  int32_t count = 0;
+  LogCapture log;
+  bool ok = EnumerateAdapters(source, table, &count);
+  ASSERT_GE(count, 0);
+  ASSERT_LE(count, kAdapterTableSize);
+  if (!ok) {
+    // No adapter at all is a failure of the platform call; it is logged.
+    ASSERT_EQ(log.Messages().size(), 1u);
+    EXPECT_EQ(log.Messages()[0].rfind("Get Default adpter failed ", 0), 0u);
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    EXPECT_TRUE(IsCandidateAdapter(table[i]));
+    EXPECT_FALSE(FieldText(table[i].AdapterName).empty());
+  }
+  // A buffer of one record either fits or asks for the size it needs.
+  IP_ADAPTER_INFO one = {};
+  uint32_t size = sizeof(one);
+  uint32_t result = source.GetAdaptersInfo(&one, &size);
+  if (result == kAdapterEnumBufferOverflow) EXPECT_GT(size, sizeof(one));
+}
+
+class ConnectionKey : public ::testing::Test {
+ protected:
+  static constexpr const char* kAdapter = "{5EC7E57A-0000-4000-8000-000000000001}";
+
+  void SetUp() override {
+    std::string path = std::string(kNetworkClassKey) + "\\" + kAdapter;
+    adapter_key_ = std::wstring(path.begin(), path.end());
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (adapter_key_ + L"\\Connection").c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr),
+              ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    RegCloseKey(key_);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, (adapter_key_ + L"\\Connection").c_str());
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, adapter_key_.c_str());
+  }
+  void SetName(DWORD type, const void* data, DWORD bytes) {
+    ASSERT_EQ(RegSetValueExW(key_, L"Name", 0, type, static_cast<const BYTE*>(data), bytes),
+              ERROR_SUCCESS);
+  }
+
+  std::wstring adapter_key_;
+  HKEY key_ = nullptr;
+};
+
+TEST_F(ConnectionKey, ReadsTheConnectionName) {
+  const std::wstring name = L"以太网 2";
+  SetName(REG_SZ, name.c_str(), static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
+  WinRegistryReader registry;
+  IP_ADAPTER_INFO adapter = testing::MakeAdapter(kAdapter, "Ethernet", testing::kMac1);
+  std::wstring found;
+  EXPECT_TRUE(FindConnectionName(registry, adapter, &found));
+  EXPECT_EQ(found, name);
+}
+
+TEST_F(ConnectionKey, UnusableValuesLeaveTheNameAlone) {
+  WinRegistryReader registry;
+  IP_ADAPTER_INFO adapter = testing::MakeAdapter(kAdapter, "Ethernet", testing::kMac1);
+  std::wstring found = L"previous";
+  LogCapture log;
+
+  // No Name value yet.
+  EXPECT_FALSE(FindConnectionName(registry, adapter, &found));
+  DWORD number = 7;
+  SetName(REG_DWORD, &number, sizeof(number));
+  EXPECT_FALSE(FindConnectionName(registry, adapter, &found));
+  std::wstring too_long(300, L'x');
+  SetName(REG_SZ, too_long.c_str(), static_cast<DWORD>((too_long.size() + 1) * sizeof(wchar_t)));
+  EXPECT_FALSE(FindConnectionName(registry, adapter, &found));
+  // Exactly 256 characters without a terminator still reads as text.
+  std::wstring full(256, L'y');
+  SetName(REG_SZ, full.c_str(), static_cast<DWORD>(full.size() * sizeof(wchar_t)));
+  EXPECT_TRUE(FindConnectionName(registry, adapter, &found));
+  EXPECT_EQ(found, full);
+
+  IP_ADAPTER_INFO other = testing::MakeAdapter("{NO-SUCH-ADAPTER}", "Ethernet", testing::kMac1);
+  found = L"previous";
+  EXPECT_FALSE(FindConnectionName(registry, other, &found));
+  EXPECT_EQ(found, L"previous");
+  EXPECT_EQ(log.Messages(),
+            (std::vector<std::string>{"[AccService::FindIfNameByIntanceId] read Name fail",
+                                      "[AccService::FindIfNameByIntanceId] read Name fail",
+                                      "[AccService::FindIfNameByIntanceId] read Name fail",
+                                      "[AccService::FindIfNameByIntanceId] read registry path fail"}));
+}
+
+TEST(WinSystem, ProcessesRunHiddenAndAreAwaited) {
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / "repair proc test";
+  std::filesystem::create_directories(dir);
+  std::filesystem::path out = dir / "out.txt";
+  std::filesystem::remove(out);
+  WinProcessRunner runner;
+
+  // The wait covers the whole command: its output exists afterwards.
+  EXPECT_TRUE(RunCommandAndWait(runner, L"cmd /c echo done> \"" + out.wstring() + L"\""));
+  std::ifstream in(out);
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ(text, "done");
+  in.close();
+
+  ProcessHandle handle = nullptr;
+  ASSERT_TRUE(RunCommand(runner, L"cmd /c exit 3", &handle));
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(WaitForSingleObject(handle, 10000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeProcess(handle, &code));
+  EXPECT_EQ(code, 3u);
+  runner.CloseProcess(handle);
+
+  LogCapture log;
+  EXPECT_FALSE(RunCommandAndWait(runner, L"no_such_program_5ec7 /x"));
+  ASSERT_EQ(log.Messages().size(), 1u);
+  EXPECT_EQ(log.Messages()[0].rfind("create process failed ", 0), 0u);
+
+  std::filesystem::remove_all(dir);
+}
+
+TEST(WinSystem, FilesAndModulePath) {
+  WinModuleInfo module;
+  std::wstring path = module.ModuleFileName();
+  ASSERT_FALSE(path.empty());
+  EXPECT_NE(path.find(L"repair_tests.exe"), std::wstring::npos);
+  WinFileProbe files;
+  EXPECT_TRUE(files.Exists(path));
+  EXPECT_TRUE(files.Exists(CutAfterLastBackslash(path)));
+  EXPECT_FALSE(files.Exists(BackupPathForModule(path) + L".missing"));
+
+  std::string narrow = GetModuleDirectory();
+  EXPECT_EQ(narrow.back(), '\\');
+  EXPECT_EQ(GbkToWide(narrow), CutAfterLastBackslash(path)) << "an ASCII build directory";
+}
+
+TEST(WinSystem, FirmwareResource) {
+  WinResourceFirmware firmware;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  ASSERT_TRUE(firmware.Load(&data, &size));
+  ASSERT_EQ(size, 1300u);
+  for (size_t i = 0; i < size; ++i) {
+    ASSERT_EQ(data[i], static_cast<uint8_t>(i * 7 + 3)) << i;
+  }
+  LogCapture log;
+  WinResourceFirmware empty(L"FIRMWARE", 134);
+  EXPECT_FALSE(empty.Load(&data, &size));
+  WinResourceFirmware missing(L"FIRMWARE", 999);
+  EXPECT_FALSE(missing.Load(&data, &size));
+  EXPECT_EQ(log.Messages().size(), 2u);
+}
+
+}  // namespace
+}  // namespace repair
