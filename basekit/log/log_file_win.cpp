@@ -1,26 +1,34 @@
+#include <windows.h>
+
 #include <errno.h>
-#include <fcntl.h>
 #include <io.h>
-#include <share.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include <cstdio>
+#include <mutex>
 
 #include "basekit/log/log_file.h"
 
 namespace basekit {
 
 bool AppendToLogFile(const char* path, const char* data, size_t size) {
-  // Read-write, append, create (0x10A), deny-none sharing (0x40), read and
-  // write permission (0x180). Binary mode keeps the line's own "\r\n" as it
-  // is: in text mode the runtime would turn it into "\r\r\n".
-  int fd = _sopen(path, _O_RDWR | _O_APPEND | _O_CREAT | _O_BINARY, _SH_DENYNO,
-                  _S_IREAD | _S_IWRITE);
-  if (fd < 0) return false;
-  bool ok = _write(fd, data, static_cast<unsigned>(size)) == static_cast<int>(size);
-  _close(fd);
-  return ok;
+  // Append-only access makes the system place every write at the end of the
+  // file in one step. The runtime's _O_APPEND seeks and then writes, so two
+  // threads could both write at the same old end and one line would be lost.
+  // Sharing stays deny-none and the bytes go out unchanged (no text mode),
+  // so each line ends in exactly one "\r\n". Not every implementation of
+  // the system interface makes append-only writes atomic (Wine computes the
+  // end and then writes), so the threads of this process also take turns.
+  static std::mutex append_turn;
+  std::lock_guard<std::mutex> turn(append_turn);
+  HANDLE file = CreateFileA(path, FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
+  CloseHandle(file);
+  return ok && written == size;
 }
 
 bool WriteToLogDescriptor(int descriptor, const char* data, size_t size) {
