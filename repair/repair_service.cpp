@@ -135,7 +135,7 @@ void RepairService::UploadFirmware() {
 
 bool RepairService::SendFirmware(const uint8_t* data, size_t size) {
   if (size > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-    SERVICE_LOG(6, "firmware image too large: %zu bytes", size);
+    SERVICE_LOG(6, "firmware image too large: %lu bytes", static_cast<unsigned long>(size));
     SERVICE_LOG(12, "uploading firmware failed");
     return false;
   }

@@ -42,7 +42,9 @@ TEST(WinSystem, AdapterEnumerationReallyCallsThePlatform) {
   IP_ADAPTER_INFO one = {};
   uint32_t size = sizeof(one);
   uint32_t result = source.GetAdaptersInfo(&one, &size);
-  if (result == kAdapterEnumBufferOverflow) EXPECT_GT(size, sizeof(one));
+  if (result == kAdapterEnumBufferOverflow) {
+    EXPECT_GT(size, sizeof(one));
+  }
 }
 
 class ConnectionKey : public ::testing::Test {
@@ -94,8 +96,8 @@ TEST_F(ConnectionKey, UnusableValuesLeaveTheNameAlone) {
   std::wstring too_long(300, L'x');
   SetName(REG_SZ, too_long.c_str(), static_cast<DWORD>((too_long.size() + 1) * sizeof(wchar_t)));
   EXPECT_FALSE(FindConnectionName(registry, adapter, &found));
-  // Exactly 256 characters without a terminator still reads as text.
-  std::wstring full(256, L'y');
+  // A value stored without its terminator still reads as the text alone.
+  std::wstring full(255, L'y');
   SetName(REG_SZ, full.c_str(), static_cast<DWORD>(full.size() * sizeof(wchar_t)));
   EXPECT_TRUE(FindConnectionName(registry, adapter, &found));
   EXPECT_EQ(found, full);
