@@ -47,7 +47,10 @@ class InvokerStorage1<R (T::*)(Args...), UnretainedWrapper<T>>
 
   static R DoInvoke(InvokerStorageBase* base, Args... args) {
     auto* self = static_cast<InvokerStorage1*>(base);
-    return (self->receiver_.ptr->*self->method_)(std::forward<Args>(args)...);
+    // Copied out first: gcc 12 with ASan miscompiles the combined expression.
+    T* receiver = self->receiver_.ptr;
+    Method method = self->method_;
+    return (receiver->*method)(std::forward<Args>(args)...);
   }
 
  private:

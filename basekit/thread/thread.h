@@ -45,7 +45,8 @@ class Thread {
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
   // Waits for the thread to end on its own (a plain Thread is never told to
-  // stop), then closes its handle.
+  // stop), then closes its handle. A subclass whose Run uses the subclass's
+  // own members calls JoinAndClose in its own destructor, before they go.
   virtual ~Thread();
 
   // Owner thread: starts a native thread that calls Run(). False (and

@@ -35,6 +35,8 @@ TEST(ThreadPriorityTest, MapsToThePlatformPriorities) {
 
 class FlagThread : public Thread {
  public:
+  // The body uses members of this class: join before they go.
+  ~FlagThread() override { JoinAndClose(); }
   void Run() override {
     ran_on = PlatformCurrentThreadId();
     release.Wait();
