@@ -1,0 +1,93 @@
+#pragma once
+
+// Turns one skin document into a tree of controls: registers the
+// document's images, fonts, default attribute lists and language strings
+// with the window's host, applies the Window element's settings, and
+// creates one control per element (by the class table, then the plug-in
+// factories, then the callback), nesting them as the document nests them.
+//
+// A builder is used for one document. Thread affinity: UI thread only.
+
+#include <cstdint>
+#include <string>
+
+#include "uiframework/builder/dialog_builder_callback.h"
+#include "uiframework/markup/markup_doc.h"
+
+namespace Veneer {
+
+class CControlUI;
+class CPaintHostUI;
+
+// A skin named by text (a file name, or markup starting with "<") or by a
+// numbered module resource. As with the platform's resource names, any
+// pointer value below 65536 is taken as a resource id.
+class SkinSource {
+ public:
+  SkinSource(const wchar_t* text) : value_(reinterpret_cast<uintptr_t>(text)) {}  // NOLINT: implicit on purpose
+  SkinSource(uint32_t id) : value_(id) {}                                       // NOLINT
+  bool IsResourceId() const { return value_ < 65536; }
+  uint32_t GetId() const { return static_cast<uint32_t>(value_); }
+  const wchar_t* GetText() const { return reinterpret_cast<const wchar_t*>(value_); }
+
+ private:
+  uintptr_t value_;
+};
+
+// A plug-in factory: a new control for an element name, or null.
+using ControlFactory = CControlUI* (*)(const wchar_t* class_name);
+
+class CDialogBuilder {
+ public:
+  // Deepest element nesting built; deeper subtrees are skipped.
+  static constexpr int kMaxDepth = 256;
+  // Deepest chain of Include elements (a skin including itself ends here).
+  static constexpr int kMaxIncludeDepth = 16;
+
+  CDialogBuilder();
+  CDialogBuilder(const CDialogBuilder&) = delete;
+  CDialogBuilder& operator=(const CDialogBuilder&) = delete;
+  ~CDialogBuilder();
+
+  // Loads the document and builds it. `type` names the resource type when
+  // xml is a resource id. A file that cannot be loaded is tried once more.
+  // Returns the first control created at the top level (owned by `parent`
+  // when given, else by the caller), or null.
+  CControlUI* Create(SkinSource xml, const wchar_t* type = nullptr, IDialogBuilderCallback* callback = nullptr,
+                     CPaintHostUI* host = nullptr, CControlUI* parent = nullptr);
+  // Builds the already loaded document.
+  CControlUI* Create(IDialogBuilderCallback* callback = nullptr, CPaintHostUI* host = nullptr,
+                     CControlUI* parent = nullptr);
+
+  CMarkupDoc* GetMarkup() { return &markup_; }
+  const wchar_t* GetLastErrorMessage() const { return markup_.GetLastErrorMessage(); }
+  const wchar_t* GetLastErrorLocation() const { return markup_.GetLastErrorLocation(); }
+
+  // The control classes of the element table (34 names, case ignored);
+  // null for an unknown name.
+  static CControlUI* CreateStandardControl(const wchar_t* class_name);
+
+  // Process-wide plug-in factories, asked in registration order after the
+  // class table and before the callback.
+  static void AddControlFactory(ControlFactory factory);
+  static void RemoveControlFactory(ControlFactory factory);
+
+ private:
+  void RegisterResources(CMarkupElement root, CPaintHostUI* host);
+  void ApplyWindowAttributes(CMarkupElement root, CPaintHostUI* host);
+  CControlUI* BuildLevel(CMarkupElement element, CControlUI* parent, CPaintHostUI* host, int depth);
+  void BuildInclude(CMarkupElement node, CControlUI* parent, CPaintHostUI* host);
+  CControlUI* BuildTreeNode(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth,
+                            bool* level_failed);
+  CControlUI* CreateControl(const wchar_t* class_name);
+  void ApplyAttributes(CControlUI* control, CMarkupElement node, const wchar_t* default_key, CControlUI* parent,
+                       CPaintHostUI* host);
+
+  CMarkupDoc markup_;
+  IDialogBuilderCallback* callback_ = nullptr;
+  std::wstring resource_type_;
+  bool from_resource_ = false;
+  int include_depth_ = 0;
+};
+
+}  // namespace Veneer

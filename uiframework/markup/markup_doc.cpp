@@ -1,0 +1,440 @@
+#include "uiframework/markup/markup_doc.h"
+
+#include <cwchar>
+
+#include "basekit/log/log.h"
+#include "uiframework/core/text_conv.h"
+#include "uiframework/resources/skin_resources.h"
+
+namespace Veneer {
+
+namespace {
+
+constexpr const char* kLogSource = "markup_doc";
+
+inline bool IsSpace(wchar_t c) {
+  auto code = static_cast<uint32_t>(c);
+  return code >= 1 && code <= 32;
+}
+
+// Letters and digits, "_" and ":". Characters outside ASCII count as letters
+// so that both builds (UTF-16 and UTF-32 wchar_t) read the same names.
+inline bool IsIdentifier(wchar_t c) {
+  auto code = static_cast<uint32_t>(c);
+  if (code >= 0x80) return true;
+  return (code >= 'a' && code <= 'z') || (code >= 'A' && code <= 'Z') ||
+         (code >= '0' && code <= '9') || code == '_' || code == ':';
+}
+
+inline void SkipSpace(const wchar_t* text, uint32_t& pos) {
+  while (IsSpace(text[pos])) ++pos;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// CMarkupElement
+
+const wchar_t* CMarkupElement::GetName() const {
+  if (owner_ == nullptr) return nullptr;
+  return owner_->text_.data() + owner_->elements_[index_].name;
+}
+
+const wchar_t* CMarkupElement::GetValue() const {
+  if (owner_ == nullptr) return nullptr;
+  return owner_->text_.data() + owner_->elements_[index_].data;
+}
+
+CMarkupElement CMarkupElement::GetChild() const {
+  if (owner_ == nullptr) return CMarkupElement();
+  uint32_t child = owner_->elements_[index_].child;
+  return child == 0 ? CMarkupElement() : CMarkupElement(owner_, child);
+}
+
+CMarkupElement CMarkupElement::GetSibling() const {
+  if (owner_ == nullptr) return CMarkupElement();
+  uint32_t next = owner_->elements_[index_].next;
+  return next == 0 ? CMarkupElement() : CMarkupElement(owner_, next);
+}
+
+CMarkupElement CMarkupElement::GetParent() const {
+  if (owner_ == nullptr) return CMarkupElement();
+  uint32_t parent = owner_->elements_[index_].parent;
+  return parent == 0 ? CMarkupElement() : CMarkupElement(owner_, parent);
+}
+
+bool CMarkupElement::HasChildren() const {
+  return owner_ != nullptr && owner_->elements_[index_].child != 0;
+}
+
+// Walks the element's start tag as the parse left it: name, terminator,
+// blanks (the "=" became one), quote, value, terminator (decoding may have
+// left blanks after it), next name ... up to the data start.
+void CMarkupElement::MapAttributes() const {
+  if (mapped_) return;
+  mapped_ = true;
+  attribute_count_ = 0;
+  if (owner_ == nullptr) return;
+  const wchar_t* text = owner_->text_.data();
+  const CMarkupDoc::Element& element = owner_->elements_[index_];
+  const uint32_t end = element.data;
+  uint32_t pos = element.name;
+  pos += static_cast<uint32_t>(std::wcslen(text + pos)) + 1;
+  while (pos < end) {
+    SkipSpace(text, pos);
+    uint32_t name = pos;
+    pos += static_cast<uint32_t>(std::wcslen(text + pos)) + 1;
+    if (pos >= end) return;
+    SkipSpace(text, pos);
+    if (text[pos] != L'"') return;
+    ++pos;
+    attributes_[attribute_count_++] = Attribute{name, pos};
+    if (attribute_count_ >= kMaxAttributes) return;
+    pos += static_cast<uint32_t>(std::wcslen(text + pos)) + 1;
+  }
+}
+
+int CMarkupElement::GetAttributeCount() const {
+  MapAttributes();
+  return attribute_count_;
+}
+
+const wchar_t* CMarkupElement::GetAttributeName(int index) const {
+  if (owner_ == nullptr) return nullptr;
+  MapAttributes();
+  if (index < 0 || index >= attribute_count_) return L"";
+  return owner_->text_.data() + attributes_[index].name;
+}
+
+const wchar_t* CMarkupElement::GetAttributeValue(int index) const {
+  if (owner_ == nullptr) return nullptr;
+  MapAttributes();
+  if (index < 0 || index >= attribute_count_) return L"";
+  return owner_->text_.data() + attributes_[index].value;
+}
+
+const wchar_t* CMarkupElement::GetAttributeValue(const wchar_t* name) const {
+  if (owner_ == nullptr || name == nullptr) return nullptr;
+  MapAttributes();
+  const wchar_t* text = owner_->text_.data();
+  for (int i = 0; i < attribute_count_; ++i) {
+    if (std::wcscmp(text + attributes_[i].name, name) == 0) return text + attributes_[i].value;
+  }
+  return nullptr;
+}
+
+bool CMarkupElement::GetAttributeValue(const wchar_t* name, wchar_t* buffer, size_t capacity) const {
+  const wchar_t* value = GetAttributeValue(name);
+  if (value == nullptr) return false;
+  if (buffer != nullptr && capacity > 0) {
+    size_t length = std::wcslen(value);
+    if (length > capacity - 1) length = capacity - 1;
+    std::wmemcpy(buffer, value, length);
+    buffer[length] = L'\0';
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// CMarkupDoc
+
+CMarkupDoc::CMarkupDoc() = default;
+
+CMarkupDoc::CMarkupDoc(const wchar_t* text) { Load(text); }
+
+void CMarkupDoc::Release() {
+  std::wstring().swap(text_);
+  std::vector<Element>().swap(elements_);
+  element_count_ = 0;
+}
+
+CMarkupElement CMarkupDoc::GetRoot() const {
+  if (element_count_ <= 1) return CMarkupElement();
+  return CMarkupElement(this, 1);
+}
+
+bool CMarkupDoc::Load(const wchar_t* text) {
+  Release();
+  if (text != nullptr) text_.assign(text);
+  return Parse();
+}
+
+bool CMarkupDoc::LoadFromMem(const uint8_t* data, size_t size, int encoding) {
+  Release();
+  if (data == nullptr) size = 0;
+  switch (encoding) {
+    case kUtf8:
+      if (size > 2 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+        data += 3;
+        size -= 3;
+      }
+      AppendUtf8AsWide(data, size, text_);
+      break;
+    case kUtf16: {
+      // Without a byte-order mark there is nothing to read the units by.
+      bool little = size > 1 && data[0] == 0xFF && data[1] == 0xFE;
+      bool big = size > 1 && data[0] == 0xFE && data[1] == 0xFF;
+      if (!little && !big) {
+        SetError(L"Expected byte-order mark", nullptr);
+        basekit::LogPrintf(6, kLogSource, __LINE__, "UTF-16 skin text without a byte-order mark (%zu bytes)", size);
+        return false;
+      }
+      size_t count = size / 2 - 1;
+      std::u16string units(count, u'\0');
+      for (size_t i = 0; i < count; ++i) {
+        uint8_t first = data[2 + 2 * i];
+        uint8_t second = data[3 + 2 * i];
+        units[i] = little ? static_cast<char16_t>(first | (second << 8))
+                          : static_cast<char16_t>(second | (first << 8));
+      }
+      text_ = Utf16ToWide(units.data(), units.size());
+      break;
+    }
+    case kAnsi:
+      text_ = AnsiToWide(reinterpret_cast<const char*>(data), size);
+      break;
+    default:
+      SetError(L"Unknown encoding", nullptr);
+      basekit::LogPrintf(6, kLogSource, __LINE__, "unknown skin text encoding %d", encoding);
+      return false;
+  }
+  return Parse();
+}
+
+bool CMarkupDoc::LoadFromFile(const wchar_t* name, int encoding) {
+  Release();
+  std::vector<uint8_t> bytes;
+  FetchStatus status = CSkinResourcesUI::FetchFile(name, kMaxFileBytes, &bytes);
+  if (status != FetchStatus::kOk) {
+    SetError(FetchStatusMessage(status), nullptr);
+    basekit::LogPrintf(6, kLogSource, __LINE__, "skin file %s: %s", ToLogText(name).c_str(),
+                       ToLogText(FetchStatusMessage(status)).c_str());
+    return false;
+  }
+  return LoadFromMem(bytes.data(), bytes.size(), encoding);
+}
+
+void CMarkupDoc::SetError(const wchar_t* message, const wchar_t* location) {
+  std::wcsncpy(error_message_, message, kMaxErrorMessage);
+  error_message_[kMaxErrorMessage] = L'\0';
+  if (location == nullptr) location = L"";
+  std::wcsncpy(error_location_, location, kMaxErrorLocation);
+  error_location_[kMaxErrorLocation] = L'\0';
+}
+
+bool CMarkupDoc::Fail(const wchar_t* message, const wchar_t* location) {
+  SetError(message, location);
+  basekit::LogPrintf(6, kLogSource, __LINE__, "skin markup: %s at \"%s\"", ToLogText(error_message_).c_str(),
+                     ToLogText(error_location_).c_str());
+  Release();
+  return false;
+}
+
+uint32_t CMarkupDoc::ReserveElement() {
+  if (element_count_ == elements_.size()) {
+    elements_.resize(elements_.size() + elements_.size() / 2 + 500);
+  }
+  return element_count_++;
+}
+
+// Character data up to `end` ("<" or a double quote), decoded onto itself.
+// On return pos is on the end character (or the end of the text) and
+// *dest_end is one past the decoded text; the characters between them are
+// blanks so that attribute mapping can step over a shortened value.
+void CMarkupDoc::ParseData(uint32_t& pos, wchar_t end, uint32_t* dest_end) {
+  wchar_t* text = text_.data();
+  // Nothing moves until the first entity.
+  for (;;) {
+    wchar_t c = text[pos];
+    if (c == L'\0' || c == end || c == L'&') break;
+    ++pos;
+  }
+  uint32_t dest = pos;
+  for (;;) {
+    wchar_t c = text[pos];
+    if (c == L'\0' || c == end) break;
+    if (c == L'&') {
+      while (text[pos] == L'&') {
+        ++pos;
+        ParseEntity(pos, dest);
+      }
+      continue;
+    }
+    text[dest++] = text[pos++];
+  }
+  *dest_end = dest;
+  for (uint32_t i = dest + 1; i < pos; ++i) text[i] = L' ';
+}
+
+// pos is just past an "&". The five named entities decode; anything else
+// leaves a literal "&" and the following text is read as ordinary text.
+void CMarkupDoc::ParseEntity(uint32_t& pos, uint32_t& dest) {
+  wchar_t* text = text_.data();
+  const wchar_t* p = text + pos;
+  if (p[0] == L'a' && p[1] == L'm' && p[2] == L'p' && p[3] == L';') {
+    text[dest++] = L'&';
+    pos += 4;
+  } else if (p[0] == L'l' && p[1] == L't' && p[2] == L';') {
+    text[dest++] = L'<';
+    pos += 3;
+  } else if (p[0] == L'g' && p[1] == L't' && p[2] == L';') {
+    text[dest++] = L'>';
+    pos += 3;
+  } else if (p[0] == L'q' && p[1] == L'u' && p[2] == L'o' && p[3] == L't' && p[4] == L';') {
+    text[dest++] = L'"';
+    pos += 5;
+  } else if (p[0] == L'a' && p[1] == L'p' && p[2] == L'o' && p[3] == L's' && p[4] == L';') {
+    text[dest++] = L'\'';
+    pos += 5;
+  } else {
+    text[dest++] = L'&';
+  }
+}
+
+// pos is right after the element name.
+bool CMarkupDoc::ParseAttributes(uint32_t& pos) {
+  wchar_t* text = text_.data();
+  if (text[pos] == L'>') return true;
+  // "<name/>": an empty element even without a blank before "/>".
+  if (text[pos] == L'/' && text[pos + 1] == L'>') return true;
+  text[pos++] = L'\0';  // ends the element name
+  for (;;) {
+    SkipSpace(text, pos);
+    wchar_t c = text[pos];
+    if (c == L'\0' || c == L'>' || c == L'/') return true;
+    while (IsIdentifier(text[pos])) ++pos;
+    uint32_t name_end = pos;
+    SkipSpace(text, pos);
+    if (text[pos] != L'=') return Fail(L"Error while parsing attributes", text + pos);
+    text[pos] = L' ';
+    text[name_end] = L'\0';
+    ++pos;
+    SkipSpace(text, pos);
+    if (text[pos] != L'"') return Fail(L"Expected attribute value", text + pos);
+    ++pos;
+    uint32_t dest_end;
+    ParseData(pos, L'"', &dest_end);
+    if (text[pos] == L'\0') return Fail(L"Error while parsing attribute string", text + pos);
+    text[dest_end] = L'\0';
+    if (dest_end < pos) text[pos] = L' ';
+    ++pos;
+  }
+}
+
+// One loop over the whole text with an explicit stack of open levels, so
+// that deeply nested input cannot exhaust the thread's stack. A level is the
+// list of children of one element (or the top level, parent 0).
+bool CMarkupDoc::Parse() {
+  // Two terminators: the parse looks one character past a non-terminator.
+  text_.push_back(L'\0');
+  wchar_t* text = text_.data();
+  elements_.clear();
+  element_count_ = 0;
+  ReserveElement();  // record 0 is never an element
+  error_message_[0] = L'\0';
+  error_location_[0] = L'\0';
+
+  struct Level {
+    uint32_t parent;
+    uint32_t previous;   // previous element of this level, 0 if none
+    uint32_t open;       // element whose children the next level reads
+    uint32_t open_name_end;
+  };
+  std::vector<Level> levels;
+  levels.push_back(Level{0, 0, 0, 0});
+  uint32_t pos = 0;
+
+  for (;;) {
+    Level& level = levels.back();
+    bool level_done = false;
+    SkipSpace(text, pos);
+    if (text[pos] == L'\0' && level.parent <= 1) {
+      level_done = true;  // a document may end inside its root element
+    } else {
+      if (text[pos] != L'<') return Fail(L"Expected start tag", text + pos);
+      if (text[pos + 1] == L'/') level_done = true;  // the parent's end tag
+    }
+
+    uint32_t element = 0;
+    uint32_t name_end = 0;
+    bool has_content = false;  // a start tag ending in ">" awaits its end tag
+    if (!level_done) {
+      text[pos++] = L'\0';
+      SkipSpace(text, pos);
+      if (text[pos] == L'!' || text[pos] == L'?') {
+        // Comment, declaration or processing instruction: skipped whole.
+        wchar_t first = text[pos] == L'!' ? L'-' : L'?';
+        while (text[pos] != L'\0' && !(text[pos] == first && text[pos + 1] == L'>')) ++pos;
+        if (text[pos] != L'\0') pos += 2;
+        continue;
+      }
+      element = ReserveElement();
+      Element& record = elements_[element];
+      record = Element{pos, 0, 0, level.parent, 0};
+      if (level.previous != 0) {
+        elements_[level.previous].next = element;
+      } else if (level.parent > 0) {
+        elements_[level.parent].child = element;
+      }
+      while (IsIdentifier(text[pos])) ++pos;
+      if (text[pos] == L'\0') return Fail(L"Error parsing element name", text + pos);
+      name_end = pos;
+      if (!ParseAttributes(pos)) return false;
+      SkipSpace(text, pos);
+      if (text[pos] == L'/' && text[pos + 1] == L'>') {
+        elements_[element].data = pos;
+        text[pos] = L'\0';
+        pos += 2;
+      } else {
+        if (text[pos] != L'>') return Fail(L"Expected start-tag closing", text + pos);
+        // The ">" also ends the name when no attribute did.
+        text[pos++] = L'\0';
+        has_content = true;
+        elements_[element].data = pos;
+        uint32_t dest_end;
+        ParseData(pos, L'<', &dest_end);
+        if (dest_end < pos) text[dest_end] = L'\0';
+        if (text[pos] == L'\0' && level.parent <= 1) {
+          level_done = true;
+        } else {
+          if (text[pos] != L'<') return Fail(L"Expected end-tag start", text + pos);
+          if (text[pos + 1] != L'/') {
+            level.open = element;
+            level.open_name_end = name_end;
+            levels.push_back(Level{element, 0, 0, 0});
+            continue;
+          }
+        }
+      }
+    }
+
+    if (level_done) {
+      // This level is complete: resume the enclosing one at the end tag of
+      // the element whose children were just read.
+      levels.pop_back();
+      if (levels.empty()) return true;
+      element = levels.back().open;
+      name_end = levels.back().open_name_end;
+      has_content = true;
+    }
+
+    // The end tag of `element`, when one follows.
+    if (has_content && text[pos] == L'<' && text[pos + 1] == L'/') {
+      text[pos] = L'\0';
+      pos += 2;
+      SkipSpace(text, pos);
+      const uint32_t name = elements_[element].name;
+      const uint32_t length = name_end - name;
+      for (uint32_t i = 0; i < length; ++i) {
+        if (text[pos + i] != text[name + i]) return Fail(L"Unmatched closing tag", text + pos);
+      }
+      pos += length;
+      SkipSpace(text, pos);
+      if (text[pos] != L'>') return Fail(L"Unmatched closing tag", text + pos);
+      ++pos;
+    }
+    levels.back().previous = element;
+  }
+}
+
+}  // namespace Veneer

@@ -1,0 +1,58 @@
+#pragma once
+
+// Skin images: bytes fetched by the skin resource rules (or from a numbered
+// module resource), decoded with stb_image into top-down 32-bit pixels with
+// premultiplied alpha.
+// Thread affinity: UI thread only (the colour adjustment is process-wide).
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Veneer {
+
+// One decoded image. Pixels are 32-bit values 0xAARRGGBB (bytes blue, green,
+// red, alpha in memory), top row first, colours premultiplied by alpha.
+struct ImageEntry {
+  std::vector<uint32_t> pixels;
+  int width = 0;
+  int height = 0;
+  bool alpha = true;            // always set for images from this loader
+  bool color_adjust = false;    // "hsl": follows the process-wide adjustment
+  std::vector<uint32_t> original;  // pixels as decoded, when color_adjust
+  std::wstring resource_type;
+  uint32_t mask = 0;
+};
+
+// Largest image file the loader reads, in bytes.
+inline constexpr size_t kMaxImageFileBytes = 32u * 1024 * 1024;
+
+// Decodes image bytes (PNG, JPEG, BMP, GIF, PSD, ...). A pixel equal to
+// `mask` after premultiplication becomes fully transparent black. Null for
+// undecodable bytes.
+std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32_t mask);
+
+// Loads a skin image. With a resource type the name must start with a digit
+// and is the decimal id of a module resource of that type; otherwise the
+// bytes are fetched by name (folder or archive), and failing that the name
+// is read as a file path by itself. Null when not found or undecodable.
+std::unique_ptr<ImageEntry> LoadImageEntry(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
+                                           bool color_adjust);
+
+// The process-wide colour adjustment for images with the colour-adjust
+// flag: hue rotation in degrees (0-360), saturation and lightness in
+// percent (100 = unchanged; 0-200).
+struct ColorAdjustment {
+  bool active = false;
+  int hue = 180;
+  int saturation = 100;
+  int lightness = 100;
+};
+void SetColorAdjustment(const ColorAdjustment& adjustment);
+const ColorAdjustment& GetColorAdjustment();
+// Recomputes entry.pixels from entry.original with the current adjustment.
+void ApplyColorAdjustment(ImageEntry& entry);
+
+}  // namespace Veneer

@@ -1,0 +1,178 @@
+#include "uiframework/resources/skin_resources.h"
+
+#include <memory>
+
+#include "basekit/log/log.h"
+#include "uiframework/core/text_conv.h"
+#include "uiframework/resources/file_bytes.h"
+
+namespace Veneer {
+
+namespace {
+
+constexpr const char* kLogSource = "skin_resources";
+
+struct Settings {
+  ModuleHandle instance = nullptr;
+  ModuleHandle resource_instance = nullptr;
+  std::wstring resource_path;
+  std::wstring zip_name;
+  bool cached = true;
+  std::unique_ptr<CZipArchive> archive;
+  std::vector<uint8_t> resource_zip_bytes;  // when taken from a resource
+};
+
+Settings& GetSettings() {
+  static Settings settings;
+  return settings;
+}
+
+FetchStatus FromFileStatus(FileReadStatus status) {
+  switch (status) {
+    case FileReadStatus::kOk: return FetchStatus::kOk;
+    case FileReadStatus::kOpenFailed: return FetchStatus::kOpenFailed;
+    case FileReadStatus::kEmpty: return FetchStatus::kEmpty;
+    case FileReadStatus::kTooLarge: return FetchStatus::kTooLarge;
+    case FileReadStatus::kReadFailed: return FetchStatus::kReadFailed;
+  }
+  return FetchStatus::kReadFailed;
+}
+
+FetchStatus FetchFromArchive(const CZipArchive* archive, const wchar_t* name, size_t max_bytes,
+                             std::vector<uint8_t>* out) {
+  if (archive == nullptr) return FetchStatus::kZipOpenFailed;
+  int index = 0;
+  uint32_t size = 0;
+  if (!archive->Find(name, &index, &size)) return FetchStatus::kNotInZip;
+  if (size == 0) return FetchStatus::kEmpty;
+  if (size > max_bytes) return FetchStatus::kTooLarge;
+  out->resize(size);
+  int result = archive->Extract(index, out->data(), out->size());
+  if (result != CZipArchive::kOk && result != CZipArchive::kMoreData) {
+    out->clear();
+    return FetchStatus::kUnzipFailed;
+  }
+  return FetchStatus::kOk;
+}
+
+}  // namespace
+
+const wchar_t* FetchStatusMessage(FetchStatus status) {
+  switch (status) {
+    case FetchStatus::kOk: return L"";
+    case FetchStatus::kOpenFailed: return L"Error opening file";
+    case FetchStatus::kEmpty: return L"File is empty";
+    case FetchStatus::kTooLarge: return L"File too large";
+    case FetchStatus::kReadFailed: return L"Could not read file";
+    case FetchStatus::kZipOpenFailed: return L"Error opening zip file";
+    case FetchStatus::kNotInZip: return L"Could not find ziped file";
+    case FetchStatus::kUnzipFailed: return L"Could not unzip file";
+  }
+  return L"";
+}
+
+void CSkinResourcesUI::SetInstance(ModuleHandle instance) { GetSettings().instance = instance; }
+
+ModuleHandle CSkinResourcesUI::GetInstance() { return GetSettings().instance; }
+
+void CSkinResourcesUI::SetResourceInstance(ModuleHandle instance) { GetSettings().resource_instance = instance; }
+
+ModuleHandle CSkinResourcesUI::GetResourceInstance() {
+  Settings& settings = GetSettings();
+  return settings.resource_instance != nullptr ? settings.resource_instance : settings.instance;
+}
+
+std::wstring CSkinResourcesUI::GetInstancePath() {
+  std::wstring path = GetModuleFileName(GetSettings().instance);
+  size_t separator = path.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return std::wstring();
+  return path.substr(0, separator + 1);
+}
+
+void CSkinResourcesUI::SetResourcePath(const wchar_t* path) {
+  std::wstring& resource_path = GetSettings().resource_path;
+  resource_path = path != nullptr ? path : L"";
+  if (!resource_path.empty() && resource_path.back() != L'\\' && resource_path.back() != L'/') {
+    resource_path.push_back(L'\\');
+  }
+}
+
+const std::wstring& CSkinResourcesUI::GetResourcePath() { return GetSettings().resource_path; }
+
+void CSkinResourcesUI::SetResourceZip(const wchar_t* name, bool cached) {
+  Settings& settings = GetSettings();
+  std::wstring new_name = name != nullptr ? name : L"";
+  if (new_name == settings.zip_name && cached == settings.cached) return;
+  if (settings.cached) settings.archive.reset();
+  settings.zip_name = new_name;
+  settings.cached = cached;
+  if (cached) {
+    std::wstring path = settings.resource_path + settings.zip_name;
+    settings.archive = CZipArchive::OpenFile(path);
+    if (!settings.archive) {
+      basekit::LogPrintf(6, kLogSource, __LINE__, "cannot open skin archive %s", ToLogText(path.c_str()).c_str());
+    }
+  }
+}
+
+void CSkinResourcesUI::SetResourceZip(const uint8_t* data, size_t size) {
+  Settings& settings = GetSettings();
+  if (settings.zip_name == kMemoryZipName) return;
+  if (settings.cached) settings.archive.reset();
+  settings.zip_name = kMemoryZipName;
+  if (settings.cached) {
+    settings.archive = CZipArchive::OpenMemory(data, size);
+    if (!settings.archive) {
+      basekit::LogPrintf(6, kLogSource, __LINE__, "cannot open the skin archive in memory (%zu bytes)", size);
+    }
+  }
+}
+
+bool CSkinResourcesUI::SetResourceZipFromResource(uint32_t id, const wchar_t* type) {
+  Settings& settings = GetSettings();
+  if (settings.zip_name == kMemoryZipName) return settings.archive != nullptr;
+  ResourceBytes bytes;
+  if (!LoadModuleResource(GetResourceInstance(), id, type, &bytes)) {
+    basekit::LogPrintf(6, kLogSource, __LINE__, "skin archive resource %u of type %s not found", id,
+                       ToLogText(type).c_str());
+    return false;
+  }
+  settings.resource_zip_bytes.assign(bytes.data, bytes.data + bytes.size);
+  SetResourceZip(settings.resource_zip_bytes.data(), settings.resource_zip_bytes.size());
+  return settings.archive != nullptr;
+}
+
+const std::wstring& CSkinResourcesUI::GetResourceZip() { return GetSettings().zip_name; }
+
+bool CSkinResourcesUI::IsCachedResourceZip() { return GetSettings().cached; }
+
+CZipArchive* CSkinResourcesUI::GetResourceZipHandle() { return GetSettings().archive.get(); }
+
+FetchStatus CSkinResourcesUI::FetchFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out) {
+  Settings& settings = GetSettings();
+  out->clear();
+  if (name == nullptr) name = L"";
+  FetchStatus status;
+  if (settings.zip_name.empty()) {
+    status = FromFileStatus(ReadFileBytes(settings.resource_path + name, max_bytes, out));
+  } else if (settings.cached) {
+    status = FetchFromArchive(settings.archive.get(), name, max_bytes, out);
+  } else {
+    // Opened for this one read and closed again.
+    std::unique_ptr<CZipArchive> archive = CZipArchive::OpenFile(settings.resource_path + settings.zip_name);
+    status = FetchFromArchive(archive.get(), name, max_bytes, out);
+  }
+  if (status != FetchStatus::kOk) {
+    basekit::LogPrintf(8, kLogSource, __LINE__, "skin file %s: %s", ToLogText(name).c_str(),
+                       ToLogText(FetchStatusMessage(status)).c_str());
+  }
+  return status;
+}
+
+void CSkinResourcesUI::Reset() {
+  Settings& settings = GetSettings();
+  settings.archive.reset();
+  settings = Settings();
+}
+
+}  // namespace Veneer
