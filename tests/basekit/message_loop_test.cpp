@@ -117,6 +117,28 @@ TEST(MessageLoopTest, QuitLetsTasksPostedAfterItRun) {
   EXPECT_EQ(order, "abce");
 }
 
+class Service {
+ public:
+  void Step() { ++steps; }
+  int steps = 0;
+};
+
+TEST(MessageLoopTest, CancelledRunnableMethodPassesThroughWithoutCalling) {
+  MessageLoop loop;
+  Service service;
+  RefPtr<CancelableTask> cancelled(MakeRunnableMethod(&service, &Service::Step));
+  RefPtr<CancelableTask> kept(MakeRunnableMethod(&service, &Service::Step));
+  loop.PostTask(cancelled.get());
+  loop.PostTask(kept.get());
+  EXPECT_EQ(cancelled->ref_count_for_testing(), 2);
+  cancelled->Cancel();
+  RunUntilIdle(loop);
+  EXPECT_EQ(service.steps, 1);
+  // The loop dropped its references: ours are the last ones.
+  EXPECT_EQ(cancelled->ref_count_for_testing(), 1);
+  EXPECT_EQ(kept->ref_count_for_testing(), 1);
+}
+
 TEST(MessageLoopTest, QuitTaskWithoutARunningLoopDoesNothing) {
   RefPtr<Task> quit(new ThreadQuitTask);
   quit->Run();  // no loop on this thread
