@@ -139,14 +139,6 @@ TEST(MessageLoopTest, CancelledRunnableMethodPassesThroughWithoutCalling) {
   EXPECT_EQ(kept->ref_count_for_testing(), 1);
 }
 
-TEST(MessageLoopTest, QuitTaskWithoutARunningLoopDoesNothing) {
-  RefPtr<Task> quit(new ThreadQuitTask);
-  quit->Run();  // no loop on this thread
-  MessageLoop loop;
-  quit->Run();  // a loop that does not run
-  EXPECT_FALSE(loop.is_running());
-}
-
 TEST(MessageLoopTest, TimersWithEqualRunTimesRunInPostingOrder) {
   ScopedFakeClock clock;
   MessageLoop loop;

@@ -59,23 +59,6 @@ TEST(WinUIMessagePumpTest, QuitMessageEndsRunAndIsPostedAgainForTheOuterLoop) {
   EXPECT_TRUE(ran_after_quit);
 }
 
-TEST(WinUIMessagePumpTest, DispatchesWindowMessagesThroughTheObservers) {
-  DrainThreadQueue();
-  UIMessageLoop loop;
-  struct Observer : WinUIMessagePump::UIObserver {
-    std::vector<UINT> before, after;
-    void BeforeMessage(const MSG& m) override { before.push_back(m.message); }
-    void AfterMessage(const MSG& m) override { after.push_back(m.message); }
-  } observer;
-  loop.ui_pump()->AddUIObserver(&observer);
-  loop.PostTask(NewTask([] { PostThreadMessageW(GetCurrentThreadId(), WM_APP + 3, 0, 0); }));
-  loop.PostTask(NewTask([&] { loop.PostTask(new ThreadQuitTask); }));
-  loop.Run();
-  loop.ui_pump()->RemoveUIObserver(&observer);
-  EXPECT_EQ(observer.before, std::vector<UINT>{WM_APP + 3});
-  EXPECT_EQ(observer.after, std::vector<UINT>{WM_APP + 3});
-}
-
 // In a modal context the work message's turn goes only to paint or timer
 // messages: a plain posted message then waits for the next cycle, after the
 // task; otherwise it is handled in the work message's place, before it.
