@@ -206,9 +206,7 @@ bool CMarkupDoc::LoadFromFile(const wchar_t* name, int encoding) {
   std::vector<uint8_t> bytes;
   FetchStatus status = CSkinResourcesUI::FetchFile(name, kMaxFileBytes, &bytes);
   if (status != FetchStatus::kOk) {
-    SetError(FetchStatusMessage(status), nullptr);
-    basekit::LogPrintf(6, kLogSource, __LINE__, "skin file %s: %s", ToLogText(name).c_str(),
-                       ToLogText(FetchStatusMessage(status)).c_str());
+    SetError(FetchStatusMessage(status), nullptr);  // the fetch has logged the cause
     return false;
   }
   return LoadFromMem(bytes.data(), bytes.size(), encoding);

@@ -1,0 +1,348 @@
+#include "uiframework/builder/dialog_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <cwchar>
+
+#include "tests/uiframework/test_support.h"
+#include "uiframework/core/paint_host.h"
+#include "uiframework/core/standard_controls.h"
+#include "uiframework/resources/skin_resources.h"
+
+namespace Veneer {
+namespace {
+
+class FakeWindow : public INativeWindowUI {
+ public:
+  void ResizeWindow(int cx, int cy) override {
+    ++resizes;
+    size = UiSize{cx, cy};
+  }
+  int resizes = 0;
+  UiSize size;
+};
+
+// Creates "Custom" controls and counts what it is asked for.
+class FakeCallback : public IDialogBuilderCallback {
+ public:
+  CControlUI* CreateControl(const wchar_t* class_name) override {
+    asked.push_back(class_name);
+    return std::wcscmp(class_name, L"Custom") == 0 ? new CContainerUI() : nullptr;
+  }
+  std::vector<std::wstring> asked;
+};
+
+// A container that takes nothing.
+class RefusingContainer : public CContainerUI {
+ public:
+  bool AddAt(CControlUI*, int) override { return false; }
+};
+
+CControlUI* PluginFactory(const wchar_t* class_name) {
+  if (std::wcscmp(class_name, L"Refusing") == 0) return new RefusingContainer();
+  if (std::wcscmp(class_name, L"Plugged") == 0) return new CLabelUI();
+  return nullptr;
+}
+
+// Class names of a container's children, blank-separated.
+std::wstring Children(CControlUI* control) {
+  auto* container = static_cast<IContainerUI*>(control->GetInterface(L"IContainer"));
+  std::wstring out;
+  for (int i = 0; container != nullptr && i < container->GetCount(); ++i) {
+    if (i > 0) out += L" ";
+    out += container->GetItemAt(i)->GetClass();
+  }
+  return out;
+}
+
+class DialogBuilderTest : public test::FrameworkTest {
+ protected:
+  // Builds markup text; the result is owned by the test.
+  CControlUI* Build(const wchar_t* markup, CPaintHostUI* host = nullptr, CControlUI* parent = nullptr,
+                    IDialogBuilderCallback* callback = nullptr) {
+    CDialogBuilder builder;
+    return builder.Create(markup, nullptr, callback, host, parent);
+  }
+};
+
+TEST_F(DialogBuilderTest, ClassTable) {
+  struct Case {
+    const wchar_t* element;
+    const wchar_t* class_name;
+  } cases[] = {
+      {L"Control", L"ControlUI"}, {L"Label", L"LabelUI"}, {L"label", L"LabelUI"}, {L"LABEL", L"LabelUI"},
+      {L"Text", L"TextUI"}, {L"text", L"TextUI"}, {L"Button", L"ButtonUI"}, {L"button", L"ButtonUI"},
+      {L"Option", L"OptionUI"}, {L"CheckBox", L"CheckBoxUI"}, {L"Progress", L"ProgressUI"},
+      {L"progress", L"ProgressUI"}, {L"Slider", L"SliderUI"}, {L"Edit", L"EditUI"}, {L"RichEdit", L"RichEditUI"},
+      {L"Combo", L"ComboUI"}, {L"List", L"ListUI"}, {L"ListHeader", L"ListHeaderUI"},
+      {L"ListHeaderItem", L"ListHeaderItemUI"}, {L"ListLabelElement", L"ListLabelElementUI"},
+      {L"ListTextElement", L"ListTextElementUI"}, {L"ListContainerElement", L"ListContainerElementUI"},
+      {L"Container", L"ContainerUI"}, {L"VerticalLayout", L"VerticalLayoutUI"},
+      {L"HorizontalLayout", L"HorizontalLayoutUI"}, {L"TabLayout", L"TabLayoutUI"},
+      {L"TileLayout", L"TileLayoutUI"}, {L"ChildLayout", L"ChildLayoutUI"}, {L"ScrollBar", L"ScrollBarUI"},
+      {L"ActiveX", L"ActiveXUI"}, {L"WebBrowser", L"WebBrowserUI"}, {L"DateTime", L"DateTimeUI"},
+      {L"TreeView", L"TreeViewUI"}, {L"TreeNode", L"TreeNodeUI"}, {L"Gif", L"GifAnimUI"},
+      {L"MPng", L"MpngAnimUI"}, {L"PopUp", L"PopUpUI"}, {L"ButtonX", L"ButtonXUI"}, {L"OptionX", L"OptionXUI"},
+  };
+  for (const Case& c : cases) {
+    CControlUI* control = CDialogBuilder::CreateStandardControl(c.element);
+    ASSERT_NE(control, nullptr) << c.element;
+    EXPECT_STREQ(control->GetClass(), c.class_name) << c.element;
+    EXPECT_EQ(control->GetInterface(L"Control"), control) << c.element;
+    control->Delete();
+  }
+  for (const wchar_t* unknown : {L"Labe", L"Labels", L"Window", L"", L"Lab\u00e9l"}) {
+    EXPECT_EQ(CDialogBuilder::CreateStandardControl(unknown), nullptr) << unknown;
+  }
+  // Identity: a check box is an option and a button, but not a progress bar.
+  CControlUI* check = CDialogBuilder::CreateStandardControl(L"CheckBox");
+  EXPECT_NE(check->GetInterface(L"Option"), nullptr);
+  EXPECT_NE(check->GetInterface(L"Button"), nullptr);
+  EXPECT_EQ(check->GetInterface(L"Progress"), nullptr);
+  EXPECT_EQ(check->GetInterface(L"IContainer"), nullptr);
+  check->Delete();
+}
+
+TEST_F(DialogBuilderTest, BuildsTheWindowAndItsResources) {
+  test::ScratchDir dir;
+  dir.Write("skin/bk.png", test::EncodePng(1, 1, {1, 2, 3, 255}));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  FakeWindow window;
+  CPaintHostUI host;
+  host.AttachNativeWindow(&window);
+  const wchar_t* skin =
+      L"<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+      L"<Window size=\"580,374\" sizebox=\"4,4,6,6\" caption=\"0,0,0,30\" roundcorner=\"5,5\" mininfo=\"100,80\""
+      L" maxinfo=\"800,600\" showdirty=\"TRUE\" layerd=\"true\" alpha=\"200\" bktrans=\"true\""
+      L" defaultfontcolor=\"#FF112233\" disabledfontcolor=\"FF445566\" linkfontcolor=\"#FF000001\""
+      L" linkhoverfontcolor=\"#FF000002\" selectedcolor=\"#FF000003\" unknown=\"1\">"
+      L"  <Font id=\"0\" name=\"\u5fae\u8f6f\u96c5\u9ed1\" size=\"12\" bold=\"true\" default=\"true\"/>"
+      L"  <FONT ID=\"1\" NAME=\"Tahoma\" SIZE=\"9\" Shared=\"TRUE\"/>"
+      L"  <Font name=\"NoId\"/>"
+      L"  <Font id=\"5\"/>"
+      L"  <Image name=\"skin\\bk.png\" mask=\"#FF010203\"/>"
+      L"  <Default name=\"Button\" value=\"text=&quot;from default&quot; height=&quot;30&quot;\"/>"
+      L"  <MultiLanguage id=\"7\" value=\"Seven\"/>"
+      L"  <VerticalLayout name=\"root\">"
+      L"    <Button name=\"btn\" height=\"40\"/>"
+      L"    <Label text=\"%{7}\"/>"
+      L"  </VerticalLayout>"
+      L"</Window>";
+  CControlUI* root = Build(skin, &host);
+  ASSERT_NE(root, nullptr);
+
+  EXPECT_EQ(host.GetInitSize(), (UiSize{580, 374}));
+  EXPECT_EQ(window.resizes, 1);
+  EXPECT_EQ(window.size, (UiSize{580, 374}));
+  EXPECT_EQ(host.GetSizeBox(), (UiRect{4, 4, 6, 6}));
+  EXPECT_EQ(host.GetCaptionRect(), (UiRect{0, 0, 0, 30}));
+  EXPECT_EQ(host.GetRoundCorner(), (UiSize{5, 5}));
+  EXPECT_EQ(host.GetMinInfo(), (UiSize{100, 80}));
+  EXPECT_EQ(host.GetMaxInfo(), (UiSize{800, 600}));
+  EXPECT_TRUE(host.IsShowUpdateRect());
+  EXPECT_TRUE(host.IsLayered());
+  EXPECT_EQ(host.GetOpacity(), 200);
+  EXPECT_TRUE(host.IsBackgroundTransparent());
+  EXPECT_EQ(host.GetDefaultColors().normal, 0xFF112233u);
+  EXPECT_EQ(host.GetDefaultColors().disabled, 0xFF445566u);
+  EXPECT_EQ(host.GetDefaultColors().link, 0xFF000001u);
+  EXPECT_EQ(host.GetDefaultColors().link_hover, 0xFF000002u);
+  EXPECT_EQ(host.GetDefaultColors().selected, 0xFF000003u);
+  EXPECT_EQ(CPaintHostUI::GetSharedDefaultColors().normal, 0xFF000000u);  // this window only
+
+  EXPECT_EQ(host.GetFont(0)->face, L"\u5fae\u8f6f\u96c5\u9ed1");
+  EXPECT_TRUE(host.GetFont(0)->bold);
+  EXPECT_EQ(host.GetDefaultFont()->face, L"\u5fae\u8f6f\u96c5\u9ed1");
+  EXPECT_EQ(host.GetFont(1)->face, L"Tahoma");
+  CPaintHostUI other;
+  EXPECT_EQ(other.GetFont(1)->face, L"Tahoma");  // shared
+  EXPECT_NE(other.GetFont(0)->face, L"\u5fae\u8f6f\u96c5\u9ed1");
+  EXPECT_EQ(host.GetFont(5), host.GetDefaultFont());  // no face: not registered
+
+  const ImageEntry* image = host.GetImage(L"skin\\bk.png");
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->pixels[0], 0u);  // the only pixel equals the mask
+  EXPECT_EQ(other.GetImage(L"skin\\bk.png"), nullptr);
+  EXPECT_STREQ(CPaintHostUI::GetMultiLanguageString(7), L"Seven");
+
+  EXPECT_STREQ(root->GetClass(), L"VerticalLayoutUI");
+  EXPECT_EQ(root->GetName(), L"root");
+  EXPECT_EQ(Children(root), L"ButtonUI LabelUI");
+  auto* layout = static_cast<IContainerUI*>(root->GetInterface(L"IContainer"));
+  CControlUI* button = layout->GetItemAt(0);
+  // Defaults first, then the element's own attributes.
+  EXPECT_STREQ(button->GetAttribute(L"text"), L"from default");
+  EXPECT_STREQ(button->GetAttribute(L"height"), L"40");
+  ASSERT_EQ(button->GetAttributeLog().size(), 4u);
+  EXPECT_EQ(button->GetAttributeLog()[1].first, L"height");
+  EXPECT_EQ(button->GetAttributeLog()[1].second, L"30");
+  EXPECT_EQ(button->GetParent(), root);
+  EXPECT_EQ(button->GetHost(), nullptr);  // detached until the tree is attached
+  EXPECT_FALSE(button->IsInitialized());
+
+  ASSERT_TRUE(host.AttachDialog(root));
+  EXPECT_EQ(button->GetHost(), &host);
+  EXPECT_TRUE(button->IsInitialized());
+  // With a root attached the size no longer resizes the window.
+  host.SetInitSize(10, 10);
+  EXPECT_EQ(window.resizes, 1);
+}
+
+TEST_F(DialogBuilderTest, WindowAttributesNeedAWindowRootAndANativeWindow) {
+  FakeWindow window;
+  CPaintHostUI attached;
+  attached.AttachNativeWindow(&window);
+  CPaintHostUI detached;
+  struct Case {
+    const wchar_t* skin;
+    CPaintHostUI* host;
+    bool applied;
+  } cases[] = {
+      {L"<Window size=\"1,2\"><Label/></Window>", &attached, true},
+      {L"<window size=\"1,2\"><Label/></window>", &attached, true},
+      {L"<root size=\"1,2\"><Label/></root>", &attached, false},
+      {L"<Window size=\"1,2\"><Label/></Window>", &detached, false},
+  };
+  for (const Case& c : cases) {
+    c.host->SetInitSize(0, 0);
+    CControlUI* control = Build(c.skin, c.host);
+    ASSERT_NE(control, nullptr) << c.skin;
+    EXPECT_STREQ(control->GetClass(), L"LabelUI") << c.skin;
+    EXPECT_EQ(c.host->GetInitSize() == (UiSize{1, 2}), c.applied) << c.skin;
+    control->Delete();
+  }
+}
+
+TEST_F(DialogBuilderTest, DefaultListsAreKeyedByTheNameAsWritten) {
+  CPaintHostUI host;
+  CContainerUI parent;
+  Build(L"<root><Default name=\"Label\" value=\"text=&quot;x&quot;\"/>"
+        L"<Label/><label/><LABEL text=\"own\"/></root>",
+        &host, &parent);
+  ASSERT_EQ(parent.GetCount(), 3);
+  EXPECT_STREQ(parent.GetItemAt(0)->GetAttribute(L"text"), L"x");
+  EXPECT_EQ(parent.GetItemAt(1)->GetAttribute(L"text"), nullptr);
+  EXPECT_STREQ(parent.GetItemAt(2)->GetAttribute(L"text"), L"own");
+  for (int i = 0; i < 3; ++i) EXPECT_STREQ(parent.GetItemAt(i)->GetClass(), L"LabelUI");
+}
+
+TEST_F(DialogBuilderTest, IncludeRepeatsTheSource) {
+  test::ScratchDir dir;
+  dir.Write("item.xml", std::string("<root><Button name=\"b\"/><Label/></root>"));
+  dir.Write("self.xml", std::string("<root><Include source=\"self.xml\"/><Label/></root>"));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  CPaintHostUI host;
+
+  CControlUI* root = Build(
+      L"<Window><HorizontalLayout><Include source=\"item.xml\" count=\"3\"/><Text/>"
+      L"<Include count=\"2\"/><Include/><Include source=\"missing.xml\"/></HorizontalLayout></Window>",
+      &host);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(Children(root), L"ButtonUI LabelUI ButtonUI LabelUI ButtonUI LabelUI TextUI");
+  root->Delete();
+
+  // Included controls never become the result.
+  CContainerUI parent;
+  CControlUI* first = Build(L"<root><Include source=\"item.xml\"/><Label/></root>", &host, &parent);
+  EXPECT_EQ(first, parent.GetItemAt(2));
+  // A skin that includes itself ends after a bounded depth.
+  CContainerUI deep;
+  Build(L"<root><Include source=\"self.xml\"/></root>", &host, &deep);
+  EXPECT_EQ(deep.GetCount(), CDialogBuilder::kMaxIncludeDepth);
+}
+
+TEST_F(DialogBuilderTest, PluginsAndCallbackCreateUnknownElements) {
+  FakeCallback callback;
+  CDialogBuilder::AddControlFactory(&PluginFactory);
+  CControlUI* root = Build(
+      L"<root><Container><Plugged/><Custom><Label/></Custom><Unknown><Label/><Label/></Unknown>"
+      L"<Label/><Refusing><Label/></Refusing></Container></root>",
+      nullptr, nullptr, &callback);
+  CDialogBuilder::RemoveControlFactory(&PluginFactory);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(Children(root), L"LabelUI ContainerUI LabelUI ContainerUI");
+  auto* container = static_cast<IContainerUI*>(root->GetInterface(L"IContainer"));
+  EXPECT_EQ(Children(container->GetItemAt(1)), L"LabelUI");  // built inside the callback's control
+  EXPECT_EQ(Children(container->GetItemAt(3)), L"");         // the refusing container kept nothing
+  // The table comes first; the callback hears only what neither table nor plug-in knew.
+  EXPECT_EQ(callback.asked, (std::vector<std::wstring>{L"Custom", L"Unknown"}));
+  root->Delete();
+}
+
+TEST_F(DialogBuilderTest, ChildrenOfANonContainerAreDropped) {
+  CControlUI* root = Build(L"<root><Label><Button/><Text/></Label><Button/></root>");
+  ASSERT_NE(root, nullptr);
+  EXPECT_STREQ(root->GetClass(), L"LabelUI");
+  root->Delete();
+}
+
+TEST_F(DialogBuilderTest, ExtraTopLevelControlsWithoutParentAreNotLeaked) {
+  CControlUI* first = Build(L"<root><Label/><Button/><Include source=\"&lt;r&gt;&lt;Text/&gt;&lt;/r&gt;\"/></root>");
+  ASSERT_NE(first, nullptr);
+  EXPECT_STREQ(first->GetClass(), L"LabelUI");
+  first->Delete();  // the sanitizer builds fail on anything left behind
+}
+
+TEST_F(DialogBuilderTest, TreeNodes) {
+  CControlUI* root = Build(
+      L"<root><TreeView><TreeNode text=\"a\"><Label/><TreeNode text=\"a1\"/><Button/></TreeNode>"
+      L"<treenode text=\"b\"/></TreeView></root>");
+  ASSERT_NE(root, nullptr);
+  auto* view = static_cast<CTreeViewUI*>(root->GetInterface(L"TreeView"));
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(view->GetCount(), 2);
+  auto* a = static_cast<CTreeNodeUI*>(view->GetItemAt(0)->GetInterface(L"TreeNode"));
+  EXPECT_STREQ(a->GetAttribute(L"text"), L"a");
+  EXPECT_EQ(Children(a->GetTreeNodeHorizontal()), L"LabelUI ButtonUI");
+  ASSERT_EQ(a->GetChildNodeCount(), 1);
+  EXPECT_STREQ(a->GetChildNode(0)->GetAttribute(L"text"), L"a1");
+  root->Delete();
+
+  // A tree node outside a tree view ends its level.
+  CContainerUI parent;
+  EXPECT_EQ(Build(L"<root><Label/><TreeNode/><Button/></root>", nullptr, &parent), nullptr);
+  EXPECT_EQ(Children(&parent), L"LabelUI");
+  EXPECT_EQ(Build(L"<root><TreeNode/></root>"), nullptr);
+}
+
+TEST_F(DialogBuilderTest, FailedLoadsAreTriedTwice) {
+  test::ScratchDir dir;
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  test::LogCapture log;
+  CDialogBuilder builder;
+  EXPECT_EQ(builder.Create(L"missing.xml"), nullptr);
+  EXPECT_STREQ(builder.GetLastErrorMessage(), L"Error opening file");
+  EXPECT_EQ(log.Count("skin file missing.xml: Error opening file"), 2);
+
+  CDialogBuilder broken;
+  EXPECT_EQ(broken.Create(L"<root><Label></root>"), nullptr);
+  EXPECT_STREQ(broken.GetLastErrorMessage(), L"Unmatched closing tag");
+  CDialogBuilder empty;
+  EXPECT_EQ(empty.Create(L"<root/>"), nullptr);  // a valid document with nothing to build
+}
+
+TEST_F(DialogBuilderTest, BuildsFromNumberedResources) {
+  static const char* const kMain = "<Window><VerticalLayout><Include source=\"201\" count=\"2\"/></VerticalLayout></Window>";
+  static const char* const kPart = "<root><Label/></root>";
+  PlatformHooks hooks;
+  hooks.load_resource = [](ModuleHandle, uint32_t id, const wchar_t* type, ResourceBytes* out) {
+    if (std::wcscmp(type, L"XML") != 0) return false;
+    const char* text = id == 200 ? kMain : id == 201 ? kPart : nullptr;
+    if (text == nullptr) return false;
+    out->data = reinterpret_cast<const uint8_t*>(text);
+    out->size = std::strlen(text);
+    return true;
+  };
+  SetPlatformHooks(hooks);
+  CDialogBuilder builder;
+  CControlUI* root = builder.Create(200u, L"XML");
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(Children(root), L"LabelUI LabelUI");
+  root->Delete();
+  CDialogBuilder missing;
+  EXPECT_EQ(missing.Create(202u, L"XML"), nullptr);
+}
+
+}  // namespace
+}  // namespace Veneer

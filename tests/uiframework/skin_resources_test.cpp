@@ -1,0 +1,142 @@
+#include "uiframework/resources/skin_resources.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/uiframework/test_support.h"
+#include "uiframework/markup/markup_doc.h"
+
+namespace Veneer {
+namespace {
+
+using test::BuildZip;
+using test::FrameworkTest;
+using test::ScratchDir;
+
+class SkinResourcesTest : public FrameworkTest {};
+
+// A skin file of exactly `size` bytes: a root element padded with blanks.
+std::string SkinOfSize(size_t size) {
+  std::string text = "<Window/>";
+  text.resize(size, ' ');
+  return text;
+}
+
+TEST_F(SkinResourcesTest, ResourcePathEndsInASeparator) {
+  struct Case {
+    const wchar_t* in;
+    const wchar_t* out;
+  } cases[] = {{L"skins", L"skins\\"}, {L"skins\\", L"skins\\"}, {L"skins/", L"skins/"}, {L"", L""}};
+  for (const Case& c : cases) {
+    CSkinResourcesUI::SetResourcePath(c.in);
+    EXPECT_EQ(CSkinResourcesUI::GetResourcePath(), c.out);
+  }
+}
+
+TEST_F(SkinResourcesTest, LoadFromFolderWithItsErrorTexts) {
+  ScratchDir dir;
+  dir.Write("ok.xml", std::string("<Window/>"));
+  dir.Write("sub/inner.xml", std::string("<Inner/>"));
+  dir.Write("empty.xml", std::string());
+  dir.Write("limit.xml", SkinOfSize(CMarkupDoc::kMaxFileBytes));
+  dir.Write("over.xml", SkinOfSize(CMarkupDoc::kMaxFileBytes + 1));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+
+  struct Case {
+    const wchar_t* name;
+    const wchar_t* error;  // "" for success
+  } cases[] = {
+      {L"ok.xml", L""},
+      {L"sub\\inner.xml", L""},
+      {L"limit.xml", L""},  // exactly 4 MiB is accepted
+      {L"over.xml", L"File too large"},
+      {L"empty.xml", L"File is empty"},
+      {L"missing.xml", L"Error opening file"},
+  };
+  for (const Case& c : cases) {
+    CMarkupDoc doc;
+    bool loaded = doc.LoadFromFile(c.name);
+    EXPECT_EQ(loaded, c.error[0] == L'\0') << c.name;
+    EXPECT_STREQ(doc.GetLastErrorMessage(), c.error) << c.name;
+    EXPECT_STREQ(doc.GetLastErrorLocation(), L"") << c.name;
+  }
+}
+
+TEST_F(SkinResourcesTest, LoadFromArchiveWithItsErrorTexts) {
+  ScratchDir dir;
+  test::ZipImage zip = BuildZip({{"repair.xml", "<Window/>", true},
+                                 {"skin/step1.xml", "<root/>", true},
+                                 {"empty.xml", "", true},
+                                 {"limit.xml", SkinOfSize(CMarkupDoc::kMaxFileBytes), true},
+                                 {"over.xml", SkinOfSize(CMarkupDoc::kMaxFileBytes + 1), true},
+                                 {"damaged.xml", "<Window/>", true}});
+  test::Put32(zip.bytes, zip.central_offsets[5] + 16, 0xDEADBEEF);  // CRC
+  dir.Write("skin.zip", zip.bytes);
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+
+  struct Case {
+    const wchar_t* name;
+    const wchar_t* error;
+  } cases[] = {
+      {L"repair.xml", L""},
+      {L"Skin\\Step1.XML", L""},
+      {L"limit.xml", L""},
+      {L"over.xml", L"File too large"},
+      {L"empty.xml", L"File is empty"},
+      {L"missing.xml", L"Could not find ziped file"},
+      {L"damaged.xml", L"Could not unzip file"},
+  };
+  for (bool cached : {true, false}) {
+    CSkinResourcesUI::SetResourceZip(L"skin.zip", cached);
+    EXPECT_EQ(CSkinResourcesUI::GetResourceZipHandle() != nullptr, cached);
+    for (const Case& c : cases) {
+      CMarkupDoc doc;
+      EXPECT_EQ(doc.LoadFromFile(c.name), c.error[0] == L'\0') << c.name << " cached " << cached;
+      EXPECT_STREQ(doc.GetLastErrorMessage(), c.error) << c.name << " cached " << cached;
+    }
+  }
+  CSkinResourcesUI::SetResourceZip(L"nothere.zip", true);
+  CMarkupDoc doc;
+  EXPECT_FALSE(doc.LoadFromFile(L"repair.xml"));
+  EXPECT_STREQ(doc.GetLastErrorMessage(), L"Error opening zip file");
+}
+
+TEST_F(SkinResourcesTest, ArchiveInMemory) {
+  test::ZipImage first = BuildZip({{"a.xml", "<first/>", true}});
+  test::ZipImage second = BuildZip({{"a.xml", "<second/>", true}});
+  CSkinResourcesUI::SetResourceZip(first.bytes.data(), first.bytes.size());
+  EXPECT_EQ(CSkinResourcesUI::GetResourceZip(), L"membuffer");
+  // Once an archive in memory is set, another one is ignored.
+  CSkinResourcesUI::SetResourceZip(second.bytes.data(), second.bytes.size());
+  CMarkupDoc doc;
+  ASSERT_TRUE(doc.LoadFromFile(L"a.xml"));
+  EXPECT_STREQ(doc.GetRoot().GetName(), L"first");
+}
+
+TEST_F(SkinResourcesTest, ArchiveFromAModuleResource) {
+  static test::ZipImage zip = BuildZip({{"adapter.xml", "<Window/>", true}});
+  PlatformHooks hooks;
+  hooks.load_resource = [](ModuleHandle module, uint32_t id, const wchar_t* type, ResourceBytes* out) {
+    if (module != reinterpret_cast<ModuleHandle>(0x400000) || id != 130 || std::wcscmp(type, L"ZIP") != 0) {
+      return false;
+    }
+    out->data = zip.bytes.data();
+    out->size = zip.bytes.size();
+    return true;
+  };
+  hooks.module_file_name = [](ModuleHandle) { return std::wstring(L"C:\\Program Files\\Repair\\repair.exe"); };
+  SetPlatformHooks(hooks);
+  CSkinResourcesUI::SetInstance(reinterpret_cast<ModuleHandle>(0x400000));
+  EXPECT_EQ(CSkinResourcesUI::GetInstancePath(), L"C:\\Program Files\\Repair\\");
+  EXPECT_FALSE(CSkinResourcesUI::SetResourceZipFromResource(131, L"ZIP"));
+  ASSERT_TRUE(CSkinResourcesUI::SetResourceZipFromResource(130, L"ZIP"));
+  CMarkupDoc doc;
+  EXPECT_TRUE(doc.LoadFromFile(L"adapter.xml"));
+  // A separate resource module takes over.
+  CSkinResourcesUI::SetResourceInstance(reinterpret_cast<ModuleHandle>(0x500000));
+  EXPECT_EQ(CSkinResourcesUI::GetResourceInstance(), reinterpret_cast<ModuleHandle>(0x500000));
+}
+
+}  // namespace
+}  // namespace Veneer
