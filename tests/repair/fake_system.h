@@ -234,6 +234,8 @@ class LogCapture {
     dir_ = std::filesystem::temp_directory_path() /
            ("repair_log_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" +
             std::to_string(++counter));
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);  // left over by a run that crashed
     std::filesystem::create_directories(dir_);
     basekit::LogInterface* log = basekit::GetLog();
     log->SetLogName("REPAIR");
