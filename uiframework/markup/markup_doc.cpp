@@ -176,7 +176,8 @@ bool CMarkupDoc::LoadFromMem(const uint8_t* data, size_t size, int encoding) {
       bool big = size > 1 && data[0] == 0xFE && data[1] == 0xFF;
       if (!little && !big) {
         SetError(L"Expected byte-order mark", nullptr);
-        basekit::LogPrintf(6, kLogSource, __LINE__, "UTF-16 skin text without a byte-order mark (%zu bytes)", size);
+        basekit::LogPrintf(6, kLogSource, __LINE__, "UTF-16 skin text without a byte-order mark (%lu bytes)",
+                           static_cast<unsigned long>(size));
         return false;
       }
       size_t count = size / 2 - 1;

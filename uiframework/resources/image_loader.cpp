@@ -122,7 +122,7 @@ std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32
   int channels = 0;
   stbi_uc* rgba = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 4);
   if (rgba == nullptr) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "image of %zu bytes not decodable: %s", size, stbi_failure_reason());
+    basekit::LogPrintf(6, kLogSource, __LINE__, "image of %lu bytes not decodable: %s", static_cast<unsigned long>(size), stbi_failure_reason());
     return nullptr;
   }
   auto entry = std::make_unique<ImageEntry>();

@@ -123,7 +123,8 @@ void CSkinResourcesUI::SetResourceZip(const uint8_t* data, size_t size) {
   if (settings.cached) {
     settings.archive = CZipArchive::OpenMemory(data, size);
     if (!settings.archive) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "cannot open the skin archive in memory (%zu bytes)", size);
+      basekit::LogPrintf(6, kLogSource, __LINE__, "cannot open the skin archive in memory (%lu bytes)",
+                         static_cast<unsigned long>(size));
     }
   }
 }

@@ -90,7 +90,7 @@ std::unique_ptr<CZipArchive> CZipArchive::OpenMemory(const uint8_t* data, size_t
 
 bool CZipArchive::ReadDirectory() {
   if (size_ < kEndOfDirectorySize) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "archive of %zu bytes is too short", size_);
+    basekit::LogPrintf(6, kLogSource, __LINE__, "archive of %lu bytes is too short", static_cast<unsigned long>(size_));
     return false;
   }
   // The end record is the last thing in the file, followed only by its
@@ -154,7 +154,8 @@ bool CZipArchive::Find(const wchar_t* name, int* index, uint32_t* uncompressed_s
   if (name == nullptr) return false;
   std::wstring wide(name);
   if (wide.size() >= kMaxNameChars) {
-    basekit::LogPrintf(8, kLogSource, __LINE__, "entry name of %zu characters refused", wide.size());
+    basekit::LogPrintf(8, kLogSource, __LINE__, "entry name of %lu characters refused",
+                       static_cast<unsigned long>(wide.size()));
     return false;
   }
   std::string ansi = WideToAnsi(wide);
@@ -187,8 +188,8 @@ int CZipArchive::Extract(int index, uint8_t* buffer, size_t capacity) const {
   }
   size_t offset = entry.local_offset;
   if (offset > size_ || size_ - offset < kLocalHeaderSize || Read32(data_ + offset) != kLocalHeaderSignature) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": bad local header offset %zu", entry.name.c_str(),
-                       offset);
+    basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": bad local header offset %lu", entry.name.c_str(),
+                       static_cast<unsigned long>(offset));
     return kError;
   }
   const uint8_t* local = data_ + offset;
@@ -246,7 +247,8 @@ int CZipArchive::Extract(int index, uint8_t* buffer, size_t capacity) const {
     return kError;
   }
   if (produced != entry.uncompressed_size) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": %zu bytes instead of %u", entry.name.c_str(), produced,
+    basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": %lu bytes instead of %u", entry.name.c_str(),
+                       static_cast<unsigned long>(produced),
                        entry.uncompressed_size);
     return kError;
   }
