@@ -144,13 +144,6 @@ TEST(TextEncoding, EdgeCases) {
   EXPECT_FALSE(GbkToWide("A\xC4").empty());
 }
 
-TEST(TextEncoding, CutAfterLastBackslash) {
-  EXPECT_EQ(CutAfterLastBackslash(std::string("C:\\Tools\\repair.exe")), "C:\\Tools\\");
-  EXPECT_EQ(CutAfterLastBackslash(std::string("repair.exe")), "repair.exe");
-  EXPECT_EQ(CutAfterLastBackslash(std::wstring(L"C:\\a\\b\\")), L"C:\\a\\b\\");
-  EXPECT_EQ(CutAfterLastBackslash(std::wstring(L"")), L"");
-}
-
 TEST(TextEncoding, ModuleDirectoryEndsWithItsSeparator) {
   std::string dir = GetModuleDirectory();
   ASSERT_FALSE(dir.empty());

@@ -71,7 +71,6 @@ class FakeRegistry : public RegistryReader {
   // key path -> value; a key with no entry in `values` has no usable value.
   std::set<std::string> keys;
   std::map<std::string, std::wstring> values;
-  std::vector<std::string> paths_read;
 
   void AddConnection(const std::string& adapter_name, const std::wstring& connection_name) {
     std::string path = std::string(
@@ -84,7 +83,6 @@ class FakeRegistry : public RegistryReader {
 
   RegistryReadResult ReadString(const char* key_path, const wchar_t* value_name,
                                 std::wstring* value) override {
-    paths_read.push_back(key_path);
     if (!keys.count(key_path)) return RegistryReadResult::kKeyMissing;
     auto it = values.find(key_path);
     if (it == values.end() || std::wstring(value_name) != L"Name") {
@@ -133,9 +131,7 @@ class FakeProcessRunner : public ProcessRunner {
 class FakeFileProbe : public FileProbe {
  public:
   std::set<std::wstring> existing;
-  std::vector<std::wstring> probed;
   bool Exists(const std::wstring& path) override {
-    probed.push_back(path);
     return existing.count(path) != 0;
   }
 };
@@ -170,7 +166,6 @@ class FakeTftp : public TftpSessionFactory {
   std::deque<bool> connect_results;
   bool send_result = true;
   bool throw_on_create = false;
-  int sessions_created = 0;
   int sessions_alive = 0;
   int connects = 0;
   std::vector<std::vector<uint8_t>> sent;
@@ -203,7 +198,6 @@ class FakeTftp : public TftpSessionFactory {
 
   std::unique_ptr<TftpSession> Create() override {
     if (throw_on_create) throw SocketLibraryMissing();
-    ++sessions_created;
     return std::make_unique<Session>(this);
   }
 };

@@ -146,20 +146,6 @@ TEST(RepairStepChain, SuccessfulRunOnADhcpAdapter) {
             }));
 }
 
-TEST(RepairStepChain, StaticAdapterIsBackedUpAndRestored) {
-  FakeSystem system;
-  system.adapters.records = {
-      MakeAdapter("{G}", "Ethernet", kMac1, 0, "192.168.0.10", "255.255.255.0", "192.168.0.1")};
-  system.registry.AddConnection("{G}", L"本地连接");
-  SynchronousRun run(system);
-  EXPECT_EQ(run.Run(), RepairStepChain::State::kComplete);
-  ASSERT_EQ(system.processes.started.size(), 5u);
-  EXPECT_EQ(system.processes.started[1], L"cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\"");
-  EXPECT_EQ(system.processes.started[4],
-            L"netsh interface ip set address name=\"本地连接\" static 192.168.0.10 "
-            L"255.255.255.0 192.168.0.1 0");
-}
-
 TEST(RepairStepChain, AdapterChoice) {
   struct Case {
     const char* name;
