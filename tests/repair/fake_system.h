@@ -11,13 +11,13 @@
 #include <memory>
 #include <set>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "basekit/log/log.h"
 #include "repair/adapter_info.h"
 #include "repair/system_seams.h"
+#include "tftp/tftp_client.h"
 
 namespace repair::testing {
 
@@ -192,12 +192,8 @@ class FakeTftp : public TftpSessionFactory {
     FakeTftp* owner_;
   };
 
-  struct SocketLibraryMissing : std::exception {
-    const char* what() const noexcept override { return "Unable to find socket library"; }
-  };
-
   std::unique_ptr<TftpSession> Create() override {
-    if (throw_on_create) throw SocketLibraryMissing();
+    if (throw_on_create) throw ETFTPSocketInitialize();
     return std::make_unique<Session>(this);
   }
 };
