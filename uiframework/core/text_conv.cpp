@@ -1,5 +1,11 @@
 #include "uiframework/core/text_conv.h"
 
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace Veneer {
 
 namespace {
@@ -64,7 +70,36 @@ size_t DecodeUtf8(const uint8_t* data, size_t size, wchar_t* out) {
   wchar_t* const start = out;
   size_t i = 0;
   while (i < size) {
-    // ASCII runs dominate skin files; copy them without decoding.
+    // ASCII runs dominate skin files; copy them sixteen or eight bytes at a
+    // time.
+#if defined(__SSE2__)
+    while (i + 16 <= size) {
+      __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+      if (_mm_movemask_epi8(chunk) != 0) break;
+      const __m128i zero = _mm_setzero_si128();
+      __m128i low = _mm_unpacklo_epi8(chunk, zero);
+      __m128i high = _mm_unpackhi_epi8(chunk, zero);
+      if constexpr (sizeof(wchar_t) == 2) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), high);
+      } else {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(low, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi16(low, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpacklo_epi16(high, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), _mm_unpackhi_epi16(high, zero));
+      }
+      out += 16;
+      i += 16;
+    }
+#endif
+    while (i + 8 <= size) {
+      uint64_t chunk;
+      std::memcpy(&chunk, data + i, 8);
+      if ((chunk & 0x8080808080808080ull) != 0) break;
+      for (int k = 0; k < 8; ++k) out[k] = static_cast<wchar_t>(data[i + k]);
+      out += 8;
+      i += 8;
+    }
     while (i < size && data[i] < 0x80) *out++ = static_cast<wchar_t>(data[i++]);
     if (i >= size) break;
     uint8_t lead = data[i];

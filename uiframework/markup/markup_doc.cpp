@@ -12,22 +12,85 @@ namespace {
 
 constexpr const char* kLogSource = "markup_doc";
 
-inline bool IsSpace(wchar_t c) {
+// Character classes of the ASCII range; characters from 128 up are letters
+// (so both builds, UTF-16 and UTF-32 wchar_t, read the same names) and stop
+// nothing.
+enum : uint8_t {
+  kSpace = 1,       // codes 1 to 32
+  kIdentifier = 2,  // letters, digits, "_" and ":"
+  kStopText = 4,    // end of character data: terminator, "<", "&"
+  kStopValue = 8,   // end of an attribute value: terminator, double quote, "&"
+};
+
+constexpr auto kClasses = [] {
+  struct Table {
+    uint8_t bits[128] = {};
+  } table;
+  for (int c = 1; c <= 32; ++c) table.bits[c] |= kSpace;
+  for (int c = '0'; c <= '9'; ++c) table.bits[c] |= kIdentifier;
+  for (int c = 'a'; c <= 'z'; ++c) table.bits[c] |= kIdentifier;
+  for (int c = 'A'; c <= 'Z'; ++c) table.bits[c] |= kIdentifier;
+  table.bits['_'] |= kIdentifier;
+  table.bits[':'] |= kIdentifier;
+  table.bits[0] |= kStopText | kStopValue;
+  table.bits['<'] |= kStopText;
+  table.bits['"'] |= kStopValue;
+  table.bits['&'] |= kStopText | kStopValue;
+  return table;
+}();
+
+inline bool Is(wchar_t c, uint8_t mask) {
   auto code = static_cast<uint32_t>(c);
-  return code >= 1 && code <= 32;
+  return code < 128 ? (kClasses.bits[code] & mask) != 0 : mask == kIdentifier;
 }
 
-// Letters and digits, "_" and ":". Characters outside ASCII count as letters
-// so that both builds (UTF-16 and UTF-32 wchar_t) read the same names.
-inline bool IsIdentifier(wchar_t c) {
-  auto code = static_cast<uint32_t>(c);
-  if (code >= 0x80) return true;
-  return (code >= 'a' && code <= 'z') || (code >= 'A' && code <= 'Z') ||
-         (code >= '0' && code <= '9') || code == '_' || code == ':';
-}
+inline bool IsSpace(wchar_t c) { return Is(c, kSpace); }
+
+inline bool IsIdentifier(wchar_t c) { return Is(c, kIdentifier); }
 
 inline void SkipSpace(const wchar_t* text, uint32_t& pos) {
   while (IsSpace(text[pos])) ++pos;
+}
+
+// Advances pos past a run of identifier characters, four at a time.
+inline void SkipIdentifier(const wchar_t* text, uint32_t& pos) {
+  for (;;) {
+    if (!IsIdentifier(text[pos])) return;
+    if (!IsIdentifier(text[pos + 1])) {
+      pos += 1;
+      return;
+    }
+    if (!IsIdentifier(text[pos + 2])) {
+      pos += 2;
+      return;
+    }
+    if (!IsIdentifier(text[pos + 3])) {
+      pos += 3;
+      return;
+    }
+    pos += 4;
+  }
+}
+
+// Advances pos to the first character of class `mask`, four at a time. The
+// terminator belongs to every stop class, so the scan never passes it.
+inline void ScanUntil(const wchar_t* text, uint32_t& pos, uint8_t mask) {
+  for (;;) {
+    if (Is(text[pos], mask)) return;
+    if (Is(text[pos + 1], mask)) {
+      pos += 1;
+      return;
+    }
+    if (Is(text[pos + 2], mask)) {
+      pos += 2;
+      return;
+    }
+    if (Is(text[pos + 3], mask)) {
+      pos += 3;
+      return;
+    }
+    pos += 4;
+  }
 }
 
 }  // namespace
@@ -37,12 +100,12 @@ inline void SkipSpace(const wchar_t* text, uint32_t& pos) {
 
 const wchar_t* CMarkupElement::GetName() const {
   if (owner_ == nullptr) return nullptr;
-  return owner_->text_.data() + owner_->elements_[index_].name;
+  return owner_->text_.get() + owner_->elements_[index_].name;
 }
 
 const wchar_t* CMarkupElement::GetValue() const {
   if (owner_ == nullptr) return nullptr;
-  return owner_->text_.data() + owner_->elements_[index_].data;
+  return owner_->text_.get() + owner_->elements_[index_].data;
 }
 
 CMarkupElement CMarkupElement::GetChild() const {
@@ -75,7 +138,7 @@ void CMarkupElement::MapAttributes() const {
   mapped_ = true;
   attribute_count_ = 0;
   if (owner_ == nullptr) return;
-  const wchar_t* text = owner_->text_.data();
+  const wchar_t* text = owner_->text_.get();
   const CMarkupDoc::Element& element = owner_->elements_[index_];
   const uint32_t end = element.data;
   uint32_t pos = element.name;
@@ -103,20 +166,20 @@ const wchar_t* CMarkupElement::GetAttributeName(int index) const {
   if (owner_ == nullptr) return nullptr;
   MapAttributes();
   if (index < 0 || index >= attribute_count_) return L"";
-  return owner_->text_.data() + attributes_[index].name;
+  return owner_->text_.get() + attributes_[index].name;
 }
 
 const wchar_t* CMarkupElement::GetAttributeValue(int index) const {
   if (owner_ == nullptr) return nullptr;
   MapAttributes();
   if (index < 0 || index >= attribute_count_) return L"";
-  return owner_->text_.data() + attributes_[index].value;
+  return owner_->text_.get() + attributes_[index].value;
 }
 
 const wchar_t* CMarkupElement::GetAttributeValue(const wchar_t* name) const {
   if (owner_ == nullptr || name == nullptr) return nullptr;
   MapAttributes();
-  const wchar_t* text = owner_->text_.data();
+  const wchar_t* text = owner_->text_.get();
   for (int i = 0; i < attribute_count_; ++i) {
     if (std::wcscmp(text + attributes_[i].name, name) == 0) return text + attributes_[i].value;
   }
@@ -143,7 +206,7 @@ CMarkupDoc::CMarkupDoc() = default;
 CMarkupDoc::CMarkupDoc(const wchar_t* text) { Load(text); }
 
 void CMarkupDoc::Release() {
-  std::wstring().swap(text_);
+  text_.reset();
   std::vector<Element>().swap(elements_);
   element_count_ = 0;
 }
@@ -155,7 +218,7 @@ CMarkupElement CMarkupDoc::GetRoot() const {
 
 bool CMarkupDoc::Load(const wchar_t* text) {
   Release();
-  if (text != nullptr) text_.assign(text);
+  if (text != nullptr) CopyText(text, std::wcslen(text));
   return Parse();
 }
 
@@ -168,8 +231,13 @@ bool CMarkupDoc::LoadFromMem(const uint8_t* data, size_t size, int encoding) {
         data += 3;
         size -= 3;
       }
-      AppendUtf8AsWide(data, size, text_);
+    {
+      // One wide character per byte at most; filled without zeroing first.
+      std::unique_ptr<wchar_t[]> text(new wchar_t[size + 2]);
+      size_t length = DecodeUtf8(data, size, text.get());
+      AdoptText(std::move(text), length);
       break;
+    }
     case kUtf16: {
       // Without a byte-order mark there is nothing to read the units by.
       bool little = size > 1 && data[0] == 0xFF && data[1] == 0xFE;
@@ -188,12 +256,16 @@ bool CMarkupDoc::LoadFromMem(const uint8_t* data, size_t size, int encoding) {
         units[i] = little ? static_cast<char16_t>(first | (second << 8))
                           : static_cast<char16_t>(second | (first << 8));
       }
-      text_ = Utf16ToWide(units.data(), units.size());
+      std::wstring text = Utf16ToWide(units.data(), units.size());
+      CopyText(text.data(), text.size());
       break;
     }
     case kAnsi:
-      text_ = AnsiToWide(reinterpret_cast<const char*>(data), size);
+    {
+      std::wstring text = AnsiToWide(reinterpret_cast<const char*>(data), size);
+      CopyText(text.data(), text.size());
       break;
+    }
     default:
       SetError(L"Unknown encoding", nullptr);
       basekit::LogPrintf(6, kLogSource, __LINE__, "unknown skin text encoding %d", encoding);
@@ -211,6 +283,18 @@ bool CMarkupDoc::LoadFromFile(const wchar_t* name, int encoding) {
     return false;
   }
   return LoadFromMem(bytes.data(), bytes.size(), encoding);
+}
+
+void CMarkupDoc::AdoptText(std::unique_ptr<wchar_t[]> text, size_t length) {
+  text_ = std::move(text);
+  text_[length] = L'\0';
+  text_[length + 1] = L'\0';
+}
+
+void CMarkupDoc::CopyText(const wchar_t* text, size_t length) {
+  std::unique_ptr<wchar_t[]> copy(new wchar_t[length + 2]);
+  std::wmemcpy(copy.get(), text, length);
+  AdoptText(std::move(copy), length);
 }
 
 void CMarkupDoc::SetError(const wchar_t* message, const wchar_t* location) {
@@ -241,13 +325,9 @@ uint32_t CMarkupDoc::ReserveElement() {
 // *dest_end is one past the decoded text; the characters between them are
 // blanks so that attribute mapping can step over a shortened value.
 void CMarkupDoc::ParseData(uint32_t& pos, wchar_t end, uint32_t* dest_end) {
-  wchar_t* text = text_.data();
+  wchar_t* text = text_.get();
   // Nothing moves until the first entity.
-  for (;;) {
-    wchar_t c = text[pos];
-    if (c == L'\0' || c == end || c == L'&') break;
-    ++pos;
-  }
+  ScanUntil(text, pos, end == L'<' ? kStopText : kStopValue);
   uint32_t dest = pos;
   for (;;) {
     wchar_t c = text[pos];
@@ -268,7 +348,7 @@ void CMarkupDoc::ParseData(uint32_t& pos, wchar_t end, uint32_t* dest_end) {
 // pos is just past an "&". The five named entities decode; anything else
 // leaves a literal "&" and the following text is read as ordinary text.
 void CMarkupDoc::ParseEntity(uint32_t& pos, uint32_t& dest) {
-  wchar_t* text = text_.data();
+  wchar_t* text = text_.get();
   const wchar_t* p = text + pos;
   if (p[0] == L'a' && p[1] == L'm' && p[2] == L'p' && p[3] == L';') {
     text[dest++] = L'&';
@@ -292,7 +372,7 @@ void CMarkupDoc::ParseEntity(uint32_t& pos, uint32_t& dest) {
 
 // pos is right after the element name.
 bool CMarkupDoc::ParseAttributes(uint32_t& pos) {
-  wchar_t* text = text_.data();
+  wchar_t* text = text_.get();
   if (text[pos] == L'>') return true;
   // "<name/>": an empty element even without a blank before "/>".
   if (text[pos] == L'/' && text[pos + 1] == L'>') return true;
@@ -301,7 +381,7 @@ bool CMarkupDoc::ParseAttributes(uint32_t& pos) {
     SkipSpace(text, pos);
     wchar_t c = text[pos];
     if (c == L'\0' || c == L'>' || c == L'/') return true;
-    while (IsIdentifier(text[pos])) ++pos;
+    SkipIdentifier(text, pos);
     uint32_t name_end = pos;
     SkipSpace(text, pos);
     if (text[pos] != L'=') return Fail(L"Error while parsing attributes", text + pos);
@@ -324,9 +404,9 @@ bool CMarkupDoc::ParseAttributes(uint32_t& pos) {
 // that deeply nested input cannot exhaust the thread's stack. A level is the
 // list of children of one element (or the top level, parent 0).
 bool CMarkupDoc::Parse() {
+  if (!text_) CopyText(L"", 0);
   // Two terminators: the parse looks one character past a non-terminator.
-  text_.push_back(L'\0');
-  wchar_t* text = text_.data();
+  wchar_t* text = text_.get();
   elements_.clear();
   element_count_ = 0;
   ReserveElement();  // record 0 is never an element
@@ -375,7 +455,7 @@ bool CMarkupDoc::Parse() {
       } else if (level.parent > 0) {
         elements_[level.parent].child = element;
       }
-      while (IsIdentifier(text[pos])) ++pos;
+      SkipIdentifier(text, pos);
       if (text[pos] == L'\0') return Fail(L"Error parsing element name", text + pos);
       name_end = pos;
       if (!ParseAttributes(pos)) return false;

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -121,7 +122,12 @@ class CMarkupDoc {
   bool Fail(const wchar_t* message, const wchar_t* location);
   void SetError(const wchar_t* message, const wchar_t* location);
 
-  std::wstring text_;  // two terminators at the end; parsed in place
+  // Assigns the text to parse: `length` characters are in place, two
+  // terminators are added.
+  void AdoptText(std::unique_ptr<wchar_t[]> text, size_t length);
+  void CopyText(const wchar_t* text, size_t length);
+
+  std::unique_ptr<wchar_t[]> text_;  // two terminators at the end; parsed in place
   std::vector<Element> elements_;
   uint32_t element_count_ = 0;
   wchar_t error_message_[kMaxErrorMessage + 1] = {};
