@@ -2,6 +2,9 @@
 
 #include <cwchar>
 
+#include "basekit/log/log.h"
+#include "uiframework/core/text_conv.h"
+
 namespace Veneer {
 
 CControlUI::CControlUI() = default;
@@ -58,19 +61,21 @@ void CControlUI::ApplyAttributeList(const wchar_t* list) {
   while (*p != L'\0') {
     const wchar_t* name_start = p;
     while (*p != L'\0' && *p != L'=') ++p;
-    if (*p != L'=') return;
+    if (p[0] != L'=' || p[1] != L'"') break;
     std::wstring name(name_start, p);
-    ++p;
-    if (*p != L'"') return;
-    ++p;
+    p += 2;
     const wchar_t* value_start = p;
     while (*p != L'\0' && *p != L'"') ++p;
-    if (*p != L'"') return;
+    if (*p != L'"') break;
     std::wstring value(value_start, p);
     ++p;
     SetAttribute(name.c_str(), value.c_str());
-    if (*p != L' ') return;
+    if (*p == L'\0') return;
+    if (*p != L' ') break;
     ++p;
+  }
+  if (*p != L'\0') {
+    basekit::LogPrintf(8, "control", __LINE__, "attribute list ends early at \"%s\"", ToLogText(p).c_str());
   }
 }
 

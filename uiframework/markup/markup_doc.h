@@ -10,6 +10,9 @@
 // handle and every string obtained from a document is therefore valid only
 // while the document lives and is not reloaded or released.
 //
+// Whitespace is always preserved: values and character data keep their
+// blanks, tabs and line breaks exactly as written.
+//
 // Parsing never throws (except std::bad_alloc) and never shows anything: a
 // failed load returns false, releases the document and keeps a message and
 // up to 49 characters of text from the failure point.
@@ -132,7 +135,6 @@ class CMarkupDoc {
   uint32_t element_count_ = 0;
   wchar_t error_message_[kMaxErrorMessage + 1] = {};
   wchar_t error_location_[kMaxErrorLocation + 1] = {};
-  const bool preserve_whitespace_ = true;
 };
 
 }  // namespace Veneer
