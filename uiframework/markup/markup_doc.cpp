@@ -30,12 +30,12 @@ constexpr auto kClasses = [] {
   for (int c = '0'; c <= '9'; ++c) table.bits[c] |= kIdentifier;
   for (int c = 'a'; c <= 'z'; ++c) table.bits[c] |= kIdentifier;
   for (int c = 'A'; c <= 'Z'; ++c) table.bits[c] |= kIdentifier;
-  table.bits['_'] |= kIdentifier;
-  table.bits[':'] |= kIdentifier;
+  table.bits[static_cast<uint8_t>('_')] |= kIdentifier;
+  table.bits[static_cast<uint8_t>(':')] |= kIdentifier;
   table.bits[0] |= kStopText | kStopValue;
-  table.bits['<'] |= kStopText;
-  table.bits['"'] |= kStopValue;
-  table.bits['&'] |= kStopText | kStopValue;
+  table.bits[static_cast<uint8_t>('<')] |= kStopText;
+  table.bits[static_cast<uint8_t>('"')] |= kStopValue;
+  table.bits[static_cast<uint8_t>('&')] |= kStopText | kStopValue;
   return table;
 }();
 
