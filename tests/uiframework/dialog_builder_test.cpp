@@ -250,6 +250,10 @@ TEST_F(DialogBuilderTest, IncludeRepeatsTheSource) {
   CContainerUI deep;
   Build(L"<root><Include source=\"self.xml\"/></root>", &host, &deep);
   EXPECT_EQ(deep.GetCount(), CDialogBuilder::kMaxIncludeDepth);
+  // A huge count stops at the include budget.
+  CContainerUI many;
+  Build(L"<root><Include source=\"&lt;r&gt;&lt;Label/&gt;&lt;/r&gt;\" count=\"2000000000\"/></root>", &host, &many);
+  EXPECT_EQ(many.GetCount(), CDialogBuilder::kMaxIncludes);
 }
 
 TEST_F(DialogBuilderTest, PluginsAndCallbackCreateUnknownElements) {

@@ -297,8 +297,15 @@ void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPain
     return;
   }
   for (int i = 0; i < count; ++i) {
+    if (*shared_include_budget_ <= 0) {
+      basekit::LogPrintf(6, kLogSource, __LINE__, "more than %d included documents; Include of %s stopped",
+                         kMaxIncludes, ToLogText(value).c_str());
+      return;
+    }
+    --*shared_include_budget_;
     CDialogBuilder builder;
     builder.include_depth_ = include_depth_ + 1;
+    builder.shared_include_budget_ = shared_include_budget_;
     CControlUI* control;
     if (from_resource_) {
       auto id = static_cast<uint16_t>(ParseDecimal(value));

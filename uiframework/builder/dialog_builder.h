@@ -43,6 +43,9 @@ class CDialogBuilder {
   static constexpr int kMaxDepth = 256;
   // Deepest chain of Include elements (a skin including itself ends here).
   static constexpr int kMaxIncludeDepth = 16;
+  // Most documents one Create may include, all levels together, so that a
+  // broken "count" cannot hang the window.
+  static constexpr int kMaxIncludes = 4096;
 
   CDialogBuilder();
   CDialogBuilder(const CDialogBuilder&) = delete;
@@ -88,6 +91,8 @@ class CDialogBuilder {
   std::wstring resource_type_;
   bool from_resource_ = false;
   int include_depth_ = 0;
+  int include_budget_ = kMaxIncludes;
+  int* shared_include_budget_ = &include_budget_;  // the outermost builder's
 };
 
 }  // namespace Veneer
