@@ -218,13 +218,25 @@ CMarkupElement CMarkupDoc::GetRoot() const {
 
 bool CMarkupDoc::Load(const wchar_t* text) {
   Release();
-  if (text != nullptr) CopyText(text, std::wcslen(text));
+  if (text != nullptr) {
+    size_t length = std::wcslen(text);
+    if (length > kMaxTextChars) return TooLarge(length);
+    CopyText(text, length);
+  }
   return Parse();
+}
+
+bool CMarkupDoc::TooLarge(size_t size) {
+  SetError(L"Document too large", nullptr);
+  basekit::LogPrintf(6, kLogSource, __LINE__, "skin text of %lu units is too large to index",
+                     static_cast<unsigned long>(size));
+  return false;
 }
 
 bool CMarkupDoc::LoadFromMem(const uint8_t* data, size_t size, int encoding) {
   Release();
   if (data == nullptr) size = 0;
+  if (size > kMaxTextChars) return TooLarge(size);
   switch (encoding) {
     case kUtf8:
       if (size > 2 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {

@@ -81,6 +81,9 @@ class CMarkupDoc {
   enum Encoding { kUtf8 = 0, kUtf16 = 1, kAnsi = 2 };
   static constexpr size_t kMaxErrorMessage = 99;
   static constexpr size_t kMaxErrorLocation = 49;
+  // Element records index the text with 32 bits; longer texts are refused
+  // with "Document too large".
+  static constexpr size_t kMaxTextChars = 0x7FFFFFF0;
   // Largest skin file LoadFromFile accepts, in bytes.
   static constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
 
@@ -123,6 +126,7 @@ class CMarkupDoc {
   void ParseData(uint32_t& pos, wchar_t end, uint32_t* dest_end);
   void ParseEntity(uint32_t& pos, uint32_t& dest);
   bool Fail(const wchar_t* message, const wchar_t* location);
+  bool TooLarge(size_t size);
   void SetError(const wchar_t* message, const wchar_t* location);
 
   // Assigns the text to parse: `length` characters are in place, two
