@@ -109,14 +109,6 @@ TEST(TftpPacketTest, FullPacketDropsBytesAndStopsStrings) {
   EXPECT_EQ(Bytes(packet), std::string("\x56\x78", 2));
 }
 
-TEST(TftpPacketTest, SetSizeStaysWithinTheBuffer) {
-  TftpPacket packet;
-  packet.setSize(5000);
-  EXPECT_EQ(packet.getSize(), TftpPacket::kCapacity);
-  packet.setSize(-3);
-  EXPECT_EQ(packet.getSize(), 0);
-}
-
 TEST(TftpPacketTest, ErrorPacketKeepsItsTerminator) {
   TftpPacket packet;
   packet.createError(5, "Unknown transfer ID");
