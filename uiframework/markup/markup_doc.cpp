@@ -2,6 +2,10 @@
 
 #include <cwchar>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "basekit/log/log.h"
 #include "uiframework/core/text_conv.h"
 #include "uiframework/resources/skin_resources.h"
@@ -24,8 +28,9 @@ enum : uint8_t {
 
 constexpr auto kClasses = [] {
   struct Table {
-    uint8_t bits[128] = {};
+    uint8_t bits[129] = {};
   } table;
+  table.bits[128] = kIdentifier;  // every code from 128 up
   for (int c = 1; c <= 32; ++c) table.bits[c] |= kSpace;
   for (int c = '0'; c <= '9'; ++c) table.bits[c] |= kIdentifier;
   for (int c = 'a'; c <= 'z'; ++c) table.bits[c] |= kIdentifier;
@@ -41,7 +46,7 @@ constexpr auto kClasses = [] {
 
 inline bool Is(wchar_t c, uint8_t mask) {
   auto code = static_cast<uint32_t>(c);
-  return code < 128 ? (kClasses.bits[code] & mask) != 0 : mask == kIdentifier;
+  return code < 128 ? (kClasses.bits[code] & mask) != 0 : (kClasses.bits[128] & mask) != 0;
 }
 
 inline bool IsSpace(wchar_t c) { return Is(c, kSpace); }
@@ -72,25 +77,36 @@ inline void SkipIdentifier(const wchar_t* text, uint32_t& pos) {
   }
 }
 
-// Advances pos to the first character of class `mask`, four at a time. The
-// terminator belongs to every stop class, so the scan never passes it.
-inline void ScanUntil(const wchar_t* text, uint32_t& pos, uint8_t mask) {
-  for (;;) {
-    if (Is(text[pos], mask)) return;
-    if (Is(text[pos + 1], mask)) {
-      pos += 1;
-      return;
+// The position of the first terminator, "&" or `end` at or after pos. The
+// text carries kPadding characters after its terminators, so the vector
+// loads never leave the buffer.
+inline uint32_t FindDataStop(const wchar_t* text, uint32_t pos, wchar_t end) {
+#if defined(__SSE2__)
+  constexpr uint32_t kLanes = 16 / sizeof(wchar_t);
+  for (;; pos += kLanes) {
+    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
+    __m128i hit;
+    if constexpr (sizeof(wchar_t) == 4) {
+      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(chunk, _mm_setzero_si128()),
+                                      _mm_cmpeq_epi32(chunk, _mm_set1_epi32(L'&'))),
+                         _mm_cmpeq_epi32(chunk, _mm_set1_epi32(static_cast<int>(end))));
+    } else {
+      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(chunk, _mm_setzero_si128()),
+                                      _mm_cmpeq_epi16(chunk, _mm_set1_epi16(L'&'))),
+                         _mm_cmpeq_epi16(chunk, _mm_set1_epi16(static_cast<short>(end))));
     }
-    if (Is(text[pos + 2], mask)) {
-      pos += 2;
-      return;
-    }
-    if (Is(text[pos + 3], mask)) {
-      pos += 3;
-      return;
-    }
-    pos += 4;
+    int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return pos + static_cast<uint32_t>(__builtin_ctz(static_cast<unsigned>(mask))) / sizeof(wchar_t);
   }
+#else
+  const uint8_t stop = end == L'<' ? kStopText : kStopValue;
+  for (;; pos += 4) {
+    if (Is(text[pos], stop)) return pos;
+    if (Is(text[pos + 1], stop)) return pos + 1;
+    if (Is(text[pos + 2], stop)) return pos + 2;
+    if (Is(text[pos + 3], stop)) return pos + 3;
+  }
+#endif
 }
 
 }  // namespace
@@ -245,7 +261,7 @@ bool CMarkupDoc::LoadFromMem(const uint8_t* data, size_t size, int encoding) {
       }
     {
       // One wide character per byte at most; filled without zeroing first.
-      std::unique_ptr<wchar_t[]> text(new wchar_t[size + 2]);
+      std::unique_ptr<wchar_t[]> text(new wchar_t[size + 2 + kPadding]);
       size_t length = DecodeUtf8(data, size, text.get());
       AdoptText(std::move(text), length);
       break;
@@ -299,12 +315,11 @@ bool CMarkupDoc::LoadFromFile(const wchar_t* name, int encoding) {
 
 void CMarkupDoc::AdoptText(std::unique_ptr<wchar_t[]> text, size_t length) {
   text_ = std::move(text);
-  text_[length] = L'\0';
-  text_[length + 1] = L'\0';
+  std::wmemset(text_.get() + length, L'\0', 2 + kPadding);
 }
 
 void CMarkupDoc::CopyText(const wchar_t* text, size_t length) {
-  std::unique_ptr<wchar_t[]> copy(new wchar_t[length + 2]);
+  std::unique_ptr<wchar_t[]> copy(new wchar_t[length + 2 + kPadding]);
   std::wmemcpy(copy.get(), text, length);
   AdoptText(std::move(copy), length);
 }
@@ -339,7 +354,7 @@ uint32_t CMarkupDoc::ReserveElement() {
 void CMarkupDoc::ParseData(uint32_t& pos, wchar_t end, uint32_t* dest_end) {
   wchar_t* text = text_.get();
   // Nothing moves until the first entity.
-  ScanUntil(text, pos, end == L'<' ? kStopText : kStopValue);
+  pos = FindDataStop(text, pos, end);
   uint32_t dest = pos;
   for (;;) {
     wchar_t c = text[pos];

@@ -129,8 +129,11 @@ class CMarkupDoc {
   bool TooLarge(size_t size);
   void SetError(const wchar_t* message, const wchar_t* location);
 
-  // Assigns the text to parse: `length` characters are in place, two
-  // terminators are added.
+  // Characters after the two terminators, so that scanning can read whole
+  // 16-byte blocks.
+  static constexpr size_t kPadding = 8;
+  // Assigns the text to parse: `length` characters are in place, followed
+  // by room for 2 + kPadding characters, which are zeroed.
   void AdoptText(std::unique_ptr<wchar_t[]> text, size_t length);
   void CopyText(const wchar_t* text, size_t length);
 
