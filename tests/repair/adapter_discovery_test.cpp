@@ -12,11 +12,11 @@
 namespace repair {
 namespace {
 
-using testing::FakeAdapterSource;
-using testing::FakeRegistry;
-using testing::kMac1;
-using testing::LogCapture;
-using testing::MakeAdapter;
+using fakes::FakeAdapterSource;
+using fakes::FakeRegistry;
+using fakes::kMac1;
+using fakes::LogCapture;
+using fakes::MakeAdapter;
 
 TEST(AdapterDiscovery, FormatsTheFirstSixAddressBytes) {
   struct Case {

@@ -10,8 +10,8 @@
 namespace repair {
 namespace {
 
-using testing::FakeProcessRunner;
-using testing::LogCapture;
+using fakes::FakeProcessRunner;
+using fakes::LogCapture;
 
 TEST(Commands, CommandTexts) {
   struct Case {

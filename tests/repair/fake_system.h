@@ -19,7 +19,7 @@
 #include "repair/system_seams.h"
 #include "tftp/tftp_client.h"
 
-namespace repair::testing {
+namespace repair::fakes {
 
 // An adapter record with the fields the repair reads.
 inline IP_ADAPTER_INFO MakeAdapter(const char* name, const char* description,
@@ -271,4 +271,4 @@ class LogCapture {
   std::filesystem::path dir_;
 };
 
-}  // namespace repair::testing
+}  // namespace repair::fakes

@@ -12,10 +12,10 @@
 namespace repair {
 namespace {
 
-using testing::FakeSystem;
-using testing::kMac1;
-using testing::LogCapture;
-using testing::MakeAdapter;
+using fakes::FakeSystem;
+using fakes::kMac1;
+using fakes::LogCapture;
+using fakes::MakeAdapter;
 
 using Report = std::pair<int32_t, int32_t>;  // (result, step)
 

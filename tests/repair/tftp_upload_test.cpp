@@ -16,7 +16,7 @@
 namespace repair {
 namespace {
 
-using testing::FakeSystem;
+using fakes::FakeSystem;
 
 constexpr uint32_t kLoopback = 0x7F000001;
 

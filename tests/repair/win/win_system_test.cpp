@@ -19,7 +19,7 @@
 namespace repair {
 namespace {
 
-using testing::LogCapture;
+using fakes::LogCapture;
 
 TEST(WinSystem, AdapterEnumerationReallyCallsThePlatform) {
   WinAdapterSource source;
@@ -76,7 +76,7 @@ TEST_F(ConnectionKey, ReadsTheConnectionName) {
   const std::wstring name = L"以太网 2";
   SetName(REG_SZ, name.c_str(), static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
   WinRegistryReader registry;
-  IP_ADAPTER_INFO adapter = testing::MakeAdapter(kAdapter, "Ethernet", testing::kMac1);
+  IP_ADAPTER_INFO adapter = fakes::MakeAdapter(kAdapter, "Ethernet", fakes::kMac1);
   std::wstring found;
   EXPECT_TRUE(FindConnectionName(registry, adapter, &found));
   EXPECT_EQ(found, name);
@@ -84,7 +84,7 @@ TEST_F(ConnectionKey, ReadsTheConnectionName) {
 
 TEST_F(ConnectionKey, UnusableValuesLeaveTheNameAlone) {
   WinRegistryReader registry;
-  IP_ADAPTER_INFO adapter = testing::MakeAdapter(kAdapter, "Ethernet", testing::kMac1);
+  IP_ADAPTER_INFO adapter = fakes::MakeAdapter(kAdapter, "Ethernet", fakes::kMac1);
   std::wstring found = L"previous";
   LogCapture log;
 
@@ -102,7 +102,7 @@ TEST_F(ConnectionKey, UnusableValuesLeaveTheNameAlone) {
   EXPECT_TRUE(FindConnectionName(registry, adapter, &found));
   EXPECT_EQ(found, full);
 
-  IP_ADAPTER_INFO other = testing::MakeAdapter("{NO-SUCH-ADAPTER}", "Ethernet", testing::kMac1);
+  IP_ADAPTER_INFO other = fakes::MakeAdapter("{NO-SUCH-ADAPTER}", "Ethernet", fakes::kMac1);
   found = L"previous";
   EXPECT_FALSE(FindConnectionName(registry, other, &found));
   EXPECT_EQ(found, L"previous");
