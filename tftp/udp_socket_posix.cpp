@@ -8,28 +8,10 @@
 
 #include <chrono>
 
+#include "tftp/sockaddr_convert.h"
 #include "tftp/udp_socket.h"
 
 namespace tftp {
-namespace {
-
-sockaddr_in ToSockaddr(const Endpoint& endpoint) {
-  sockaddr_in address;
-  std::memset(&address, 0, sizeof(address));
-  address.sin_family = AF_INET;
-  address.sin_port = htons(endpoint.port);
-  address.sin_addr.s_addr = htonl(endpoint.address);
-  return address;
-}
-
-Endpoint FromSockaddr(const sockaddr_in& address) {
-  Endpoint endpoint;
-  endpoint.address = ntohl(address.sin_addr.s_addr);
-  endpoint.port = ntohs(address.sin_port);
-  return endpoint;
-}
-
-}  // namespace
 
 bool StartSocketLibrary() { return true; }
 void StopSocketLibrary() {}

@@ -3,26 +3,11 @@
 
 #include <cstring>
 
+#include "tftp/sockaddr_convert.h"
 #include "tftp/udp_socket.h"
 
 namespace tftp {
 namespace {
-
-sockaddr_in ToSockaddr(const Endpoint& endpoint) {
-  sockaddr_in address;
-  std::memset(&address, 0, sizeof(address));
-  address.sin_family = AF_INET;
-  address.sin_port = htons(endpoint.port);
-  address.sin_addr.s_addr = htonl(endpoint.address);
-  return address;
-}
-
-Endpoint FromSockaddr(const sockaddr_in& address) {
-  Endpoint endpoint;
-  endpoint.address = ntohl(address.sin_addr.s_addr);
-  endpoint.port = ntohs(address.sin_port);
-  return endpoint;
-}
 
 SOCKET AsSocket(uintptr_t handle) { return static_cast<SOCKET>(handle); }
 
