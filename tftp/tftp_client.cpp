@@ -120,11 +120,10 @@ bool TftpClient::connectToServer() {
   return true;
 }
 
-bool TftpClient::sendBuffer(const char* data, size_t length) {
-  if (data == nullptr || length == 0) {
+bool TftpClient::sendBuffer(const char* data, int32_t length) {
+  if (data == nullptr || length <= 0) {
     basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
-                       "upload refused: no firmware data (%lu bytes)",
-                       static_cast<unsigned long>(length));
+                       "upload refused: no firmware data (%ld bytes)", static_cast<long>(length));
     return false;
   }
   if (!isConnected()) {
@@ -139,7 +138,7 @@ bool TftpClient::sendBuffer(const char* data, size_t length) {
   last_sent_.dumpData();
   last_sent_is_request_ = true;
   sendLastPacket();
-  if (!waitForAck(0)) {
+  if (!waitForAck(1)) {
     basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
                        "upload failed: write request not accepted");
     return false;
@@ -149,23 +148,24 @@ bool TftpClient::sendBuffer(const char* data, size_t length) {
   //    is short; a length that is a multiple of the block size ends with an
   //    empty block so that the server knows the file is complete.
   last_sent_is_request_ = false;
+  const size_t total = static_cast<size_t>(length);
   size_t offset = 0;
   uint32_t block = 0;
   for (;;) {
     ++block;
-    size_t remaining = length - offset;
+    size_t remaining = total - offset;
     size_t chunk = remaining < kBlockSize ? remaining : kBlockSize;
     last_sent_.createData(block, data + offset, chunk);
     sendLastPacket();
-    if (!waitForAck(static_cast<uint16_t>(block & 0xFFFF))) {
+    if (!waitForAck(block + 1)) {
       basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
                          "upload failed at block %u (%lu of %lu bytes acknowledged)", block,
-                         static_cast<unsigned long>(offset), static_cast<unsigned long>(length));
+                         static_cast<unsigned long>(offset), static_cast<unsigned long>(total));
       return false;
     }
     offset += chunk;
     if (progress_) {
-      progress_(offset, length);
+      progress_(offset, total);
     }
     if (chunk < kBlockSize) {
       break;
@@ -173,11 +173,11 @@ bool TftpClient::sendBuffer(const char* data, size_t length) {
   }
   basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__,
                      "upload complete: %lu bytes in %u blocks acknowledged",
-                     static_cast<unsigned long>(length), block);
+                     static_cast<unsigned long>(total), block);
   return true;
 }
 
-std::string TftpClient::describeLastPacket(uint16_t block) const {
+std::string TftpClient::describeLastPacket(uint32_t block) const {
   return last_sent_is_request_ ? std::string("the write request")
                                : basekit::FormatString("block %u", static_cast<unsigned>(block));
 }
@@ -199,9 +199,10 @@ void TftpClient::sendLastPacket() {
   }
 }
 
-bool TftpClient::waitForAck(uint16_t block) {
+bool TftpClient::waitForAck(uint32_t expected) {
+  const uint32_t block = expected - 1;  // the packet just sent
   for (int attempt = 1;; ++attempt) {
-    switch (awaitAck(block)) {
+    switch (awaitAck(expected)) {
       case ReplyOutcome::kAcknowledged:
         return true;
       case ReplyOutcome::kFailed:
@@ -223,29 +224,43 @@ bool TftpClient::waitForAck(uint16_t block) {
   }
 }
 
-// One wait for the acknowledgement of `block`, bounded by one reply
-// time-out in all: datagrams that do not count (stale ACKs, foreign
-// sources, unusable packets) do not extend it.
-TftpClient::ReplyOutcome TftpClient::awaitAck(uint16_t block) {
+// One wait for the acknowledgement of block expected - 1, bounded by one
+// reply time-out in all: datagrams that do not count (stale ACKs, foreign
+// sources, unusable packets) neither extend it nor, however fast they keep
+// coming, hold the wait open past its end.
+TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected) {
   using Clock = std::chrono::steady_clock;
+  const uint16_t block = static_cast<uint16_t>((expected - 1) & 0xFFFF);
+  const unsigned shown = static_cast<unsigned>(expected);
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(reply_timeout_ms_);
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     TftpPacket reply;
-    WaitResult result = waitForPacket(reply, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+    WaitResult result;
+    if (left.count() > 0) {
+      result = waitForPacket(reply, static_cast<int>(left.count()));
+    } else {
+      std::printf("Timeout\n");
+      result = WaitTimeout;
+    }
     switch (result) {
       case WaitTimeout:
         std::printf("We have an error in waitForPacket()\n");
         return ReplyOutcome::kTimedOut;
       case WaitSelectError:
-        basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
-                           "waiting for a reply failed %d", tftp::LastSocketError());
+        // The zeroed packet reads as opcode 0.
+        std::printf("Unhandled packet\n");
+        std::fflush(stdout);
+        basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "waiting for a reply failed %d",
+                           last_wait_error_);
         return ReplyOutcome::kFailed;
       case WaitReceiveError:
+        std::printf("Unhandled packet\n");
+        std::fflush(stdout);
         // Typically an ICMP error for an earlier send (the server's port is
         // gone): counted like a lost reply, so it costs one attempt.
         basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "receiving a reply failed %d",
-                           tftp::LastSocketError());
+                           last_wait_error_);
         return ReplyOutcome::kTimedOut;
       case WaitClosed:
       case WaitPacket:
@@ -264,14 +279,14 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint16_t block) {
         reportError(reply);
         return ReplyOutcome::kFailed;
       case TftpPacket::kOpAck:
-        std::printf("ACK for packet %u(expected: %u)\n", reply.getBlockNumber(), block);
+        std::printf("ACK for packet %u(expected: %u)\n", reply.getBlockNumber(), shown);
         std::fflush(stdout);
         if (reply.getBlockNumber() == block) {
           return ReplyOutcome::kAcknowledged;
         }
         break;  // an older or duplicate acknowledgement: nothing to do
       case TftpPacket::kOpData:
-        std::printf("DATAK for packet %u(expected: %u)\n", reply.getBlockNumber(), block);
+        std::printf("DATAK for packet %u(expected: %u)\n", reply.getBlockNumber(), shown);
         std::fflush(stdout);
         break;
       default:
@@ -320,7 +335,8 @@ TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet, int timeout
   packet.clear();
   switch (transfer_.WaitReadable(timeout_ms)) {
     case tftp::UdpSocket::WaitResult::kError:
-      std::printf("Error in select(), no: %d\n", tftp::LastSocketError());
+      last_wait_error_ = tftp::LastSocketError();
+      std::printf("Error in select(), no: %d\n", last_wait_error_);
       std::fflush(stdout);
       return WaitSelectError;
     case tftp::UdpSocket::WaitResult::kTimeout:
@@ -335,6 +351,7 @@ TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet, int timeout
     return WaitClosed;
   }
   if (received < 0) {
+    last_wait_error_ = tftp::LastSocketError();
     std::printf("recv() error in waitForPackage()\n");
     return WaitReceiveError;
   }

@@ -73,10 +73,10 @@ class TftpClient {
   virtual bool connectToServer();
 
   // Uploads length bytes from data as the firmware file. True once the last
-  // block has been acknowledged; false (reason logged) for an empty buffer,
-  // when not connected, on an ERROR reply, or when a packet stayed
-  // unanswered after kMaxAttempts sends.
-  virtual bool sendBuffer(const char* data, size_t length);
+  // block has been acknowledged; false (reason logged) for no data or a
+  // length of 0 or less, when not connected, on an ERROR reply, or when a
+  // packet stayed unanswered after kMaxAttempts sends.
+  virtual bool sendBuffer(const char* data, int32_t length);
 
   // Called after each acknowledged DATA block; may be empty.
   void setProgressObserver(ProgressObserver observer) { progress_ = std::move(observer); }
@@ -84,10 +84,12 @@ class TftpClient {
   bool isConnected() const { return control_.IsOpen() && transfer_.IsOpen(); }
 
  protected:
-  // Waits for the acknowledgement of block (0 for the write request),
-  // sending the last packet again on each time-out. False on an ERROR reply,
-  // a failed wait, or when the attempts are used up.
-  bool waitForAck(uint16_t block);
+  // Waits for the acknowledgement of the packet just sent; expected is the
+  // number of the next block to be sent (1 after the write request, n + 1
+  // after block n), as the trace lines show it, so the ACK that counts is
+  // expected - 1. Sends the last packet again on each time-out. False on an
+  // ERROR reply, a failed wait, or when the attempts are used up.
+  bool waitForAck(uint32_t expected);
   // Waits for one datagram on the transfer socket for the reply time-out.
   WaitResult waitForPacket(TftpPacket& packet);
   // Prints the ERROR packet's code and its text and closes both sockets.
@@ -97,11 +99,11 @@ class TftpClient {
   enum class ReplyOutcome { kAcknowledged, kTimedOut, kFailed };
 
   WaitResult waitForPacket(TftpPacket& packet, int timeout_ms);
-  ReplyOutcome awaitAck(uint16_t block);
+  ReplyOutcome awaitAck(uint32_t expected);
   bool acceptSource(const tftp::Endpoint& source);
   void rejectForeignSource(const tftp::Endpoint& source);
   void sendLastPacket();
-  std::string describeLastPacket(uint16_t block) const;
+  std::string describeLastPacket(uint32_t block) const;
   void closeSockets();
   void failConnect();
 
@@ -116,6 +118,7 @@ class TftpClient {
   tftp::Endpoint reply_address_;    // source of the most recent datagram
   tftp::Endpoint server_tid_;       // the server's transfer identifier
   bool server_tid_known_ = false;
+  int last_wait_error_ = 0;  // platform code of the last failed wait or receive
 
   TftpPacket last_sent_;
   bool last_sent_is_request_ = false;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <utility>
@@ -83,6 +84,11 @@ TEST_F(TftpClientTest, LengthsArriveByteExactWithAClosingShortBlock) {
     EXPECT_EQ(std::string(server.firstRequest().begin(), server.firstRequest().end()),
               kWriteRequest);
     EXPECT_THAT(run.trace, HasSubstr("Size: 38\n"));
+    // The trace shows the next block to be sent as the expected one.
+    EXPECT_THAT(run.trace, HasSubstr("ACK for packet 0(expected: 1)\n"));
+    const unsigned last = static_cast<unsigned>(length / 512 + 1);
+    EXPECT_THAT(run.trace, HasSubstr("ACK for packet " + std::to_string(last) +
+                                     "(expected: " + std::to_string(last + 1) + ")\n"));
     EXPECT_THAT(run.log, HasSubstr("connect to server success"));
     EXPECT_THAT(run.log, HasSubstr("upload complete"));
   }
@@ -99,6 +105,8 @@ TEST_F(TftpClientTest, RefusesToUploadNothing) {
     ASSERT_TRUE(client.connectToServer());
     EXPECT_FALSE(client.sendBuffer(nullptr, 100));
     EXPECT_FALSE(client.sendBuffer(data, 0));
+    EXPECT_FALSE(client.sendBuffer(data, -1));
+    EXPECT_FALSE(client.sendBuffer(data, INT32_MIN));
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   server.stop();
@@ -141,13 +149,25 @@ TEST_F(TftpClientTest, RecoversFromAnImpairedExchange) {
          return Action{false,
                        {Server::FromServer(Server::Ack(block)), Server::FromServer(Server::Ack(block))}};
        },
-       "127.0.0.1", false, "ACK for packet 3(expected: 4)\n", nullptr},
+       "127.0.0.1", false, "ACK for packet 3(expected: 5)\n", nullptr},
       {"stale ACK before the right one", kPatientMs, nullptr,
        [&](uint16_t block, int) {
          return Action{false, {Server::FromServer(Server::Ack(static_cast<uint16_t>(block - 1))),
                                Server::FromServer(Server::Ack(block))}};
        },
-       "127.0.0.1", false, "ACK for packet 4(expected: 5)\n", nullptr},
+       "127.0.0.1", false, "ACK for packet 4(expected: 6)\n", nullptr},
+      {"empty datagram and DATA before the ACK", kPatientMs, nullptr,
+       [&](uint16_t block, int) {
+         Action action = ack(block);
+         if (block == 3) {
+           action.replies.insert(action.replies.begin(),
+                                 {Server::FromServer({}), Server::FromServer({0, 3, 0, 9, 'x'})});
+         }
+         return action;
+       },
+       "127.0.0.1", false,
+       "Connection was closed by server\nUnhandled packet\nDATAK for packet 9(expected: 4)\n",
+       nullptr},
       {"foreign transfer ID", kPatientMs, nullptr,
        [&](uint16_t block, int) {
          Action action = ack(block);
