@@ -256,6 +256,34 @@ TEST_F(DialogBuilderTest, IncludeRepeatsTheSource) {
   EXPECT_EQ(many.GetCount(), CDialogBuilder::kMaxIncludes);
 }
 
+// Levels of containers below `control` (0 for a control without children).
+int NestingBelow(CControlUI* control) {
+  int depth = 0;
+  while (auto* container = static_cast<IContainerUI*>(control->GetInterface(L"IContainer"))) {
+    if (container->GetCount() == 0) break;
+    control = container->GetItemAt(0);
+    ++depth;
+  }
+  return depth;
+}
+
+TEST_F(DialogBuilderTest, NestingIsBoundedAcrossIncludes) {
+  // Each copy nests 200 containers and includes itself at the bottom: the
+  // depth limit must hold for the chain, not per document, or the stack of
+  // the UI thread runs out.
+  test::ScratchDir dir;
+  std::string deep;
+  for (int i = 0; i < 200; ++i) deep += "<Container>";
+  deep += "<Include source=\"self.xml\"/>";
+  for (int i = 0; i < 200; ++i) deep += "</Container>";
+  dir.Write("self.xml", "<root>" + deep + "</root>");
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  CContainerUI parent;
+  Build(L"<root><Include source=\"self.xml\"/></root>", nullptr, &parent);
+  ASSERT_EQ(parent.GetCount(), 1);
+  EXPECT_EQ(NestingBelow(&parent), CDialogBuilder::kMaxDepth);
+}
+
 TEST_F(DialogBuilderTest, PluginsAndCallbackCreateUnknownElements) {
   FakeCallback callback;
   CDialogBuilder::AddControlFactory(&PluginFactory);

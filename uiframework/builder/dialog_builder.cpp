@@ -156,7 +156,7 @@ CControlUI* CDialogBuilder::Create(IDialogBuilderCallback* callback, CPaintHostU
     RegisterResources(root, host);
     ApplyWindowAttributes(root, host);
   }
-  return BuildLevel(root, parent, host, 0);
+  return BuildLevel(root, parent, host, base_depth_);
 }
 
 void CDialogBuilder::RegisterResources(CMarkupElement root, CPaintHostUI* host) {
@@ -282,7 +282,7 @@ void CDialogBuilder::ApplyAttributes(CControlUI* control, CMarkupElement node, c
   if (host != nullptr) control->SetHost(nullptr, parent, false);
 }
 
-void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPaintHostUI* host) {
+void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth) {
   if (!node.HasAttributes()) return;
   wchar_t value[kIncludeValueChars] = {};
   int count = 1;
@@ -305,6 +305,9 @@ void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPain
     --*shared_include_budget_;
     CDialogBuilder builder;
     builder.include_depth_ = include_depth_ + 1;
+    // The included controls sit at this level: their nesting goes on from
+    // here, so that a chain of includes cannot nest without bound.
+    builder.base_depth_ = depth;
     builder.shared_include_budget_ = shared_include_budget_;
     CControlUI* control;
     if (from_resource_) {
@@ -360,7 +363,7 @@ CControlUI* CDialogBuilder::BuildLevel(CMarkupElement element, CControlUI* paren
     const wchar_t* class_name = node.GetName();
     if (IsResourceElement(class_name)) continue;
     if (EqualsIgnoreCase(class_name, L"Include")) {
-      BuildInclude(node, parent, host);
+      BuildInclude(node, parent, host, depth);
       continue;
     }
     if (EqualsIgnoreCase(class_name, L"TreeNode")) {

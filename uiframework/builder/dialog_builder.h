@@ -39,7 +39,8 @@ using ControlFactory = CControlUI* (*)(const wchar_t* class_name);
 
 class CDialogBuilder {
  public:
-  // Deepest element nesting built; deeper subtrees are skipped.
+  // Deepest element nesting built, counted across included documents;
+  // deeper subtrees are skipped.
   static constexpr int kMaxDepth = 256;
   // Deepest chain of Include elements (a skin including itself ends here).
   static constexpr int kMaxIncludeDepth = 16;
@@ -79,7 +80,7 @@ class CDialogBuilder {
   void RegisterResources(CMarkupElement root, CPaintHostUI* host);
   void ApplyWindowAttributes(CMarkupElement root, CPaintHostUI* host);
   CControlUI* BuildLevel(CMarkupElement element, CControlUI* parent, CPaintHostUI* host, int depth);
-  void BuildInclude(CMarkupElement node, CControlUI* parent, CPaintHostUI* host);
+  void BuildInclude(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth);
   CControlUI* BuildTreeNode(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth,
                             bool* level_failed);
   CControlUI* CreateControl(const wchar_t* class_name);
@@ -91,6 +92,7 @@ class CDialogBuilder {
   std::wstring resource_type_;
   bool from_resource_ = false;
   int include_depth_ = 0;
+  int base_depth_ = 0;  // nesting of the Include this document was built for
   int include_budget_ = kMaxIncludes;
   int* shared_include_budget_ = &include_budget_;  // the outermost builder's
 };
