@@ -70,8 +70,10 @@ TEST_F(SkinResourcesTest, LoadFromArchiveWithItsErrorTexts) {
                                  {"empty.xml", "", true},
                                  {"limit.xml", SkinOfSize(CMarkupDoc::kMaxFileBytes), true},
                                  {"over.xml", SkinOfSize(CMarkupDoc::kMaxFileBytes + 1), true},
-                                 {"damaged.xml", "<Window/>", true}});
+                                 {"damaged.xml", "<Window/>", true},
+                                 {"cut.xml", "<Window size=\"1,2\"/>", true}});
   test::Put32(zip.bytes, zip.central_offsets[5] + 16, 0xDEADBEEF);  // CRC
+  test::Put32(zip.bytes, zip.central_offsets[6] + 24, 5);  // records fewer bytes than it holds
   dir.Write("skin.zip", zip.bytes);
   CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
 
@@ -86,6 +88,7 @@ TEST_F(SkinResourcesTest, LoadFromArchiveWithItsErrorTexts) {
       {L"empty.xml", L"File is empty"},
       {L"missing.xml", L"Could not find ziped file"},
       {L"damaged.xml", L"Could not unzip file"},
+      {L"cut.xml", L"Could not unzip file"},
   };
   for (bool cached : {true, false}) {
     CSkinResourcesUI::SetResourceZip(L"skin.zip", cached);

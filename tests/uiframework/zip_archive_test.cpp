@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/uiframework/test_support.h"
+#include "uiframework/core/text_conv.h"
 
 namespace Veneer {
 namespace {
@@ -86,6 +89,27 @@ TEST(ZipArchiveTest, RefusesLongNamesAndUnsafeEntries) {
   EXPECT_TRUE(archive->Find(L"a..b.xml", nullptr, nullptr));
 }
 
+TEST(ZipArchiveTest, NameLimitCountsAnsiBytes) {
+  // An ANSI code page with two bytes for "\u00e9" (as a double-byte code
+  // page has for its characters): the limit is on the converted name.
+  AnsiCodec codec;
+  codec.to_wide = [](const char* text, size_t size) { return Utf8ToWide(text, size); };
+  codec.from_wide = [](const std::wstring& text) { return WideToUtf8(text); };
+  SetAnsiCodec(codec);
+  struct Restore {
+    ~Restore() { SetAnsiCodec(AnsiCodec()); }
+  } restore;
+  std::string name127;
+  std::string name128;
+  for (int i = 0; i < 127; ++i) name127 += "\xc3\xa9";
+  name128 = name127 + "\xc3\xa9";
+  ZipImage zip = BuildZip({{name127, "254 bytes", false}, {name128, "256 bytes", false}});
+  auto archive = CZipArchive::OpenMemory(zip.bytes.data(), zip.bytes.size());
+  ASSERT_TRUE(archive);
+  EXPECT_TRUE(archive->Find(std::wstring(127, L'\u00e9').c_str(), nullptr, nullptr));
+  EXPECT_FALSE(archive->Find(std::wstring(128, L'\u00e9').c_str(), nullptr, nullptr));
+}
+
 TEST(ZipArchiveTest, DamagedDirectoriesAreRefused) {
   const ZipImage good = BuildZip({{"a.xml", "<a/>", true}, {"b.xml", "<b/>", false}});
   struct Case {
@@ -159,8 +183,13 @@ TEST(ZipArchiveTest, OutputNeverExceedsTheBuffer) {
   auto archive = CZipArchive::OpenMemory(zip.bytes.data(), zip.bytes.size());
   ASSERT_TRUE(archive);
   std::vector<uint8_t> buffer(100 + 16, 0xAB);
-  EXPECT_EQ(archive->Extract(0, buffer.data(), 100), CZipArchive::kMoreData);
+  // The recorded size fits the buffer, the data goes on: damaged, not "more
+  // data", so that a reader of the recorded size never takes a cut file.
+  EXPECT_EQ(archive->Extract(0, buffer.data(), 100), CZipArchive::kError);
   for (size_t i = 100; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0xAB);
+  std::fill(buffer.begin(), buffer.end(), 0xAB);
+  EXPECT_EQ(archive->Extract(0, buffer.data(), 50), CZipArchive::kMoreData);
+  for (size_t i = 50; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0xAB);
 
   // A short buffer on an honest entry reports more data.
   ZipImage honest = BuildZip({{"a.xml", "0123456789", true}, {"b.xml", "0123456789", false}});

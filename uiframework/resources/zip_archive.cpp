@@ -153,12 +153,12 @@ bool CZipArchive::ReadDirectory() {
 bool CZipArchive::Find(const wchar_t* name, int* index, uint32_t* uncompressed_size) const {
   if (name == nullptr) return false;
   std::wstring wide(name);
-  if (wide.size() >= kMaxNameChars) {
+  std::string ansi = WideToAnsi(wide);
+  if (wide.size() >= kMaxNameChars || ansi.size() >= kMaxNameChars) {
     basekit::LogPrintf(8, kLogSource, __LINE__, "entry name of %lu characters refused",
-                       static_cast<unsigned long>(wide.size()));
+                       static_cast<unsigned long>(ansi.size() > wide.size() ? ansi.size() : wide.size()));
     return false;
   }
-  std::string ansi = WideToAnsi(wide);
   std::string utf8 = WideToUtf8(wide);
   SlashesForward(ansi);
   SlashesForward(utf8);
@@ -237,7 +237,18 @@ int CZipArchive::Extract(int index, uint8_t* buffer, size_t capacity) const {
     status = inflate(&stream, Z_FINISH);
     if (status != Z_STREAM_END || stream.avail_out == 0) {
       inflateEnd(&stream);
-      return (status == Z_DATA_ERROR || status == Z_MEM_ERROR) ? kError : kMoreData;
+      if (status == Z_DATA_ERROR || status == Z_MEM_ERROR) {
+        basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": inflate failed (%d)", entry.name.c_str(), status);
+        return kError;
+      }
+      if (limit == entry.uncompressed_size) {
+        // The whole recorded size fits, yet the data goes on: the entry is
+        // damaged, and its first bytes must not pass for the whole file.
+        basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": more data than its recorded %u bytes",
+                           entry.name.c_str(), entry.uncompressed_size);
+        return kError;
+      }
+      return kMoreData;
     }
   }
   size_t produced = static_cast<size_t>(stream.total_out);

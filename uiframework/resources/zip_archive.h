@@ -36,11 +36,13 @@ class CZipArchive {
   // Finds an entry: the name is converted to the ANSI code page (or to
   // UTF-8 for entries flagged as UTF-8), backslashes become slashes, and
   // ASCII letters compare without case. False for names of kMaxNameChars
-  // characters or more and for unknown names.
+  // characters or more in the ANSI code page (a double-byte character
+  // counts twice) and for unknown names.
   bool Find(const wchar_t* name, int* index, uint32_t* uncompressed_size) const;
   // Extracts entry `index` into buffer (capacity bytes): kOk when the whole
-  // entry was written and checked, kMoreData when the buffer filled before
-  // the entry ended, kError for a damaged or unsupported entry.
+  // entry was written and checked, kMoreData when a buffer smaller than the
+  // entry's recorded size filled, kError for a damaged or unsupported entry
+  // (data longer or shorter than its recorded size included).
   int Extract(int index, uint8_t* buffer, size_t capacity) const;
 
   int GetEntryCount() const { return static_cast<int>(entries_.size()); }
