@@ -68,8 +68,16 @@ void RepairService::OnStartRepair() {
 
 void RepairService::AddFirewallRule() {
   SERVICE_LOG(12, "start mofify firewall settings");
-  std::wstring command = AddFirewallRuleCommand(platform_.module->ModuleFileName());
-  int32_t result = RunLoggedCommand(command) ? 1 : 0;
+  std::wstring program_path = platform_.module->ModuleFileName();
+  int32_t result = 0;
+  if (program_path.empty()) {
+    // A rule with an empty program does not name this program and may be
+    // taken for all of them: add none, and end the repair before anything
+    // has changed.
+    SERVICE_LOG(6, "program path unknown, no firewall rule added");
+  } else {
+    result = RunLoggedCommand(AddFirewallRuleCommand(program_path)) ? 1 : 0;
+  }
   Report(result, kStepFirewall);
   SERVICE_LOG(12, "end mofify firewall settings");
 }

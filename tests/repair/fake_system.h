@@ -146,10 +146,11 @@ class FakeFirmware : public FirmwareSource {
  public:
   std::vector<uint8_t> image = std::vector<uint8_t>(1300, 0x5A);
   bool available = true;
+  size_t reported_size = 0;  // when set, reported instead of the image's size
   bool Load(const uint8_t** data, size_t* size) override {
     if (!available) return false;
     *data = image.data();
-    *size = image.size();
+    *size = reported_size ? reported_size : image.size();
     return true;
   }
 };

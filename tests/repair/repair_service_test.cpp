@@ -55,19 +55,72 @@ class RepairServiceSteps : public ::testing::Test {
   ReportRecorder recorder_;
 };
 
-TEST_F(RepairServiceSteps, AddFirewallRule) {
-  service_.AddFirewallRule();
-  const std::wstring command =
-      L"netsh advfirewall firewall add rule name=\"VA Rovade Varoza\" dir=in action=allow "
-      L"program=\"C:\\Tools\\repair.exe\"";
-  EXPECT_EQ(system_.processes.started, std::vector<std::wstring>{command});
-  EXPECT_EQ(system_.processes.waits, std::vector<uint32_t>{10000});
-  EXPECT_TRUE(system_.processes.open_handles.empty());
-  EXPECT_EQ(recorder_.reports, (std::vector<Report>{{1, kStepFirewall}}));
-
-  system_.processes.fail = true;
-  service_.AddFirewallRule();
-  EXPECT_EQ(recorder_.reports.back(), Report(0, kStepFirewall));
+TEST(RepairServiceFirewall, AddFirewallRule) {
+  struct Case {
+    const char* name;
+    std::wstring module_path;
+    bool start_fails;
+    std::vector<std::wstring> started;
+    Report report;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"rule for the program",
+       L"C:\\Tools\\repair.exe",
+       false,
+       {L"netsh advfirewall firewall add rule name=\"VA Rovade Varoza\" dir=in action=allow "
+        L"program=\"C:\\Tools\\repair.exe\""},
+       {1, kStepFirewall},
+       {"start mofify firewall settings",
+        "cmd : netsh advfirewall firewall add rule name=\"VA Rovade Varoza\" dir=in "
+        "action=allow program=\"C:\\Tools\\repair.exe\"",
+        "end mofify firewall settings"}},
+      // The log line carries the command in code page 936.
+      {"path outside ASCII",
+       L"C:\\修复\\repair.exe",
+       false,
+       {L"netsh advfirewall firewall add rule name=\"VA Rovade Varoza\" dir=in action=allow "
+        L"program=\"C:\\修复\\repair.exe\""},
+       {1, kStepFirewall},
+       {"start mofify firewall settings",
+        "cmd : netsh advfirewall firewall add rule name=\"VA Rovade Varoza\" dir=in "
+        "action=allow program=\"C:\\\xD0\xDE\xB8\xB4\\repair.exe\"",
+        "end mofify firewall settings"}},
+      {"netsh cannot start",
+       L"C:\\Tools\\repair.exe",
+       true,
+       {},
+       {0, kStepFirewall},
+       {"start mofify firewall settings",
+        "cmd : netsh advfirewall firewall add rule name=\"VA Rovade Varoza\" dir=in "
+        "action=allow program=\"C:\\Tools\\repair.exe\"",
+        "create process failed 2: netsh advfirewall firewall add rule name=\"VA Rovade "
+        "Varoza\" dir=in action=allow program=\"C:\\Tools\\repair.exe\"",
+        "end mofify firewall settings"}},
+      // Without its own path the program would add a rule naming no program.
+      {"program path unknown",
+       L"",
+       false,
+       {},
+       {0, kStepFirewall},
+       {"start mofify firewall settings", "program path unknown, no firewall rule added",
+        "end mofify firewall settings"}},
+  };
+  for (const Case& c : cases) {
+    FakeSystem system;
+    system.module.path = c.module_path;
+    system.processes.fail = c.start_fails;
+    RepairService service(system.platform());
+    ReportRecorder recorder;
+    service.RegisterCallback(1, basekit::BindMethod(&ReportRecorder::OnReport, &recorder));
+    LogCapture log;
+    service.AddFirewallRule();
+    EXPECT_EQ(system.processes.started, c.started) << c.name;
+    EXPECT_EQ(system.processes.waits.size(), c.started.size()) << c.name;
+    for (uint32_t wait : system.processes.waits) EXPECT_EQ(wait, 10000u) << c.name;
+    EXPECT_TRUE(system.processes.open_handles.empty()) << c.name;
+    EXPECT_EQ(recorder.reports, std::vector<Report>{c.report}) << c.name;
+    EXPECT_EQ(log.Messages(), c.lines) << c.name;
+  }
 }
 
 TEST_F(RepairServiceSteps, QueryAlwaysSucceeds) {
@@ -93,13 +146,19 @@ TEST_F(RepairServiceSteps, Backup) {
     uint32_t dhcp;
     bool backup_exists;
     bool start_fails;
+    bool path_unknown;
     std::vector<std::wstring> started;
+    std::vector<std::string> lines;
   } cases[] = {
-      {"DHCP adapter: no backup", 1, false, false, {}},
-      {"static adapter: dump into ip.bak", 0, false, false,
-       {L"cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""}},
-      {"static adapter, existing ip.bak left alone", 0, true, false, {}},
-      {"dump cannot start: still a success", 0, false, true, {}},
+      {"DHCP adapter: no backup", 1, false, false, false, {}, {}},
+      {"static adapter: dump into ip.bak", 0, false, false, false,
+       {L"cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""}, {}},
+      {"static adapter, existing ip.bak left alone", 0, true, false, false, {}, {}},
+      {"dump cannot start: still a success", 0, false, true, false, {},
+       {"create process failed 2: cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""}},
+      // No directory to put it in: nothing is written into the current one.
+      {"program path unknown: no dump", 0, false, false, true, {},
+       {"program directory unknown, no backup written"}},
   };
   for (const Case& c : cases) {
     FakeSystem system;
@@ -111,16 +170,15 @@ TEST_F(RepairServiceSteps, Backup) {
     service.SelectAdapter(0);
     if (c.backup_exists) system.files.existing.insert(L"C:\\Tools\\ip.bak");
     system.processes.fail = c.start_fails;
+    if (c.path_unknown) system.module.path.clear();
     LogCapture log;
     service.BackupNetworkSettings();
     EXPECT_EQ(system.processes.started, c.started) << c.name;
     EXPECT_EQ(recorder.reports.back(), Report(1, kStepBackup)) << c.name;
-    std::vector<std::string> lines = log.Messages();
-    if (!c.start_fails) {
-      EXPECT_EQ(lines, (std::vector<std::string>{"start backup network settings",
-                                                 "end backup network settings"}))
-          << c.name << ": no cmd line for the dump";
-    }
+    std::vector<std::string> lines = {"start backup network settings"};
+    lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+    lines.push_back("end backup network settings");
+    EXPECT_EQ(log.Messages(), lines) << c.name << ": no cmd line for the dump";
   }
 }
 
@@ -242,6 +300,16 @@ TEST_F(RepairServiceSteps, UploadFailures) {
     EXPECT_EQ(system.tftp.sessions_alive, 0) << c.name;
     EXPECT_EQ(log.Messages(), c.lines) << c.name;
   }
+}
+
+TEST_F(RepairServiceSteps, ImageBeyondTheClientsLengthIsRefused) {
+  // The client takes a signed 32-bit length; a larger image must not wrap.
+  system_.firmware.reported_size = size_t{0x80000000u};
+  service_.UploadFirmware();
+  EXPECT_EQ(recorder_.reports, (std::vector<Report>{{0, kStepUpload}}));
+  EXPECT_EQ(system_.tftp.connects, 0);
+  EXPECT_TRUE(system_.tftp.sent.empty());
+  EXPECT_TRUE(log_.Contains("uploading firmware failed"));
 }
 
 TEST_F(RepairServiceSteps, UploadAfterTwoFailedAttempts) {
