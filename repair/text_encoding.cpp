@@ -32,8 +32,14 @@ std::wstring ConvertToWide(const std::string& text) {
     return std::wstring();
   }
   std::wstring wide(static_cast<size_t>(needed), L'\0');
-  MultiByteToWideChar(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                      needed);
+  int written = MultiByteToWideChar(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
+                                    wide.data(), needed);
+  if (written <= 0) {
+    basekit::LogPrintf(6, "repair_service", __LINE__, "GBK to wide conversion failed %lu",
+                       GetLastError());
+    return std::wstring();
+  }
+  wide.resize(static_cast<size_t>(written));
   return wide;
 }
 
@@ -46,8 +52,14 @@ std::string ConvertToGbk(const std::wstring& text) {
     return std::string();
   }
   std::string narrow(static_cast<size_t>(needed), '\0');
-  WideCharToMultiByte(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                      needed, nullptr, nullptr);
+  int written = WideCharToMultiByte(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
+                                    narrow.data(), needed, nullptr, nullptr);
+  if (written <= 0) {
+    basekit::LogPrintf(6, "repair_service", __LINE__, "wide to GBK conversion failed %lu",
+                       GetLastError());
+    return std::string();
+  }
+  narrow.resize(static_cast<size_t>(written));
   return narrow;
 }
 
