@@ -46,7 +46,8 @@ bool TftpPacket::createData(uint32_t block, const char* data, size_t length) {
   clear();
   addWord(kOpData);
   addWord(block);
-  if (static_cast<size_t>(count_) + length >= static_cast<size_t>(kCapacity)) {
+  // count + length >= capacity, written so that a huge length cannot wrap.
+  if (length >= static_cast<size_t>(kCapacity - count_)) {
     std::fputs("Packet max size exceeded\n", stdout);
     return true;
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ TEST(TftpPacketTest, DataPacketHeaderAndPayload) {
       {7, 1019, 1023, std::string("\x00\x03\x00\x07", 4), false},
       {7, 1020, 4, std::string("\x00\x03\x00\x07", 4), true},
       {7, 1100, 4, std::string("\x00\x03\x00\x07", 4), true},
+      {7, SIZE_MAX, 4, std::string("\x00\x03\x00\x07", 4), true},  // must not wrap the check
+      {7, SIZE_MAX - 3, 4, std::string("\x00\x03\x00\x07", 4), true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "block " << c.block << " length " << c.length);
