@@ -374,6 +374,9 @@ TEST_F(DialogBuilderTest, BuildsFromNumberedResources) {
   root->Delete();
   CDialogBuilder missing;
   EXPECT_EQ(missing.Create(202u, L"XML"), nullptr);
+  // Not a resource id, and not a text either.
+  CDialogBuilder too_large;
+  EXPECT_EQ(too_large.Create(65536u + 200u, L"XML"), nullptr);
 }
 
 }  // namespace

@@ -21,11 +21,13 @@ class CPaintHostUI;
 
 // A skin named by text (a file name, or markup starting with "<") or by a
 // numbered module resource. As with the platform's resource names, any
-// pointer value below 65536 is taken as a resource id.
+// pointer value below 65536 is taken as a resource id. Resource ids are
+// 16-bit: a larger number names resource 0, which no module has (it must
+// never be taken for a text pointer).
 class SkinSource {
  public:
   SkinSource(const wchar_t* text) : value_(reinterpret_cast<uintptr_t>(text)) {}  // NOLINT: implicit on purpose
-  SkinSource(uint32_t id) : value_(id) {}                                       // NOLINT
+  SkinSource(uint32_t id) : value_(id < 65536 ? id : 0) {}                      // NOLINT
   bool IsResourceId() const { return value_ < 65536; }
   uint32_t GetId() const { return static_cast<uint32_t>(value_); }
   const wchar_t* GetText() const { return reinterpret_cast<const wchar_t*>(value_); }
