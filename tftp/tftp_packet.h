@@ -43,7 +43,8 @@ class TftpPacket {
   // A payload that would take the packet to 1024 bytes or more is refused
   // with "Packet max size exceeded" on standard output and the packet is
   // left as the 4-byte header (still reported as built). Returns false only
-  // when data is null while length is not 0 (header only, nothing copied).
+  // when data is null for a payload that would fit (header only, nothing
+  // copied).
   bool createData(uint32_t block, const char* data, size_t length);
   // ERROR: opcode 5, code, message and its terminator (the message is cut
   // to what fits).
