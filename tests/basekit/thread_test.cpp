@@ -135,6 +135,10 @@ TEST(FrameworkThreadTest, StopRunsEverythingQueuedBeforeTheLoopGoesIdle) {
   ASSERT_TRUE(thread.Start());
   MessageLoop* loop = thread.message_loop();
   std::vector<int> ran;  // touched on the worker only, read after Stop
+  // The worker is held until everything is queued: otherwise it may go idle
+  // right after the early quit, before the task behind it has been posted.
+  WaitableEvent all_posted;
+  loop->PostTask(NewTask([&all_posted] { all_posted.Wait(); }));
   for (int i = 0; i < 50; ++i) loop->PostTask(NewTask([&ran, i] { ran.push_back(i); }));
   // A quit ahead of Stop's own, and a task that posts more after it.
   loop->PostTask(new ThreadQuitTask);
@@ -142,6 +146,7 @@ TEST(FrameworkThreadTest, StopRunsEverythingQueuedBeforeTheLoopGoesIdle) {
     ran.push_back(50);
     loop->PostTask(NewTask([&ran] { ran.push_back(51); }));
   }));
+  all_posted.Signal();
   thread.Stop();
   ASSERT_EQ(ran.size(), 52u);
   for (int i = 0; i < 52; ++i) EXPECT_EQ(ran[i], i);
