@@ -116,8 +116,10 @@ void MessageLoop::PostDelayedTask(Task* task, int64_t delay_ms) {
   if (task == nullptr) return;
   QueuedTask record;
   record.task = task;
-  // 0 means "as soon as possible", so a due time never reads as 0.
-  record.run_time = MonotonicNow() + std::max<int64_t>(delay_ms, 0) * 1000;
+  // Bounded (about 35 years) so that the run time cannot overflow into the
+  // past. 0 means "as soon as possible", so a due time never reads as 0.
+  constexpr int64_t kMaxDelayMs = int64_t{1} << 40;
+  record.run_time = MonotonicNow() + std::clamp<int64_t>(delay_ms, 0, kMaxDelayMs) * 1000;
   if (record.run_time == 0) record.run_time = 1;
   AddToInbox(std::move(record));
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -164,6 +165,18 @@ TEST(MessageLoopTest, DelayedTaskWaitsForItsTime) {
   }), 20);
   loop.Run();
   EXPECT_GE(ran_at - posted_at, 20000);
+}
+
+TEST(MessageLoopTest, HugeDelayStaysInTheFuture) {
+  MessageLoop loop;
+  std::string order;
+  loop.PostDelayedTask(NewTask([&] { order += "never"; }), INT64_MAX);
+  loop.PostDelayedTask(NewTask([&] {
+    order += "soon";
+    loop.QuitWhenIdle();
+  }), 1);
+  loop.Run();
+  EXPECT_EQ(order, "soon");
 }
 
 TEST(MessageLoopTest, NestedRunDefersNonNestableTasksToTheOuterRun) {
