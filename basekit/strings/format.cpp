@@ -1,5 +1,6 @@
 #include "basekit/strings/format.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cwchar>
 #include <vector>
@@ -54,9 +55,15 @@ int FormatToBuffer(char* buf, size_t size, const char* format, va_list args) {
 int FormatToBuffer(wchar_t* buf, size_t size, const wchar_t* format, va_list args) {
   if (size == 0) return -1;
   // glibc's vswprintf returns -1 both when the output does not fit and on an
-  // encoding error; mingw's C99 version returns the full length. Either way
-  // a negative result is treated as "did not fit" so the buffer grows.
+  // encoding error (then with errno EILSEQ); mingw's C99 version returns the
+  // full length. An encoding error must not count as "did not fit": the
+  // growth loop would retry it up to the largest buffer.
+  const int saved_errno = errno;
+  errno = 0;
   int written = std::vswprintf(buf, size, format, args);
+  const bool encoding_error = written < 0 && errno == EILSEQ;
+  errno = saved_errno;
+  if (encoding_error) return -2;
   if (written < 0) return -1;
   return Classify(written, size);
 }

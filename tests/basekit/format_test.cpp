@@ -83,6 +83,12 @@ TEST(FormatToBuffer, ReportsDidNotFitTheSameWayForBothWidths) {
   EXPECT_STREQ(narrow, "abc");
   EXPECT_EQ(wide_fmt(L"%ls", L"abc"), 3);
   EXPECT_EQ(wide_fmt(L"%ls", L"abcd"), -1);
+  // Narrow text the runtime cannot convert is a formatting error, not output
+  // that did not fit (which would send AppendFormatV through every size).
+  EXPECT_NE(wide_fmt(L"%s", "\xff"), -1);
+  std::wstring out = L"keep";
+  AppendFormat(out, L"%s", "\xff\xfe");
+  EXPECT_EQ(out.compare(0, 4, L"keep"), 0);
 }
 
 }  // namespace
