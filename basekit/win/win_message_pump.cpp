@@ -43,7 +43,10 @@ DWORD WinMessagePump::WaitDelayMs() const { return ToWaitMs(DelayMsUntil(wake_ti
 
 // -------------------------------------------------------------- WinUIMessagePump
 
-WinUIMessagePump::WinUIMessagePump() {
+WinUIMessagePump::WinUIMessagePump() : WinUIMessagePump(true) {}
+
+WinUIMessagePump::WinUIMessagePump(bool create_window) : thread_id_(GetCurrentThreadId()) {
+  if (!create_window) return;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW window_class = {};
   window_class.cbSize = sizeof(window_class);
@@ -63,7 +66,12 @@ WinUIMessagePump::WinUIMessagePump() {
 WinUIMessagePump::~WinUIMessagePump() {
   if (window_ != nullptr) {
     KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
-    DestroyWindow(window_);
+    // Fails when the last reference went on another thread (a poster's);
+    // the window then goes with the pump's thread.
+    if (!DestroyWindow(window_)) {
+      LogPrintf(6, "message_pump", __LINE__, "the pump window was not destroyed, error %lu",
+                GetLastError());
+    }
   }
   // Fails harmlessly while another pump's window still uses the class.
   UnregisterClassW(kWindowClassName, GetModuleHandleW(nullptr));
@@ -81,11 +89,20 @@ void WinUIMessagePump::WakeUp() {
 }
 
 bool WinUIMessagePump::PostWorkMessage() {
+  if (window_ == nullptr) {
+    // A post to a null window would land in the queue of the calling
+    // thread, not the pump's, and the pump would never wake.
+    return PostThreadMessageW(thread_id_, kMsgPumpWork, reinterpret_cast<WPARAM>(this), 0) !=
+           0;
+  }
   return PostMessageW(window_, kMsgPumpWork, reinterpret_cast<WPARAM>(this), 0) != 0;
 }
 
 void WinUIMessagePump::WakeUpAt(int64_t run_time) {
   wake_time_ = run_time;
+  // Without a window a timer would be a fresh thread timer on every call,
+  // never killed; the pump's timed wait covers the run time by itself.
+  if (window_ == nullptr) return;
   int64_t delay_ms = WindowTimerDelayMs(run_time, MonotonicNow());
   if (delay_ms > USER_TIMER_MAXIMUM) delay_ms = USER_TIMER_MAXIMUM;
   if (SetTimer(window_, reinterpret_cast<UINT_PTR>(this), static_cast<UINT>(delay_ms),
@@ -112,7 +129,9 @@ void WinUIMessagePump::PumpLoop() {
     if (quit_requested()) break;
 
     did_work |= delegate->RunTimerWork(&wake_time_);
-    if (did_work && wake_time_ == 0) KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
+    if (did_work && wake_time_ == 0 && window_ != nullptr) {
+      KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
+    }
     if (quit_requested()) break;
     if (did_work) continue;
 
@@ -159,7 +178,8 @@ bool WinUIMessagePump::ProcessMessage(const MSG& message) {
     PostQuitMessage(static_cast<int>(message.wParam));
     return false;
   }
-  if (message.message == kMsgPumpWork && message.hwnd == window_) {
+  if (message.message == kMsgPumpWork && message.hwnd == window_ &&
+      message.wParam == reinterpret_cast<WPARAM>(this)) {
     return ProcessPumpReplacementMessage();
   }
   MSG copy = message;

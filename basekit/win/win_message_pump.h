@@ -63,8 +63,9 @@ class WinUIMessagePump : public WinMessagePump {
     virtual void AfterMessage(const MSG& message) = 0;
   };
 
-  // Creates the hidden message-only window (failure is logged; the pump
-  // then runs on plain thread messages and can not be woken).
+  // Creates the hidden message-only window. When that fails (logged) the
+  // pump still works: its wake-ups become thread messages to the pump's
+  // own thread and its timers are kept by the wait alone.
   WinUIMessagePump();
 
   // Any thread. Posts kMsgPumpWork unless one is already outstanding. When
@@ -81,6 +82,8 @@ class WinUIMessagePump : public WinMessagePump {
   LONG work_posted_for_testing() const { return work_posted_; }
 
  protected:
+  // Tests: create_window false gives the pump of a failed window creation.
+  explicit WinUIMessagePump(bool create_window);
   ~WinUIMessagePump() override;
 
   void PumpLoop() override;
@@ -100,6 +103,8 @@ class WinUIMessagePump : public WinMessagePump {
   void WaitForWork();
 
   HWND window_ = nullptr;
+  // The pump's thread: the target of the wake-ups when there is no window.
+  DWORD thread_id_ = 0;
   ObserverList<UIObserver> ui_observers_;
 };
 

@@ -134,6 +134,47 @@ TEST(WinUIMessagePumpTest, FailedWakeUpPostDoesNotBlockLaterWakeUps) {
   EXPECT_TRUE(ran);
 }
 
+// The pump of a failed window creation.
+class WindowlessUIPump : public WinUIMessagePump {
+ public:
+  WindowlessUIPump() : WinUIMessagePump(false) {}
+};
+
+TEST(WinUIMessagePumpTest, WithoutAWindowWakeUpsStillReachThePumpsThread) {
+  RefPtr<WindowlessUIPump> pump(new WindowlessUIPump);
+  ASSERT_EQ(pump->window(), nullptr);
+  MessageLoop loop(kLoopTypeUI, pump);
+  const DWORD loop_thread = GetCurrentThreadId();
+  std::atomic<bool> ran{false};
+  bool delayed_ran = false;
+  bool stray_message_on_poster = true;
+  WaitableEvent loop_idle;
+  loop.PostTask(NewTask([&] { loop_idle.Signal(); }));
+  std::thread poster([&] {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // gives this thread a queue
+    loop_idle.Wait();
+    loop.PostTask(NewTask([&] {
+      ran = true;
+      loop.PostDelayedTask(NewTask([&] {
+        delayed_ran = true;
+        loop.QuitWhenIdle();
+      }), 20);
+    }));
+    stray_message_on_poster =
+        PeekMessageW(&message, nullptr, kMsgPumpWork, kMsgPumpWork, PM_REMOVE) != 0;
+    // Should the wake-up be lost, the loop is ended instead of hanging.
+    for (int i = 0; i < 500 && !ran; ++i) Sleep(10);
+    if (!ran) PostThreadMessageW(loop_thread, WM_QUIT, 0, 0);
+  });
+  loop.Run();
+  poster.join();
+  DrainThreadQueue();
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(delayed_ran);
+  EXPECT_FALSE(stray_message_on_poster);
+}
+
 TEST(WinIOMessagePumpTest, RunsTasksAndDeliversCompletions) {
   IOMessageLoop loop;
   EXPECT_EQ(loop.type(), kLoopTypeIO);
