@@ -102,7 +102,10 @@ void* PlatformTlsGet(PlatformTlsSlot slot) {
 }
 
 void PlatformTlsSet(PlatformTlsSlot slot, void* value) {
-  pthread_setspecific(static_cast<pthread_key_t>(slot), value);
+  int error = pthread_setspecific(static_cast<pthread_key_t>(slot), value);
+  if (error != 0) {
+    LogPrintf(6, "thread", __LINE__, "pthread_setspecific failed: %s", strerror(error));
+  }
 }
 
 }  // namespace basekit

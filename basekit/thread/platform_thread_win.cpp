@@ -59,7 +59,10 @@ void PlatformTerminateThread(PlatformThreadHandle handle) {
 }
 
 void PlatformCloseThread(PlatformThreadHandle handle) {
-  CloseHandle(static_cast<HANDLE>(handle));
+  if (!CloseHandle(static_cast<HANDLE>(handle))) {
+    LogPrintf(6, "thread", __LINE__, "closing a thread handle failed, error %lu",
+              GetLastError());
+  }
 }
 
 bool PlatformSetThreadPriority(PlatformThreadHandle handle, int platform_priority) {
@@ -87,6 +90,10 @@ bool PlatformTlsAlloc(PlatformTlsSlot* slot) {
 
 void* PlatformTlsGet(PlatformTlsSlot slot) { return TlsGetValue(slot); }
 
-void PlatformTlsSet(PlatformTlsSlot slot, void* value) { TlsSetValue(slot, value); }
+void PlatformTlsSet(PlatformTlsSlot slot, void* value) {
+  if (!TlsSetValue(slot, value)) {
+    LogPrintf(6, "thread", __LINE__, "TlsSetValue failed, error %lu", GetLastError());
+  }
+}
 
 }  // namespace basekit

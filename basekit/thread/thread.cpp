@@ -63,11 +63,18 @@ bool FrameworkThread::Start(LoopType loop_type) {
     return false;
   }
   loop_type_ = loop_type;
+  loop_ready_.store(false, std::memory_order_release);
   if (!Create()) {
     LogPrintf(6, "thread", __LINE__, "%s: the thread could not be created", name_.c_str());
     return false;
   }
-  start_event_.Wait();
+  if (!start_event_.Wait()) {
+    // Returning now would let the owner post to a loop that does not exist
+    // yet, and a Stop that finds no loop would wait for ever.
+    LogPrintf(6, "thread", __LINE__, "%s: waiting for the start failed; polling instead",
+              name_.c_str());
+    while (!loop_ready_.load(std::memory_order_acquire)) PlatformYield();
+  }
   started_ = true;
   return true;
 }
@@ -91,6 +98,7 @@ void FrameworkThread::Run() {
   MessageLoop* loop = CreateMessageLoop(loop_type_);
   loop_.store(loop, std::memory_order_release);
   Init();
+  loop_ready_.store(true, std::memory_order_release);
   start_event_.Signal();
 
   loop->Run();

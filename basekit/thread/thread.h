@@ -115,6 +115,9 @@ class FrameworkThread : public Thread {
   bool quit_posted_ = false;
   LoopType loop_type_ = kLoopTypeDefault;
   std::atomic<MessageLoop*> loop_{nullptr};
+  // Set by the thread body next to signalling start_event_; Start falls
+  // back on it should the wait on the event fail.
+  std::atomic<bool> loop_ready_{false};
   // Held while posting the quit task and while the thread body drops the
   // loop, so Stop never posts to a loop that is being destroyed.
   Lock loop_lock_;
