@@ -69,7 +69,7 @@ TEST(ZipArchiveTest, CaseFoldingIsAsciiOnly) {
   EXPECT_FALSE(archive->Find(L"caf\u00c9.xml", nullptr, nullptr));
 }
 
-TEST(ZipArchiveTest, RefusesLongNamesAndUnsafeEntries) {
+TEST(ZipArchiveTest, RefusesLongNamesOnly) {
   std::string long_name(255, 'a');
   ZipImage zip = BuildZip({{long_name, "255", false},
                            {long_name + "b", "256", false},
@@ -83,10 +83,11 @@ TEST(ZipArchiveTest, RefusesLongNamesAndUnsafeEntries) {
   std::wstring wide_long(255, L'a');
   EXPECT_TRUE(archive->Find(wide_long.c_str(), nullptr, nullptr));
   EXPECT_FALSE(archive->Find((wide_long + L"b").c_str(), nullptr, nullptr));
-  for (const wchar_t* name : {L"../evil.xml", L"..\\evil.xml", L"skin/../../evil.png", L"/abs.xml", L"c:/drive.xml"}) {
-    EXPECT_FALSE(archive->Find(name, nullptr, nullptr)) << name;
+  // Entries are only read into memory: odd names are found as written.
+  for (const wchar_t* name : {L"../evil.xml", L"..\\evil.xml", L"skin/../../evil.png", L"/abs.xml", L"c:/drive.xml",
+                              L"a..b.xml"}) {
+    EXPECT_TRUE(archive->Find(name, nullptr, nullptr)) << name;
   }
-  EXPECT_TRUE(archive->Find(L"a..b.xml", nullptr, nullptr));
 }
 
 TEST(ZipArchiveTest, NameLimitCountsAnsiBytes) {

@@ -45,21 +45,6 @@ void SlashesForward(std::string& name) {
   }
 }
 
-// Absolute names, drive letters and ".." parts could name a place outside
-// the archive's tree; the skin never needs them.
-bool IsUnsafeName(const std::string& name) {
-  if (name.empty() || name[0] == '/') return true;
-  if (name.size() >= 2 && name[1] == ':') return true;
-  size_t start = 0;
-  while (start <= name.size()) {
-    size_t end = name.find('/', start);
-    if (end == std::string::npos) end = name.size();
-    if (name.compare(start, end - start, "..") == 0) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::unique_ptr<CZipArchive> CZipArchive::OpenFile(const std::wstring& path, size_t max_bytes) {
@@ -140,10 +125,6 @@ bool CZipArchive::ReadDirectory() {
     entry.local_offset = Read32(header + 42);
     entry.name.assign(reinterpret_cast<const char*>(header + kCentralHeaderSize), name_length);
     SlashesForward(entry.name);
-    entry.unsafe = IsUnsafeName(entry.name);
-    if (entry.unsafe) {
-      basekit::LogPrintf(8, kLogSource, __LINE__, "entry \"%s\" is not a relative path; ignored", entry.name.c_str());
-    }
     entries_.push_back(std::move(entry));
     pos += kCentralHeaderSize + variable;
   }
@@ -164,7 +145,6 @@ bool CZipArchive::Find(const wchar_t* name, int* index, uint32_t* uncompressed_s
   SlashesForward(utf8);
   for (size_t i = 0; i < entries_.size(); ++i) {
     const Entry& entry = entries_[i];
-    if (entry.unsafe) continue;
     if (EqualsIgnoringAsciiCase(entry.name, entry.utf8 ? utf8 : ansi)) {
       if (index != nullptr) *index = static_cast<int>(i);
       if (uncompressed_size != nullptr) *uncompressed_size = entry.uncompressed_size;

@@ -5,9 +5,8 @@
 //
 // Archives are untrusted input. Opening checks the central directory against
 // the buffer; extraction checks the local header, the data range, the sizes
-// and the CRC, and never writes past the caller's buffer. Entry names that
-// could point outside the archive's tree (absolute, or with a ".." part) are
-// listed but never found.
+// and the CRC, and never writes past the caller's buffer. Entries are only
+// ever read into memory, so any entry name may be looked up as written.
 //
 // Thread affinity: an open archive may be read from one thread at a time.
 
@@ -56,7 +55,6 @@ class CZipArchive {
     std::string name;     // as stored, backslashes turned into slashes
     bool utf8 = false;    // general purpose flag bit 11
     bool encrypted = false;
-    bool unsafe = false;  // absolute or with a ".." part: never found
     uint16_t method = 0;
     uint32_t crc = 0;
     uint32_t compressed_size = 0;
