@@ -369,7 +369,11 @@ CControlUI* CDialogBuilder::BuildLevel(CMarkupElement element, CControlUI* paren
     if (EqualsIgnoreCase(class_name, L"TreeNode")) {
       bool level_failed = false;
       BuildTreeNode(node, parent, host, depth, &level_failed);
-      if (level_failed) return nullptr;
+      if (level_failed) {
+        // Without a parent nobody else owns the level's first control.
+        if (parent == nullptr && result != nullptr) result->Delete();
+        return nullptr;
+      }
       continue;
     }
 
