@@ -71,51 +71,29 @@ bool TftpClient::connectToServer() {
   server_endpoint_.address = address;
   server_endpoint_.port = static_cast<uint16_t>(server_port_);
 
-  if (!control_.Open()) {
-    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "failed create socket1 %d",
-                       tftp::LastSocketError());
+  // Each failed socket step logs its own text with the socket error and
+  // gives up the connection attempt.
+  auto failSocketStep = [this](uint32_t level, int line, const char* what) {
+    basekit::LogPrintf(level, kLogSource, line, "%s %d", what, tftp::LastSocketError());
     failConnect();
     return false;
-  }
+  };
+  if (!control_.Open()) return failSocketStep(kLevelProgress, __LINE__, "failed create socket1");
   // The transfer socket shares the control socket's local port; both must
   // allow that before the control socket gets its port from connect.
-  if (!control_.SetReuseAddress()) {
-    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "failed to share socket1 address %d",
-                       tftp::LastSocketError());
-    failConnect();
-    return false;
-  }
-  if (!control_.Connect(server_endpoint_)) {
-    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "failed connect to server %d",
-                       tftp::LastSocketError());
-    failConnect();
-    return false;
-  }
+  if (!control_.SetReuseAddress())
+    return failSocketStep(kLevelFailure, __LINE__, "failed to share socket1 address");
+  if (!control_.Connect(server_endpoint_))
+    return failSocketStep(kLevelProgress, __LINE__, "failed connect to server");
   tftp::Endpoint local;
-  if (!control_.GetLocalEndpoint(&local)) {
-    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "failed getsockname %d",
-                       tftp::LastSocketError());
-    failConnect();
-    return false;
-  }
-  if (!transfer_.Open()) {
-    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "failed to create socket2 %d",
-                       tftp::LastSocketError());
-    failConnect();
-    return false;
-  }
-  if (!transfer_.SetReuseAddress()) {
-    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "failed to share socket2 address %d",
-                       tftp::LastSocketError());
-    failConnect();
-    return false;
-  }
-  if (!transfer_.Bind(local)) {
-    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "failed to bind local socket %d",
-                       tftp::LastSocketError());
-    failConnect();
-    return false;
-  }
+  if (!control_.GetLocalEndpoint(&local))
+    return failSocketStep(kLevelProgress, __LINE__, "failed getsockname");
+  if (!transfer_.Open())
+    return failSocketStep(kLevelProgress, __LINE__, "failed to create socket2");
+  if (!transfer_.SetReuseAddress())
+    return failSocketStep(kLevelFailure, __LINE__, "failed to share socket2 address");
+  if (!transfer_.Bind(local))
+    return failSocketStep(kLevelProgress, __LINE__, "failed to bind local socket");
   basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "connect to server success");
   return true;
 }
