@@ -30,6 +30,14 @@ enum LogFlag : uint32_t {
   kLogNoDatePrefix = 0x200,  // file "<name>.log" instead of "yyyymmdd_<name>.log"
 };
 
+// The levels in use. A line is written when its level is at most the
+// configured one; the program configures kLogLevelProgress, so all are.
+enum LogLevel : uint32_t {
+  kLogLevelFailure = 6,    // an operation failed
+  kLogLevelLookup = 8,     // a lookup found nothing
+  kLogLevelProgress = 12,  // progress of the work
+};
+
 inline constexpr uint32_t kLogDefaultFlags =
     kLogDate | kLogTime | kLogSourceFile | kLogSourceLine;
 
