@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "uiframework/builder/dialog_builder.h"
-#include "uiframework/core/standard_controls.h"
+#include "uiframework/layout/vertical_layout.h"
 #include "uiframework/resources/skin_resources.h"
 
 namespace {

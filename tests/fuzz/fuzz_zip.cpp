@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "uiframework/core/text_conv.h"
+#include "uiframework/base/text_conv.h"
 #include "uiframework/resources/zip_archive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -2,18 +2,27 @@
 
 #include <gtest/gtest.h>
 
-#include "uiframework/core/attribute_values.h"
-#include "uiframework/core/standard_controls.h"
+#include "uiframework/base/attribute_values.h"
+#include "uiframework/controls/button.h"
+#include "uiframework/controls/text.h"
+#include "uiframework/layout/vertical_layout.h"
 
 namespace Veneer {
 namespace {
 
+// Records the attributes it is given.
+class AttributeLog : public CControlUI {
+ public:
+  void SetAttribute(const wchar_t* name, const wchar_t* value) override {
+    log += std::wstring(L"[") + name + L"=" + value + L"]";
+  }
+  std::wstring log;
+};
+
 std::wstring Applied(const wchar_t* list) {
-  CControlUI control;
+  AttributeLog control;
   control.ApplyAttributeList(list);
-  std::wstring out;
-  for (const auto& [name, value] : control.GetAttributeLog()) out += L"[" + name + L"=" + value + L"]";
-  return out;
+  return control.log;
 }
 
 TEST(ControlTest, AttributeLists) {
@@ -71,6 +80,8 @@ TEST(ControlTest, ContainerOwnsItsChildren) {
   auto* b = new CButtonUI();
   EXPECT_TRUE(layout.Add(a));
   EXPECT_FALSE(layout.Add(a));  // already a child
+  CVerticalLayoutUI other;
+  EXPECT_FALSE(other.Add(a));  // a child of another container
   EXPECT_FALSE(layout.Add(nullptr));
   EXPECT_FALSE(layout.Add(&layout));
   EXPECT_TRUE(layout.AddAt(b, 0));

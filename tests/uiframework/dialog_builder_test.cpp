@@ -7,13 +7,14 @@
 
 #include "tests/uiframework/test_support.h"
 #include "uiframework/core/paint_host.h"
-#include "uiframework/core/standard_controls.h"
+#include "uiframework/controls/identity_controls.h"
+#include "uiframework/controls/text.h"
 #include "uiframework/resources/skin_resources.h"
 
 namespace Veneer {
 namespace {
 
-class FakeWindow : public INativeWindowUI {
+class FakeWindow : public test::FakeNativeWindow {
  public:
   void ResizeWindow(int cx, int cy) override {
     ++resizes;
@@ -144,27 +145,29 @@ TEST_F(DialogBuilderTest, BuildsTheWindowAndItsResources) {
   EXPECT_TRUE(host.IsLayered());
   EXPECT_EQ(host.GetOpacity(), 200);
   EXPECT_TRUE(host.IsBackgroundTransparent());
+  EXPECT_EQ(window.layered, 1);  // "alpha" 200
   EXPECT_EQ(host.GetDefaultColors().normal, 0xFF112233u);
   EXPECT_EQ(host.GetDefaultColors().disabled, 0xFF445566u);
   EXPECT_EQ(host.GetDefaultColors().link, 0xFF000001u);
   EXPECT_EQ(host.GetDefaultColors().link_hover, 0xFF000002u);
   EXPECT_EQ(host.GetDefaultColors().selected, 0xFF000003u);
-  EXPECT_EQ(CPaintHostUI::GetSharedDefaultColors().normal, 0xFF000000u);  // this window only
+  EXPECT_EQ(CResourceTablesUI::Shared().GetDefaultColors().normal, 0xFF000000u);  // this window only
 
-  EXPECT_EQ(host.GetFont(0)->face, L"\u5fae\u8f6f\u96c5\u9ed1");
-  EXPECT_TRUE(host.GetFont(0)->bold);
-  EXPECT_EQ(host.GetDefaultFont()->face, L"\u5fae\u8f6f\u96c5\u9ed1");
-  EXPECT_EQ(host.GetFont(1)->face, L"Tahoma");
+  const CResourceTablesUI& tables = host.GetResources();
+  EXPECT_EQ(tables.GetFont(0).face, L"\u5fae\u8f6f\u96c5\u9ed1");
+  EXPECT_TRUE(tables.GetFont(0).IsBold());
+  EXPECT_EQ(tables.GetDefaultFont().face, L"\u5fae\u8f6f\u96c5\u9ed1");
+  EXPECT_EQ(tables.GetFont(1).face, L"Tahoma");
   CPaintHostUI other;
-  EXPECT_EQ(other.GetFont(1)->face, L"Tahoma");  // shared
-  EXPECT_NE(other.GetFont(0)->face, L"\u5fae\u8f6f\u96c5\u9ed1");
-  EXPECT_EQ(host.GetFont(5), host.GetDefaultFont());  // no face: not registered
+  EXPECT_EQ(other.GetResources().GetFont(1).face, L"Tahoma");  // shared
+  EXPECT_NE(other.GetResources().GetFont(0).face, L"\u5fae\u8f6f\u96c5\u9ed1");
+  EXPECT_EQ(&tables.GetFont(5), &tables.GetDefaultFont());  // no face: not registered
 
-  const ImageEntry* image = host.GetImage(L"skin\\bk.png");
+  const ImageEntry* image = tables.GetImage(L"skin\\bk.png");
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->pixels[0], 0u);  // the only pixel equals the mask
-  EXPECT_EQ(other.GetImage(L"skin\\bk.png"), nullptr);
-  EXPECT_STREQ(CPaintHostUI::GetMultiLanguageString(7), L"Seven");
+  EXPECT_EQ(other.GetResources().GetImage(L"skin\\bk.png"), nullptr);
+  EXPECT_STREQ(tables.GetMultiLanguageString(7), L"Seven");
 
   EXPECT_STREQ(root->GetClass(), L"VerticalLayoutUI");
   EXPECT_EQ(root->GetName(), L"root");
@@ -172,18 +175,15 @@ TEST_F(DialogBuilderTest, BuildsTheWindowAndItsResources) {
   auto* layout = static_cast<IContainerUI*>(root->GetInterface(L"IContainer"));
   CControlUI* button = layout->GetItemAt(0);
   // Defaults first, then the element's own attributes.
-  EXPECT_STREQ(button->GetAttribute(L"text"), L"from default");
-  EXPECT_STREQ(button->GetAttribute(L"height"), L"40");
-  ASSERT_EQ(button->GetAttributeLog().size(), 4u);
-  EXPECT_EQ(button->GetAttributeLog()[1].first, L"height");
-  EXPECT_EQ(button->GetAttributeLog()[1].second, L"30");
+  EXPECT_EQ(button->GetText(), L"from default");
+  EXPECT_EQ(button->GetFixedHeight(), 40);
   EXPECT_EQ(button->GetParent(), root);
   EXPECT_EQ(button->GetHost(), nullptr);  // detached until the tree is attached
-  EXPECT_FALSE(button->IsInitialized());
+  EXPECT_EQ(host.FindControl(std::wstring(L"btn")), nullptr);
 
   ASSERT_TRUE(host.AttachDialog(root));
   EXPECT_EQ(button->GetHost(), &host);
-  EXPECT_TRUE(button->IsInitialized());
+  EXPECT_EQ(host.FindControl(std::wstring(L"btn")), button);
   // With a root attached the size no longer resizes the window.
   host.SetInitSize(10, 10);
   EXPECT_EQ(window.resizes, 1);
@@ -221,9 +221,9 @@ TEST_F(DialogBuilderTest, DefaultListsAreKeyedByTheNameAsWritten) {
         L"<Label/><label/><LABEL text=\"own\"/></root>",
         &host, &parent);
   ASSERT_EQ(parent.GetCount(), 3);
-  EXPECT_STREQ(parent.GetItemAt(0)->GetAttribute(L"text"), L"x");
-  EXPECT_EQ(parent.GetItemAt(1)->GetAttribute(L"text"), nullptr);
-  EXPECT_STREQ(parent.GetItemAt(2)->GetAttribute(L"text"), L"own");
+  EXPECT_EQ(parent.GetItemAt(0)->GetText(), L"x");
+  EXPECT_EQ(parent.GetItemAt(1)->GetText(), L"");
+  EXPECT_EQ(parent.GetItemAt(2)->GetText(), L"own");
   for (int i = 0; i < 3; ++i) EXPECT_STREQ(parent.GetItemAt(i)->GetClass(), L"LabelUI");
 }
 
@@ -325,10 +325,10 @@ TEST_F(DialogBuilderTest, TreeNodes) {
   ASSERT_NE(view, nullptr);
   ASSERT_EQ(view->GetCount(), 2);
   auto* a = static_cast<CTreeNodeUI*>(view->GetItemAt(0)->GetInterface(L"TreeNode"));
-  EXPECT_STREQ(a->GetAttribute(L"text"), L"a");
+  EXPECT_EQ(a->GetText(), L"a");
   EXPECT_EQ(Children(a->GetTreeNodeHorizontal()), L"LabelUI ButtonUI");
   ASSERT_EQ(a->GetChildNodeCount(), 1);
-  EXPECT_STREQ(a->GetChildNode(0)->GetAttribute(L"text"), L"a1");
+  EXPECT_EQ(a->GetChildNode(0)->GetText(), L"a1");
   root->Delete();
 
   // A tree node outside a tree view ends its level.
@@ -360,10 +360,13 @@ TEST_F(DialogBuilderTest, FailedLoadsAreTriedTwice) {
 TEST_F(DialogBuilderTest, BuildsFromNumberedResources) {
   static const char* const kMain = "<Window><VerticalLayout><Include source=\"201\" count=\"2\"/></VerticalLayout></Window>";
   static const char* const kPart = "<root><Label/></root>";
+  // 66037 is 501 in 16 bits: it must name nothing, not resource 501.
+  static const char* const kWide = "<Window><VerticalLayout><Include source=\"66037\"/><Include source=\"-1\"/>"
+                                   "<Button/></VerticalLayout></Window>";
   PlatformHooks hooks;
   hooks.load_resource = [](ModuleHandle, uint32_t id, const wchar_t* type, ResourceBytes* out) {
     if (std::wcscmp(type, L"XML") != 0) return false;
-    const char* text = id == 200 ? kMain : id == 201 ? kPart : nullptr;
+    const char* text = id == 200 ? kMain : id == 201 || id == 501 ? kPart : id == 203 ? kWide : nullptr;
     if (text == nullptr) return false;
     out->data = reinterpret_cast<const uint8_t*>(text);
     out->size = std::strlen(text);
@@ -374,6 +377,11 @@ TEST_F(DialogBuilderTest, BuildsFromNumberedResources) {
   CControlUI* root = builder.Create(200u, L"XML");
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(Children(root), L"LabelUI LabelUI");
+  root->Delete();
+  CDialogBuilder wide;
+  root = wide.Create(203u, L"XML");
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(Children(root), L"ButtonUI");
   root->Delete();
   CDialogBuilder missing;
   EXPECT_EQ(missing.Create(202u, L"XML"), nullptr);

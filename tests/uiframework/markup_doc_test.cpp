@@ -6,7 +6,7 @@
 #include <string>
 
 #include "tests/uiframework/test_support.h"
-#include "uiframework/core/text_conv.h"
+#include "uiframework/base/text_conv.h"
 
 namespace Veneer {
 namespace {

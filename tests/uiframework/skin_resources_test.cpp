@@ -56,7 +56,7 @@ TEST_F(SkinResourcesTest, LoadFromFolderWithItsErrorTexts) {
   };
   for (const Case& c : cases) {
     CMarkupDoc doc;
-    bool loaded = doc.LoadFromFile(c.name);
+    bool loaded = CSkinResourcesUI::LoadDocument(&doc, c.name);
     EXPECT_EQ(loaded, c.error[0] == L'\0') << c.name;
     EXPECT_STREQ(doc.GetLastErrorMessage(), c.error) << c.name;
     EXPECT_STREQ(doc.GetLastErrorLocation(), L"") << c.name;
@@ -95,13 +95,13 @@ TEST_F(SkinResourcesTest, LoadFromArchiveWithItsErrorTexts) {
     EXPECT_EQ(CSkinResourcesUI::GetResourceZipHandle() != nullptr, cached);
     for (const Case& c : cases) {
       CMarkupDoc doc;
-      EXPECT_EQ(doc.LoadFromFile(c.name), c.error[0] == L'\0') << c.name << " cached " << cached;
+      EXPECT_EQ(CSkinResourcesUI::LoadDocument(&doc, c.name), c.error[0] == L'\0') << c.name << " cached " << cached;
       EXPECT_STREQ(doc.GetLastErrorMessage(), c.error) << c.name << " cached " << cached;
     }
   }
   CSkinResourcesUI::SetResourceZip(L"nothere.zip", true);
   CMarkupDoc doc;
-  EXPECT_FALSE(doc.LoadFromFile(L"repair.xml"));
+  EXPECT_FALSE(CSkinResourcesUI::LoadDocument(&doc, L"repair.xml"));
   EXPECT_STREQ(doc.GetLastErrorMessage(), L"Error opening zip file");
 }
 
@@ -113,7 +113,7 @@ TEST_F(SkinResourcesTest, ArchiveInMemory) {
   // Once an archive in memory is set, another one is ignored.
   CSkinResourcesUI::SetResourceZip(second.bytes.data(), second.bytes.size());
   CMarkupDoc doc;
-  ASSERT_TRUE(doc.LoadFromFile(L"a.xml"));
+  ASSERT_TRUE(CSkinResourcesUI::LoadDocument(&doc, L"a.xml"));
   EXPECT_STREQ(doc.GetRoot().GetName(), L"first");
 }
 
@@ -135,7 +135,7 @@ TEST_F(SkinResourcesTest, ArchiveFromAModuleResource) {
   EXPECT_FALSE(CSkinResourcesUI::SetResourceZipFromResource(131, L"ZIP"));
   ASSERT_TRUE(CSkinResourcesUI::SetResourceZipFromResource(130, L"ZIP"));
   CMarkupDoc doc;
-  EXPECT_TRUE(doc.LoadFromFile(L"adapter.xml"));
+  EXPECT_TRUE(CSkinResourcesUI::LoadDocument(&doc, L"adapter.xml"));
   // A separate resource module takes over.
   CSkinResourcesUI::SetResourceInstance(reinterpret_cast<ModuleHandle>(0x500000));
   EXPECT_EQ(CSkinResourcesUI::GetResourceInstance(), reinterpret_cast<ModuleHandle>(0x500000));

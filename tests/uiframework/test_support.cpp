@@ -17,8 +17,8 @@
 
 #include "basekit/log/log.h"
 #include "uiframework/core/paint_host.h"
-#include "uiframework/core/platform_hooks.h"
-#include "uiframework/core/text_conv.h"
+#include "uiframework/base/platform_hooks.h"
+#include "uiframework/base/text_conv.h"
 #include "uiframework/resources/image_loader.h"
 #include "uiframework/resources/skin_resources.h"
 
@@ -163,7 +163,7 @@ std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint8_t>
 
 void FrameworkTest::SetUp() {
   CSkinResourcesUI::Reset();
-  CPaintHostUI::ResetSharedResources();
+  CResourceTablesUI::Shared().Clear();
   SetPlatformHooks(PlatformHooks());
   SetColorAdjustment(ColorAdjustment());
 }

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "uiframework/core/paint_host.h"
+
 namespace Veneer::test {
 
 // A fresh folder under the system's temporary folder, removed on destruction.
@@ -49,6 +51,55 @@ void Put16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value);
 
 // RGBA pixels (4 bytes each, top row first) encoded as PNG.
 std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint8_t>& rgba);
+
+// A native window that records what the host asks of it.
+class FakeNativeWindow : public INativeWindowUI {
+ public:
+  UiRect GetClientRect() override { return client; }
+  void ResizeWindow(int cx, int cy) override { client = UiRect{0, 0, cx, cy}; }
+  void Invalidate(const UiRect& rect) override { invalid.push_back(rect); }
+  bool SetNativeTimer(uint32_t local_id, uint32_t) override {
+    if (refuse_timers) return false;
+    timers.push_back(local_id);
+    return true;
+  }
+  void KillNativeTimer(uint32_t local_id) override { killed.push_back(local_id); }
+  void CaptureMouse() override { captured = true; }
+  void ReleaseMouse() override { captured = false; }
+  void TakeFocus() override {}
+  void FocusOwner() override { ++owner_focused; }
+  void TrackMouse(uint32_t hover_ms) override { tracking_hover_ms = static_cast<int>(hover_ms); }
+  int GetTooltipDelay() override { return tooltip_delay; }
+  void ShowTooltip(const std::wstring& text, const UiRect&, int max_width) override {
+    tooltip = text;
+    tooltip_width = max_width;
+  }
+  void HideTooltip() override { tooltip.clear(); }
+  void SetCursorShape(CursorShape shape) override { cursor = shape; }
+  void PostCleanup() override { ++cleanups_posted; }
+  void SendClose() override { ++closes; }
+  void SetLayered(bool on, bool alpha_attribute, uint8_t alpha_value) override {
+    layered = on ? 1 : 0;
+    if (alpha_attribute) alpha = alpha_value;
+  }
+
+  UiRect client{0, 0, 800, 600};
+  std::vector<UiRect> invalid;
+  std::vector<uint32_t> timers;
+  std::vector<uint32_t> killed;
+  bool refuse_timers = false;
+  bool captured = false;
+  int owner_focused = 0;
+  int tracking_hover_ms = -1;
+  int tooltip_delay = -1;
+  std::wstring tooltip;
+  int tooltip_width = 0;
+  CursorShape cursor = CursorShape::kArrow;
+  int cleanups_posted = 0;
+  int closes = 0;
+  int layered = -1;  // -1: never set
+  int alpha = -1;
+};
 
 // Resets skin resource settings, shared host tables, plug-ins and platform
 // hooks before and after each test.

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "tests/uiframework/test_support.h"
-#include "uiframework/core/text_conv.h"
+#include "uiframework/base/text_conv.h"
 
 namespace Veneer {
 namespace {

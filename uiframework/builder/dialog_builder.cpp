@@ -5,20 +5,34 @@
 #include <vector>
 
 #include "basekit/log/log.h"
-#include "uiframework/core/attribute_values.h"
+#include "uiframework/base/attribute_values.h"
+#include "uiframework/base/platform_hooks.h"
+#include "uiframework/base/text_conv.h"
+#include "uiframework/builder/child_layout.h"
+#include "uiframework/controls/button.h"
+#include "uiframework/controls/identity_controls.h"
+#include "uiframework/controls/label.h"
+#include "uiframework/controls/option.h"
+#include "uiframework/controls/progress.h"
+#include "uiframework/controls/text.h"
+#include "uiframework/core/container.h"
 #include "uiframework/core/paint_host.h"
-#include "uiframework/core/platform_hooks.h"
-#include "uiframework/core/standard_controls.h"
-#include "uiframework/core/text_conv.h"
+#include "uiframework/core/scroll_bar.h"
+#include "uiframework/layout/horizontal_layout.h"
+#include "uiframework/layout/tab_layout.h"
+#include "uiframework/layout/vertical_layout.h"
 #include "uiframework/resources/skin_resources.h"
 
 namespace Veneer {
 
 namespace {
 
+using basekit::kLogLevelFailure;
+using basekit::kLogLevelLookup;
 constexpr const char* kLogSource = "dialog_builder";
 // Include reads its attributes into buffers of this many characters.
 constexpr size_t kIncludeValueChars = 500;
+constexpr uint32_t kMaxResourceId = 65535;
 
 template <typename T>
 CControlUI* Make() {
@@ -100,66 +114,135 @@ int FindDecimal(const CMarkupElement& node, const wchar_t* name, int fallback) {
   return value != nullptr ? ParseDecimal(value) : fallback;
 }
 
+size_t TextBytes(const wchar_t* text) { return text != nullptr ? std::wcslen(text) * sizeof(wchar_t) : 0; }
+
+IContainerUI* AsContainer(CControlUI* control) {
+  return control != nullptr ? static_cast<IContainerUI*>(control->GetInterface(L"IContainer")) : nullptr;
+}
+
 }  // namespace
 
 CDialogBuilder::CDialogBuilder() = default;
 
 CDialogBuilder::~CDialogBuilder() = default;
 
+bool CDialogBuilder::TakeBytes(size_t bytes, const char* what) {
+  if (budget_->TakeBytes(bytes)) return true;
+  if (!budget_exceeded_) {
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                       "skin needs more than the %lu bytes one build may load and copy (at %s); not built",
+                       static_cast<unsigned long>(BuildBudget::kMaxBytes), what);
+  }
+  budget_exceeded_ = true;
+  return false;
+}
+
+bool CDialogBuilder::LoadFile(const wchar_t* name) {
+  std::vector<uint8_t> bytes;
+  FetchStatus status = CSkinResourcesUI::FetchFile(name, CMarkupDoc::kMaxFileBytes, &bytes);
+  if (status != FetchStatus::kOk) {
+    markup_.SetLoadError(FetchStatusMessage(status));  // the fetch has logged the cause
+    return false;
+  }
+  if (!TakeBytes(bytes.size() * sizeof(wchar_t), "a skin file")) {
+    markup_.SetLoadError(L"Build budget exceeded");
+    return false;
+  }
+  return markup_.LoadFromMem(bytes.data(), bytes.size(), CMarkupDoc::kUtf8);
+}
+
 CControlUI* CDialogBuilder::Create(SkinSource xml, const wchar_t* type, IDialogBuilderCallback* callback,
                                    CPaintHostUI* host, CControlUI* parent) {
+  BuildBudget own;
+  budget_ = outer_budget_ != nullptr ? outer_budget_ : &own;
+  budget_exceeded_ = false;
+  // Every document a build brings in besides its first counts.
+  if (outer_budget_ != nullptr && !budget_->TakeDocument()) {
+    budget_ = nullptr;
+    return nullptr;
+  }
+  bool loaded = false;
   if (xml.IsResourceId()) {
     ResourceBytes bytes;
     if (!LoadModuleResource(CSkinResourcesUI::GetResourceInstance(), xml.GetId(), type, &bytes)) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "skin resource %u of type %s not found", xml.GetId(),
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "skin resource %u of type %s not found", xml.GetId(),
                          ToLogText(type).c_str());
-      return nullptr;
+    } else if (TakeBytes(bytes.size * sizeof(wchar_t), "a skin resource")) {
+      callback_ = callback;
+      loaded = markup_.LoadFromMem(bytes.data, bytes.size, CMarkupDoc::kUtf8);
+      if (!loaded) {
+        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "skin resource %u: %s", xml.GetId(),
+                           ToLogText(markup_.GetLastErrorMessage()).c_str());
+      }
+      resource_type_ = type != nullptr ? type : L"";
+      from_resource_ = true;
     }
-    callback_ = callback;
-    if (!markup_.LoadFromMem(bytes.data, bytes.size, CMarkupDoc::kUtf8)) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "skin resource %u: %s", xml.GetId(),
-                         ToLogText(markup_.GetLastErrorMessage()).c_str());
-      return nullptr;
-    }
-    resource_type_ = type;
-    from_resource_ = true;
   } else {
     const wchar_t* text = xml.GetText();
     if (text[0] == L'<') {
-      if (!markup_.Load(text)) {
-        basekit::LogPrintf(6, kLogSource, __LINE__, "skin markup: %s at \"%s\"",
+      loaded = TakeBytes(TextBytes(text), "skin markup") && markup_.Load(text);
+      if (!loaded && !budget_exceeded_) {
+        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "skin markup: %s at \"%s\"",
                            ToLogText(markup_.GetLastErrorMessage()).c_str(),
                            ToLogText(markup_.GetLastErrorLocation()).c_str());
-        return nullptr;
       }
-    } else if (!markup_.LoadFromFile(text, CMarkupDoc::kUtf8)) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "skin %s: %s; trying once more", ToLogText(text).c_str(),
-                         ToLogText(markup_.GetLastErrorMessage()).c_str());
-      if (!markup_.LoadFromFile(text, CMarkupDoc::kUtf8)) {
-        basekit::LogPrintf(6, kLogSource, __LINE__, "skin %s: %s", ToLogText(text).c_str(),
-                           ToLogText(markup_.GetLastErrorMessage()).c_str());
-        return nullptr;
+    } else {
+      loaded = LoadFile(text);
+      if (!loaded && !budget_exceeded_) {
+        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "skin %s: %s; trying once more",
+                           ToLogText(text).c_str(), ToLogText(markup_.GetLastErrorMessage()).c_str());
+        loaded = LoadFile(text);
+        if (!loaded) {
+          basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "skin %s: %s", ToLogText(text).c_str(),
+                             ToLogText(markup_.GetLastErrorMessage()).c_str());
+        }
       }
     }
   }
-  return Create(callback, host, parent);
+  CControlUI* result = loaded ? Build(callback, host, parent) : nullptr;
+  budget_ = nullptr;
+  return result;
 }
 
 CControlUI* CDialogBuilder::Create(IDialogBuilderCallback* callback, CPaintHostUI* host, CControlUI* parent) {
+  if (budget_ != nullptr) return Build(callback, host, parent);
+  BuildBudget own;
+  budget_ = outer_budget_ != nullptr ? outer_budget_ : &own;
+  budget_exceeded_ = false;
+  CControlUI* result = Build(callback, host, parent);
+  budget_ = nullptr;
+  return result;
+}
+
+CControlUI* CDialogBuilder::Build(IDialogBuilderCallback* callback, CPaintHostUI* host, CControlUI* parent) {
   callback_ = callback;
   CMarkupElement root = markup_.GetRoot();
   if (!root.IsValid()) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "no document to build");
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "no document to build");
     return nullptr;
   }
   if (host != nullptr) {
     RegisterResources(root, host);
     ApplyWindowAttributes(root, host);
   }
-  return BuildLevel(root, parent, host, base_depth_);
+  IContainerUI* container = AsContainer(parent);
+  const int placed_before = container != nullptr ? container->GetCount() : 0;
+  CControlUI* first = nullptr;
+  const bool built = BuildLevel(root, parent, host, base_depth_, &first);
+  if (budget_->IsBytesExceeded()) {
+    budget_exceeded_ = true;
+    // Nothing of a failed build stays: what it placed in the parent goes
+    // too (a level without a parent has freed its own already).
+    if (container != nullptr) {
+      while (container->GetCount() > placed_before) container->RemoveAt(container->GetCount() - 1);
+    }
+    return nullptr;
+  }
+  return built ? first : nullptr;
 }
 
 void CDialogBuilder::RegisterResources(CMarkupElement root, CPaintHostUI* host) {
+  CResourceTablesUI& tables = host->GetResources();
   for (CMarkupElement node = root.GetChild(); node.IsValid(); node = node.GetSibling()) {
     const wchar_t* name = node.GetName();
     if (EqualsIgnoreCase(name, L"Image")) {
@@ -167,15 +250,15 @@ void CDialogBuilder::RegisterResources(CMarkupElement root, CPaintHostUI* host) 
       const wchar_t* type = FindAttribute(node, L"restype");
       if (type != nullptr && type[0] == L'\0') type = nullptr;
       const wchar_t* mask = FindAttribute(node, L"mask");
-      if (image != nullptr && host->AddImage(image, type, ParseColor(mask), false, FindBool(node, L"shared")) ==
-                                  nullptr) {
-        basekit::LogPrintf(6, kLogSource, __LINE__, "image %s not added", ToLogText(image).c_str());
+      if (image != nullptr &&
+          tables.AddImage(image, type, ParseColor(mask), false, FindBool(node, L"shared")) == nullptr) {
+        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "image %s not added", ToLogText(image).c_str());
       }
     } else if (EqualsIgnoreCase(name, L"Font")) {
       int id = FindDecimal(node, L"id", -1);
       const wchar_t* face = FindAttribute(node, L"name");
       if (id < 0 || face == nullptr) {
-        basekit::LogPrintf(8, kLogSource, __LINE__, "font without id or name ignored");
+        basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__, "font without id or name ignored");
         continue;
       }
       int size = FindDecimal(node, L"size", 12);
@@ -183,27 +266,29 @@ void CDialogBuilder::RegisterResources(CMarkupElement root, CPaintHostUI* host) 
       bool underline = FindBool(node, L"underline");
       bool italic = FindBool(node, L"italic");
       bool shared = FindBool(node, L"shared");
-      host->AddFont(id, face, size, bold, underline, italic, shared);
-      if (FindBool(node, L"default")) host->SetDefaultFont(face, size, bold, underline, italic, shared);
+      tables.AddFont(id, face, size, bold, underline, italic, shared);
+      if (FindBool(node, L"default")) tables.SetDefaultFont(face, size, bold, underline, italic, shared);
     } else if (EqualsIgnoreCase(name, L"Default")) {
       const wchar_t* control = FindAttribute(node, L"name");
       const wchar_t* value = FindAttribute(node, L"value");
-      if (control != nullptr) host->AddDefaultAttributeList(control, value != nullptr ? value : L"", FindBool(node, L"shared"));
+      if (control != nullptr) {
+        tables.AddDefaultAttributeList(control, value != nullptr ? value : L"", FindBool(node, L"shared"));
+      }
     } else if (EqualsIgnoreCase(name, L"MultiLanguage")) {
       int id = FindDecimal(node, L"id", -1);
       const wchar_t* value = FindAttribute(node, L"value");
-      if (id >= 0 && value != nullptr) CPaintHostUI::AddMultiLanguageString(id, value);
+      if (id >= 0 && value != nullptr) tables.AddMultiLanguageString(id, value);
     }
   }
 }
 
 void CDialogBuilder::ApplyWindowAttributes(CMarkupElement root, CPaintHostUI* host) {
   if (!EqualsIgnoreCase(root.GetName(), L"Window") || host->GetNativeWindow() == nullptr) return;
+  DefaultColors& colors = host->GetDefaultColors();
   int count = root.GetAttributeCount();
   for (int i = 0; i < count; ++i) {
     const wchar_t* name = root.GetAttributeName(i);
     const wchar_t* value = root.GetAttributeValue(i);
-    DefaultColors& colors = host->GetDefaultColors();
     if (EqualsIgnoreCase(name, L"size")) {
       UiSize size = ParseSize(value);
       host->SetInitSize(size.cx, size.cy);
@@ -260,26 +345,37 @@ void CDialogBuilder::RemoveControlFactory(ControlFactory factory) {
   factories.erase(std::remove(factories.begin(), factories.end(), factory), factories.end());
 }
 
-CControlUI* CDialogBuilder::CreateControl(const wchar_t* class_name) {
-  if (CControlUI* control = CreateStandardControl(class_name)) return control;
+ControlPtr CDialogBuilder::CreateControl(const wchar_t* class_name) {
+  if (CControlUI* control = CreateStandardControl(class_name)) return ControlPtr(control);
   for (ControlFactory factory : Factories()) {
-    if (CControlUI* control = factory(class_name)) return control;
+    if (CControlUI* control = factory(class_name)) return ControlPtr(control);
   }
-  if (callback_ != nullptr) return callback_->CreateControl(class_name);
+  if (callback_ != nullptr) return ControlPtr(callback_->CreateControl(class_name));
   return nullptr;
 }
 
 // Steps 8-10 of building an element: defaults, then the element's own
-// attributes, while attached to the host (without initialisation).
-void CDialogBuilder::ApplyAttributes(CControlUI* control, CMarkupElement node, const wchar_t* default_key,
-                                     CControlUI* parent, CPaintHostUI* host) {
+// attributes, while attached to the host (this control only, without
+// initialisation). False when the byte budget ran out.
+bool CDialogBuilder::ApplyAttributes(CControlUI* control, CMarkupElement node, const wchar_t* default_key,
+                                     CControlUI*, CPaintHostUI* host) {
+  bool ok = true;
   if (host != nullptr) {
-    control->SetHost(host, parent, false);
-    if (const wchar_t* defaults = host->GetDefaultAttributeList(default_key)) control->ApplyAttributeList(defaults);
+    control->SetHostForAttributes(host);
+    const wchar_t* defaults = host->GetResources().GetDefaultAttributeList(default_key);
+    if (defaults != nullptr) {
+      ok = TakeBytes(TextBytes(defaults), "a default attribute list");
+      if (ok) control->ApplyAttributeList(defaults);
+    }
   }
-  int count = node.GetAttributeCount();
-  for (int i = 0; i < count; ++i) control->SetAttribute(node.GetAttributeName(i), node.GetAttributeValue(i));
-  if (host != nullptr) control->SetHost(nullptr, parent, false);
+  const int count = node.GetAttributeCount();
+  for (int i = 0; ok && i < count; ++i) {
+    const wchar_t* value = node.GetAttributeValue(i);
+    ok = TakeBytes(TextBytes(value), "an attribute value");
+    if (ok) control->SetAttribute(node.GetAttributeName(i), value);
+  }
+  if (host != nullptr) control->SetHostForAttributes(nullptr);
+  return ok;
 }
 
 void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth) {
@@ -289,77 +385,132 @@ void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPain
   if (node.GetAttributeValue(L"count", value, kIncludeValueChars)) count = ParseDecimal(value);
   std::wmemset(value, L'\0', kIncludeValueChars);
   if (!node.GetAttributeValue(L"source", value, kIncludeValueChars)) {
-    basekit::LogPrintf(8, kLogSource, __LINE__, "Include without source ignored");
+    basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__, "Include without source ignored");
     return;
   }
   if (include_depth_ >= kMaxIncludeDepth) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "Include of %s nested too deeply; ignored", ToLogText(value).c_str());
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "Include of %s nested too deeply; ignored",
+                       ToLogText(value).c_str());
     return;
   }
+  uint32_t resource_id = 0;
+  if (from_resource_) {
+    // A resource number names a 16-bit id; a larger one (or a negative one)
+    // names nothing rather than some other resource.
+    const int id = ParseDecimal(value);
+    if (id < 0 || static_cast<uint32_t>(id) > kMaxResourceId) {
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "Include of resource %s: no such resource id",
+                         ToLogText(value).c_str());
+      return;
+    }
+    resource_id = static_cast<uint32_t>(id);
+  }
   for (int i = 0; i < count; ++i) {
-    if (*shared_include_budget_ <= 0) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "more than %d included documents; Include of %s stopped",
+    if (budget_->IsBytesExceeded()) return;
+    if (budget_->DocumentsLeft() <= 0) {
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "more than %d included documents; Include of %s stopped",
                          kMaxIncludes, ToLogText(value).c_str());
       return;
     }
-    --*shared_include_budget_;
     CDialogBuilder builder;
     builder.include_depth_ = include_depth_ + 1;
     // The included controls sit at this level: their nesting goes on from
     // here, so that a chain of includes cannot nest without bound.
     builder.base_depth_ = depth;
-    builder.shared_include_budget_ = shared_include_budget_;
-    CControlUI* control;
+    builder.outer_budget_ = budget_;
+    ControlPtr control;
     if (from_resource_) {
-      auto id = static_cast<uint16_t>(ParseDecimal(value));
-      control = builder.Create(SkinSource(static_cast<uint32_t>(id)), resource_type_.c_str(), callback_, host, parent);
+      control.reset(builder.Create(SkinSource(resource_id), resource_type_.c_str(), callback_, host, parent));
     } else {
-      control = builder.Create(SkinSource(value), nullptr, callback_, host, parent);
+      control.reset(builder.Create(SkinSource(value), nullptr, callback_, host, parent));
     }
     if (control != nullptr && parent == nullptr) {
       // Without a parent nobody would own the included controls.
-      basekit::LogPrintf(8, kLogSource, __LINE__, "Include of %s without a parent dropped", ToLogText(value).c_str());
-      control->Delete();
+      basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__, "Include of %s without a parent dropped",
+                         ToLogText(value).c_str());
+    } else {
+      control.release();  // owned by the parent
     }
   }
 }
 
-CControlUI* CDialogBuilder::BuildTreeNode(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth,
-                                          bool* level_failed) {
+bool CDialogBuilder::BuildTreeNode(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth) {
   auto* parent_node = parent != nullptr ? static_cast<CTreeNodeUI*>(parent->GetInterface(L"TreeNode")) : nullptr;
   auto* tree_node = new CTreeNodeUI();
-  if (parent_node != nullptr && !parent_node->AddChildNode(tree_node)) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "tree node refused by its parent node");
-    tree_node->Delete();
-    return nullptr;
+  ControlPtr holder(tree_node);
+  if (parent_node != nullptr) {
+    if (!parent_node->AddChildNode(tree_node)) {
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "tree node refused by its parent node");
+      return true;
+    }
+    holder.release();
   }
-  ApplyAttributes(tree_node, node, L"TreeNode", parent, host);
-  if (node.HasChildren()) BuildLevel(node, tree_node, host, depth + 1);
+  if (!ApplyAttributes(tree_node, node, L"TreeNode", parent, host)) return false;
+  CControlUI* ignored = nullptr;
+  if (node.HasChildren() && !BuildLevel(node, tree_node, host, depth + 1, &ignored) && budget_->IsBytesExceeded()) {
+    return false;
+  }
   if (parent_node == nullptr) {
     auto* view = parent != nullptr ? static_cast<CTreeViewUI*>(parent->GetInterface(L"TreeView")) : nullptr;
     if (view == nullptr) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "TreeNode outside a TreeView");
-      tree_node->Delete();
-      *level_failed = true;
-      return nullptr;
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "TreeNode outside a TreeView");
+      return false;
     }
     if (!view->Add(tree_node)) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "tree node refused by its tree view");
-      tree_node->Delete();
-      return nullptr;
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "tree node refused by its tree view");
+      return true;
     }
+    holder.release();
   }
-  return tree_node;
+  return true;
 }
 
-CControlUI* CDialogBuilder::BuildLevel(CMarkupElement element, CControlUI* parent, CPaintHostUI* host, int depth) {
-  if (depth >= kMaxDepth) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "elements nested deeper than %d skipped", kMaxDepth);
-    return nullptr;
+// Step 7: hands the control to its parent. False when it was not placed
+// (it stays with the caller, who frees it); `level_failed` when the parent
+// can hold no controls at all.
+bool CDialogBuilder::PlaceControl(ControlPtr& control, CControlUI* parent, IContainerUI** container,
+                                  const wchar_t* class_name, bool* level_failed) {
+  if (parent == nullptr) return true;
+  if (auto* parent_node = static_cast<CTreeNodeUI*>(parent->GetInterface(L"TreeNode"))) {
+    if (!parent_node->GetTreeNodeHorizontal()->Add(control.get())) {
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "tree node row refused %s",
+                         ToLogText(class_name).c_str());
+      return false;
+    }
+    control.release();
+    return true;
   }
-  CControlUI* result = nullptr;
+  if (*container == nullptr) *container = AsContainer(parent);
+  if (*container == nullptr) {
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "%s placed in %s, which is no container",
+                       ToLogText(class_name).c_str(), ToLogText(parent->GetClass()).c_str());
+    *level_failed = true;
+    return false;
+  }
+  if (!(*container)->Add(control.get())) {
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "container refused %s", ToLogText(class_name).c_str());
+    return false;
+  }
+  control.release();
+  return true;
+}
+
+bool CDialogBuilder::BuildLevel(CMarkupElement element, CControlUI* parent, CPaintHostUI* host, int depth,
+                                CControlUI** first) {
+  *first = nullptr;
+  if (depth >= kMaxDepth) {
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "elements nested deeper than %d skipped", kMaxDepth);
+    return true;
+  }
+  // The level's result while nobody else owns it (no parent).
+  ControlPtr unowned_first;
+  auto fail = [&]() {
+    *first = nullptr;
+    return false;  // unowned_first frees the level's result
+  };
   IContainerUI* container = nullptr;
   for (CMarkupElement node = element.GetChild(); node.IsValid(); node = node.GetSibling()) {
+    if (budget_->IsBytesExceeded()) return fail();
     const wchar_t* class_name = node.GetName();
     if (IsResourceElement(class_name)) continue;
     if (EqualsIgnoreCase(class_name, L"Include")) {
@@ -367,58 +518,41 @@ CControlUI* CDialogBuilder::BuildLevel(CMarkupElement element, CControlUI* paren
       continue;
     }
     if (EqualsIgnoreCase(class_name, L"TreeNode")) {
-      bool level_failed = false;
-      BuildTreeNode(node, parent, host, depth, &level_failed);
-      if (level_failed) {
-        // Without a parent nobody else owns the level's first control.
-        if (parent == nullptr && result != nullptr) result->Delete();
-        return nullptr;
-      }
+      if (!BuildTreeNode(node, parent, host, depth)) return fail();
       continue;
     }
 
-    CControlUI* control = CreateControl(class_name);
+    ControlPtr control = CreateControl(class_name);
     if (control == nullptr) {
-      basekit::LogPrintf(8, kLogSource, __LINE__, "no control for element %s; skipped with its children",
+      basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__, "no control for element %s; skipped with its children",
                          ToLogText(class_name).c_str());
       continue;
     }
-    if (node.HasChildren()) BuildLevel(node, control, host, depth + 1);
-
-    if (parent != nullptr) {
-      auto* parent_node = static_cast<CTreeNodeUI*>(parent->GetInterface(L"TreeNode"));
-      if (parent_node != nullptr) {
-        if (!parent_node->GetTreeNodeHorizontal()->Add(control)) {
-          basekit::LogPrintf(6, kLogSource, __LINE__, "tree node row refused %s", ToLogText(class_name).c_str());
-          control->Delete();
-          continue;
-        }
-      } else {
-        if (container == nullptr) container = static_cast<IContainerUI*>(parent->GetInterface(L"IContainer"));
-        if (container == nullptr) {
-          basekit::LogPrintf(6, kLogSource, __LINE__, "%s placed in %s, which is no container",
-                             ToLogText(class_name).c_str(), ToLogText(parent->GetClass()).c_str());
-          control->Delete();
-          return nullptr;
-        }
-        if (!container->Add(control)) {
-          basekit::LogPrintf(6, kLogSource, __LINE__, "container refused %s", ToLogText(class_name).c_str());
-          control->Delete();
-          continue;
-        }
-      }
+    if (node.HasChildren()) {
+      CControlUI* ignored = nullptr;
+      BuildLevel(node, control.get(), host, depth + 1, &ignored);
+      if (budget_->IsBytesExceeded()) return fail();
     }
-
-    ApplyAttributes(control, node, class_name, parent, host);
-    if (result == nullptr) {
-      result = control;
-    } else if (parent == nullptr) {
+    CControlUI* placed = control.get();
+    bool level_failed = false;
+    if (!PlaceControl(control, parent, &container, class_name, &level_failed)) {
+      if (level_failed) return fail();
+      continue;
+    }
+    if (parent == nullptr && *first != nullptr) {
       // A second top-level control without a parent would have no owner.
-      basekit::LogPrintf(8, kLogSource, __LINE__, "extra top-level element %s dropped", ToLogText(class_name).c_str());
-      control->Delete();
+      basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__, "extra top-level element %s dropped",
+                         ToLogText(class_name).c_str());
+      continue;
+    }
+    if (!ApplyAttributes(placed, node, class_name, parent, host)) return fail();
+    if (*first == nullptr) {
+      *first = placed;
+      if (parent == nullptr) unowned_first = std::move(control);
     }
   }
-  return result;
+  unowned_first.release();  // handed to the caller
+  return true;
 }
 
 }  // namespace Veneer

@@ -6,18 +6,25 @@
 // creates one control per element (by the class table, then the plug-in
 // factories, then the callback), nesting them as the document nests them.
 //
+// Skins are untrusted: nesting is bounded (kMaxDepth, counted across
+// included documents and child layouts), and one build may bring in at most
+// BuildBudget's documents and bytes. A build that runs out of bytes fails as
+// a whole: Create returns null and frees whatever it had built.
+//
 // A builder is used for one document. Thread affinity: UI thread only.
 
 #include <cstdint>
 #include <string>
 
 #include "uiframework/builder/dialog_builder_callback.h"
+#include "uiframework/core/control.h"
 #include "uiframework/markup/markup_doc.h"
+#include "uiframework/resources/build_budget.h"
 
 namespace Veneer {
 
-class CControlUI;
 class CPaintHostUI;
+class IContainerUI;
 
 // A skin named by text (a file name, or markup starting with "<") or by a
 // numbered module resource. As with the platform's resource names, any
@@ -41,14 +48,14 @@ using ControlFactory = CControlUI* (*)(const wchar_t* class_name);
 
 class CDialogBuilder {
  public:
-  // Deepest element nesting built, counted across included documents;
-  // deeper subtrees are skipped.
+  // Deepest element nesting built, counted across included documents and
+  // child layouts; deeper subtrees are skipped.
   static constexpr int kMaxDepth = 256;
   // Deepest chain of Include elements (a skin including itself ends here).
   static constexpr int kMaxIncludeDepth = 16;
-  // Most documents one Create may include, all levels together, so that a
-  // broken "count" cannot hang the window.
-  static constexpr int kMaxIncludes = 4096;
+  // Most documents one build may load, all levels together, so that a
+  // broken "count" cannot hang the window; further includes are skipped.
+  static constexpr int kMaxIncludes = BuildBudget::kMaxDocuments;
 
   CDialogBuilder();
   CDialogBuilder(const CDialogBuilder&) = delete;
@@ -65,6 +72,14 @@ class CDialogBuilder {
   CControlUI* Create(IDialogBuilderCallback* callback = nullptr, CPaintHostUI* host = nullptr,
                      CControlUI* parent = nullptr);
 
+  // Builds within an outer budget (a window's child layouts share one)
+  // instead of a fresh one per Create. The budget must outlive the build.
+  void SetBudget(BuildBudget* budget) { outer_budget_ = budget; }
+  // The nesting depth the document's top level starts at.
+  void SetBaseDepth(int depth) { base_depth_ = depth; }
+  // True when the last Create failed because the byte budget ran out.
+  bool IsBudgetExceeded() const { return budget_exceeded_; }
+
   CMarkupDoc* GetMarkup() { return &markup_; }
   const wchar_t* GetLastErrorMessage() const { return markup_.GetLastErrorMessage(); }
   const wchar_t* GetLastErrorLocation() const { return markup_.GetLastErrorLocation(); }
@@ -79,24 +94,31 @@ class CDialogBuilder {
   static void RemoveControlFactory(ControlFactory factory);
 
  private:
+  bool LoadFile(const wchar_t* name);
+  CControlUI* Build(IDialogBuilderCallback* callback, CPaintHostUI* host, CControlUI* parent);
   void RegisterResources(CMarkupElement root, CPaintHostUI* host);
   void ApplyWindowAttributes(CMarkupElement root, CPaintHostUI* host);
-  CControlUI* BuildLevel(CMarkupElement element, CControlUI* parent, CPaintHostUI* host, int depth);
+  // Builds the children of `element` into `parent`; false when the level
+  // failed (its first control, if it had no parent, is freed).
+  bool BuildLevel(CMarkupElement element, CControlUI* parent, CPaintHostUI* host, int depth, CControlUI** first);
   void BuildInclude(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth);
-  CControlUI* BuildTreeNode(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth,
-                            bool* level_failed);
-  CControlUI* CreateControl(const wchar_t* class_name);
-  void ApplyAttributes(CControlUI* control, CMarkupElement node, const wchar_t* default_key, CControlUI* parent,
+  bool BuildTreeNode(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth);
+  bool PlaceControl(ControlPtr& control, CControlUI* parent, IContainerUI** container, const wchar_t* class_name,
+                    bool* level_failed);
+  ControlPtr CreateControl(const wchar_t* class_name);
+  bool ApplyAttributes(CControlUI* control, CMarkupElement node, const wchar_t* default_key, CControlUI* parent,
                        CPaintHostUI* host);
+  bool TakeBytes(size_t bytes, const char* what);
 
   CMarkupDoc markup_;
   IDialogBuilderCallback* callback_ = nullptr;
   std::wstring resource_type_;
   bool from_resource_ = false;
   int include_depth_ = 0;
-  int base_depth_ = 0;  // nesting of the Include this document was built for
-  int include_budget_ = kMaxIncludes;
-  int* shared_include_budget_ = &include_budget_;  // the outermost builder's
+  int base_depth_ = 0;
+  BuildBudget* outer_budget_ = nullptr;
+  BuildBudget* budget_ = nullptr;  // in effect during a Create
+  bool budget_exceeded_ = false;
 };
 
 }  // namespace Veneer

@@ -1,65 +1,324 @@
 #include "uiframework/core/paint_host.h"
 
-#include <cwchar>
+#include <algorithm>
+#include <chrono>
+#include <cwctype>
 
 #include "basekit/log/log.h"
+#include "uiframework/base/text_conv.h"
 #include "uiframework/core/control.h"
-#include "uiframework/core/text_conv.h"
+#include "uiframework/core/render.h"
 
 namespace Veneer {
 
 namespace {
 
 constexpr const char* kLogSource = "paint_host";
-constexpr int kBoldWeight = 700;
-constexpr uint8_t kProofQuality = 2;
+constexpr uint32_t kShowDirtyColor = 0xFFDC0000;  // red 220
+constexpr uint32_t kTimerIdModulus = 255;
 
-FontDescription InitialSystemFont() {
-  FontDescription font;
-  font.face = L"MS Shell Dlg";
-  font.height = -11;
-  font.weight = 400;
-  return font;
+uint32_t NowMs() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-struct SharedResources {
-  FontDescription system_font = InitialSystemFont();
-  std::map<std::wstring, FontEntry, std::less<>> fonts;
-  std::unique_ptr<FontEntry> default_font;
-  std::map<std::wstring, std::unique_ptr<ImageEntry>, std::less<>> images;
-  std::map<std::wstring, std::wstring, std::less<>> default_lists;
-  std::map<std::wstring, std::wstring, std::less<>> language_strings;
-  DefaultColors colors;
+CControlUI* FindHit(CControlUI* control, void*) { return control; }
+
+CControlUI* CollectUpdate(CControlUI* control, void* data) {
+  static_cast<std::vector<CControlUI*>*>(data)->push_back(control);
+  return nullptr;
+}
+
+struct ShortcutSearch {
+  wchar_t ch;
 };
 
-SharedResources& Shared() {
-  static SharedResources shared;
-  return shared;
+CControlUI* FindShortcut(CControlUI* control, void* data) {
+  const wchar_t ch = static_cast<ShortcutSearch*>(data)->ch;
+  if (!control->IsVisible() || !control->IsEnabled()) return nullptr;
+  const wchar_t shortcut = control->GetShortcut();
+  return shortcut != 0 && static_cast<wchar_t>(std::towupper(shortcut)) == ch ? control : nullptr;
 }
 
-std::wstring IdKey(int id) { return std::to_wstring(id); }
+// Controls that take the focus from Tab, in tree order.
+CControlUI* CollectFocusable(CControlUI* control, void* data) {
+  if ((control->GetControlFlags() & kControlFlagTabStop) != 0 && control->IsKeyboardEnabled() &&
+      control->IsEnabled() && control->IsVisible()) {
+    static_cast<std::vector<CControlUI*>*>(data)->push_back(control);
+  }
+  return nullptr;
+}
 
-template <typename Map>
-auto Find(const Map& map, const wchar_t* key) -> decltype(&map.begin()->second) {
-  if (key == nullptr) return nullptr;
-  auto it = map.find(std::wstring_view(key));
-  return it == map.end() ? nullptr : &it->second;
+template <typename T>
+bool AddUnique(std::vector<T*>& list, T* item) {
+  if (item == nullptr || std::find(list.begin(), list.end(), item) != list.end()) return false;
+  list.push_back(item);
+  return true;
+}
+
+template <typename T>
+bool RemoveItem(std::vector<T*>& list, T* item) {
+  auto it = std::find(list.begin(), list.end(), item);
+  if (it == list.end()) return false;
+  list.erase(it);
+  return true;
 }
 
 }  // namespace
 
-CPaintHostUI::CPaintHostUI() : colors_(Shared().colors) {}
+CPaintHostUI::CPaintHostUI(CResourceTablesUI* shared) : resources_(shared) {}
 
 CPaintHostUI::~CPaintHostUI() {
-  if (root_ != nullptr) root_->Delete();
+  RemoveAllTimers();
+  // The tree goes first, while the host's tables are whole for the reaping
+  // its controls do.
+  CControlUI* root = root_;
+  root_ = nullptr;
+  if (root != nullptr) root->Delete();
+  for (CControlUI* control : delayed_cleanup_) control->Delete();
+  delayed_cleanup_.clear();
 }
 
 bool CPaintHostUI::AttachDialog(CControlUI* root) {
-  if (root == nullptr) return false;
-  if (root_ != nullptr && root_ != root) root_->Delete();
+  if (root == nullptr) {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "no control tree to attach; closing");
+    if (window_ != nullptr) window_->SendClose();
+    return false;
+  }
+  SetFocus(nullptr);
+  event_key_ = nullptr;
+  hover_ = nullptr;
+  click_ = nullptr;
+  if (root_ != nullptr && root_ != root) AddDelayedCleanup(root_);
   root_ = root;
+  update_needed_ = true;
+  first_layout_ = true;
+  focus_needed_ = true;
+  build_budget_.Reset();
   root->SetHost(this, nullptr, true);
   return true;
+}
+
+void CPaintHostUI::RegisterControl(CControlUI* control) {
+  const std::wstring& name = control->GetName();
+  if (!name.empty()) names_.emplace(name, control);  // the first of a name stays
+}
+
+void CPaintHostUI::ReapObjects(CControlUI* control) {
+  if (control == nullptr) return;
+  if (focus_ == control) focus_ = nullptr;
+  if (hover_ == control) hover_ = nullptr;
+  if (click_ == control) {
+    click_ = nullptr;
+    if (captured_ && window_ != nullptr) window_->ReleaseMouse();
+    captured_ = false;
+  }
+  if (event_key_ == control) event_key_ = nullptr;
+  if (root_ == control) root_ = nullptr;
+  KillTimer(control);
+  for (NotifyMsg& msg : async_notify_) {
+    if (msg.sender == control) msg.sender = nullptr;
+  }
+  const std::wstring& name = control->GetName();
+  if (!name.empty()) {
+    auto it = names_.find(name);
+    if (it != names_.end() && it->second == control) names_.erase(it);
+  }
+  for (auto& [group, options] : option_groups_) RemoveItem(options, control);
+}
+
+CControlUI* CPaintHostUI::FindControl(const std::wstring& name) const {
+  auto it = names_.find(name);
+  return it == names_.end() ? nullptr : it->second;
+}
+
+CControlUI* CPaintHostUI::FindControl(const UiPoint& point) const {
+  if (root_ == nullptr) return nullptr;
+  UiPoint p = point;
+  return root_->FindControl(&FindHit, &p, kFindVisible | kFindHitTest | kFindTopFirst);
+}
+
+void CPaintHostUI::SetFocus(CControlUI* control) {
+  if (control == focus_) return;
+  if (focus_ != nullptr) {
+    CControlUI* old = focus_;
+    UIEvent event;
+    event.kind = kUIEventKillFocus;
+    event.sender = old;
+    event.timestamp = NowMs();
+    old->Event(event);
+    if (focus_ == old) {
+      SendNotify(old, L"killfocus");
+      focus_ = nullptr;
+    }
+  }
+  if (control == nullptr) return;
+  if (control->GetHost() != this || !control->IsVisible() || !control->IsEnabled()) return;
+  focus_ = control;
+  UIEvent event;
+  event.kind = kUIEventSetFocus;
+  event.sender = control;
+  event.timestamp = NowMs();
+  control->Event(event);
+  if (focus_ == control) SendNotify(control, L"setfocus");
+}
+
+bool CPaintHostUI::SetNextTabControl(bool forward) {
+  if (root_ == nullptr) return false;
+  std::vector<CControlUI*> focusable;
+  root_->FindControl(&CollectFocusable, &focusable, kFindVisible | kFindEnabled | kFindMeFirst);
+  if (focusable.empty()) return false;
+  auto it = std::find(focusable.begin(), focusable.end(), focus_);
+  CControlUI* next;
+  if (it == focusable.end()) {
+    next = forward ? focusable.front() : focusable.back();
+  } else if (forward) {
+    next = ++it == focusable.end() ? focusable.front() : *it;
+  } else {
+    next = it == focusable.begin() ? focusable.back() : *--it;
+  }
+  SetFocus(next);
+  return true;
+}
+
+bool CPaintHostUI::SetTimer(CControlUI* control, uint32_t id, uint32_t elapse_ms) {
+  if (control == nullptr || window_ == nullptr) return false;
+  for (TimerInfo& timer : timers_) {
+    if (timer.sender != control || timer.id != id) continue;
+    if (!timer.killed) return false;  // running already
+    if (!window_->SetNativeTimer(timer.local_id, elapse_ms)) return false;
+    timer.killed = false;
+    return true;
+  }
+  timer_counter_ = (timer_counter_ + 1) % kTimerIdModulus;
+  if (!window_->SetNativeTimer(timer_counter_, elapse_ms)) {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "timer %u of %s could not be set", id,
+                       ToLogText(control->GetName().c_str()).c_str());
+    return false;
+  }
+  timers_.push_back(TimerInfo{control, id, timer_counter_, false});
+  return true;
+}
+
+bool CPaintHostUI::KillTimer(CControlUI* control, uint32_t id) {
+  for (TimerInfo& timer : timers_) {
+    if (timer.sender != control || timer.id != id) continue;
+    if (timer.killed) return false;
+    if (window_ != nullptr) window_->KillNativeTimer(timer.local_id);
+    timer.killed = true;
+    return true;
+  }
+  return false;
+}
+
+void CPaintHostUI::KillTimer(CControlUI* control) {
+  auto end = std::remove_if(timers_.begin(), timers_.end(), [&](const TimerInfo& timer) {
+    if (timer.sender != control) return false;
+    if (!timer.killed && window_ != nullptr) window_->KillNativeTimer(timer.local_id);
+    return true;
+  });
+  timers_.erase(end, timers_.end());
+}
+
+void CPaintHostUI::RemoveAllTimers() {
+  for (const TimerInfo& timer : timers_) {
+    if (!timer.killed && window_ != nullptr) window_->KillNativeTimer(timer.local_id);
+  }
+  timers_.clear();
+}
+
+int CPaintHostUI::GetTimerLocalId(CControlUI* control, uint32_t id) const {
+  for (const TimerInfo& timer : timers_) {
+    if (timer.sender == control && timer.id == id) return static_cast<int>(timer.local_id);
+  }
+  return -1;
+}
+
+bool CPaintHostUI::AddNotifier(INotifyUI* notifier) { return AddUnique(notifiers_, notifier); }
+
+bool CPaintHostUI::RemoveNotifier(INotifyUI* notifier) { return RemoveItem(notifiers_, notifier); }
+
+bool CPaintHostUI::AddPreMessageFilter(IMessageFilterUI* filter) { return AddUnique(pre_filters_, filter); }
+
+bool CPaintHostUI::RemovePreMessageFilter(IMessageFilterUI* filter) { return RemoveItem(pre_filters_, filter); }
+
+bool CPaintHostUI::AddMessageFilter(IMessageFilterUI* filter) { return AddUnique(filters_, filter); }
+
+bool CPaintHostUI::RemoveMessageFilter(IMessageFilterUI* filter) { return RemoveItem(filters_, filter); }
+
+void CPaintHostUI::SendNotify(CControlUI* control, const wchar_t* type, uintptr_t wparam, intptr_t lparam,
+                              bool async) {
+  NotifyMsg msg;
+  msg.sender = control;
+  msg.type = type != nullptr ? type : L"";
+  msg.wparam = wparam;
+  msg.lparam = lparam;
+  SendNotify(msg, async);
+}
+
+void CPaintHostUI::SendNotify(NotifyMsg& msg, bool async) {
+  msg.point = last_mouse_;
+  msg.timestamp = NowMs();
+  if (used_virtual_wnd_) {
+    for (CControlUI* c = msg.sender; c != nullptr; c = c->GetParent()) {
+      if (!c->GetVirtualWnd().empty()) {
+        msg.virtual_wnd = c->GetVirtualWnd();
+        break;
+      }
+    }
+  }
+  if (async) {
+    async_notify_.push_back(msg);
+  } else {
+    Deliver(msg);
+  }
+}
+
+void CPaintHostUI::Deliver(NotifyMsg& msg) {
+  if (msg.sender != nullptr) msg.sender->OnNotify(msg);
+  // A notifier may remove itself or others while the list runs.
+  for (size_t i = 0; i < notifiers_.size(); ++i) notifiers_[i]->Notify(msg);
+}
+
+void CPaintHostUI::DrainAsyncNotify() {
+  while (!async_notify_.empty()) {
+    NotifyMsg msg = std::move(async_notify_.front());
+    async_notify_.pop_front();
+    Deliver(msg);
+  }
+}
+
+void CPaintHostUI::AddDelayedCleanup(CControlUI* control) {
+  if (control == nullptr) return;
+  // Out of the tree and the host's tables at once; destroyed later, when no
+  // handler of it can still be running.
+  control->SetHost(nullptr, nullptr, false);
+  delayed_cleanup_.push_back(control);
+  if (window_ != nullptr) window_->PostCleanup();
+}
+
+void CPaintHostUI::OnDelayedCleanup() {
+  std::vector<CControlUI*> controls;
+  controls.swap(delayed_cleanup_);
+  for (CControlUI* control : controls) control->Delete();
+  DrainAsyncNotify();
+}
+
+bool CPaintHostUI::AddOptionGroup(const std::wstring& group, CControlUI* control) {
+  if (group.empty() || control == nullptr) return false;
+  return AddUnique(option_groups_[group], control);
+}
+
+const std::vector<CControlUI*>* CPaintHostUI::GetOptionGroup(const std::wstring& group) const {
+  auto it = option_groups_.find(group);
+  return it == option_groups_.end() ? nullptr : &it->second;
+}
+
+void CPaintHostUI::RemoveOptionGroup(const std::wstring& group, CControlUI* control) {
+  auto it = option_groups_.find(group);
+  if (it == option_groups_.end()) return;
+  RemoveItem(it->second, control);
+  if (it->second.empty()) option_groups_.erase(it);
 }
 
 void CPaintHostUI::SetInitSize(int cx, int cy) {
@@ -68,152 +327,336 @@ void CPaintHostUI::SetInitSize(int cx, int cy) {
 }
 
 void CPaintHostUI::SetOpacity(int opacity) {
-  opacity_ = opacity < 0 ? 0 : (opacity > kOpaque ? kOpaque : opacity);
+  opacity_ = std::clamp(opacity, 0, kOpaque);
+  const bool layered = opacity >= 0 && opacity <= kOpaque;
+  if (window_ != nullptr) window_->SetLayered(layered, layered, static_cast<uint8_t>(opacity_));
 }
 
-DefaultColors& CPaintHostUI::GetSharedDefaultColors() { return Shared().colors; }
+void CPaintHostUI::Invalidate(const UiRect& rect) {
+  if (window_ != nullptr && !rect.IsEmpty()) window_->Invalidate(rect);
+}
 
-void CPaintHostUI::SetSystemDefaultFont(const FontDescription& description) { Shared().system_font = description; }
-
-const FontDescription& CPaintHostUI::GetSystemDefaultFont() { return Shared().system_font; }
-
-FontEntry CPaintHostUI::MakeFontEntry(const wchar_t* face, int size, bool bold, bool underline, bool italic,
-                                      bool default_font) {
-  FontEntry entry;
-  entry.description = GetSystemDefaultFont();
-  entry.description.face.assign(face, std::min(std::wcslen(face), kMaxFaceChars));
-  entry.description.charset = 1;
-  entry.description.height = -size;
-  if (default_font) {
-    // The default font keeps the system font's quality and adds weight.
-    if (bold) entry.description.weight += kBoldWeight;
+bool CPaintHostUI::Layout() {
+  if (!update_needed_ || root_ == nullptr || window_ == nullptr) return false;
+  const UiRect client = window_->GetClientRect();
+  if (client.IsEmpty()) return false;
+  update_needed_ = false;
+  if (root_->IsUpdateNeeded()) {
+    root_->SetPos(client, true);
   } else {
-    entry.description.quality = kProofQuality;
-    if (bold) entry.description.weight = kBoldWeight;
-  }
-  entry.description.underline = underline;
-  entry.description.italic = italic;
-  entry.face = entry.description.face;
-  entry.size = size;
-  entry.bold = bold;
-  entry.underline = underline;
-  entry.italic = italic;
-  return entry;
-}
-
-const FontEntry* CPaintHostUI::AddFont(int id, const wchar_t* face, int size, bool bold, bool underline,
-                                       bool italic, bool shared) {
-  if (face == nullptr || face[0] == L'\0') {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "font %d without a face name not added", id);
-    return nullptr;
-  }
-  auto& table = shared ? Shared().fonts : fonts_;
-  FontEntry& entry = table[IdKey(id)];
-  entry = MakeFontEntry(face, size, bold, underline, italic, false);
-  return &entry;
-}
-
-void CPaintHostUI::SetDefaultFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
-                                  bool shared) {
-  if (face == nullptr) return;
-  auto entry = std::make_unique<FontEntry>(MakeFontEntry(face, size, bold, underline, italic, true));
-  (shared ? Shared().default_font : default_font_) = std::move(entry);
-}
-
-const FontEntry* CPaintHostUI::GetDefaultFont() const {
-  if (default_font_) return default_font_.get();
-  SharedResources& shared = Shared();
-  if (!shared.default_font) {
-    shared.default_font = std::make_unique<FontEntry>();
-    shared.default_font->description = shared.system_font;
-    shared.default_font->face = shared.system_font.face;
-    shared.default_font->size = -shared.system_font.height;
-  }
-  return shared.default_font.get();
-}
-
-const FontEntry* CPaintHostUI::GetFont(int id) const {
-  std::wstring key = IdKey(id);
-  if (const FontEntry* entry = Find(fonts_, key.c_str())) return entry;
-  if (const FontEntry* entry = Find(Shared().fonts, key.c_str())) return entry;
-  return GetDefaultFont();
-}
-
-const ImageEntry* CPaintHostUI::AddImage(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
-                                         bool color_adjust, bool shared) {
-  if (name == nullptr || name[0] == L'\0') return nullptr;
-  std::unique_ptr<ImageEntry> entry = LoadImageEntry(name, resource_type, mask, color_adjust);
-  if (!entry) return nullptr;
-  auto& table = shared ? Shared().images : images_;
-  std::unique_ptr<ImageEntry>& slot = table[name];
-  slot = std::move(entry);  // frees an entry of the same name
-  return slot.get();
-}
-
-const ImageEntry* CPaintHostUI::GetImage(const wchar_t* name) const {
-  if (const std::unique_ptr<ImageEntry>* entry = Find(images_, name)) return entry->get();
-  if (const std::unique_ptr<ImageEntry>* entry = Find(Shared().images, name)) return entry->get();
-  return nullptr;
-}
-
-const ImageEntry* CPaintHostUI::GetImageEx(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
-                                           bool color_adjust) {
-  if (const ImageEntry* entry = GetImage(name)) return entry;
-  return AddImage(name, resource_type, mask, color_adjust, false);
-}
-
-void CPaintHostUI::AddDefaultAttributeList(const wchar_t* name, const wchar_t* list, bool shared) {
-  if (name == nullptr || list == nullptr) return;
-  (shared ? Shared().default_lists : default_lists_)[name] = list;
-}
-
-const wchar_t* CPaintHostUI::GetDefaultAttributeList(const wchar_t* name) const {
-  if (const std::wstring* list = Find(default_lists_, name)) return list->c_str();
-  if (const std::wstring* list = Find(Shared().default_lists, name)) return list->c_str();
-  return nullptr;
-}
-
-void CPaintHostUI::AddMultiLanguageString(int id, const wchar_t* text) {
-  if (text == nullptr) return;
-  Shared().language_strings[IdKey(id)] = text;
-}
-
-const wchar_t* CPaintHostUI::GetMultiLanguageString(int id) {
-  std::wstring key = IdKey(id);
-  const std::wstring* text = Find(Shared().language_strings, key.c_str());
-  return text != nullptr ? text->c_str() : nullptr;
-}
-
-std::wstring CPaintHostUI::ProcessMultiLanguageTokens(const std::wstring& text) {
-  const auto& strings = Shared().language_strings;
-  if (strings.empty() || text.find(L"%{") == std::wstring::npos) return text;
-  std::wstring out;
-  out.reserve(text.size());
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t start = text.find(L"%{", pos);
-    if (start == std::wstring::npos) break;
-    size_t digits = start + 2;
-    size_t end = digits;
-    while (end < text.size() && text[end] >= L'0' && text[end] <= L'9') ++end;
-    if (end > digits && end < text.size() && text[end] == L'}') {
-      // The key is the id's decimal text, so "%{007}" names id 7.
-      const std::wstring* value = nullptr;
-      if (end - digits <= 9) value = Find(strings, IdKey(std::stoi(text.substr(digits, end - digits))).c_str());
-      if (value != nullptr) {
-        out.append(text, pos, start - pos);
-        out.append(*value);
-        pos = end + 1;
-        continue;
-      }
+    // Only what was marked, at its current position; a container laid out
+    // here also lays out its children, which then need nothing more.
+    std::vector<CControlUI*> marked;
+    root_->FindControl(&CollectUpdate, &marked, kFindVisible | kFindMeFirst | kFindUpdateTest);
+    for (CControlUI* control : marked) {
+      if (control->IsUpdateNeeded()) control->SetPos(control->GetPos(), true);
     }
-    out.append(text, pos, start + 2 - pos);
-    pos = start + 2;
   }
-  out.append(text, pos, std::wstring::npos);
-  return out;
+  if (first_layout_ && root_ != nullptr) {
+    first_layout_ = false;
+    if (layered_) window_->SetLayered(true, false, 0);
+    SendNotify(root_, L"windowinit");
+  }
+  return true;
 }
 
-void CPaintHostUI::ResetSharedResources() { Shared() = SharedResources(); }
+void CPaintHostUI::Paint(const UiRect& update) {
+  if (root_ == nullptr || render_ == nullptr) return;
+  if (focus_needed_) {
+    // The first focusable control gets the focus, unless it is one that
+    // Return or Space would activate: a button the user did not choose
+    // (the close button of a caption strip, say) must not act on a key the
+    // user meant for the window.
+    focus_needed_ = false;
+    std::vector<CControlUI*> focusable;
+    root_->FindControl(&CollectFocusable, &focusable, kFindVisible | kFindEnabled | kFindMeFirst);
+    if (!focusable.empty() && focusable.front()->GetInterface(L"Button") == nullptr) SetFocus(focusable.front());
+  }
+  root_->DoPaint(*render_, update);
+  if (show_update_rect_) render_->DrawBorder(update, 1, kShowDirtyColor, 0);
+}
+
+void CPaintHostUI::SetCursorShape(CursorShape shape) {
+  if (window_ != nullptr) window_->SetCursorShape(shape);
+}
+
+UIEvent CPaintHostUI::MakeEvent(int kind, CControlUI* sender, const InputRecord& input) const {
+  UIEvent event;
+  event.kind = kind;
+  event.sender = sender;
+  event.timestamp = NowMs();
+  event.point = last_mouse_;
+  event.key_state = input.key_state;
+  event.wparam = input.wparam;
+  event.lparam = input.lparam;
+  return event;
+}
+
+bool CPaintHostUI::PreMessageHandler(const InputRecord& input) {
+  for (size_t i = 0; i < pre_filters_.size(); ++i) {
+    bool handled = false;
+    pre_filters_[i]->MessageHandler(input.message, input.wparam, input.lparam, handled);
+    if (handled) return true;
+  }
+  switch (input.kind) {
+    case InputKind::kKeyDown:
+      if (input.key == kKeyTab) {
+        // A rich-text editor that takes Tab would keep it; none exists here.
+        SetNextTabControl((input.key_state & kKeyStateShift) == 0);
+        return true;
+      }
+      break;
+    case InputKind::kSysKeyDown:
+      if (focus_ != nullptr) {
+        UIEvent event = MakeEvent(kUIEventSysKey, focus_, input);
+        event.ch = static_cast<wchar_t>(input.key);
+        focus_->Event(event);
+      }
+      break;
+    case InputKind::kSysChar: {
+      if (root_ == nullptr) break;
+      ShortcutSearch search{static_cast<wchar_t>(std::towupper(static_cast<wint_t>(input.key)))};
+      CControlUI* control = root_->FindControl(&FindShortcut, &search, kFindEnabled | kFindMeFirst | kFindTopFirst);
+      if (control != nullptr) {
+        control->SetFocus();
+        control->Activate();
+        return true;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return false;
+}
+
+void CPaintHostUI::OnButtonDown(const InputRecord& input, int kind) {
+  if (window_ != nullptr) window_->TakeFocus();
+  last_mouse_ = input.point;
+  CControlUI* control = FindControl(input.point);
+  if (control == nullptr || control->GetHost() != this) return;
+  click_ = control;
+  control->SetFocus();
+  if (click_ != control) return;  // the focus change removed it
+  if (window_ != nullptr) window_->CaptureMouse();
+  captured_ = true;
+  UIEvent event = MakeEvent(kind, control, input);
+  control->Event(event);
+}
+
+void CPaintHostUI::OnMouseMove(const InputRecord& input) {
+  if (!mouse_tracking_ && window_ != nullptr) {
+    const int delay = window_->GetTooltipDelay();
+    window_->TrackMouse(delay >= 0 ? static_cast<uint32_t>(delay) : kDefaultHoverMs);
+    mouse_tracking_ = true;
+  }
+  last_mouse_ = input.point;
+  CControlUI* new_hover = FindControl(input.point);
+  if (new_hover != nullptr && new_hover->GetHost() != this) return;
+  if (new_hover != hover_ && hover_ != nullptr) {
+    CControlUI* old = hover_;
+    hover_ = nullptr;
+    UIEvent event = MakeEvent(kUIEventMouseLeave, old, input);
+    old->Event(event);
+    if (window_ != nullptr) window_->HideTooltip();
+  }
+  if (new_hover != hover_ && new_hover != nullptr) {
+    hover_ = new_hover;
+    UIEvent event = MakeEvent(kUIEventMouseEnter, new_hover, input);
+    new_hover->Event(event);
+    if (hover_ != new_hover) new_hover = nullptr;  // gone while entering
+  }
+  CControlUI* target = click_ != nullptr ? click_ : new_hover;
+  if (target != nullptr) {
+    UIEvent event = MakeEvent(kUIEventMouseMove, target, input);
+    target->Event(event);
+  }
+}
+
+bool CPaintHostUI::OnTimer(uint32_t local_id) {
+  for (const TimerInfo& timer : timers_) {
+    if (timer.local_id != local_id || timer.killed) continue;
+    UIEvent event;
+    event.kind = kUIEventTimer;
+    event.sender = timer.sender;
+    event.timestamp = NowMs();
+    event.point = last_mouse_;
+    event.wparam = timer.id;
+    CControlUI* sender = timer.sender;  // the record may go while it runs
+    sender->Event(event);
+    return true;
+  }
+  return false;
+}
+
+void CPaintHostUI::OnClose() {
+  InputRecord none;
+  none.point = last_mouse_;
+  if (hover_ != nullptr) {
+    CControlUI* old = hover_;
+    hover_ = nullptr;
+    UIEvent event = MakeEvent(kUIEventMouseLeave, old, none);
+    old->Event(event);
+  }
+  if (click_ != nullptr) {
+    CControlUI* pressed = click_;
+    click_ = nullptr;
+    UIEvent event = MakeEvent(kUIEventButtonUp, pressed, none);
+    pressed->Event(event);
+  }
+  SetFocus(nullptr);
+  if (window_ != nullptr) window_->FocusOwner();
+}
+
+bool CPaintHostUI::MessageHandler(const InputRecord& input, intptr_t& result) {
+  DrainAsyncNotify();
+  result = 0;
+  for (size_t i = 0; i < filters_.size(); ++i) {
+    bool handled = false;
+    intptr_t r = filters_[i]->MessageHandler(input.message, input.wparam, input.lparam, handled);
+    if (handled) {
+      result = r;
+      return true;
+    }
+  }
+  switch (input.kind) {
+    case InputKind::kButtonDown:
+      OnButtonDown(input, kUIEventButtonDown);
+      break;
+    case InputKind::kDoubleClick:
+      OnButtonDown(input, kUIEventDblClick);
+      break;
+    case InputKind::kButtonUp: {
+      last_mouse_ = input.point;
+      if (click_ == nullptr) break;
+      if (captured_ && window_ != nullptr) window_->ReleaseMouse();
+      captured_ = false;
+      CControlUI* pressed = click_;
+      click_ = nullptr;
+      UIEvent event = MakeEvent(kUIEventButtonUp, pressed, input);
+      pressed->Event(event);
+      break;
+    }
+    case InputKind::kRightButtonDown: {
+      if (window_ != nullptr) window_->TakeFocus();
+      last_mouse_ = input.point;
+      CControlUI* control = FindControl(input.point);
+      if (control == nullptr || control->GetHost() != this) break;
+      control->SetFocus();
+      UIEvent event = MakeEvent(kUIEventRButtonDown, control, input);
+      control->Event(event);
+      break;
+    }
+    case InputKind::kContextMenu: {
+      CControlUI* target = click_ != nullptr ? click_ : FindControl(last_mouse_);
+      if (target == nullptr || target->GetHost() != this) break;
+      UIEvent event = MakeEvent(kUIEventContextMenu, target, input);
+      target->Event(event);
+      break;
+    }
+    case InputKind::kMouseMove:
+      OnMouseMove(input);
+      break;
+    case InputKind::kMouseWheel: {
+      CControlUI* control = FindControl(input.point);
+      if (control == nullptr || control->GetHost() != this) break;
+      UIEvent event = MakeEvent(kUIEventScrollWheel, control, input);
+      event.point = input.point;
+      event.wparam = input.wheel_delta < 0 ? 1 : 0;  // 1: toward the user
+      event.lparam = input.lparam;
+      control->Event(event);
+      InputRecord move;
+      move.kind = InputKind::kMouseMove;
+      move.point = last_mouse_;
+      OnMouseMove(move);
+      break;
+    }
+    case InputKind::kMouseHover: {
+      mouse_tracking_ = false;
+      last_mouse_ = input.point;
+      if (hover_ != nullptr) {
+        UIEvent event = MakeEvent(kUIEventMouseHover, hover_, input);
+        hover_->Event(event);
+      }
+      CControlUI* control = FindControl(input.point);
+      if (control == nullptr || control->GetHost() != this || window_ == nullptr) break;
+      const std::wstring tip = control->GetToolTip();
+      if (tip.empty()) break;
+      window_->ShowTooltip(resources_.ProcessMultiLanguageTokens(tip), control->GetPos(), control->GetToolTipWidth());
+      break;
+    }
+    case InputKind::kMouseLeave: {
+      if (window_ != nullptr) window_->HideTooltip();
+      mouse_tracking_ = false;
+      InputRecord move;
+      move.kind = InputKind::kMouseMove;
+      move.point = UiPoint{-1, -1};
+      OnMouseMove(move);
+      break;
+    }
+    case InputKind::kKeyDown: {
+      if (focus_ == nullptr) break;
+      UIEvent event = MakeEvent(kUIEventKeyDown, focus_, input);
+      event.ch = static_cast<wchar_t>(input.key);
+      event_key_ = focus_;
+      focus_->Event(event);
+      break;
+    }
+    case InputKind::kKeyUp: {
+      if (event_key_ == nullptr) break;
+      CControlUI* control = event_key_;
+      event_key_ = nullptr;
+      UIEvent event = MakeEvent(kUIEventKeyUp, control, input);
+      event.ch = static_cast<wchar_t>(input.key);
+      control->Event(event);
+      break;
+    }
+    case InputKind::kChar: {
+      if (focus_ == nullptr) break;
+      UIEvent event = MakeEvent(kUIEventChar, focus_, input);
+      event.ch = static_cast<wchar_t>(input.key);
+      focus_->Event(event);
+      break;
+    }
+    case InputKind::kSetCursor: {
+      if (captured_) {
+        result = 1;
+        return true;
+      }
+      CControlUI* control = FindControl(input.point);
+      if (control == nullptr || (control->GetControlFlags() & kControlFlagSetCursor) == 0) break;
+      UIEvent event = MakeEvent(kUIEventSetCursor, control, input);
+      event.point = input.point;
+      control->Event(event);
+      result = 1;
+      return true;
+    }
+    case InputKind::kSize:
+      if (focus_ != nullptr) {
+        UIEvent event = MakeEvent(kUIEventWindowSize, focus_, input);
+        focus_->Event(event);
+      }
+      if (root_ != nullptr) root_->NeedUpdate();
+      return true;
+    case InputKind::kTimer:
+      if (OnTimer(input.key)) return true;
+      break;
+    case InputKind::kClose:
+      OnClose();
+      break;  // the default handling goes on
+    case InputKind::kEraseBackground:
+      result = 1;
+      return true;
+    case InputKind::kNcButtonDown:
+      SetFocus(nullptr);
+      break;
+    case InputKind::kDelayedCleanup:
+      OnDelayedCleanup();
+      return true;
+    case InputKind::kOther:
+      break;
+  }
+  return false;
+}
 
 }  // namespace Veneer

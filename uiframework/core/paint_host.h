@@ -1,90 +1,200 @@
 #pragma once
 
-// The per-window host of a control tree: the part the dialog builder fills
-// in. It keeps the window's fonts, images, default attribute lists and
-// window settings, with process-wide shared tables behind the per-window
-// ones (lookups try the window's table first), and the shared language
-// strings. Platform objects (font handles, bitmaps) are made from these
-// descriptions by the window binding.
+// The window host: one per skinned window. It owns the root of the control
+// tree, lays it out lazily and paints it through the window's renderer,
+// turns the window's input into control events (tracking the focused,
+// hovered and pressed controls), keeps the controls' timers, and delivers
+// notifications to the window's notifiers.
 //
-// Thread affinity: UI thread only, shared tables included.
+// The host is portable: the window binding converts each native message
+// into an InputRecord and implements INativeWindowUI for what the host
+// needs back (invalidation, timers, capture, tooltip, cursor). The skin's
+// fonts, images and default lists live in the host's resource tables.
+//
+// Thread affinity: UI thread only; no locking.
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "uiframework/core/geometry.h"
-#include "uiframework/resources/image_loader.h"
+#include "uiframework/base/geometry.h"
+#include "uiframework/core/ui_event.h"
+#include "uiframework/resources/build_budget.h"
+#include "uiframework/resources/resource_tables.h"
 
 namespace Veneer {
 
 class CControlUI;
 class IDialogBuilderCallback;  // builder/dialog_builder_callback.h
+class IRenderUI;
 
-// A platform-neutral font description (the fields of a logical font).
-struct FontDescription {
-  std::wstring face;
-  int height = 0;       // negative: character height in logical units
-  int weight = 400;
-  bool underline = false;
-  bool italic = false;
-  uint8_t charset = 1;  // 1 = default character set
-  uint8_t quality = 0;  // 0 = default, 2 = proof
-};
+enum class CursorShape { kArrow, kHand };
 
-struct FontEntry {
-  FontDescription description;
-  std::wstring face;
-  int size = 0;
-  bool bold = false;
-  bool underline = false;
-  bool italic = false;
-  void* handle = nullptr;  // the platform font, set by the window binding
-};
-
-// What the host needs from its native window.
+// What the host needs from its native window. The binding implements it;
+// tests fake it.
 class INativeWindowUI {
  public:
+  virtual UiRect GetClientRect() = 0;
   // Resizes the window without moving or activating it.
   virtual void ResizeWindow(int cx, int cy) = 0;
+  virtual void Invalidate(const UiRect& rect) = 0;
+  // Native timers, identified by the host's local ids.
+  virtual bool SetNativeTimer(uint32_t local_id, uint32_t elapse_ms) = 0;
+  virtual void KillNativeTimer(uint32_t local_id) = 0;
+  virtual void CaptureMouse() = 0;
+  virtual void ReleaseMouse() = 0;
+  // The native window takes the keyboard focus.
+  virtual void TakeFocus() = 0;
+  // The owner window (if any) takes the keyboard focus.
+  virtual void FocusOwner() = 0;
+  // Arms leave and hover tracking.
+  virtual void TrackMouse(uint32_t hover_ms) = 0;
+  // The tooltip's initial delay in milliseconds, or -1 without a tooltip
+  // window.
+  virtual int GetTooltipDelay() = 0;
+  virtual void ShowTooltip(const std::wstring& text, const UiRect& rect, int max_width) = 0;
+  virtual void HideTooltip() = 0;
+  virtual void SetCursorShape(CursorShape shape) = 0;
+  // Posts the delayed clean-up message to the window.
+  virtual void PostCleanup() = 0;
+  // Sends the window its close message (a tree that could not be attached).
+  virtual void SendClose() = 0;
+  // Adds or removes the layered style; with `alpha_attribute` the constant
+  // alpha is set as well.
+  virtual void SetLayered(bool layered, bool alpha_attribute, uint8_t alpha) = 0;
 
  protected:
   ~INativeWindowUI() = default;
 };
 
-// Default text colours, alpha first.
-struct DefaultColors {
-  uint32_t disabled = 0xFFA7A6AA;
-  uint32_t normal = 0xFF000000;
-  uint32_t link = 0xFF0000FF;
-  uint32_t link_hover = 0xFFD3215F;
-  uint32_t selected = 0xFFBAE4FF;
+// Sees native messages before the host handles them (a window object, or
+// the window base as a pre-message filter).
+class IMessageFilterUI {
+ public:
+  virtual intptr_t MessageHandler(uint32_t message, uintptr_t wparam, intptr_t lparam, bool& handled) = 0;
+
+ protected:
+  ~IMessageFilterUI() = default;
+};
+
+// One native message in platform-neutral form. `message`, `wparam` and
+// `lparam` are the native ones (for the filters); the rest is decoded.
+enum class InputKind {
+  kOther,  // seen by the message filters only
+  kButtonDown,
+  kButtonUp,
+  kDoubleClick,
+  kRightButtonDown,
+  kContextMenu,
+  kMouseMove,
+  kMouseWheel,
+  kMouseHover,
+  kMouseLeave,
+  kKeyDown,
+  kKeyUp,
+  kChar,
+  kSysKeyDown,
+  kSysChar,
+  kSetCursor,  // inside the client area
+  kSize,
+  kTimer,  // key = the local timer id
+  kClose,
+  kEraseBackground,
+  kNcButtonDown,
+  kDelayedCleanup,
+};
+
+struct InputRecord {
+  InputKind kind = InputKind::kOther;
+  uint32_t message = 0;
+  uintptr_t wparam = 0;
+  intptr_t lparam = 0;
+  UiPoint point;           // client coordinates (mouse kinds)
+  uint16_t key_state = 0;  // UIKeyState bits
+  uint32_t key = 0;        // virtual key, character or timer id
+  int wheel_delta = 0;     // positive: away from the user
 };
 
 class CPaintHostUI {
  public:
-  // Face names are cut to this many characters (the platform's limit less
-  // the terminator).
-  static constexpr size_t kMaxFaceChars = 31;
-  // Largest window opacity.
   static constexpr int kOpaque = 255;
+  // Hover time when there is no tooltip window.
+  static constexpr uint32_t kDefaultHoverMs = 400;
+  // The counter the local timer ids start from: the first is 17.
+  static constexpr uint32_t kTimerIdSeed = 4096;
 
-  CPaintHostUI();
+  // `shared` is the parent of this window's resource tables (the process's
+  // shared tables by default).
+  explicit CPaintHostUI(CResourceTablesUI* shared = &CResourceTablesUI::Shared());
   CPaintHostUI(const CPaintHostUI&) = delete;
   CPaintHostUI& operator=(const CPaintHostUI&) = delete;
   ~CPaintHostUI();
 
-  // --- native window and root
+  // --- native window and renderer (both owned by the binding)
   void AttachNativeWindow(INativeWindowUI* window) { window_ = window; }
   INativeWindowUI* GetNativeWindow() const { return window_; }
-  // Takes ownership of the finished tree, attaches it and initialises it.
+  void SetRender(IRenderUI* render) { render_ = render; }
+  IRenderUI* GetRender() const { return render_; }
+
+  // --- the control tree
+  // Takes ownership of the finished tree, attaches and initialises it and
+  // registers its names. A null root sends the window a close message.
   bool AttachDialog(CControlUI* root);
   CControlUI* GetRoot() const { return root_; }
-
-  // The creation callback of this window, used for documents loaded later.
   void SetDialogBuilderCallback(IDialogBuilderCallback* callback) { callback_ = callback; }
   IDialogBuilderCallback* GetDialogBuilderCallback() const { return callback_; }
+  // The budget child layouts build from while this tree attaches.
+  BuildBudget& GetBuildBudget() { return build_budget_; }
+  // Called for each control attached with initialisation (name table).
+  void RegisterControl(CControlUI* control);
+  // Forgets every reference to `control` (focus, hover, pressed, timers,
+  // queued senders, names, option groups): it is leaving the tree.
+  void ReapObjects(CControlUI* control);
+  CControlUI* FindControl(const std::wstring& name) const;
+  // The visible, mouse-enabled control at a client point, or null.
+  CControlUI* FindControl(const UiPoint& point) const;
+
+  // --- focus and capture
+  CControlUI* GetFocus() const { return focus_; }
+  void SetFocus(CControlUI* control);
+  // Moves the focus to the next (or previous) focusable control.
+  bool SetNextTabControl(bool forward = true);
+  bool IsCaptured() const { return captured_; }
+  CControlUI* GetHover() const { return hover_; }
+  CControlUI* GetPressed() const { return click_; }
+  UiPoint GetMousePos() const { return last_mouse_; }
+
+  // --- timers
+  bool SetTimer(CControlUI* control, uint32_t id, uint32_t elapse_ms);
+  bool KillTimer(CControlUI* control, uint32_t id);
+  void KillTimer(CControlUI* control);
+  void RemoveAllTimers();
+  // The local id of a control's timer, or -1.
+  int GetTimerLocalId(CControlUI* control, uint32_t id) const;
+
+  // --- notifications and filters
+  bool AddNotifier(INotifyUI* notifier);
+  bool RemoveNotifier(INotifyUI* notifier);
+  bool AddPreMessageFilter(IMessageFilterUI* filter);
+  bool RemovePreMessageFilter(IMessageFilterUI* filter);
+  bool AddMessageFilter(IMessageFilterUI* filter);
+  bool RemoveMessageFilter(IMessageFilterUI* filter);
+  void SendNotify(CControlUI* control, const wchar_t* type, uintptr_t wparam = 0, intptr_t lparam = 0,
+                  bool async = false);
+  void SendNotify(NotifyMsg& msg, bool async = false);
+  void UsedVirtualWnd(bool used) { used_virtual_wnd_ = used; }
+
+  // --- delayed clean-up: the control leaves the tree now and is destroyed
+  // when the window's clean-up message arrives.
+  void AddDelayedCleanup(CControlUI* control);
+
+  // --- option groups
+  bool AddOptionGroup(const std::wstring& group, CControlUI* control);
+  const std::vector<CControlUI*>* GetOptionGroup(const std::wstring& group) const;
+  void RemoveOptionGroup(const std::wstring& group, CControlUI* control);
 
   // --- window settings (the skin's Window element)
   void SetInitSize(int cx, int cy);
@@ -103,60 +213,71 @@ class CPaintHostUI {
   bool IsShowUpdateRect() const { return show_update_rect_; }
   void SetLayered(bool layered) { layered_ = layered; }
   bool IsLayered() const { return layered_; }
+  // Clamped to 0..255; a value within that range makes the window layered
+  // with that constant alpha, any other removes the layered style.
   void SetOpacity(int opacity);
   int GetOpacity() const { return opacity_; }
   void SetBackgroundTransparent(bool transparent) { background_transparent_ = transparent; }
   bool IsBackgroundTransparent() const { return background_transparent_; }
-  // This window's default colours (start as copies of the shared ones).
-  DefaultColors& GetDefaultColors() { return colors_; }
-  const DefaultColors& GetDefaultColors() const { return colors_; }
-  static DefaultColors& GetSharedDefaultColors();
 
-  // --- fonts, keyed by the decimal text of the id
-  const FontEntry* AddFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
-                           bool shared);
-  void SetDefaultFont(const wchar_t* face, int size, bool bold, bool underline, bool italic, bool shared);
-  // The font of that id (window, then shared), else the default font.
-  const FontEntry* GetFont(int id) const;
-  const FontEntry* GetDefaultFont() const;
-  // The system's default GUI font, the base of every font description; the
-  // window binding sets the platform's.
-  static void SetSystemDefaultFont(const FontDescription& description);
-  static const FontDescription& GetSystemDefaultFont();
+  // --- resources: this window's tables, with the shared ones behind them
+  CResourceTablesUI& GetResources() { return resources_; }
+  const CResourceTablesUI& GetResources() const { return resources_; }
+  DefaultColors& GetDefaultColors() { return resources_.GetDefaultColors(); }
 
-  // --- images, keyed by name as written
-  const ImageEntry* AddImage(const wchar_t* name, const wchar_t* resource_type, uint32_t mask, bool color_adjust,
-                             bool shared);
-  const ImageEntry* GetImage(const wchar_t* name) const;
-  // The cached image, or added to this window's table on first request.
-  const ImageEntry* GetImageEx(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
-                               bool color_adjust);
+  // --- layout and painting
+  void Invalidate(const UiRect& rect);
+  // The tree needs layout before the next paint.
+  void NeedUpdate() { update_needed_ = true; }
+  bool IsUpdateNeeded() const { return update_needed_; }
+  // Lays out what needs it (the whole tree over the client area when the
+  // root is marked, else each marked control at its position) and sends
+  // "windowinit" after the first layout. True when anything was laid out.
+  bool Layout();
+  // Paints the tree's part that meets `update` through the renderer (and,
+  // with "showdirty", outlines it).
+  void Paint(const UiRect& update);
 
-  // --- default attribute lists, keyed by element name as written
-  void AddDefaultAttributeList(const wchar_t* name, const wchar_t* list, bool shared);
-  const wchar_t* GetDefaultAttributeList(const wchar_t* name) const;
-
-  // --- language strings (shared only), keyed by the decimal text of the id
-  static void AddMultiLanguageString(int id, const wchar_t* text);
-  static const wchar_t* GetMultiLanguageString(int id);
-  // Replaces every "%{n}" token whose id has a language string by that
-  // string; other tokens stay as written. Replaced text is not scanned again.
-  static std::wstring ProcessMultiLanguageTokens(const std::wstring& text);
-
-  // Frees every shared font, image, default list and language string and
-  // restores the initial shared defaults (tests, shutdown).
-  static void ResetSharedResources();
+  // --- input
+  // The filters registered for pre-translation, then Tab (focus travel),
+  // system keys and shortcuts. True when the message must not be
+  // dispatched.
+  bool PreMessageHandler(const InputRecord& input);
+  // Handles one message: queued notifications first, then the message
+  // filters, then the translation into control events. True when handled;
+  // `result` is the message's result then.
+  bool MessageHandler(const InputRecord& input, intptr_t& result);
+  void SetCursorShape(CursorShape shape);
 
  private:
-  template <typename Value>
-  using Table = std::map<std::wstring, Value, std::less<>>;
+  struct TimerInfo {
+    CControlUI* sender;
+    uint32_t id;
+    uint32_t local_id;
+    bool killed;
+  };
 
-  static FontEntry MakeFontEntry(const wchar_t* face, int size, bool bold, bool underline, bool italic,
-                                 bool default_font);
+  void DrainAsyncNotify();
+  void Deliver(NotifyMsg& msg);
+  void OnButtonDown(const InputRecord& input, int kind);
+  void OnMouseMove(const InputRecord& input);
+  bool OnTimer(uint32_t local_id);
+  void OnClose();
+  void OnDelayedCleanup();
+  UIEvent MakeEvent(int kind, CControlUI* sender, const InputRecord& input) const;
 
+  CResourceTablesUI resources_;
   INativeWindowUI* window_ = nullptr;
-  CControlUI* root_ = nullptr;
+  IRenderUI* render_ = nullptr;
   IDialogBuilderCallback* callback_ = nullptr;
+  BuildBudget build_budget_;
+
+  CControlUI* root_ = nullptr;
+  CControlUI* focus_ = nullptr;
+  CControlUI* hover_ = nullptr;
+  CControlUI* click_ = nullptr;
+  CControlUI* event_key_ = nullptr;
+  UiPoint last_mouse_{-1, -1};
 
   UiSize init_size_;
   UiRect size_box_;
@@ -165,15 +286,25 @@ class CPaintHostUI {
   UiSize min_info_;
   UiSize max_info_;
   bool show_update_rect_ = false;
+  bool first_layout_ = true;
+  bool update_needed_ = false;
+  bool focus_needed_ = false;
+  bool background_transparent_ = false;
+  bool mouse_tracking_ = false;
+  bool captured_ = false;
+  bool used_virtual_wnd_ = false;
   bool layered_ = false;
   int opacity_ = kOpaque;
-  bool background_transparent_ = false;
-  DefaultColors colors_;
 
-  Table<FontEntry> fonts_;
-  std::unique_ptr<FontEntry> default_font_;
-  Table<std::unique_ptr<ImageEntry>> images_;
-  Table<std::wstring> default_lists_;
+  std::vector<TimerInfo> timers_;
+  uint32_t timer_counter_ = kTimerIdSeed;
+  std::vector<INotifyUI*> notifiers_;
+  std::vector<IMessageFilterUI*> pre_filters_;
+  std::vector<IMessageFilterUI*> filters_;
+  std::deque<NotifyMsg> async_notify_;
+  std::vector<CControlUI*> delayed_cleanup_;
+  std::map<std::wstring, std::vector<CControlUI*>, std::less<>> option_groups_;
+  std::map<std::wstring, CControlUI*, std::less<>> names_;
 };
 
 }  // namespace Veneer

@@ -7,8 +7,7 @@
 #endif
 
 #include "basekit/log/log.h"
-#include "uiframework/core/text_conv.h"
-#include "uiframework/resources/skin_resources.h"
+#include "uiframework/base/text_conv.h"
 
 namespace Veneer {
 
@@ -302,15 +301,9 @@ bool CMarkupDoc::LoadFromMem(const uint8_t* data, size_t size, int encoding) {
   return Parse();
 }
 
-bool CMarkupDoc::LoadFromFile(const wchar_t* name, int encoding) {
+void CMarkupDoc::SetLoadError(const wchar_t* message) {
   Release();
-  std::vector<uint8_t> bytes;
-  FetchStatus status = CSkinResourcesUI::FetchFile(name, kMaxFileBytes, &bytes);
-  if (status != FetchStatus::kOk) {
-    SetError(FetchStatusMessage(status), nullptr);  // the fetch has logged the cause
-    return false;
-  }
-  return LoadFromMem(bytes.data(), bytes.size(), encoding);
+  SetError(message != nullptr ? message : L"", nullptr);
 }
 
 void CMarkupDoc::AdoptText(std::unique_ptr<wchar_t[]> text, size_t length) {

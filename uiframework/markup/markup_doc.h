@@ -84,7 +84,7 @@ class CMarkupDoc {
   // Element records index the text with 32 bits; longer texts are refused
   // with "Document too large".
   static constexpr size_t kMaxTextChars = 0x7FFFFFF0;
-  // Largest skin file LoadFromFile accepts, in bytes.
+  // Largest skin file a loader should hand over, in bytes.
   static constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
 
   CMarkupDoc();
@@ -97,9 +97,9 @@ class CMarkupDoc {
   // encoding: kUtf8 (an EF BB BF mark is dropped), kUtf16 (must start with
   // the byte-order mark FF FE or FE FF), kAnsi (the system's code page).
   bool LoadFromMem(const uint8_t* data, size_t size, int encoding = kUtf8);
-  // Fetches the skin file through the skin resource settings (a folder or
-  // the skin archive) and continues as LoadFromMem.
-  bool LoadFromFile(const wchar_t* name, int encoding = kUtf8);
+  // Releases the document and records a failure that happened before
+  // parsing (the bytes could not be had); no location is kept.
+  void SetLoadError(const wchar_t* message);
   void Release();
   bool IsValid() const { return element_count_ > 1; }
 

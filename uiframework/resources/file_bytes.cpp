@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "uiframework/core/text_conv.h"
+#include "uiframework/base/text_conv.h"
 
 namespace Veneer {
 

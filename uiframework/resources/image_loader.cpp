@@ -5,8 +5,8 @@
 #include <cwchar>
 
 #include "basekit/log/log.h"
-#include "uiframework/core/platform_hooks.h"
-#include "uiframework/core/text_conv.h"
+#include "uiframework/base/platform_hooks.h"
+#include "uiframework/base/text_conv.h"
 #include "uiframework/resources/file_bytes.h"
 #include "uiframework/resources/skin_resources.h"
 

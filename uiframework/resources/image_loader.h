@@ -24,6 +24,9 @@ struct ImageEntry {
   std::vector<uint32_t> original;  // pixels as decoded, when color_adjust
   std::wstring resource_type;
   uint32_t mask = 0;
+  // Unique per entry a resource table holds (never reused), so that render
+  // backends can key their caches by it.
+  uint64_t serial = 0;
 };
 
 // Largest image file the loader reads, in bytes.

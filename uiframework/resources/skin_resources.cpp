@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "basekit/log/log.h"
-#include "uiframework/core/text_conv.h"
+#include "uiframework/base/text_conv.h"
 #include "uiframework/resources/file_bytes.h"
 
 namespace Veneer {
@@ -168,6 +168,16 @@ FetchStatus CSkinResourcesUI::FetchFile(const wchar_t* name, size_t max_bytes, s
                        ToLogText(FetchStatusMessage(status)).c_str());
   }
   return status;
+}
+
+bool CSkinResourcesUI::LoadDocument(CMarkupDoc* doc, const wchar_t* name, int encoding) {
+  std::vector<uint8_t> bytes;
+  FetchStatus status = FetchFile(name, CMarkupDoc::kMaxFileBytes, &bytes);
+  if (status != FetchStatus::kOk) {
+    doc->SetLoadError(FetchStatusMessage(status));  // the fetch has logged the cause
+    return false;
+  }
+  return doc->LoadFromMem(bytes.data(), bytes.size(), encoding);
 }
 
 void CSkinResourcesUI::Reset() {

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "uiframework/core/platform_hooks.h"
+#include "uiframework/base/platform_hooks.h"
+#include "uiframework/markup/markup_doc.h"
 #include "uiframework/resources/zip_archive.h"
 
 namespace Veneer {
@@ -68,6 +69,11 @@ class CSkinResourcesUI {
   // The bytes of a skin file by name: from the folder when no archive is
   // set, else from the archive entry of that name. At most max_bytes.
   static FetchStatus FetchFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out);
+
+  // Fetches a skin document by name (at most CMarkupDoc::kMaxFileBytes) and
+  // parses it. A failed fetch leaves its message in the document ("Error
+  // opening file", "Could not find ziped file", ...).
+  static bool LoadDocument(CMarkupDoc* doc, const wchar_t* name, int encoding = CMarkupDoc::kUtf8);
 
   // Back to the initial settings, closing a kept archive (tests, shutdown).
   static void Reset();

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "basekit/log/log.h"
-#include "uiframework/core/text_conv.h"
+#include "uiframework/base/text_conv.h"
 #include "uiframework/resources/file_bytes.h"
 
 namespace Veneer {

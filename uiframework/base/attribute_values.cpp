@@ -1,4 +1,4 @@
-#include "uiframework/core/attribute_values.h"
+#include "uiframework/base/attribute_values.h"
 
 #include <climits>
 #include <cwchar>

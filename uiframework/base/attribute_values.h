@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "uiframework/core/geometry.h"
+#include "uiframework/base/geometry.h"
 
 namespace Veneer {
 

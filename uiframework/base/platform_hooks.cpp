@@ -1,6 +1,6 @@
-#include "uiframework/core/platform_hooks.h"
+#include "uiframework/base/platform_hooks.h"
 
-#include "uiframework/core/text_conv.h"
+#include "uiframework/base/text_conv.h"
 
 #if !defined(_WIN32)
 #include <unistd.h>

@@ -1,14 +1,22 @@
 #pragma once
 
-// The control classes the skin's element names select. Until a class gets
-// its own behaviour it is a minimal one: it answers its class name and its
-// element name and keeps the attributes it is given (CControlUI).
+// The control classes of the skin vocabulary that no skin of the program
+// uses: each answers its class name and its element name and otherwise
+// behaves as its base (a control, label, button, option, progress bar or
+// container). The tree view and tree node keep the structure the builder
+// needs (a node holds a row of controls and child nodes).
 // Thread affinity: UI thread only.
 
 #include <cwchar>
 #include <vector>
 
+#include "uiframework/controls/button.h"
+#include "uiframework/controls/label.h"
+#include "uiframework/controls/option.h"
+#include "uiframework/controls/progress.h"
 #include "uiframework/core/container.h"
+#include "uiframework/layout/horizontal_layout.h"
+#include "uiframework/layout/vertical_layout.h"
 
 namespace Veneer {
 
@@ -23,29 +31,17 @@ namespace Veneer {
     }                                                                                    \
   }
 
-VENEER_MINIMAL_CONTROL(CLabelUI, CControlUI, L"LabelUI", L"Label");
-VENEER_MINIMAL_CONTROL(CTextUI, CLabelUI, L"TextUI", L"Text");
-VENEER_MINIMAL_CONTROL(CButtonUI, CLabelUI, L"ButtonUI", L"Button");
-VENEER_MINIMAL_CONTROL(COptionUI, CButtonUI, L"OptionUI", L"Option");
-// An option with its own class identity and no data of its own.
-VENEER_MINIMAL_CONTROL(CCheckBoxUI, COptionUI, L"CheckBoxUI", L"CheckBox");
-VENEER_MINIMAL_CONTROL(CProgressUI, CLabelUI, L"ProgressUI", L"Progress");
 VENEER_MINIMAL_CONTROL(CSliderUI, CProgressUI, L"SliderUI", L"Slider");
 VENEER_MINIMAL_CONTROL(CEditUI, CLabelUI, L"EditUI", L"Edit");
 VENEER_MINIMAL_CONTROL(CRichEditUI, CContainerUI, L"RichEditUI", L"RichEdit");
 VENEER_MINIMAL_CONTROL(CComboUI, CContainerUI, L"ComboUI", L"Combo");
-VENEER_MINIMAL_CONTROL(CVerticalLayoutUI, CContainerUI, L"VerticalLayoutUI", L"VerticalLayout");
-VENEER_MINIMAL_CONTROL(CHorizontalLayoutUI, CContainerUI, L"HorizontalLayoutUI", L"HorizontalLayout");
-VENEER_MINIMAL_CONTROL(CTabLayoutUI, CContainerUI, L"TabLayoutUI", L"TabLayout");
 VENEER_MINIMAL_CONTROL(CTileLayoutUI, CContainerUI, L"TileLayoutUI", L"TileLayout");
-VENEER_MINIMAL_CONTROL(CChildLayoutUI, CContainerUI, L"ChildLayoutUI", L"ChildLayout");
 VENEER_MINIMAL_CONTROL(CListUI, CVerticalLayoutUI, L"ListUI", L"List");
 VENEER_MINIMAL_CONTROL(CListHeaderUI, CHorizontalLayoutUI, L"ListHeaderUI", L"ListHeader");
 VENEER_MINIMAL_CONTROL(CListHeaderItemUI, CControlUI, L"ListHeaderItemUI", L"ListHeaderItem");
 VENEER_MINIMAL_CONTROL(CListLabelElementUI, CControlUI, L"ListLabelElementUI", L"ListLabelElement");
 VENEER_MINIMAL_CONTROL(CListTextElementUI, CListLabelElementUI, L"ListTextElementUI", L"ListTextElement");
 VENEER_MINIMAL_CONTROL(CListContainerElementUI, CContainerUI, L"ListContainerElementUI", L"ListContainerElement");
-VENEER_MINIMAL_CONTROL(CScrollBarUI, CControlUI, L"ScrollBarUI", L"ScrollBar");
 VENEER_MINIMAL_CONTROL(CActiveXUI, CControlUI, L"ActiveXUI", L"ActiveX");
 VENEER_MINIMAL_CONTROL(CWebBrowserUI, CActiveXUI, L"WebBrowserUI", L"WebBrowser");
 VENEER_MINIMAL_CONTROL(CDateTimeUI, CLabelUI, L"DateTimeUI", L"DateTime");

@@ -1,4 +1,4 @@
-#include "uiframework/core/text_conv.h"
+#include "uiframework/base/text_conv.h"
 
 #include <cstring>
 

@@ -1,6 +1,4 @@
-#include "uiframework/core/standard_controls.h"
-
-#include <algorithm>
+#include "uiframework/controls/identity_controls.h"
 
 namespace Veneer {
 
@@ -27,14 +25,15 @@ void* CTreeNodeUI::GetInterface(const wchar_t* name) {
 }
 
 void CTreeNodeUI::SetHost(CPaintHostUI* host, CControlUI* parent, bool init) {
-  row_->SetHost(host, this, init);
-  for (CTreeNodeUI* node : child_nodes_) node->SetHost(host, this, init);
+  if (host != host_) {
+    row_->SetHost(host, this, init);
+    for (CTreeNodeUI* node : child_nodes_) node->SetHost(host, this, init);
+  }
   CListContainerElementUI::SetHost(host, parent, init);
 }
 
 bool CTreeNodeUI::AddChildNode(CTreeNodeUI* node) {
   if (node == nullptr || node == this || node->parent_node_ != nullptr) return false;
-  if (std::find(child_nodes_.begin(), child_nodes_.end(), node) != child_nodes_.end()) return false;
   child_nodes_.push_back(node);
   node->parent_node_ = this;
   node->SetHost(host_, this, host_ != nullptr);

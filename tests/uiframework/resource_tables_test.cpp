@@ -1,0 +1,94 @@
+#include "uiframework/resources/resource_tables.h"
+
+#include "uiframework/core/paint_host.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/uiframework/test_support.h"
+
+namespace Veneer {
+namespace {
+
+class ResourceTablesTest : public test::FrameworkTest {};
+
+TEST_F(ResourceTablesTest, FontDescriptions) {
+  FontDescription system;
+  system.face = L"System Face";
+  system.height = -12;
+  system.weight = 400;
+  system.quality = 5;
+  CResourceTablesUI::Shared().SetSystemFont(system);
+  CPaintHostUI host;
+
+  const FontDescription* font = host.GetResources().AddFont(1, L"\u5fae\u8f6f\u96c5\u9ed1", 14, true, true, false, false);
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(font->height, -14);
+  EXPECT_EQ(font->weight, 700);
+  EXPECT_EQ(font->quality, 2);  // proof
+  EXPECT_EQ(font->charset, 1);
+  EXPECT_TRUE(font->underline);
+  EXPECT_FALSE(font->italic);
+
+  host.GetResources().SetDefaultFont(L"Default Face", 13, true, false, true, false);
+  const FontDescription* fallback = &host.GetResources().GetFont(99);
+  EXPECT_EQ(fallback->face, L"Default Face");
+  EXPECT_EQ(fallback->weight, 1100);  // the system weight plus bold
+  EXPECT_EQ(fallback->quality, 5);    // the system quality stays
+
+  std::wstring long_face(40, L'f');
+  EXPECT_EQ(host.GetResources().AddFont(2, long_face.c_str(), 9, false, false, false, false)->face.size(), 31u);
+  EXPECT_EQ(host.GetResources().AddFont(3, L"", 9, false, false, false, false), nullptr);
+}
+
+TEST_F(ResourceTablesTest, WindowTablesComeBeforeSharedOnes) {
+  CPaintHostUI first;
+  CPaintHostUI second;
+  first.GetResources().AddFont(1, L"Shared", 10, false, false, false, true);
+  second.GetResources().AddFont(1, L"Own", 11, false, false, false, false);
+  EXPECT_EQ(first.GetResources().GetFont(1).face, L"Shared");
+  EXPECT_EQ(second.GetResources().GetFont(1).face, L"Own");
+  second.GetResources().AddFont(1, L"Replaced", 11, false, false, false, false);
+  EXPECT_EQ(second.GetResources().GetFont(1).face, L"Replaced");
+
+  first.GetResources().AddDefaultAttributeList(L"Label", L"a=\"1\"", true);
+  second.GetResources().AddDefaultAttributeList(L"Label", L"a=\"2\"", false);
+  EXPECT_STREQ(first.GetResources().GetDefaultAttributeList(L"Label"), L"a=\"1\"");
+  EXPECT_STREQ(second.GetResources().GetDefaultAttributeList(L"Label"), L"a=\"2\"");
+  EXPECT_EQ(second.GetResources().GetDefaultAttributeList(L"label"), nullptr);  // keys are case-sensitive
+}
+
+TEST_F(ResourceTablesTest, DefaultColoursAreCopiedPerWindow) {
+  CPaintHostUI first;
+  EXPECT_EQ(first.GetDefaultColors().disabled, 0xFFA7A6AAu);
+  EXPECT_EQ(first.GetDefaultColors().normal, 0xFF000000u);
+  EXPECT_EQ(first.GetDefaultColors().link, 0xFF0000FFu);
+  EXPECT_EQ(first.GetDefaultColors().link_hover, 0xFFD3215Fu);
+  EXPECT_EQ(first.GetDefaultColors().selected, 0xFFBAE4FFu);
+  first.GetDefaultColors().normal = 0xFF123456;
+  CPaintHostUI second;
+  EXPECT_EQ(second.GetDefaultColors().normal, 0xFF000000u);
+}
+
+TEST_F(ResourceTablesTest, LanguageTokens) {
+  CResourceTablesUI::Shared().AddMultiLanguageString(1, L"Next");
+  CResourceTablesUI::Shared().AddMultiLanguageString(2, L"%{1}");
+  CResourceTablesUI::Shared().AddMultiLanguageString(1, L"\u4e0b\u4e00\u6b65");  // replaces
+  struct Case {
+    const wchar_t* in;
+    const wchar_t* out;
+  } cases[] = {
+      {L"%{1}", L"\u4e0b\u4e00\u6b65"},
+      {L"a %{1} b %{1}", L"a \u4e0b\u4e00\u6b65 b \u4e0b\u4e00\u6b65"},
+      {L"%{01}", L"\u4e0b\u4e00\u6b65"},
+      {L"%{3} stays", L"%{3} stays"},
+      {L"%{1 x", L"%{1 x"},
+      {L"%{} %{", L"%{} %{"},
+      {L"%{2}", L"%{1}"},  // replaced text is not read again
+      {L"%{99999999999}", L"%{99999999999}"},
+      {L"no tokens", L"no tokens"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CResourceTablesUI::Shared().ProcessMultiLanguageTokens(c.in), c.out) << c.in;
+}
+
+}  // namespace
+}  // namespace Veneer

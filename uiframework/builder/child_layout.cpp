@@ -1,0 +1,45 @@
+#include "uiframework/builder/child_layout.h"
+
+#include <cwchar>
+
+#include "basekit/log/log.h"
+#include "uiframework/base/text_conv.h"
+#include "uiframework/builder/dialog_builder.h"
+#include "uiframework/core/paint_host.h"
+
+namespace Veneer {
+
+const wchar_t* CChildLayoutUI::GetClass() const { return L"ChildLayoutUI"; }
+
+void* CChildLayoutUI::GetInterface(const wchar_t* name) {
+  if (name != nullptr && std::wcscmp(name, L"ChildLayout") == 0) return this;
+  return CContainerUI::GetInterface(name);
+}
+
+void CChildLayoutUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
+  if (name != nullptr && value != nullptr && std::wcscmp(name, L"xmlfile") == 0) {
+    SetChildLayoutXML(value);
+  } else {
+    CContainerUI::SetAttribute(name, value);
+  }
+}
+
+void CChildLayoutUI::DoInit() {
+  if (xml_file_.empty()) return;
+  int depth = 1;
+  for (CControlUI* p = parent_; p != nullptr && depth <= CDialogBuilder::kMaxDepth; p = p->GetParent()) ++depth;
+  CDialogBuilder builder;
+  builder.SetBaseDepth(depth);
+  if (host_ != nullptr) builder.SetBudget(&host_->GetBuildBudget());
+  IDialogBuilderCallback* callback = host_ != nullptr ? host_->GetDialogBuilderCallback() : nullptr;
+  ControlPtr child(builder.Create(xml_file_.c_str(), nullptr, callback, host_, nullptr));
+  RemoveAll();
+  if (!child) {
+    basekit::LogPrintf(basekit::kLogLevelFailure, "child_layout", __LINE__, "child layout %s could not be built",
+                       ToLogText(xml_file_.c_str()).c_str());
+    return;
+  }
+  if (Add(child.get())) child.release();
+}
+
+}  // namespace Veneer

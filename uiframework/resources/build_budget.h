@@ -1,0 +1,57 @@
+#pragma once
+
+// What one build of a skin may bring in: documents (the skin itself, its
+// includes and child layouts) and bytes (document text and every attribute
+// value copied into a control, default lists included). Real skins use a
+// few dozen documents and well under a megabyte; the budget stops hostile
+// archives that repeat a large document or a large default list until
+// memory runs out.
+//
+// Thread affinity: UI thread only; shared by the nested builders of one
+// build (and by the child layouts a window builds while it attaches).
+
+#include <cstddef>
+
+namespace Veneer {
+
+class BuildBudget {
+ public:
+  static constexpr int kMaxDocuments = 4096;
+  static constexpr size_t kMaxBytes = 64u * 1024 * 1024;
+
+  BuildBudget() = default;
+  BuildBudget(int documents, size_t bytes) : documents_left_(documents), bytes_left_(bytes) {}
+
+  // False (and the budget exceeded) when no document is left.
+  bool TakeDocument() {
+    if (documents_left_ <= 0) {
+      documents_exceeded_ = true;
+      return false;
+    }
+    --documents_left_;
+    return true;
+  }
+  // False (and the budget exceeded) when fewer than `bytes` are left.
+  bool TakeBytes(size_t bytes) {
+    if (bytes > bytes_left_) {
+      bytes_exceeded_ = true;
+      bytes_left_ = 0;
+      return false;
+    }
+    bytes_left_ -= bytes;
+    return true;
+  }
+  bool IsBytesExceeded() const { return bytes_exceeded_; }
+  bool IsDocumentsExceeded() const { return documents_exceeded_; }
+  int DocumentsLeft() const { return documents_left_; }
+  size_t BytesLeft() const { return bytes_left_; }
+  void Reset() { *this = BuildBudget(); }
+
+ private:
+  int documents_left_ = kMaxDocuments;
+  size_t bytes_left_ = kMaxBytes;
+  bool documents_exceeded_ = false;
+  bool bytes_exceeded_ = false;
+};
+
+}  // namespace Veneer

@@ -1,0 +1,212 @@
+#include "uiframework/resources/resource_tables.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cwchar>
+
+#include "basekit/log/log.h"
+#include "uiframework/base/text_conv.h"
+
+namespace Veneer {
+
+namespace {
+
+constexpr const char* kLogSource = "resource_tables";
+constexpr int kBoldWeight = 700;
+constexpr uint8_t kProofQuality = 2;
+
+FontDescription InitialSystemFont() {
+  FontDescription font;
+  font.face = L"MS Shell Dlg";
+  font.height = -11;
+  font.weight = 400;
+  return font;
+}
+
+std::wstring IdKey(int id) { return std::to_wstring(id); }
+
+template <typename Map>
+auto Find(const Map& map, const wchar_t* key) -> decltype(&map.begin()->second) {
+  if (key == nullptr) return nullptr;
+  auto it = map.find(std::wstring_view(key));
+  return it == map.end() ? nullptr : &it->second;
+}
+
+uint64_t NextImageSerial() {
+  static uint64_t serial = 0;
+  return ++serial;
+}
+
+}  // namespace
+
+CResourceTablesUI::CResourceTablesUI(CResourceTablesUI* parent)
+    : parent_(parent), system_font_(InitialSystemFont()) {
+  if (parent != nullptr) colors_ = parent->colors_;
+}
+
+CResourceTablesUI::~CResourceTablesUI() = default;
+
+CResourceTablesUI& CResourceTablesUI::Shared() {
+  static CResourceTablesUI shared;
+  return shared;
+}
+
+CResourceTablesUI& CResourceTablesUI::Root() {
+  CResourceTablesUI* tables = this;
+  while (tables->parent_ != nullptr) tables = tables->parent_;
+  return *tables;
+}
+
+const CResourceTablesUI& CResourceTablesUI::Root() const {
+  const CResourceTablesUI* tables = this;
+  while (tables->parent_ != nullptr) tables = tables->parent_;
+  return *tables;
+}
+
+void CResourceTablesUI::Clear() {
+  system_font_ = InitialSystemFont();
+  fonts_.clear();
+  default_font_.reset();
+  images_.clear();
+  default_lists_.clear();
+  language_strings_.clear();
+  colors_ = parent_ != nullptr ? parent_->colors_ : DefaultColors();
+}
+
+void CResourceTablesUI::SetSystemFont(const FontDescription& description) { Root().system_font_ = description; }
+
+const FontDescription& CResourceTablesUI::GetSystemFont() const { return Root().system_font_; }
+
+FontDescription CResourceTablesUI::MakeFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
+                                            bool default_font) const {
+  FontDescription font = GetSystemFont();
+  font.face.assign(face, std::min(std::wcslen(face), kMaxFaceChars));
+  font.charset = 1;
+  font.height = size == INT32_MIN ? INT32_MAX : -size;
+  if (default_font) {
+    // The default font keeps the system font's quality and adds weight.
+    if (bold) font.weight += kBoldWeight;
+  } else {
+    font.quality = kProofQuality;
+    if (bold) font.weight = kBoldWeight;
+  }
+  font.underline = underline;
+  font.italic = italic;
+  return font;
+}
+
+const FontDescription* CResourceTablesUI::AddFont(int id, const wchar_t* face, int size, bool bold, bool underline,
+                                                  bool italic, bool shared) {
+  if (face == nullptr || face[0] == L'\0') {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "font %d without a face name not added", id);
+    return nullptr;
+  }
+  CResourceTablesUI& tables = shared ? Root() : *this;
+  FontDescription& entry = tables.fonts_[IdKey(id)];
+  entry = MakeFont(face, size, bold, underline, italic, false);
+  return &entry;
+}
+
+void CResourceTablesUI::SetDefaultFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
+                                       bool shared) {
+  if (face == nullptr) return;
+  CResourceTablesUI& tables = shared ? Root() : *this;
+  tables.default_font_ = std::make_unique<FontDescription>(MakeFont(face, size, bold, underline, italic, true));
+}
+
+const FontDescription& CResourceTablesUI::GetDefaultFont() const {
+  for (const CResourceTablesUI* tables = this; tables != nullptr; tables = tables->parent_) {
+    if (tables->default_font_) return *tables->default_font_;
+  }
+  return GetSystemFont();
+}
+
+const FontDescription& CResourceTablesUI::GetFont(int id) const {
+  if (id >= 0) {
+    std::wstring key = IdKey(id);
+    for (const CResourceTablesUI* tables = this; tables != nullptr; tables = tables->parent_) {
+      if (const FontDescription* font = Find(tables->fonts_, key.c_str())) return *font;
+    }
+  }
+  return GetDefaultFont();
+}
+
+const ImageEntry* CResourceTablesUI::AddImage(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
+                                              bool color_adjust, bool shared) {
+  if (name == nullptr || name[0] == L'\0') return nullptr;
+  std::unique_ptr<ImageEntry> entry = LoadImageEntry(name, resource_type, mask, color_adjust);
+  if (!entry) return nullptr;
+  entry->serial = NextImageSerial();
+  CResourceTablesUI& tables = shared ? Root() : *this;
+  std::unique_ptr<ImageEntry>& slot = tables.images_[name];
+  slot = std::move(entry);  // frees an entry of the same name
+  return slot.get();
+}
+
+const ImageEntry* CResourceTablesUI::GetImage(const wchar_t* name) const {
+  for (const CResourceTablesUI* tables = this; tables != nullptr; tables = tables->parent_) {
+    if (const std::unique_ptr<ImageEntry>* entry = Find(tables->images_, name)) return entry->get();
+  }
+  return nullptr;
+}
+
+const ImageEntry* CResourceTablesUI::GetImageEx(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
+                                                bool color_adjust) {
+  if (const ImageEntry* entry = GetImage(name)) return entry;
+  return AddImage(name, resource_type, mask, color_adjust, false);
+}
+
+void CResourceTablesUI::AddDefaultAttributeList(const wchar_t* name, const wchar_t* list, bool shared) {
+  if (name == nullptr || list == nullptr) return;
+  (shared ? Root() : *this).default_lists_[name] = list;
+}
+
+const wchar_t* CResourceTablesUI::GetDefaultAttributeList(const wchar_t* name) const {
+  for (const CResourceTablesUI* tables = this; tables != nullptr; tables = tables->parent_) {
+    if (const std::wstring* list = Find(tables->default_lists_, name)) return list->c_str();
+  }
+  return nullptr;
+}
+
+void CResourceTablesUI::AddMultiLanguageString(int id, const wchar_t* text) {
+  if (text == nullptr) return;
+  Root().language_strings_[IdKey(id)] = text;
+}
+
+const wchar_t* CResourceTablesUI::GetMultiLanguageString(int id) const {
+  std::wstring key = IdKey(id);
+  const std::wstring* text = Find(Root().language_strings_, key.c_str());
+  return text != nullptr ? text->c_str() : nullptr;
+}
+
+std::wstring CResourceTablesUI::ProcessMultiLanguageTokens(const std::wstring& text) const {
+  const auto& strings = Root().language_strings_;
+  if (strings.empty() || text.find(L"%{") == std::wstring::npos) return text;
+  std::wstring out;
+  out.reserve(text.size());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t start = text.find(L"%{", pos);
+    if (start == std::wstring::npos) break;
+    size_t digits = start + 2;
+    size_t end = digits;
+    while (end < text.size() && text[end] >= L'0' && text[end] <= L'9') ++end;
+    if (end > digits && end < text.size() && text[end] == L'}') {
+      // The key is the id's decimal text, so "%{007}" names id 7.
+      const std::wstring* value = nullptr;
+      if (end - digits <= 9) value = Find(strings, IdKey(std::stoi(text.substr(digits, end - digits))).c_str());
+      if (value != nullptr) {
+        out.append(text, pos, start - pos);
+        out.append(*value);
+        pos = end + 1;
+        continue;
+      }
+    }
+    out.append(text, pos, start + 2 - pos);
+    pos = start + 2;
+  }
+  out.append(text, pos, std::wstring::npos);
+  return out;
+}
+
+}  // namespace Veneer

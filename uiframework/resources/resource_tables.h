@@ -1,0 +1,132 @@
+#pragma once
+
+// The tables a skin fills in: fonts, images, default attribute lists,
+// language strings and default text colours, each keyed by text.
+//
+// There is one shared instance for the process (Shared()) and one per
+// window whose parent is the shared one. Lookups try the window's table
+// first, then its parent. Entries added with `shared` set go to the root
+// of the chain; language strings always live there.
+//
+// Platform objects (fonts, bitmaps) are not kept here: the render backend
+// makes and caches them from these descriptions.
+//
+// Thread affinity: UI thread only, the shared instance included.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+
+#include "uiframework/resources/image_loader.h"
+
+namespace Veneer {
+
+// A platform-neutral font description (the fields of a logical font).
+struct FontDescription {
+  std::wstring face;
+  int height = 0;  // negative: character height in logical units
+  int weight = 400;
+  bool underline = false;
+  bool italic = false;
+  uint8_t charset = 1;  // 1 = default character set
+  uint8_t quality = 0;  // 0 = default, 2 = proof
+
+  // The font's size in points as the skin wrote it.
+  int Size() const { return height < 0 ? -height : height; }
+  bool IsBold() const { return weight >= 700; }
+  bool operator==(const FontDescription&) const = default;
+  bool operator<(const FontDescription& other) const {
+    return std::tie(face, height, weight, underline, italic, charset, quality) <
+           std::tie(other.face, other.height, other.weight, other.underline, other.italic, other.charset,
+                    other.quality);
+  }
+};
+
+// Default text colours, alpha first.
+struct DefaultColors {
+  uint32_t disabled = 0xFFA7A6AA;
+  uint32_t normal = 0xFF000000;
+  uint32_t link = 0xFF0000FF;
+  uint32_t link_hover = 0xFFD3215F;
+  uint32_t selected = 0xFFBAE4FF;
+};
+
+class CResourceTablesUI {
+ public:
+  // Face names are cut to this many characters (the platform's limit less
+  // the terminator).
+  static constexpr size_t kMaxFaceChars = 31;
+
+  // A window's tables copy their parent's default colours.
+  explicit CResourceTablesUI(CResourceTablesUI* parent = nullptr);
+  CResourceTablesUI(const CResourceTablesUI&) = delete;
+  CResourceTablesUI& operator=(const CResourceTablesUI&) = delete;
+  ~CResourceTablesUI();
+
+  // The process-wide tables, created on first use.
+  static CResourceTablesUI& Shared();
+  CResourceTablesUI* GetParent() const { return parent_; }
+  // The end of the parent chain (the shared tables of a window).
+  CResourceTablesUI& Root();
+
+  // Empties every table and restores the initial defaults (tests).
+  void Clear();
+
+  // --- fonts, keyed by the decimal text of the id. The system's default
+  // GUI font is the base of every description; the window binding sets the
+  // platform's into the root.
+  void SetSystemFont(const FontDescription& description);
+  const FontDescription& GetSystemFont() const;
+  // Null (and nothing added) without a face name.
+  const FontDescription* AddFont(int id, const wchar_t* face, int size, bool bold, bool underline, bool italic,
+                                 bool shared);
+  void SetDefaultFont(const wchar_t* face, int size, bool bold, bool underline, bool italic, bool shared);
+  // The font of that id (window, then parents), else the default font.
+  const FontDescription& GetFont(int id) const;
+  // The window's default font, else a parent's, else the system font.
+  const FontDescription& GetDefaultFont() const;
+
+  // --- images, keyed by name as written
+  const ImageEntry* AddImage(const wchar_t* name, const wchar_t* resource_type, uint32_t mask, bool color_adjust,
+                             bool shared);
+  const ImageEntry* GetImage(const wchar_t* name) const;
+  // The cached image, or added to this table on first request.
+  const ImageEntry* GetImageEx(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
+                               bool color_adjust);
+
+  // --- default attribute lists, keyed by element name as written
+  void AddDefaultAttributeList(const wchar_t* name, const wchar_t* list, bool shared);
+  const wchar_t* GetDefaultAttributeList(const wchar_t* name) const;
+
+  // --- language strings (root only), keyed by the decimal text of the id
+  void AddMultiLanguageString(int id, const wchar_t* text);
+  const wchar_t* GetMultiLanguageString(int id) const;
+  // Replaces every "%{n}" token whose id has a language string by that
+  // string; other tokens stay as written. Replaced text is not scanned again.
+  std::wstring ProcessMultiLanguageTokens(const std::wstring& text) const;
+
+  // --- default text colours of this table (a window's start as copies)
+  DefaultColors& GetDefaultColors() { return colors_; }
+  const DefaultColors& GetDefaultColors() const { return colors_; }
+
+ private:
+  template <typename Value>
+  using Table = std::map<std::wstring, Value, std::less<>>;
+
+  FontDescription MakeFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
+                           bool default_font) const;
+  const CResourceTablesUI& Root() const;
+
+  CResourceTablesUI* parent_;
+  FontDescription system_font_;
+  Table<FontDescription> fonts_;
+  std::unique_ptr<FontDescription> default_font_;
+  Table<std::unique_ptr<ImageEntry>> images_;
+  Table<std::wstring> default_lists_;
+  Table<std::wstring> language_strings_;
+  DefaultColors colors_;
+};
+
+}  // namespace Veneer
