@@ -16,6 +16,8 @@
 #endif
 
 #include "basekit/log/log.h"
+#include "uiframework/builder/dialog_builder.h"
+#include "uiframework/core/control.h"
 #include "uiframework/core/paint_host.h"
 #include "uiframework/base/platform_hooks.h"
 #include "uiframework/base/text_conv.h"
@@ -161,6 +163,33 @@ std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint8_t>
   return out;
 }
 
+TestWindow::TestWindow() {
+  host.AttachNativeWindow(&native);
+  host.SetRender(&render);
+}
+
+bool TestWindow::Build(const wchar_t* skin, int cx, int cy) {
+  CDialogBuilder builder;
+  CControlUI* root = builder.Create(skin, nullptr, nullptr, &host);
+  if (root == nullptr) return false;
+  host.AttachDialog(root);
+  native.client = UiRect{0, 0, cx, cy};
+  host.Layout();
+  return true;
+}
+
+const std::vector<RenderCall>& TestWindow::Paint() {
+  render.Clear();
+  host.Layout();
+  host.Paint(native.client);
+  return render.Calls();
+}
+
+UiRect TestWindow::Rect(const wchar_t* name) const {
+  CControlUI* control = Find(name);
+  return control != nullptr ? control->GetPos() : UiRect{-1, -1, -1, -1};
+}
+
 void FrameworkTest::SetUp() {
   CSkinResourcesUI::Reset();
   CResourceTablesUI::Shared().Clear();
@@ -168,7 +197,7 @@ void FrameworkTest::SetUp() {
   SetColorAdjustment(ColorAdjustment());
 }
 
-void FrameworkTest::TearDown() { SetUp(); }
+void FrameworkTest::TearDown() { FrameworkTest::SetUp(); }
 
 LogCapture::LogCapture() : file_(UniqueTempPath("veneer_log")) {
 #if defined(_WIN32)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "uiframework/core/paint_host.h"
+#include "uiframework/core/recording_render.h"
 
 namespace Veneer::test {
 
@@ -99,6 +100,24 @@ class FakeNativeWindow : public INativeWindowUI {
   int closes = 0;
   int layered = -1;  // -1: never set
   int alpha = -1;
+};
+
+// A skinned window without a platform: a host over a fake native window,
+// painting into a recorder.
+class TestWindow {
+ public:
+  TestWindow();
+  // Builds markup text (or a file name) into the host and attaches it;
+  // lays it out over a client area of cx by cy. False when nothing was built.
+  bool Build(const wchar_t* skin, int cx, int cy);
+  // Paints the whole client area into a fresh recording.
+  const std::vector<RenderCall>& Paint();
+  CControlUI* Find(const wchar_t* name) const { return host.FindControl(std::wstring(name)); }
+  UiRect Rect(const wchar_t* name) const;
+
+  FakeNativeWindow native;
+  CRecordingRender render;
+  CPaintHostUI host;
 };
 
 // Resets skin resource settings, shared host tables, plug-ins and platform

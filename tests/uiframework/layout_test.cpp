@@ -1,0 +1,172 @@
+// Layout: skins in strings, laid out over a client area, rectangles checked
+// against the numbers the layout rules give.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/uiframework/test_support.h"
+#include "uiframework/core/container.h"
+#include "uiframework/layout/tab_layout.h"
+
+namespace Veneer {
+namespace {
+
+class LayoutTest : public test::FrameworkTest {};
+
+struct Expected {
+  const wchar_t* name;
+  UiRect rect;
+};
+
+struct LayoutCase {
+  const char* what;
+  const wchar_t* skin;
+  UiSize client;
+  std::vector<Expected> expected;
+};
+
+TEST_F(LayoutTest, RectanglesFollowTheRules) {
+  const LayoutCase cases[] = {
+      {"title strip: the label stretches, the close button floats",
+       L"<Window><VerticalLayout><HorizontalLayout name=\"strip\" width=\"580\" height=\"30\" inset=\"12,5,0,0\">"
+       L"<Label name=\"title\" text=\"RAvozoder\" padding=\"6,7,0,0\" height=\"12\"/>"
+       L"<Button name=\"close\" float=\"true\" pos=\"548,8,568,28\"/></HorizontalLayout></VerticalLayout></Window>",
+       {580, 374},
+       {{L"strip", {0, 0, 580, 30}}, {L"title", {18, 12, 574, 24}}, {L"close", {548, 8, 568, 28}}}},
+      {"fixed 30 and 20 leave 50 to the stretchable middle",
+       L"<Window><VerticalLayout><Control name=\"a\" height=\"30\"/><Control name=\"b\"/>"
+       L"<Control name=\"c\" height=\"20\"/></VerticalLayout></Window>",
+       {100, 100},
+       {{L"a", {0, 0, 100, 30}}, {L"b", {0, 30, 100, 80}}, {L"c", {0, 80, 100, 100}}}},
+      {"two stretchable children share 101: the last takes the remainder",
+       L"<Window><VerticalLayout><Control name=\"a\"/><Control name=\"b\"/></VerticalLayout></Window>",
+       {100, 101},
+       {{L"a", {0, 0, 100, 50}}, {L"b", {0, 50, 100, 101}}}},
+      {"paddings count as fixed and come off the share again",
+       L"<Window><VerticalLayout><Control name=\"a\" padding=\"0,10,0,0\"/></VerticalLayout></Window>",
+       {100, 100},
+       {{L"a", {0, 10, 100, 90}}}},
+      {"a fixed size is never shrunk",
+       L"<Window><VerticalLayout><Control name=\"a\" height=\"200\"/><Control name=\"b\"/></VerticalLayout></Window>",
+       {100, 100},
+       {{L"a", {0, 0, 100, 200}}, {L"b", {0, 200, 100, 200}}}},
+      {"a minimum height beats a small share",
+       L"<Window><VerticalLayout><Control height=\"90\"/><Control name=\"b\" minheight=\"40\"/></VerticalLayout></Window>",
+       {100, 100},
+       {{L"b", {0, 90, 100, 130}}}},
+      {"a hidden child takes no space and no child padding",
+       L"<Window><VerticalLayout childpadding=\"5\"><Control name=\"a\" height=\"30\"/>"
+       L"<Control visible=\"false\" height=\"50\"/><Control name=\"c\"/></VerticalLayout></Window>",
+       {100, 100},
+       {{L"a", {0, 0, 100, 30}}, {L"c", {0, 35, 100, 95}}}},  // the gap counts twice, like paddings
+      {"a floating child is placed from its parent's corner, whatever the inset",
+       L"<Window><VerticalLayout><Control height=\"20\"/><HorizontalLayout name=\"h\" padding=\"10,0,0,0\""
+       L" inset=\"7,7,7,7\"><Button name=\"b\" float=\"true\" pos=\"548,8,568,28\"/></HorizontalLayout>"
+       L"</VerticalLayout></Window>",
+       {800, 600},
+       {{L"h", {10, 20, 800, 600}}, {L"b", {558, 28, 578, 48}}}},
+      {"attribute names are case-sensitive: Width is not width",
+       L"<Window><VerticalLayout><Control name=\"a\" Width=\"50\" height=\"10\"/></VerticalLayout></Window>",
+       {100, 100},
+       {{L"a", {0, 0, 100, 10}}}},
+      {"horizontal: widths stack with child padding; paddings of fixed children count twice against the last"
+       " stretchable child",
+       L"<Window><HorizontalLayout childpadding=\"4\" inset=\"2,3,2,3\"><Control name=\"a\" width=\"20\""
+       L" padding=\"1,2,3,4\"/><Control name=\"b\"/><Control name=\"c\" width=\"30\" height=\"10\"/>"
+       L"</HorizontalLayout></Window>",
+       {200, 50},
+       {{L"a", {3, 5, 26, 43}}, {L"b", {30, 3, 156, 47}}, {L"c", {160, 3, 190, 13}}}},
+      {"a plain container gives each child its inner rectangle, within the child's limits",
+       L"<Window><Container inset=\"5,5,5,5\"><Control name=\"a\" width=\"10\" padding=\"9,9,9,9\"/>"
+       L"<Control name=\"b\" maxwidth=\"40\" minheight=\"200\"/></Container></Window>",
+       {100, 100},
+       {{L"a", {5, 5, 95, 95}}, {L"b", {5, 5, 45, 205}}}},
+      {"a label without a height gets the font's height plus 4, a button plus 8",
+       L"<Window><Font id=\"1\" name=\"F\" size=\"12\" default=\"true\"/><VerticalLayout><Label name=\"l\"/>"
+       L"<Button name=\"b\"/><Text name=\"t\" text=\"abcdefghij\" width=\"40\"/></VerticalLayout></Window>",
+       {100, 100},
+       {{L"l", {0, 0, 100, 16}}, {L"b", {0, 16, 100, 36}}, {L"t", {0, 36, 40, 48}}}},
+  };
+  for (const LayoutCase& c : cases) {
+    test::TestWindow window;
+    ASSERT_TRUE(window.Build(c.skin, c.client.cx, c.client.cy)) << c.what;
+    for (const Expected& e : c.expected) {
+      const UiRect r = window.Rect(e.name);
+      EXPECT_EQ(r, e.rect) << c.what << ": " << std::string(e.name, e.name + std::wcslen(e.name)) << " is "
+                           << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+    }
+  }
+}
+
+TEST_F(LayoutTest, TabLayoutShowsTheSelectedChild) {
+  test::TestWindow window;
+  ASSERT_TRUE(window.Build(
+      L"<Window><TabLayout name=\"tabs\" selectedid=\"1\" inset=\"1,1,1,1\"><Control name=\"a\"/>"
+      L"<Control name=\"b\" width=\"20\" padding=\"2,2,0,0\"/></TabLayout></Window>",
+      100, 50));
+  auto* tabs = static_cast<CTabLayoutUI*>(window.Find(L"tabs")->GetInterface(L"TabLayout"));
+  EXPECT_EQ(tabs->GetCurSel(), 1);
+  EXPECT_FALSE(window.Find(L"a")->IsVisible());
+  EXPECT_EQ(window.Rect(L"b"), (UiRect{3, 3, 23, 49}));
+  int selected = -1;
+  window.Find(L"tabs")->OnNotify.Add([&](NotifyMsg& msg) {
+    if (msg.type == L"tabselect") selected = static_cast<int>(msg.wparam);
+    return true;
+  });
+  EXPECT_FALSE(tabs->SelectItem(5));
+  EXPECT_TRUE(tabs->SelectItem(1));
+  EXPECT_EQ(selected, -1);  // the current one: success, nothing else
+  EXPECT_TRUE(tabs->SelectItem(0));
+  EXPECT_EQ(selected, 0);
+  window.host.Layout();
+  EXPECT_EQ(window.Rect(L"a"), (UiRect{1, 1, 99, 49}));
+}
+
+TEST_F(LayoutTest, ChangesAreLaidOutLazily) {
+  test::TestWindow window;
+  ASSERT_TRUE(window.Build(
+      L"<Window><VerticalLayout><VerticalLayout name=\"inner\" height=\"60\"><HorizontalLayout name=\"row\""
+      L" height=\"20\"><Label name=\"l\" text=\"a\"/></HorizontalLayout><Control name=\"c\"/></VerticalLayout>"
+      L"<Control name=\"d\"/></VerticalLayout></Window>",
+      100, 100));
+  int d_laid_out = 0;
+  window.Find(L"d")->OnSize.Add([&](CControlUI&) { return ++d_laid_out > 0; });
+  window.native.invalid.clear();
+  // A new text repaints the label and lays out nothing.
+  window.Find(L"l")->SetText(L"b");
+  EXPECT_FALSE(window.host.Layout());
+  ASSERT_EQ(window.native.invalid.size(), 1u);
+  EXPECT_EQ(window.native.invalid[0], (UiRect{0, 0, 100, 20}));
+  // A new height lays out the parent, not the window.
+  window.Find(L"row")->SetFixedHeight(30);
+  EXPECT_TRUE(window.host.Layout());
+  EXPECT_EQ(window.Rect(L"c"), (UiRect{0, 30, 100, 60}));
+  EXPECT_EQ(d_laid_out, 0);
+}
+
+TEST_F(LayoutTest, HostileNumbersNeitherOverflowNorCrash) {
+  const wchar_t* skins[] = {
+      L"<Window><VerticalLayout childpadding=\"2147483647\" inset=\"-2147483648,2147483647,-1,-1\">"
+      L"<Control height=\"2147483647\" padding=\"2147483647,2147483647,2147483647,2147483647\"/>"
+      L"<Control minheight=\"2147483647\" maxheight=\"1\"/><Control/></VerticalLayout></Window>",
+      L"<Window><HorizontalLayout childpadding=\"-2147483648\"><Control width=\"2147483647\"/>"
+      L"<Control pos=\"-2147483648,-2147483648,2147483647,2147483647\" float=\"true\"/>"
+      L"<Control float=\"1e308,nan,-inf,5\" pos=\"1,1,2147483647,2\"/></HorizontalLayout></Window>",
+      L"<Window><Container inset=\"2147483647,0,-2147483648,0\"><Control maxwidth=\"-5\"/>"
+      L"<TabLayout selectedid=\"-2147483648\"><Control padding=\"-2147483648,0,0,0\"/></TabLayout>"
+      L"</Container></Window>",
+  };
+  for (const wchar_t* skin : skins) {
+    for (UiSize client : {UiSize{1, 1}, UiSize{580, 374}, UiSize{1 << 20, 1 << 20}}) {
+      test::TestWindow window;
+      ASSERT_TRUE(window.Build(skin, client.cx, client.cy));
+      window.Paint();
+      EXPECT_EQ(window.render.ClipDepth(), 0);
+      EXPECT_EQ(window.render.Underflows(), 0);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace Veneer
