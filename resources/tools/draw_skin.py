@@ -17,7 +17,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pngio import Canvas, encode_ico, encode_png, hex_rgb  # noqa: E402
+from pngio import Canvas, decode_png, encode_ico, encode_png, hex_rgb  # noqa: E402
 
 RESOURCES = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 IMAGE_DIR = os.path.join(RESOURCES, "skin", "skin")
@@ -439,9 +439,27 @@ def pictures():
 
 
 def outputs():
-    files = {os.path.join(IMAGE_DIR, name): encode_png(canvas) for name, canvas in pictures().items()}
-    files[ICON_PATH] = encode_ico([icon(s) for s in (16, 32, 48, 256)])
+    """(path, file bytes, canvas or None) for every file the script makes."""
+    files = [(os.path.join(IMAGE_DIR, name), encode_png(canvas), canvas) for name, canvas in pictures().items()]
+    files.append((ICON_PATH, encode_ico([icon(s) for s in (16, 32, 48, 256)]), None))
     return files
+
+
+def unchanged(path, data, canvas):
+    """True when the file holds these bytes, or, for a PNG, these pixels
+    (another zlib may compress the same pixels differently)."""
+    if not os.path.exists(path):
+        return False
+    with open(path, "rb") as f:
+        old = f.read()
+    if old == data:
+        return True
+    if canvas is None:
+        return False
+    try:
+        return decode_png(old).to_rgba_bytes() == canvas.to_rgba_bytes()
+    except ValueError:
+        return False
 
 
 def main():
@@ -449,18 +467,17 @@ def main():
     parser.add_argument("--check", action="store_true", help="report files that differ, write nothing")
     args = parser.parse_args()
     stale = []
-    for path, data in sorted(outputs().items()):
-        old = open(path, "rb").read() if os.path.exists(path) else None
-        if old == data:
+    for path, data, canvas in sorted(outputs(), key=lambda f: f[0]):
+        if unchanged(path, data, canvas):
             continue
-        stale.append(path)
+        stale.append(os.path.relpath(path, RESOURCES))
         if not args.check:
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(data)
-            print("wrote %s (%d bytes)" % (os.path.relpath(path, RESOURCES), len(data)))
+            print("wrote %s (%d bytes)" % (stale[-1], len(data)))
     if args.check and stale:
-        print("out of date: " + ", ".join(os.path.relpath(p, RESOURCES) for p in stale))
+        print("out of date: " + ", ".join(stale))
         return 1
     return 0
 
