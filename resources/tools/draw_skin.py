@@ -381,15 +381,14 @@ def dialog_button(state):
     columns are stretched sideways, so they do not vary along x."""
     fill_top, fill_bottom, border, alpha = {
         "normal": ("#343B55", "#2C3249", "#4B5575", 1.0),
-        "hover": ("#3A4461", "#313950", TEAL_DEEP, 1.0),
-        "pushed": ("#272D41", "#242A3C", TEAL_DEEP, 1.0),
+        "hover": ("#3A4461", "#313950", "#00B6A5", 1.0),
+        "pushed": ("#272D41", "#242A3C", "#00B6A5", 1.0),
         "disable": ("#2A2F42", "#262B3C", "#363C52", 0.7),
     }[state]
     canvas = Canvas(62, 34)
     body = rounded_rect(0.5, 0.5, 61.5, 33.5, 5)
     fill(canvas, body, vertical(0, hex_rgb(fill_top), 34, hex_rgb(fill_bottom)), alpha=alpha)
-    border_rgb = border if isinstance(border, tuple) else hex_rgb(border)
-    fill(canvas, outline(inset(body, 0.5), 1.0), solid(border_rgb), alpha=alpha)
+    fill(canvas, outline(inset(body, 0.5), 1.0), solid(hex_rgb(border)), alpha=alpha)
     return canvas
 
 
@@ -413,8 +412,7 @@ def icon(size):
     box = IsoBox(112 * k, 122 * k, edge)
     box.draw(canvas, detail=not small, shadow=not small, tones=IsoBox.LIGHT)
     r = (70 if small else 52) * k
-    repair_badge(canvas, box.right_bottom[0] - 8 * k, box.right_bottom[1] + (4 if small else 4) * k, r,
-                 glow=not small)
+    repair_badge(canvas, box.right_bottom[0] - 8 * k, box.right_bottom[1] + 4 * k, r, glow=not small)
     return canvas
 
 

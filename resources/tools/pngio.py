@@ -20,12 +20,6 @@ class Canvas:
         r, g, b, a = fill
         self.pixels = [[r * a, g * a, b * a, a] for _ in range(width * height)]
 
-    def copy(self):
-        other = Canvas(0, 0)
-        other.width, other.height = self.width, self.height
-        other.pixels = [list(p) for p in self.pixels]
-        return other
-
     def blend(self, x, y, rgb, alpha):
         """Source-over blend of a straight colour with the given alpha."""
         if alpha <= 0.0 or not (0 <= x < self.width and 0 <= y < self.height):
