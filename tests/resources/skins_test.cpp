@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "tests/resources/skin_files.h"
-#include "uiframework/core/attribute_values.h"
+#include "uiframework/base/attribute_values.h"
 #include "uiframework/markup/markup_doc.h"
 #include "uiframework/resources/image_loader.h"
 

@@ -1,0 +1,95 @@
+// The program's own skins (resources/skin), built and laid out by the
+// framework into the rectangles its windows rely on.
+
+#include <gtest/gtest.h>
+
+#include "tests/uiframework/test_support.h"
+#include "uiframework/controls/button.h"
+#include "uiframework/base/text_conv.h"
+#include "uiframework/core/container.h"
+#include "uiframework/resources/skin_resources.h"
+
+namespace Veneer {
+namespace {
+
+class ProgramSkinsTest : public test::FrameworkTest {
+ protected:
+  void SetUp() override {
+    test::FrameworkTest::SetUp();
+    CSkinResourcesUI::SetResourcePath(Utf8ToWide(REPAIR_SKIN_DIR).c_str());
+  }
+};
+
+TEST_F(ProgramSkinsTest, WizardPages) {
+  test::TestWindow window;
+  ASSERT_TRUE(window.Build(L"repair.xml", 580, 374));
+  EXPECT_EQ(window.host.GetInitSize(), (UiSize{580, 374}));
+  EXPECT_EQ(window.host.GetCaptionRect(), (UiRect{0, 0, 0, 30}));
+  EXPECT_EQ(window.host.GetRoundCorner(), (UiSize{3, 3}));
+  EXPECT_EQ(window.host.GetMinInfo(), (UiSize{580, 374}));
+  EXPECT_EQ(window.host.GetMaxInfo(), (UiSize{580, 374}));
+  // The title strip.
+  EXPECT_EQ(window.Rect(L"repair_btn_close"), (UiRect{548, 8, 568, 28}));
+  // Page 1 is the only one laid out, below the strip.
+  EXPECT_EQ(window.Rect(L"repair_step1"), (UiRect{0, 30, 580, 374}));
+  // Page 1's layout sits in a plain container, which ignores its padding: the
+  // label (no height: the default font's 12 plus 4) at 270, the button 20 below.
+  EXPECT_EQ(window.Rect(L"repair_btn_step1"), (UiRect{230, 306, 350, 342}));
+
+  // Page 2, as the start button shows it.
+  window.Find(L"repair_step1")->SetVisible(false);
+  window.Find(L"repair_step2")->SetVisible(true);
+  window.Paint();
+  EXPECT_EQ(window.Rect(L"repair_step2"), (UiRect{0, 30, 580, 374}));
+  EXPECT_EQ(window.Rect(L"repair_progress"), (UiRect{305, 156, 545, 157}));
+  // Page 2's picture: the rows below the strip, unscaled.
+  bool background = false;
+  for (const RenderCall& call : window.render.Calls()) {
+    if (call.op == RenderCall::kImage && call.rect == (UiRect{0, 30, 580, 374})) {
+      background = call.source == (UiRect{0, 30, 580, 374});
+    }
+  }
+  EXPECT_TRUE(background);
+
+  // Page 3: the done button floats in the page.
+  window.Find(L"repair_step2")->SetVisible(false);
+  window.Find(L"repair_step3")->SetVisible(true);
+  window.Paint();
+  EXPECT_EQ(window.Rect(L"repair_btn_step3"), (UiRect{365, 182, 485, 202}));
+}
+
+TEST_F(ProgramSkinsTest, AdapterPickerEntries) {
+  test::TestWindow window;
+  ASSERT_TRUE(window.Build(L"adapter.xml", 400, 180));
+  auto* list = static_cast<CContainerUI*>(window.Find(L"adapter_list")->GetInterface(L"Container"));
+  ASSERT_NE(list, nullptr);
+  // Entries as the picker adds them: 16 high, 5 above each.
+  for (int i = 0; i < 8; ++i) {
+    auto* button = new CButtonUI();
+    button->SetFixedHeight(16);
+    button->SetPadding(UiRect{0, 5, 0, 0});
+    button->SetText(L"adapter " + std::to_wstring(i));
+    ASSERT_TRUE(list->Add(button));
+  }
+  window.Paint();
+  for (int i = 0; i < 8; ++i) {
+    const int top = 44 + 5 + 21 * i;
+    EXPECT_EQ(list->GetItemAt(2 + i)->GetPos(), (UiRect{5, top, 395, top + 16})) << i;
+  }
+  // Six whole entries fit; the seventh is cut by the window's edge.
+  EXPECT_LE(list->GetItemAt(7)->GetPos().bottom, 180);
+  EXPECT_GT(list->GetItemAt(8)->GetPos().bottom, 180);
+}
+
+TEST_F(ProgramSkinsTest, AlertRows) {
+  test::TestWindow window;
+  ASSERT_TRUE(window.Build(L"common_alert_box.xml", 240, 210));
+  EXPECT_EQ(window.host.GetCaptionRect(), (UiRect{15, 0, 15, 20}));
+  EXPECT_EQ(window.native.layered, 1);  // "alpha" 255
+  EXPECT_EQ(window.Rect(L"bt_close"), (UiRect{214, 6, 234, 26}));
+  EXPECT_EQ(window.Rect(L"lb_content"), (UiRect{10, 80, 230, 110}));
+  EXPECT_EQ(window.Rect(L"bt_close_down"), (UiRect{70, 140, 170, 174}));
+}
+
+}  // namespace
+}  // namespace Veneer
