@@ -44,13 +44,13 @@ class ControlsTest : public test::FrameworkTest {
 
 TEST_F(ControlsTest, TextPainting) {
   test::TestWindow window;
-  ASSERT_TRUE(window.Build(
-      L"<Window><Font id=\"1\" name=\"F\" size=\"10\" default=\"true\"/><VerticalLayout>"
-      L"<Label name=\"l\" align=\"left\" text=\"a long line\" textcolor=\"#00D6D6E6\" height=\"20\"/>"
-      L"<Text name=\"t\" align=\"left\" text=\"a long line\" height=\"20\"/>"
-      L"<Label name=\"e\" text=\"\" height=\"20\"/><Label name=\"d\" text=\"off\" enabled=\"false\""
-      L" textpadding=\"1,2,3,4\" height=\"20\"/></VerticalLayout></Window>",
-      100, 100));
+  ASSERT_TRUE(
+      window.Build(L"<Window><Font id=\"1\" name=\"F\" size=\"10\" default=\"true\"/><VerticalLayout>"
+                   L"<Label name=\"l\" align=\"left\" text=\"a long line\" textcolor=\"#00D6D6E6\" height=\"20\"/>"
+                   L"<Text name=\"t\" align=\"left\" text=\"a long line\" height=\"20\"/>"
+                   L"<Label name=\"e\" text=\"\" height=\"20\"/><Label name=\"d\" text=\"off\" enabled=\"false\""
+                   L" textpadding=\"1,2,3,4\" height=\"20\"/></VerticalLayout></Window>",
+                   100, 100));
   std::vector<RenderCall> texts = Only(window.Paint(), RenderCall::kText);
   ASSERT_EQ(texts.size(), 3u);  // nothing for the empty label
   // A label never wraps, whatever "align" did; a Text uses its style as is.
@@ -106,11 +106,12 @@ TEST_F(ControlsTest, ButtonStatesAndImages) {
 
 TEST_F(ControlsTest, ClicksAndOptionGroups) {
   test::TestWindow window;
-  ASSERT_TRUE(window.Build(
-      L"<Window><VerticalLayout><Button name=\"off\" enabled=\"false\" height=\"10\"/>"
-      L"<Option name=\"o1\" group=\"g\" selected=\"true\" height=\"10\"/><Option name=\"o2\" group=\"g\" height=\"10\"/>"
-      L"<Option name=\"t\" height=\"10\"/></VerticalLayout></Window>",
-      100, 100));
+  ASSERT_TRUE(
+      window.Build(L"<Window><VerticalLayout><Button name=\"off\" enabled=\"false\" height=\"10\"/>"
+                   L"<Option name=\"o1\" group=\"g\" selected=\"true\" height=\"10\"/><Option name=\"o2\" group=\"g\" "
+                   L"height=\"10\"/>"
+                   L"<Option name=\"t\" height=\"10\"/></VerticalLayout></Window>",
+                   100, 100));
   std::vector<std::wstring> seen;
   struct Recorder : INotifyUI {
     std::vector<std::wstring>* seen;
@@ -204,10 +205,10 @@ TEST_F(ControlsTest, NineGridPieces) {
   // sides unscaled, the middle stretched, the empty corners skipped.
   dir_.Write("btn.png", test::EncodePng(62, 34, std::vector<uint8_t>(62 * 34 * 4, 0xFF)));
   test::TestWindow window;
-  ASSERT_TRUE(window.Build(
-      L"<Window><Container><Button name=\"b\" float=\"true\" pos=\"0,0,100,34\""
-      L" normalimage=\"file='btn.png' corner='20,0,20,0'\"/></Container></Window>",
-      200, 100));
+  ASSERT_TRUE(
+      window.Build(L"<Window><Container><Button name=\"b\" float=\"true\" pos=\"0,0,100,34\""
+                   L" normalimage=\"file='btn.png' corner='20,0,20,0'\"/></Container></Window>",
+                   200, 100));
   std::vector<RenderCall> images = Only(window.Paint(), RenderCall::kImage);
   std::vector<std::pair<UiRect, UiRect>> pieces;
   for (const RenderCall& call : images) pieces.emplace_back(call.source, call.rect);

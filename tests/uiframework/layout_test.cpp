@@ -52,7 +52,8 @@ TEST_F(LayoutTest, RectanglesFollowTheRules) {
        {100, 100},
        {{L"a", {0, 0, 100, 200}}, {L"b", {0, 200, 100, 200}}}},
       {"a minimum height beats a small share",
-       L"<Window><VerticalLayout><Control height=\"90\"/><Control name=\"b\" minheight=\"40\"/></VerticalLayout></Window>",
+       L"<Window><VerticalLayout><Control height=\"90\"/><Control name=\"b\" "
+       L"minheight=\"40\"/></VerticalLayout></Window>",
        {100, 100},
        {{L"b", {0, 90, 100, 130}}}},
       {"a hidden child takes no space and no child padding",
@@ -93,18 +94,18 @@ TEST_F(LayoutTest, RectanglesFollowTheRules) {
     ASSERT_TRUE(window.Build(c.skin, c.client.cx, c.client.cy)) << c.what;
     for (const Expected& e : c.expected) {
       const UiRect r = window.Rect(e.name);
-      EXPECT_EQ(r, e.rect) << c.what << ": " << std::string(e.name, e.name + std::wcslen(e.name)) << " is "
-                           << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+      EXPECT_EQ(r, e.rect) << c.what << ": " << std::string(e.name, e.name + std::wcslen(e.name)) << " is " << r.left
+                           << "," << r.top << "," << r.right << "," << r.bottom;
     }
   }
 }
 
 TEST_F(LayoutTest, TabLayoutShowsTheSelectedChild) {
   test::TestWindow window;
-  ASSERT_TRUE(window.Build(
-      L"<Window><TabLayout name=\"tabs\" selectedid=\"1\" inset=\"1,1,1,1\"><Control name=\"a\"/>"
-      L"<Control name=\"b\" width=\"20\" padding=\"2,2,0,0\"/></TabLayout></Window>",
-      100, 50));
+  ASSERT_TRUE(
+      window.Build(L"<Window><TabLayout name=\"tabs\" selectedid=\"1\" inset=\"1,1,1,1\"><Control name=\"a\"/>"
+                   L"<Control name=\"b\" width=\"20\" padding=\"2,2,0,0\"/></TabLayout></Window>",
+                   100, 50));
   auto* tabs = static_cast<CTabLayoutUI*>(window.Find(L"tabs")->GetInterface(L"TabLayout"));
   EXPECT_EQ(tabs->GetCurSel(), 1);
   EXPECT_FALSE(window.Find(L"a")->IsVisible());

@@ -211,11 +211,11 @@ TEST_F(PaintHostTest, OpacityHoverAndCleanup) {
 
 TEST_F(PaintHostTest, FrameHitTest) {
   test::TestWindow strip;
-  ASSERT_TRUE(strip.Build(
-      L"<Window><VerticalLayout><HorizontalLayout height=\"30\"><Label name=\"title\" width=\"100\"/>"
-      L"<Button name=\"close\" width=\"20\"/><Text name=\"text\" width=\"20\"/></HorizontalLayout>"
-      L"<Control name=\"body\"/></VerticalLayout></Window>",
-      240, 210));
+  ASSERT_TRUE(
+      strip.Build(L"<Window><VerticalLayout><HorizontalLayout height=\"30\"><Label name=\"title\" width=\"100\"/>"
+                  L"<Button name=\"close\" width=\"20\"/><Text name=\"text\" width=\"20\"/></HorizontalLayout>"
+                  L"<Control name=\"body\"/></VerticalLayout></Window>",
+                  240, 210));
   const UiRect client{0, 0, 240, 210};
   struct Case {
     UiPoint point;
@@ -224,12 +224,12 @@ TEST_F(PaintHostTest, FrameHitTest) {
     bool maximized;
     int expected;
   } cases[] = {
-      {{10, 10}, {0, 0, 0, 30}, {}, false, kHitCaption},    // the label drags
-      {{110, 10}, {0, 0, 0, 30}, {}, false, kHitClient},    // the close button does not
-      {{130, 10}, {0, 0, 0, 30}, {}, false, kHitClient},    // nor a text
-      {{200, 10}, {0, 0, 0, 30}, {}, false, kHitCaption},   // the strip itself does
-      {{10, 40}, {0, 0, 0, 30}, {}, false, kHitClient},     // below the strip
-      {{10, 10}, {15, 0, 15, 20}, {}, false, kHitClient},   // left of x = 15
+      {{10, 10}, {0, 0, 0, 30}, {}, false, kHitCaption},   // the label drags
+      {{110, 10}, {0, 0, 0, 30}, {}, false, kHitClient},   // the close button does not
+      {{130, 10}, {0, 0, 0, 30}, {}, false, kHitClient},   // nor a text
+      {{200, 10}, {0, 0, 0, 30}, {}, false, kHitCaption},  // the strip itself does
+      {{10, 40}, {0, 0, 0, 30}, {}, false, kHitClient},    // below the strip
+      {{10, 10}, {15, 0, 15, 20}, {}, false, kHitClient},  // left of x = 15
       {{16, 10}, {15, 0, 15, 20}, {}, false, kHitCaption},
       {{226, 10}, {15, 0, 15, 20}, {}, false, kHitClient},  // right of width - 15
       {{16, 25}, {15, 0, 15, 20}, {}, false, kHitClient},   // below y = 20

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/uiframework/test_support.h"
-#include "uiframework/controls/button.h"
 #include "uiframework/base/text_conv.h"
+#include "uiframework/controls/button.h"
 #include "uiframework/core/container.h"
 #include "uiframework/resources/skin_resources.h"
 

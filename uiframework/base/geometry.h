@@ -21,9 +21,7 @@ inline int ClampToInt(long long value) {
   if (value < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
   return static_cast<int>(value);
 }
-inline int ClampCoord(long long value) {
-  return static_cast<int>(std::clamp<long long>(value, -kMaxCoord, kMaxCoord));
-}
+inline int ClampCoord(long long value) { return static_cast<int>(std::clamp<long long>(value, -kMaxCoord, kMaxCoord)); }
 inline int ClampCoord(double value) {
   if (!(value > -kMaxCoord)) return -kMaxCoord;  // NaN included
   if (value > kMaxCoord) return kMaxCoord;

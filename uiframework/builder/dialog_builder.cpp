@@ -45,7 +45,8 @@ struct ClassEntry {
   CControlUI* (*make)();
 };
 
-#define VENEER_CLASS(name, type) {name, sizeof(name) / sizeof(wchar_t) - 1, &Make<type>}
+#define VENEER_CLASS(name, type) \
+  { name, sizeof(name) / sizeof(wchar_t) - 1, &Make<type> }
 const ClassEntry kClassTable[] = {
     VENEER_CLASS(L"Control", CControlUI),
     VENEER_CLASS(L"Label", CLabelUI),
@@ -357,8 +358,8 @@ ControlPtr CDialogBuilder::CreateControl(const wchar_t* class_name) {
 // Steps 8-10 of building an element: defaults, then the element's own
 // attributes, while attached to the host (this control only, without
 // initialisation). False when the byte budget ran out.
-bool CDialogBuilder::ApplyAttributes(CControlUI* control, CMarkupElement node, const wchar_t* default_key,
-                                     CControlUI*, CPaintHostUI* host) {
+bool CDialogBuilder::ApplyAttributes(CControlUI* control, CMarkupElement node, const wchar_t* default_key, CControlUI*,
+                                     CPaintHostUI* host) {
   bool ok = true;
   if (host != nullptr) {
     control->SetHostForAttributes(host);
@@ -408,8 +409,9 @@ void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPain
   for (int i = 0; i < count; ++i) {
     if (budget_->IsBytesExceeded()) return;
     if (budget_->DocumentsLeft() <= 0) {
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "more than %d included documents; Include of %s stopped",
-                         kMaxIncludes, ToLogText(value).c_str());
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                         "more than %d included documents; Include of %s stopped", kMaxIncludes,
+                         ToLogText(value).c_str());
       return;
     }
     CDialogBuilder builder;

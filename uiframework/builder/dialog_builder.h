@@ -34,7 +34,7 @@ class IContainerUI;
 class SkinSource {
  public:
   SkinSource(const wchar_t* text) : value_(reinterpret_cast<uintptr_t>(text)) {}  // NOLINT: implicit on purpose
-  SkinSource(uint32_t id) : value_(id < 65536 ? id : 0) {}                      // NOLINT
+  SkinSource(uint32_t id) : value_(id < 65536 ? id : 0) {}                        // NOLINT
   bool IsResourceId() const { return value_ < 65536; }
   uint32_t GetId() const { return static_cast<uint32_t>(value_); }
   const wchar_t* GetText() const { return reinterpret_cast<const wchar_t*>(value_); }

@@ -23,7 +23,10 @@ void* CButtonUI::GetInterface(const wchar_t* name) {
 }
 
 uint32_t CButtonUI::GetControlFlags() const {
-  return (IsKeyboardEnabled() ? kControlFlagTabStop : 0) | (IsEnabled() ? kControlFlagSetCursor : 0);
+  uint32_t flags = 0;
+  if (IsKeyboardEnabled()) flags |= kControlFlagTabStop;
+  if (IsEnabled()) flags |= kControlFlagSetCursor;
+  return flags;
 }
 
 bool CButtonUI::Activate() {

@@ -21,14 +21,14 @@
 namespace Veneer {
 
 // Declares a minimal class with its class name and interface (element) name.
-#define VENEER_MINIMAL_CONTROL(ClassType, BaseType, class_name, interface_name)          \
-  class ClassType : public BaseType {                                                    \
-   public:                                                                               \
-    const wchar_t* GetClass() const override { return class_name; }                     \
-    void* GetInterface(const wchar_t* name) override {                                   \
-      if (name != nullptr && std::wcscmp(name, interface_name) == 0) return this;        \
-      return BaseType::GetInterface(name);                                               \
-    }                                                                                    \
+#define VENEER_MINIMAL_CONTROL(ClassType, BaseType, class_name, interface_name)   \
+  class ClassType : public BaseType {                                             \
+   public:                                                                        \
+    const wchar_t* GetClass() const override { return class_name; }               \
+    void* GetInterface(const wchar_t* name) override {                            \
+      if (name != nullptr && std::wcscmp(name, interface_name) == 0) return this; \
+      return BaseType::GetInterface(name);                                        \
+    }                                                                             \
   }
 
 VENEER_MINIMAL_CONTROL(CSliderUI, CProgressUI, L"SliderUI", L"Slider");

@@ -90,7 +90,8 @@ void CProgressUI::PaintStatusImage(IRenderUI& render) {
   const long long span = static_cast<long long>(max_) - min_;
   UiRect part;  // relative to the control
   if (horizontal_) {
-    part.right = static_cast<int>(static_cast<long long>(pos_.Width()) * (value_ - static_cast<long long>(min_)) / span);
+    part.right =
+        static_cast<int>(static_cast<long long>(pos_.Width()) * (value_ - static_cast<long long>(min_)) / span);
     part.bottom = pos_.Height();
   } else {
     part.top = static_cast<int>(static_cast<long long>(pos_.Height()) * (max_ - static_cast<long long>(value_)) / span);

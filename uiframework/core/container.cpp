@@ -145,7 +145,8 @@ void CContainerUI::DoEvent(UIEvent& event) {
 
 UiRect CContainerUI::GetInnerRect() const {
   UiRect inner = pos_.Deflate(inset_);
-  if (vertical_bar_ != nullptr && vertical_bar_->IsVisible()) inner.right = SatSub(inner.right, vertical_bar_->GetThickness());
+  if (vertical_bar_ != nullptr && vertical_bar_->IsVisible())
+    inner.right = SatSub(inner.right, vertical_bar_->GetThickness());
   if (horizontal_bar_ != nullptr && horizontal_bar_->IsVisible()) {
     inner.bottom = SatSub(inner.bottom, horizontal_bar_->GetThickness());
   }

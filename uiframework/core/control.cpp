@@ -134,9 +134,7 @@ void CControlUI::SetPos(const UiRect& rect, bool invalidate) {
   }
 }
 
-void CControlUI::Move(const UiSize& offset, bool invalidate) {
-  SetPos(pos_.Offset(offset.cx, offset.cy), invalidate);
-}
+void CControlUI::Move(const UiSize& offset, bool invalidate) { SetPos(pos_.Offset(offset.cx, offset.cy), invalidate); }
 
 int CControlUI::GetWidth() const { return pos_.Width(); }
 

@@ -154,8 +154,7 @@ bool DrawImageInfo(IRenderUI& render, CResourceTablesUI* tables, ImageDrawInfo& 
   if (!info.loaded) {
     info.loaded = true;
     if (tables != nullptr) {
-      const wchar_t* type =
-          info.from_resource && !info.resource_type.empty() ? info.resource_type.c_str() : nullptr;
+      const wchar_t* type = info.from_resource && !info.resource_type.empty() ? info.resource_type.c_str() : nullptr;
       info.image = tables->GetImageEx(info.name.c_str(), type, info.mask, info.hsl);
     }
     if (info.image == nullptr) {

@@ -21,8 +21,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <type_traits>
 #include <string>
+#include <type_traits>
 
 #include "uiframework/core/ui_event.h"
 

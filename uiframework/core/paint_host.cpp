@@ -42,8 +42,8 @@ CControlUI* FindShortcut(CControlUI* control, void* data) {
 
 // Controls that take the focus from Tab, in tree order.
 CControlUI* CollectFocusable(CControlUI* control, void* data) {
-  if ((control->GetControlFlags() & kControlFlagTabStop) != 0 && control->IsKeyboardEnabled() &&
-      control->IsEnabled() && control->IsVisible()) {
+  if ((control->GetControlFlags() & kControlFlagTabStop) != 0 && control->IsKeyboardEnabled() && control->IsEnabled() &&
+      control->IsVisible()) {
     static_cast<std::vector<CControlUI*>*>(data)->push_back(control);
   }
   return nullptr;
@@ -246,8 +246,7 @@ bool CPaintHostUI::AddMessageFilter(IMessageFilterUI* filter) { return AddUnique
 
 bool CPaintHostUI::RemoveMessageFilter(IMessageFilterUI* filter) { return RemoveItem(filters_, filter); }
 
-void CPaintHostUI::SendNotify(CControlUI* control, const wchar_t* type, uintptr_t wparam, intptr_t lparam,
-                              bool async) {
+void CPaintHostUI::SendNotify(CControlUI* control, const wchar_t* type, uintptr_t wparam, intptr_t lparam, bool async) {
   NotifyMsg msg;
   msg.sender = control;
   msg.type = type != nullptr ? type : L"";
@@ -653,6 +652,8 @@ bool CPaintHostUI::MessageHandler(const InputRecord& input, intptr_t& result) {
     case InputKind::kDelayedCleanup:
       OnDelayedCleanup();
       return true;
+    case InputKind::kSysKeyDown:
+    case InputKind::kSysChar:  // seen by the pre-translation
     case InputKind::kOther:
       break;
   }

@@ -44,8 +44,8 @@ void CRecordingRender::DrawImage(const ImageEntry& image, const UiRect& dest, co
   call.image_height = image.height;
 }
 
-void CRecordingRender::DrawText(const UiRect& rect, std::wstring_view text, uint32_t color,
-                                const FontDescription& font, uint32_t style) {
+void CRecordingRender::DrawText(const UiRect& rect, std::wstring_view text, uint32_t color, const FontDescription& font,
+                                uint32_t style) {
   RenderCall& call = Record(RenderCall::kText);
   call.rect = rect;
   if (recording_) call.text.assign(text);
@@ -103,8 +103,7 @@ void CRecordingRender::DrawLine(const UiPoint& from, const UiPoint& to, int widt
   call.style = style;
 }
 
-void CRecordingRender::DrawRoundBorder(const UiRect& rect, int width, const UiSize& round, uint32_t color,
-                                       int style) {
+void CRecordingRender::DrawRoundBorder(const UiRect& rect, int width, const UiSize& round, uint32_t color, int style) {
   RenderCall& call = Record(RenderCall::kRoundBorder);
   call.rect = rect;
   call.width = width;

@@ -17,9 +17,9 @@ namespace Veneer {
 struct RenderCall {
   enum Op { kFill, kGradient, kImage, kText, kBorder, kLine, kRoundBorder, kPushClip, kPushRoundClip, kPopClip };
   Op op = kFill;
-  UiRect rect;      // destination, text rectangle, frame or clip
-  UiRect source;    // images
-  UiRect clip;      // the current clip when the call was made
+  UiRect rect;    // destination, text rectangle, frame or clip
+  UiRect source;  // images
+  UiRect clip;    // the current clip when the call was made
   uint32_t color = 0;
   uint32_t color2 = 0;  // gradients: the bottom colour
   int steps = 0;        // gradients
@@ -44,12 +44,10 @@ class CRecordingRender : public IRenderUI {
 
   void FillRect(const UiRect& rect, uint32_t color) override;
   void GradientRect(const UiRect& rect, uint32_t top, uint32_t bottom, int steps) override;
-  void DrawImage(const ImageEntry& image, const UiRect& dest, const UiRect& source, uint8_t fade,
-                 bool blend) override;
+  void DrawImage(const ImageEntry& image, const UiRect& dest, const UiRect& source, uint8_t fade, bool blend) override;
   void DrawText(const UiRect& rect, std::wstring_view text, uint32_t color, const FontDescription& font,
                 uint32_t style) override;
-  UiRect MeasureText(const UiRect& rect, std::wstring_view text, const FontDescription& font,
-                     uint32_t style) override;
+  UiRect MeasureText(const UiRect& rect, std::wstring_view text, const FontDescription& font, uint32_t style) override;
   int GetFontHeight(const FontDescription& font) override;
   void DrawBorder(const UiRect& rect, int width, uint32_t color, int style) override;
   void DrawLine(const UiPoint& from, const UiPoint& to, int width, uint32_t color, int style) override;

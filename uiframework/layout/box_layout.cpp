@@ -4,7 +4,6 @@
 #include <cwchar>
 
 #include "uiframework/base/attribute_values.h"
-
 #include "uiframework/core/scroll_bar.h"
 
 namespace Veneer {

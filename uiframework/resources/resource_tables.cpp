@@ -39,8 +39,7 @@ uint64_t NextImageSerial() {
 
 }  // namespace
 
-CResourceTablesUI::CResourceTablesUI(CResourceTablesUI* parent)
-    : parent_(parent), system_font_(InitialSystemFont()) {
+CResourceTablesUI::CResourceTablesUI(CResourceTablesUI* parent) : parent_(parent), system_font_(InitialSystemFont()) {
   if (parent != nullptr) colors_ = parent->colors_;
 }
 

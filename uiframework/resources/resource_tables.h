@@ -93,8 +93,7 @@ class CResourceTablesUI {
                              bool shared);
   const ImageEntry* GetImage(const wchar_t* name) const;
   // The cached image, or added to this table on first request.
-  const ImageEntry* GetImageEx(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
-                               bool color_adjust);
+  const ImageEntry* GetImageEx(const wchar_t* name, const wchar_t* resource_type, uint32_t mask, bool color_adjust);
 
   // --- default attribute lists, keyed by element name as written
   void AddDefaultAttributeList(const wchar_t* name, const wchar_t* list, bool shared);
