@@ -9,6 +9,7 @@
 #include "uiframework/core/paint_host.h"
 #include "uiframework/controls/identity_controls.h"
 #include "uiframework/controls/text.h"
+#include "uiframework/core/container.h"
 #include "uiframework/resources/skin_resources.h"
 
 namespace Veneer {
@@ -388,6 +389,55 @@ TEST_F(DialogBuilderTest, BuildsFromNumberedResources) {
   // Not a resource id, and not a text either.
   CDialogBuilder too_large;
   EXPECT_EQ(too_large.Create(65536u + 200u, L"XML"), nullptr);
+}
+
+// Skins that would bring in far more than they are: a 1 MB text repeated by
+// Include or by a default attribute list. The build stops at its byte
+// budget, fails as a whole and leaves the parent as it was.
+TEST_F(DialogBuilderTest, HostileSkinsStopAtTheByteBudget) {
+  const std::string big_text(1024 * 1024, 'x');
+  std::vector<test::ZipSpec> entries = {
+      {"big.xml", "<root><Label text=\"" + big_text + "\"/></root>"},
+      {"main.xml", "<Window><VerticalLayout><Include source=\"big.xml\" count=\"4096\"/></VerticalLayout></Window>"},
+      {"defaults.xml", "<Window><Default name=\"Label\" value=\"text=&quot;" + big_text +
+                           "&quot;\"/><VerticalLayout>" + [] {
+                             std::string labels;
+                             for (int i = 0; i < 100; ++i) labels += "<Label/>";
+                             return labels;
+                           }() + "</VerticalLayout></Window>"},
+      {"fine.xml", "<Window><VerticalLayout><Include source=\"big.xml\" count=\"3\"/></VerticalLayout></Window>"},
+  };
+  test::ZipImage zip = test::BuildZip(entries);
+  CSkinResourcesUI::SetResourceZip(zip.bytes.data(), zip.bytes.size());
+  test::LogCapture log;
+  CPaintHostUI host;
+  for (const wchar_t* skin : {L"main.xml", L"defaults.xml"}) {
+    CContainerUI parent;
+    parent.Add(new CLabelUI());
+    CDialogBuilder builder;
+    EXPECT_EQ(builder.Create(skin, nullptr, nullptr, &host, &parent), nullptr);
+    EXPECT_TRUE(builder.IsBudgetExceeded());
+    EXPECT_EQ(parent.GetCount(), 1);
+  }
+  EXPECT_EQ(log.Count("bytes one build may load and copy"), 2);
+  // Real amounts still build.
+  CDialogBuilder fine;
+  CControlUI* root = fine.Create(L"fine.xml", nullptr, nullptr, &host);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(Children(root), L"LabelUI LabelUI LabelUI");
+  root->Delete();
+}
+
+// Child layouts that load themselves twice over: bounded by the documents
+// a window may build, and by the nesting depth.
+TEST_F(DialogBuilderTest, ChildLayoutsThatIncludeThemselvesEnd) {
+  test::ScratchDir dir;
+  dir.Write("self.xml", std::string("<root><VerticalLayout><ChildLayout xmlfile=\"self.xml\"/>"
+                                    "<ChildLayout xmlfile=\"self.xml\"/></VerticalLayout></root>"));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  test::TestWindow window;
+  ASSERT_TRUE(window.Build(L"<Window><ChildLayout xmlfile=\"self.xml\"/></Window>", 100, 100));
+  EXPECT_EQ(window.host.GetBuildBudget().DocumentsLeft(), 0);
 }
 
 }  // namespace
