@@ -60,11 +60,15 @@ WinUIMessagePump::WinUIMessagePump(bool create_window) : thread_id_(GetCurrentTh
   if (window_ == nullptr) {
     LogPrintf(6, "message_pump", __LINE__, "the pump window was not created, error %lu",
               GetLastError());
+    return;
   }
+  // The window procedure finds its pump here, never in a message's wParam.
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 WinUIMessagePump::~WinUIMessagePump() {
   if (window_ != nullptr) {
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     KillTimer(window_, reinterpret_cast<UINT_PTR>(this));
     // Fails when the last reference went on another thread (a poster's);
     // the window then goes with the pump's thread.
@@ -232,10 +236,18 @@ void WinUIMessagePump::HandleWorkMessage() {
 
 LRESULT CALLBACK WinUIMessagePump::WindowProc(HWND window, UINT message, WPARAM wparam,
                                               LPARAM lparam) {
-  if (message == WM_TIMER) {
-    reinterpret_cast<WinUIMessagePump*>(wparam)->HandleTimerMessage();
-  } else if (message == kMsgPumpWork) {
-    reinterpret_cast<WinUIMessagePump*>(wparam)->HandleWorkMessage();
+  // Only the pump's own timer and work message carry its address; a 0x401
+  // or WM_TIMER from anyone else is not taken for one of them.
+  auto* pump = reinterpret_cast<WinUIMessagePump*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (pump != nullptr && wparam == reinterpret_cast<WPARAM>(pump)) {
+    if (message == WM_TIMER) {
+      pump->HandleTimerMessage();
+      return 0;
+    }
+    if (message == kMsgPumpWork) {
+      pump->HandleWorkMessage();
+      return 0;
+    }
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }

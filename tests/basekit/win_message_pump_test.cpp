@@ -45,6 +45,21 @@ TEST(WinUIMessagePumpTest, RunsTasksPostedFromAnotherThreadInOrder) {
   for (int i = 0; i < 100; ++i) EXPECT_EQ(ran[i], i);
 }
 
+TEST(WinUIMessagePumpTest, ForeignMessagesToThePumpWindowAreIgnored) {
+  UIMessageLoop loop;
+  HWND window = loop.ui_pump()->window();
+  ASSERT_NE(window, nullptr);
+  // Someone else's 0x401 and WM_TIMER with values that are no pump.
+  for (WPARAM bogus : {WPARAM{0}, WPARAM{0x1234}, ~WPARAM{0}}) {
+    SendMessageW(window, kMsgPumpWork, bogus, 0);
+    SendMessageW(window, WM_TIMER, bogus, 0);
+  }
+  bool ran = false;
+  loop.PostTask(NewTask([&] { ran = true; }));
+  RunUntilIdle(loop);
+  EXPECT_TRUE(ran);
+}
+
 TEST(WinUIMessagePumpTest, QuitMessageEndsRunAndIsPostedAgainForTheOuterLoop) {
   DrainThreadQueue();
   UIMessageLoop loop;

@@ -1,0 +1,111 @@
+#pragma once
+
+// The base of the program's skinned windows: a native window with its
+// window host. On creation it makes the window frameless, binds the host,
+// loads the skin (a folder, a ZIP file, numbered resources or a ZIP
+// resource, by GetResourceType) and attaches the built tree; a skin that
+// cannot be built shows the message box "加载资源文件失败" (title "Veneer")
+// and ends the process with exit code 1. Notifications go through the
+// class's message map (see notify_pump.h); "click" reaches OnClick, whose
+// default closes on "closebtn" and minimises, maximises or restores on
+// "minbtn", "maxbtn", "restorebtn". Escape closes the window with result 1.
+//
+// Message handlers take (message, wParam, lParam, handled) with handled
+// preset to true; a handler that clears it passes the message on to the
+// custom-message handler, the host and the previous window procedure.
+//
+// Thread affinity: UI thread only.
+
+#include <windows.h>
+
+#include <string>
+
+#include "uiframework/builder/dialog_builder_callback.h"
+#include "uiframework/core/notify_pump.h"
+#include "uiframework/core/paint_host.h"
+#include "uiframework/win/host_binding.h"
+#include "uiframework/win/window_wnd.h"
+
+namespace Veneer {
+
+class WindowImplBase : public CWindowWnd,
+                       public CNotifyPump,
+                       public INotifyUI,
+                       public IMessageFilterUI,
+                       public IDialogBuilderCallback {
+ public:
+  enum ResourceType {
+    kResourceFile = 1,      // skins in a folder
+    kResourceZipFile = 2,   // a ZIP file in the resource folder
+    kResourceNumbered = 3,  // skin files as numbered resources of type "xml"
+    kResourceZip = 4,       // a ZIP archive held as a resource of type "ZIP"
+  };
+
+  WindowImplBase();
+  ~WindowImplBase() override;
+
+  // After the skin is built and attached.
+  virtual void InitWindow();
+  void Notify(NotifyMsg& msg) override;
+  CControlUI* CreateControl(const wchar_t* class_name) override;
+  intptr_t MessageHandler(uint32_t message, uintptr_t wparam, intptr_t lparam, bool& handled) override;
+
+  CPaintHostUI& GetHost() { return host_; }
+  const CPaintHostUI& GetHost() const { return host_; }
+  CWin32HostBinding& GetBinding() { return binding_; }
+
+ protected:
+  UINT GetClassStyle() const override;
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  // Stops being a pre-message filter and a notifier; the host lets go of
+  // the window.
+  void OnFinalMessage(HWND window) override;
+  const NotifyMap* GetNotifyMap() const override;
+
+  virtual void OnClick(NotifyMsg& msg);
+  virtual std::wstring GetSkinFolder() = 0;
+  virtual std::wstring GetSkinFile() = 0;
+  // Escape closes with result 1 (handled); other keys are not handled.
+  virtual LRESULT ResponseDefaultKeyEvent(WPARAM key, bool& handled);
+  virtual int GetResourceType() const;
+  virtual std::wstring GetZipFileName() const;
+  // The resource id of the skin archive (kResourceZip) or of the skin file
+  // (kResourceNumbered, where GetSkinFile holds it as decimal text).
+  virtual int GetResourceID() const;
+
+  virtual LRESULT OnClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnDestroy(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnNcActivate(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnNcCalcSize(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnNcPaint(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnNcHitTest(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnGetMinMaxInfo(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnMouseWheel(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnMouseHover(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnSize(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnChar(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnSysCommand(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnCreate(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnKeyDown(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnKillFocus(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnSetFocus(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnLButtonDown(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnLButtonUp(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT OnMouseMove(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LRESULT HandleCustomMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
+  virtual LONG GetStyle();
+
+  // Helpers the frameless windows share.
+  // The rounded window region for the skin's corner ellipse.
+  void ApplyRoundCorner();
+
+  // Declared first: the host reaches its binding until the host is gone.
+  CWin32HostBinding binding_;
+  CPaintHostUI host_;
+
+ private:
+  // Routes the named messages to their handlers; false when none handled it.
+  bool RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, LRESULT& result);
+};
+
+}  // namespace Veneer
