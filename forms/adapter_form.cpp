@@ -1,0 +1,73 @@
+#include "forms/adapter_form.h"
+
+#include <cstring>
+
+#include "basekit/log/log.h"
+#include "forms/skin_archive.h"
+#include "repair/text_encoding.h"
+#include "uiframework/controls/button.h"
+#include "uiframework/core/container.h"
+
+namespace forms {
+
+namespace {
+
+constexpr const char* kLogSource = "repair";
+constexpr int kEntryHeight = 16;
+constexpr int kEntryGap = 5;
+constexpr uint32_t kEntryTextColor = 0xFFFFFFFF;
+constexpr uint32_t kEntryHotColor = 0xFF01D7C6;
+constexpr uint32_t kEntryPushedColor = 0xFF1A5A65;
+constexpr uint32_t kEntryTextStyle = Veneer::kTextSingleLine | Veneer::kTextVCenter;  // 36, left aligned
+
+}  // namespace
+
+CAdapterForm::CAdapterForm(const IP_ADAPTER_INFO* table, int32_t count)
+    : table_(table), count_(table != nullptr && count > 0 ? count : 0) {}
+
+int CAdapterForm::GetResourceID() const { return kSkinArchiveId; }
+
+std::wstring CAdapterForm::EntryText(const IP_ADAPTER_INFO& adapter) {
+  // The record's text is terminated within its array, but a damaged one
+  // must not be read past its end.
+  const size_t length = strnlen(adapter.Description, sizeof(adapter.Description));
+  return repair::GbkToWide(std::string(adapter.Description, length));
+}
+
+void CAdapterForm::InitWindow() {
+  list_ = host_.FindControl(std::wstring(L"adapter_list"));
+  auto* list = list_ != nullptr ? static_cast<Veneer::IContainerUI*>(list_->GetInterface(L"IContainer")) : nullptr;
+  if (list == nullptr) {
+    basekit::LogPrintf(basekit::kLogLevelLookup, kLogSource, __LINE__, "the picker's skin has no adapter_list");
+    return;
+  }
+  for (int32_t i = 0; i < count_; ++i) {
+    const std::wstring text = EntryText(table_[i]);
+    auto* entry = new Veneer::CButtonUI();
+    entry->SetName(L"adapter");
+    entry->SetText(text);
+    entry->SetToolTip(text);
+    entry->SetFixedHeight(kEntryHeight);
+    entry->SetTag(static_cast<uintptr_t>(i));
+    entry->SetPadding(Veneer::UiRect{0, kEntryGap, 0, 0});
+    entry->SetTextColor(kEntryTextColor);
+    entry->SetHotTextColor(kEntryHotColor);
+    entry->SetPushedTextColor(kEntryPushedColor);
+    entry->SetTextStyle(kEntryTextStyle);
+    if (!list->Add(entry)) entry->Delete();
+  }
+}
+
+void CAdapterForm::Notify(Veneer::NotifyMsg& msg) {
+  if (msg.type != L"click" || msg.sender == nullptr || msg.sender->GetName() != L"adapter") return;
+  const uintptr_t index = msg.sender->GetTag();
+  if (index < static_cast<uintptr_t>(count_)) chosen_ = static_cast<int32_t>(index);
+  PostMessage(WM_CLOSE, 0, 0);
+}
+
+LRESULT CAdapterForm::OnClose(UINT, WPARAM, LPARAM, bool& handled) {
+  handled = false;  // a close request is always carried out
+  return 0;
+}
+
+}  // namespace forms
