@@ -63,21 +63,28 @@ std::wstring MixedSkin(int controls) {
   return skin + L"</VerticalLayout></Window>";
 }
 
-void BM_BuildLayOutPaint(benchmark::State& state) {
-  const int controls = static_cast<int>(state.range(0));
-  const std::wstring skin = MixedSkin(controls);
-  for (auto _ : state) {
-    BenchWindow window;
-    CRecordingRender render(window.GetClientRect());
+// A window with its tree built, laid out and painted once.
+struct BenchTree {
+  explicit BenchTree(const std::wstring& skin) : render(window.GetClientRect()) {
     render.SetRecording(false);
-    CPaintHostUI host;
     host.AttachNativeWindow(&window);
     host.SetRender(&render);
     CDialogBuilder builder;
     host.AttachDialog(builder.Create(skin.c_str(), nullptr, nullptr, &host));
     host.Layout();
     host.Paint(window.GetClientRect());
-    benchmark::DoNotOptimize(render.CallCount());
+  }
+  BenchWindow window;
+  CRecordingRender render;
+  CPaintHostUI host;
+};
+
+void BM_BuildLayOutPaint(benchmark::State& state) {
+  const int controls = static_cast<int>(state.range(0));
+  const std::wstring skin = MixedSkin(controls);
+  for (auto _ : state) {
+    BenchTree tree(skin);
+    benchmark::DoNotOptimize(tree.render.CallCount());
   }
   state.counters["ns_per_control"] = benchmark::Counter(
       static_cast<double>(controls), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
@@ -88,17 +95,9 @@ BENCHMARK(BM_BuildLayOutPaint)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchma
 // label's rectangle.
 void BM_RelayoutAfterText(benchmark::State& state) {
   const int controls = static_cast<int>(state.range(0));
-  const std::wstring skin = MixedSkin(controls);
-  BenchWindow window;
-  CRecordingRender render(window.GetClientRect());
-  render.SetRecording(false);
-  CPaintHostUI host;
-  host.AttachNativeWindow(&window);
-  host.SetRender(&render);
-  CDialogBuilder builder;
-  host.AttachDialog(builder.Create(skin.c_str(), nullptr, nullptr, &host));
-  host.Layout();
-  host.Paint(window.GetClientRect());
+  BenchTree tree(MixedSkin(controls));
+  CPaintHostUI& host = tree.host;
+  CRecordingRender& render = tree.render;
   CControlUI* label = host.FindControl(std::wstring(L"l0"));
   size_t calls = 0;
   int laid_out = 0;

@@ -166,11 +166,7 @@ uint32_t CButtonUI::ButtonTextColor(uint32_t state) const {
 }
 
 void CButtonUI::PaintText(IRenderUI& render) {
-  if (IsFocused()) {
-    state_ |= kStateFocused;
-  } else {
-    state_ &= ~kStateFocused;
-  }
+  RefreshState();
   ResolveDefaultColors();
   DrawLabelText(render, ButtonTextColor(state_), text_style_ | kTextSingleLine);
 }
@@ -196,7 +192,7 @@ void CButtonUI::PaintButtonImages(IRenderUI& render, uint32_t state) {
   DrawImage(render, fore_image_);
 }
 
-void CButtonUI::PaintStatusImage(IRenderUI& render) {
+void CButtonUI::RefreshState() {
   if (IsFocused()) {
     state_ |= kStateFocused;
   } else {
@@ -207,6 +203,10 @@ void CButtonUI::PaintStatusImage(IRenderUI& render) {
   } else {
     state_ &= ~kStateDisabled;
   }
+}
+
+void CButtonUI::PaintStatusImage(IRenderUI& render) {
+  RefreshState();
   PaintButtonImages(render, state_);
 }
 

@@ -46,6 +46,8 @@ class CButtonUI : public CLabelUI {
   void PaintButtonImages(IRenderUI& render, uint32_t state);
   // The text colour for a state.
   uint32_t ButtonTextColor(uint32_t state) const;
+  // Brings the focused and disabled bits in line with the control.
+  void RefreshState();
 
   uint32_t state_ = 0;
   bool hot_display_ = true;

@@ -94,16 +94,7 @@ void COptionUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
 }
 
 void COptionUI::PaintStatusImage(IRenderUI& render) {
-  if (IsFocused()) {
-    state_ |= kStateFocused;
-  } else {
-    state_ &= ~kStateFocused;
-  }
-  if (!IsEnabled()) {
-    state_ |= kStateDisabled;
-  } else {
-    state_ &= ~kStateDisabled;
-  }
+  RefreshState();
   const uint32_t state = state_ & ~kStatePushed;  // an option never shows itself pushed
   if (!selected_) {
     PaintButtonImages(render, state);
