@@ -1,6 +1,7 @@
 #include "uiframework/resources/image_loader.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "tests/uiframework/test_support.h"
 #include "uiframework/core/paint_host.h"
@@ -45,6 +46,78 @@ TEST_F(ImageLoaderTest, PremultipliedTopDownPixelsAndMask) {
   const uint8_t junk[] = {1, 2, 3, 4, 5, 6, 7, 8};
   EXPECT_FALSE(DecodeImage(junk, sizeof(junk), 0));
   EXPECT_FALSE(DecodeImage(png.data(), png.size() / 2, 0));
+}
+
+void PutBigEndian32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+// Headers that declare a size; the pixel data (if any) is far too short.
+std::vector<uint8_t> PngDeclaring(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> png = test::EncodePng(1, 1, {0, 0, 0, 255});
+  PutBigEndian32(png, 16, width);  // IHDR data starts after signature, length and type
+  PutBigEndian32(png, 20, height);
+  PutBigEndian32(png, 29, static_cast<uint32_t>(crc32(0L, png.data() + 12, 17)));
+  return png;
+}
+
+std::vector<uint8_t> BmpDeclaring(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> bmp(54 + 16, 0);
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  test::Put32(bmp, 2, static_cast<uint32_t>(bmp.size()));
+  test::Put32(bmp, 10, 54);
+  test::Put32(bmp, 14, 40);
+  test::Put32(bmp, 18, width);
+  test::Put32(bmp, 22, height);
+  test::Put16(bmp, 26, 1);
+  test::Put16(bmp, 28, 24);
+  return bmp;
+}
+
+std::vector<uint8_t> GifDeclaring(uint16_t width, uint16_t height) {
+  std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0, ';'};
+  test::Put16(gif, 6, width);
+  test::Put16(gif, 8, height);
+  return gif;
+}
+
+std::vector<uint8_t> JpegDeclaring(uint16_t width, uint16_t height) {
+  return {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
+          static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width), 1, 1, 0x11, 0, 0xFF, 0xD9};
+}
+
+// A small file that declares a huge image must be refused from its header,
+// before the decoder allocates for the pixels (a 1 MB PNG of 16,000 x
+// 16,000 cost 2 GB and 8 s).
+TEST_F(ImageLoaderTest, ImagesBeyondTheBoundAreRefusedFromTheirHeader) {
+  struct Case {
+    const char* label;
+    std::vector<uint8_t> bytes;
+    bool refused;
+  } cases[] = {
+      {"PNG 16000 x 16000", PngDeclaring(16000, 16000), true},
+      {"BMP 16000 x 16000", BmpDeclaring(16000, 16000), true},
+      {"GIF 16000 x 16000", GifDeclaring(16000, 16000), true},
+      {"JPEG 16000 x 16000", JpegDeclaring(16000, 16000), true},
+      {"PNG 4097 x 4096", PngDeclaring(4097, 4096), true},
+      {"PNG 4096 x 4096", PngDeclaring(4096, 4096), false},
+      {"PNG 16384 x 1024", PngDeclaring(16384, 1024), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    test::LogCapture log;
+    EXPECT_FALSE(DecodeImage(c.bytes.data(), c.bytes.size(), 0));  // too short to decode anyway
+    EXPECT_EQ(log.Count("pixels refused"), c.refused ? 1 : 0) << log.Text();
+  }
+
+  // Through the loader the image is missing, as an image that is not found.
+  std::vector<uint8_t> bomb = PngDeclaring(16000, 16000);
+  test::ZipImage zip = test::BuildZip({{"skin/bomb.png", std::string(bomb.begin(), bomb.end()), true}});
+  CSkinResourcesUI::SetResourceZip(zip.bytes.data(), zip.bytes.size());
+  test::LogCapture log;
+  EXPECT_FALSE(LoadImageEntry(L"skin\\bomb.png", nullptr, 0, false));
+  EXPECT_EQ(log.Count("pixels refused"), 1);
 }
 
 TEST_F(ImageLoaderTest, LoadsByTheSkinRules) {

@@ -90,16 +90,16 @@ uint32_t AdjustPixel(uint32_t pixel, const ColorAdjustment& adjustment) {
 bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes) {
   if (resource_type != nullptr && resource_type[0] != L'\0') {
     if (name[0] < L'0' || name[0] > L'9') {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "image %s of type %s: not a resource id", ToLogText(name).c_str(),
-                         ToLogText(resource_type).c_str());
+      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s of type %s: not a resource id",
+                         ToLogText(name).c_str(), ToLogText(resource_type).c_str());
       return false;
     }
     uint32_t id = 0;
     for (const wchar_t* p = name; *p >= L'0' && *p <= L'9' && id <= 0xFFFFFFF; ++p) id = id * 10 + (*p - L'0');
     ResourceBytes resource;
     if (!LoadModuleResource(CSkinResourcesUI::GetResourceInstance(), id, resource_type, &resource)) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "image resource %u of type %s not found", id,
-                         ToLogText(resource_type).c_str());
+      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image resource %u of type %s not found",
+                         id, ToLogText(resource_type).c_str());
       return false;
     }
     bytes->assign(resource.data, resource.data + resource.size);
@@ -109,7 +109,7 @@ bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vec
   // Last resort: the name as a path of its own (absolute or relative to the
   // current directory).
   if (ReadFileBytes(name, kMaxImageFileBytes, bytes) == FileReadStatus::kOk) return true;
-  basekit::LogPrintf(6, kLogSource, __LINE__, "image %s not found", ToLogText(name).c_str());
+  basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s not found", ToLogText(name).c_str());
   return false;
 }
 
@@ -120,9 +120,23 @@ std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32
   int width = 0;
   int height = 0;
   int channels = 0;
+  // The header alone: a small file can declare a huge image, and decoding
+  // allocates for the declared size before it reads any pixel.
+  if (!stbi_info_from_memory(data, static_cast<int>(size), &width, &height, &channels)) {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image of %lu bytes not decodable: %s",
+                       static_cast<unsigned long>(size), stbi_failure_reason());
+    return nullptr;
+  }
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxImagePixels) {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
+                       "image of %d x %d pixels refused: a skin image has at most %lu pixels", width, height,
+                       static_cast<unsigned long>(kMaxImagePixels));
+    return nullptr;
+  }
   stbi_uc* rgba = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 4);
   if (rgba == nullptr) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "image of %lu bytes not decodable: %s", static_cast<unsigned long>(size), stbi_failure_reason());
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image of %lu bytes not decodable: %s",
+                       static_cast<unsigned long>(size), stbi_failure_reason());
     return nullptr;
   }
   auto entry = std::make_unique<ImageEntry>();
@@ -157,7 +171,8 @@ std::unique_ptr<ImageEntry> LoadImageEntry(const wchar_t* name, const wchar_t* r
   if (!FetchImageBytes(name, resource_type, &bytes)) return nullptr;
   std::unique_ptr<ImageEntry> entry = DecodeImage(bytes.data(), bytes.size(), mask);
   if (!entry) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "image %s could not be decoded", ToLogText(name).c_str());
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s could not be decoded",
+                       ToLogText(name).c_str());
     return nullptr;
   }
   entry->resource_type = resource_type != nullptr ? resource_type : L"";
