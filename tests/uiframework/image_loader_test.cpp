@@ -48,17 +48,44 @@ TEST_F(ImageLoaderTest, PremultipliedTopDownPixelsAndMask) {
   EXPECT_FALSE(DecodeImage(png.data(), png.size() / 2, 0));
 }
 
-void PutBigEndian32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
-// Headers that declare a size; the pixel data (if any) is far too short.
-std::vector<uint8_t> PngDeclaring(uint32_t width, uint32_t height) {
-  std::vector<uint8_t> png = test::EncodePng(1, 1, {0, 0, 0, 255});
-  PutBigEndian32(png, 16, width);  // IHDR data starts after signature, length and type
-  PutBigEndian32(png, 20, height);
-  PutBigEndian32(png, 29, static_cast<uint32_t>(crc32(0L, png.data() + 12, 17)));
+std::string Zlib(const std::string& data) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+            static_cast<uLong>(data.size()), 9);
+  out.resize(size);
+  return out;
+}
+
+// An 8-bit RGBA PNG with one IDAT chunk whose length field says
+// `idat_length` (normally the size of `idat`).
+std::vector<uint8_t> Png(uint32_t width, uint32_t height, const std::string& idat, uint32_t idat_length) {
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto chunk = [&png](const char* type, const std::vector<uint8_t>& data, uint32_t length) {
+    AppendBigEndian32(png, length);
+    size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    AppendBigEndian32(png, static_cast<uint32_t>(crc32(0L, png.data() + start, static_cast<uInt>(png.size() - start))));
+  };
+  std::vector<uint8_t> header;
+  AppendBigEndian32(header, width);
+  AppendBigEndian32(header, height);
+  header.insert(header.end(), {8, 6, 0, 0, 0});
+  chunk("IHDR", header, 13);
+  chunk("IDAT", std::vector<uint8_t>(idat.begin(), idat.end()), idat_length);
+  chunk("IEND", {}, 0);
   return png;
+}
+
+// A header that declares a size, with the pixels of one row at most.
+std::vector<uint8_t> PngDeclaring(uint32_t width, uint32_t height) {
+  std::string idat = Zlib(std::string(5, '\0'));
+  return Png(width, height, idat, static_cast<uint32_t>(idat.size()));
 }
 
 std::vector<uint8_t> BmpDeclaring(uint32_t width, uint32_t height) {
@@ -87,28 +114,47 @@ std::vector<uint8_t> JpegDeclaring(uint16_t width, uint16_t height) {
           static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width), 1, 1, 0x11, 0, 0xFF, 0xD9};
 }
 
-// A small file that declares a huge image must be refused from its header,
-// before the decoder allocates for the pixels (a 1 MB PNG of 16,000 x
-// 16,000 cost 2 GB and 8 s).
-TEST_F(ImageLoaderTest, ImagesBeyondTheBoundAreRefusedFromTheirHeader) {
+// A Huffman table that claims 16 x 255 codes.
+std::vector<uint8_t> JpegWithOversizedTable() {
+  std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xC4, 0, 19, 0x00};
+  jpeg.insert(jpeg.end(), 16, 0xFF);
+  std::vector<uint8_t> frame = JpegDeclaring(8, 8);
+  jpeg.insert(jpeg.end(), frame.begin() + 2, frame.end());
+  return jpeg;
+}
+
+// Small files that would cost far more memory than their size explains
+// (a 1 MB PNG of 16,000 x 16,000 cost 2 GB and 8 s) are refused before the
+// decoder allocates for them.
+TEST_F(ImageLoaderTest, HostileImagesAreRefusedBeforeTheyCostMemory) {
+  const std::string inflates_to_8_mib = Zlib(std::string(8u << 20, '\0'));
   struct Case {
     const char* label;
     std::vector<uint8_t> bytes;
-    bool refused;
+    const char* refusal;  // what the log says; null: not refused
   } cases[] = {
-      {"PNG 16000 x 16000", PngDeclaring(16000, 16000), true},
-      {"BMP 16000 x 16000", BmpDeclaring(16000, 16000), true},
-      {"GIF 16000 x 16000", GifDeclaring(16000, 16000), true},
-      {"JPEG 16000 x 16000", JpegDeclaring(16000, 16000), true},
-      {"PNG 4097 x 4096", PngDeclaring(4097, 4096), true},
-      {"PNG 4096 x 4096", PngDeclaring(4096, 4096), false},
-      {"PNG 16384 x 1024", PngDeclaring(16384, 1024), false},
+      {"PNG 16000 x 16000", PngDeclaring(16000, 16000), "pixels refused: a skin image has at most"},
+      {"BMP 16000 x 16000", BmpDeclaring(16000, 16000), "pixels refused: a skin image has at most"},
+      {"GIF 16000 x 16000", GifDeclaring(16000, 16000), "pixels refused: a skin image has at most"},
+      {"JPEG 16000 x 16000", JpegDeclaring(16000, 16000), "pixels refused: a skin image has at most"},
+      {"PNG 4097 x 4096", PngDeclaring(4097, 4096), "pixels refused: a skin image has at most"},
+      {"BMP 3 x 0", BmpDeclaring(3, 0), "pixels refused: empty"},
+      {"PNG 4096 x 4096", PngDeclaring(4096, 4096), nullptr},
+      {"PNG 16384 x 1024", PngDeclaring(16384, 1024), nullptr},
+      {"PNG with an IDAT chunk said to hold 1.75 GiB", Png(4, 3, Zlib("x"), 0x70000000), "bytes at once"},
+      {"1 x 1 PNG whose data inflates to 8 MiB",
+       Png(1, 1, inflates_to_8_mib, static_cast<uint32_t>(inflates_to_8_mib.size())), "bytes at once"},
+      {"JPEG with a Huffman table of 4080 codes", JpegWithOversizedTable(), "Huffman table with more than 256"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     test::LogCapture log;
-    EXPECT_FALSE(DecodeImage(c.bytes.data(), c.bytes.size(), 0));  // too short to decode anyway
-    EXPECT_EQ(log.Count("pixels refused"), c.refused ? 1 : 0) << log.Text();
+    EXPECT_FALSE(DecodeImage(c.bytes.data(), c.bytes.size(), 0));
+    if (c.refusal != nullptr) {
+      EXPECT_EQ(log.Count(c.refusal), 1) << log.Text();
+    } else {
+      EXPECT_EQ(log.Count("refused"), 0) << log.Text();  // too short to decode, nothing more
+    }
   }
 
   // Through the loader the image is missing, as an image that is not found.
