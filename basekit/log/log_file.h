@@ -34,7 +34,7 @@ class ErrorStateSaver {
 
  private:
   int error_number_;
-  unsigned long system_error_ = 0;
+  [[maybe_unused]] unsigned long system_error_ = 0;  // Windows only
 };
 
 // Test seam for a full device: given the bytes one write call asks for,
