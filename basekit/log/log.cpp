@@ -35,7 +35,9 @@ void Log_Impl::SetLevel(uint32_t level) { level_ = level; }
 uint32_t Log_Impl::GetLevel() { return level_; }
 
 void Log_Impl::SetLogName(const char* name) {
-  if (name != nullptr) log_name_ = name;
+  if (name == nullptr) return;
+  log_name_ = name;
+  ForgetLostLines();
 }
 
 const char* Log_Impl::GetLogPath() {
@@ -47,6 +49,7 @@ void Log_Impl::SetLogPath(const char* path) {
   if (path == nullptr) return;
   log_path_ = path;
   flags_ &= ~kLogToDescriptor;
+  ForgetLostLines();
 }
 
 void Log_Impl::SetLogDescriptor(int descriptor) {
@@ -55,6 +58,12 @@ void Log_Impl::SetLogDescriptor(int descriptor) {
   log_path_.clear();
   log_name_.clear();
   descriptor_ = descriptor;
+  ForgetLostLines();
+}
+
+void Log_Impl::ForgetLostLines() {
+  std::lock_guard<std::mutex> turn(output_mutex_);
+  lost_lines_ = 0;
 }
 
 int Log_Impl::GetLogDescriptor() {

@@ -65,8 +65,8 @@ class LogInterface {
   // Writes one line when level <= GetLevel(). A null source file gives a
   // line without header. Never reports an error: failed opens and writes
   // drop the line, and the next line that gets through ends with the count
-  // of lines lost since. Leaves errno (and the thread's last system error)
-  // as they were.
+  // of lines lost since (since the target was last set, at most). Leaves
+  // errno (and the thread's last system error) as they were.
   virtual void Write(uint32_t level, const char* source_file, int line,
                      const char* format, ...)
 #if defined(__GNUC__)
@@ -110,6 +110,8 @@ class Log_Impl : public LogInterface {
   std::string BuildHeader(const char* source_file, int line, int error_number) const;
   // Writes the line (without its terminator) to the configured target.
   void Emit(std::string line);
+  // A new target starts a new count of lost lines.
+  void ForgetLostLines();
 
   uint32_t flags_ = kLogDefaultFlags;
   uint32_t level_ = 0;

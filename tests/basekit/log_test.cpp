@@ -379,6 +379,19 @@ TEST(LogFullDevice, NoLineIsGluedOntoAFragmentAndLossesAreCounted) {
       EXPECT_EQ(descriptor_mode ? sink.Contents() : ReadFile(dir.path() / "REPAIR.log"), c.expected);
     }
   }
+
+  // Lines lost to one target are not reported in another.
+  FakeDevice device;
+  DescriptorLog sink(0);
+  FakeDevice::space = 0;
+  sink.log().Write(12, nullptr, 0, "lost");
+  FakeDevice::space = FakeDevice::kUnlimited;
+  TempDir dir;
+  sink.log().SetLogPath(dir.dir().c_str());
+  sink.log().SetLogName("REPAIR");
+  sink.log().AddFlags(kLogNoDatePrefix);
+  sink.log().Write(12, nullptr, 0, "fresh");
+  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"), "fresh\r\n");
 }
 
 #ifndef _WIN32
