@@ -12,23 +12,22 @@ seconds=${2:-30}
 jobs=${JOBS:-$(nproc)}
 
 # No single allocation may pass malloc_limit_mb. Fuzzing builds bound skin
-# images at 512 x 512 pixels, whose decoding needs about 6 MiB at once at
+# images at 256 x 256 pixels, whose decoding needs about 2 MiB at once at
 # most, and nothing else built from an input of a few KB comes near 64 MiB:
 # a decompression bomb that slips past the bounds shows as a finding.
 limits=(-rss_limit_mb=2048 -malloc_limit_mb=64)
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
-fuzz_one() {  # fuzz_one <fuzzer>: runs it, leaves its log beside it
-    local fuzzer=$1 name seeds work status
+fuzz_one() {  # fuzz_one <fuzzer>: runs it, leaves its log and exit status beside it
+    local fuzzer=$1 name seeds work
     name=$(basename "$fuzzer")
     seeds=tests/fuzz/corpus/$name
     work=$(mktemp -d)
     "$fuzzer" -max_total_time="$seconds" "${limits[@]}" -print_final_stats=1 \
         -artifact_prefix="$build_dir/$name-" "$work" $( [ -d "$seeds" ] && echo "$seeds") \
         >"$build_dir/$name.log" 2>&1
-    status=$?
+    echo $? >"$build_dir/$name.status"
     rm -rf "$work"
-    return $status
 }
 
 report() {  # report <name> <status>
@@ -55,16 +54,16 @@ if [ ${#fuzzers[@]} = 0 ]; then
 fi
 
 echo "fuzzing ${#fuzzers[@]} targets for $seconds s each, $jobs at a time"
-declare -A pids
+for fuzzer in "${fuzzers[@]}"; do
+    while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do sleep 1; done
+    rm -f "$build_dir/$(basename "$fuzzer").status"
+    fuzz_one "$fuzzer" &
+done
+wait
 status=0
 for fuzzer in "${fuzzers[@]}"; do
-    while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n; done
-    fuzz_one "$fuzzer" &
-    pids[$(basename "$fuzzer")]=$!
-done
-for name in $(printf '%s\n' "${!pids[@]}" | sort); do
-    wait "${pids[$name]}"
-    rc=$?
+    name=$(basename "$fuzzer")
+    rc=$(cat "$build_dir/$name.status" 2>/dev/null || echo missing)
     report "$name" "$rc"
     [ "$rc" = 0 ] || status=1
 done

@@ -37,7 +37,7 @@ inline constexpr size_t kMaxImageFileBytes = 32u * 1024 * 1024;
 #if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
 // Fuzzing builds decode under sanitizers at a fraction of the speed; a
 // smaller bound keeps every input quick without changing any code path.
-inline constexpr uint64_t kMaxImagePixels = 512u * 512u;
+inline constexpr uint64_t kMaxImagePixels = 256u * 256u;
 #else
 inline constexpr uint64_t kMaxImagePixels = 4096u * 4096u;
 #endif
