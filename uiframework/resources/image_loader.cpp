@@ -54,7 +54,15 @@ void* DecoderReallocate(void* block, size_t size) {
 #define STBI_NO_PNM
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
+#if defined(__GNUC__) && !defined(__clang__)
+// gcc cannot see that a context over memory never reads its callback fields.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <stb/stb_image.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace Veneer {
 
