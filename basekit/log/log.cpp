@@ -1,5 +1,7 @@
 #include "basekit/log/log.h"
 
+#include <utility>
+
 #include "basekit/files/file_path.h"
 #include "basekit/log/log_file.h"
 #include "basekit/strings/format.h"
@@ -33,7 +35,9 @@ void Log_Impl::SetLevel(uint32_t level) { level_ = level; }
 uint32_t Log_Impl::GetLevel() { return level_; }
 
 void Log_Impl::SetLogName(const char* name) {
-  if (name != nullptr) log_name_ = name;
+  if (name == nullptr) return;
+  log_name_ = name;
+  ForgetLostLines();
 }
 
 const char* Log_Impl::GetLogPath() {
@@ -45,6 +49,7 @@ void Log_Impl::SetLogPath(const char* path) {
   if (path == nullptr) return;
   log_path_ = path;
   flags_ &= ~kLogToDescriptor;
+  ForgetLostLines();
 }
 
 void Log_Impl::SetLogDescriptor(int descriptor) {
@@ -53,6 +58,12 @@ void Log_Impl::SetLogDescriptor(int descriptor) {
   log_path_.clear();
   log_name_.clear();
   descriptor_ = descriptor;
+  ForgetLostLines();
+}
+
+void Log_Impl::ForgetLostLines() {
+  std::lock_guard<std::mutex> turn(output_mutex_);
+  lost_lines_ = 0;
 }
 
 int Log_Impl::GetLogDescriptor() {
@@ -123,10 +134,10 @@ bool Log_Impl::ComposeLogFilePath(std::string& out) const {
 void Log_Impl::WriteV(uint32_t level, const char* source_file, int line,
                       const char* format, va_list args) {
   // Taken first: everything below may change it.
-  int error_number = CurrentErrorNumber();
+  ErrorStateSaver saved_errors;
   if (level > level_) return;
 
-  std::string text = BuildHeader(source_file, line, error_number);
+  std::string text = BuildHeader(source_file, line, saved_errors.error_number());
   char message[kMessageChars];
   int count = FormatToBuffer(message, kMessageChars, format, args);
   if (count == -1) {
@@ -135,15 +146,43 @@ void Log_Impl::WriteV(uint32_t level, const char* source_file, int line,
     count = 0;
   }
   text.append(message, static_cast<size_t>(count));
-  text += "\r\n";
+  Emit(std::move(text));
+}
 
+void Log_Impl::Emit(std::string line) {
+  std::lock_guard<std::mutex> turn(output_mutex_);
+  std::string target;
   if (flags_ & kLogToDescriptor) {
-    if (descriptor_ >= 0) WriteToLogDescriptor(descriptor_, text.data(), text.size());
+    if (descriptor_ < 0) return;
+    target = FormatString("<descriptor %d>", descriptor_);
+  } else if (!ComposeLogFilePath(target)) {
+    return;  // no log directory configured: nothing is lost
+  }
+
+  if (lost_lines_ > 0) {
+    AppendFormat(line, " [log: %llu earlier line%s lost]", lost_lines_, lost_lines_ == 1 ? "" : "s");
+  }
+  line += "\r\n";
+  // A full device may have kept part of an earlier line; this one must not
+  // be glued onto that fragment.
+  if (torn_ && target == torn_target_) line.insert(0, "\r\n");
+
+  long long written;
+  if (flags_ & kLogToDescriptor) {
+    written = static_cast<long long>(WriteToLogDescriptor(descriptor_, line.data(), line.size()));
+  } else {
+    written = AppendToLogFile(target.c_str(), line.data(), line.size());
+  }
+  if (written == static_cast<long long>(line.size())) {
+    lost_lines_ = 0;
+    torn_ = false;
     return;
   }
-  std::string path;
-  if (!ComposeLogFilePath(path)) return;
-  AppendToLogFile(path.c_str(), text.data(), text.size());
+  ++lost_lines_;
+  if (written > 0) {
+    torn_ = true;
+    torn_target_ = std::move(target);
+  }
 }
 
 LogInterface* GetLog() {

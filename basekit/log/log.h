@@ -13,6 +13,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 namespace basekit {
@@ -63,7 +64,9 @@ class LogInterface {
   virtual int GetLogDescriptor() = 0;
   // Writes one line when level <= GetLevel(). A null source file gives a
   // line without header. Never reports an error: failed opens and writes
-  // drop the line.
+  // drop the line, and the next line that gets through ends with the count
+  // of lines lost since (since the target was last set, at most). Leaves
+  // errno (and the thread's last system error) as they were.
   virtual void Write(uint32_t level, const char* source_file, int line,
                      const char* format, ...)
 #if defined(__GNUC__)
@@ -105,12 +108,24 @@ class Log_Impl : public LogInterface {
 
  private:
   std::string BuildHeader(const char* source_file, int line, int error_number) const;
+  // Writes the line (without its terminator) to the configured target.
+  void Emit(std::string line);
+  // A new target starts a new count of lost lines.
+  void ForgetLostLines();
 
   uint32_t flags_ = kLogDefaultFlags;
   uint32_t level_ = 0;
   std::string log_path_;
   std::string log_name_;
   int descriptor_ = -1;
+
+  // What a full device did to earlier lines, guarded by output_mutex_:
+  // lines lost since the last one that got through whole, and the target
+  // (file path or descriptor) that ends in part of a line.
+  std::mutex output_mutex_;
+  unsigned long long lost_lines_ = 0;
+  bool torn_ = false;
+  std::string torn_target_;
 };
 
 // The process-wide instance, created on first use and never destroyed.

@@ -9,18 +9,49 @@
 
 namespace basekit {
 
-bool AppendToLogFile(const char* path, const char* data, size_t size) {
+namespace {
+
+LogWriteLimiter g_write_limiter = nullptr;
+
+ssize_t WriteOnce(int fd, const char* data, size_t size) {
+  if (g_write_limiter != nullptr) {
+    size_t allowed = g_write_limiter(size);
+    if (allowed == 0) {
+      errno = ENOSPC;
+      return -1;
+    }
+    if (allowed < size) size = allowed;
+  }
+  return ::write(fd, data, size);
+}
+
+// Stops at the first call that stores nothing: a full device (ENOSPC, or
+// EFBIG past the file size limit) does not clear by retrying at once.
+size_t WriteAll(int fd, const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t count = WriteOnce(fd, data + done, size - done);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    done += static_cast<size_t>(count);
+  }
+  return done;
+}
+
+}  // namespace
+
+long long AppendToLogFile(const char* path, const char* data, size_t size) {
   // O_APPEND places every write at the end, so whole lines from several
   // threads or processes never interleave.
   int fd = ::open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
-  if (fd < 0) return false;
-  bool ok = ::write(fd, data, size) == static_cast<ssize_t>(size);
+  if (fd < 0) return -1;
+  size_t written = WriteAll(fd, data, size);
   ::close(fd);
-  return ok;
+  return static_cast<long long>(written);
 }
 
-bool WriteToLogDescriptor(int descriptor, const char* data, size_t size) {
-  return ::write(descriptor, data, size) == static_cast<ssize_t>(size);
+size_t WriteToLogDescriptor(int descriptor, const char* data, size_t size) {
+  return WriteAll(descriptor, data, size);
 }
 
 int CurrentErrorNumber() { return errno; }
@@ -31,5 +62,11 @@ void ErrorText(int error_number, char* buffer, size_t size) {
   // enough here (the text is only read).
   std::snprintf(buffer, size, "%s", ::strerror(error_number));
 }
+
+ErrorStateSaver::ErrorStateSaver() : error_number_(errno) {}
+
+ErrorStateSaver::~ErrorStateSaver() { errno = error_number_; }
+
+void SetLogWriteLimiterForTesting(LogWriteLimiter limiter) { g_write_limiter = limiter; }
 
 }  // namespace basekit

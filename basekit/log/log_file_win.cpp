@@ -11,7 +11,53 @@
 
 namespace basekit {
 
-bool AppendToLogFile(const char* path, const char* data, size_t size) {
+namespace {
+
+LogWriteLimiter g_write_limiter = nullptr;
+
+// How many of `size` bytes the test seam lets one call write; 0 when the
+// call must fail as on a full disk.
+size_t Allowed(size_t size) {
+  if (g_write_limiter == nullptr) return size;
+  size_t allowed = g_write_limiter(size);
+  return allowed < size ? allowed : size;
+}
+
+// Stops at the first call that stores nothing: a full disk does not clear
+// by retrying at once.
+size_t WriteAllToHandle(HANDLE file, const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    size_t chunk = Allowed(size - done);
+    if (chunk == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      break;
+    }
+    DWORD written = 0;
+    if (!WriteFile(file, data + done, static_cast<DWORD>(chunk), &written, nullptr) || written == 0) break;
+    done += written;
+  }
+  return done;
+}
+
+size_t WriteAllToDescriptor(int descriptor, const char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    size_t chunk = Allowed(size - done);
+    if (chunk == 0) {
+      errno = ENOSPC;
+      break;
+    }
+    int count = _write(descriptor, data + done, static_cast<unsigned>(chunk));
+    if (count <= 0) break;
+    done += static_cast<size_t>(count);
+  }
+  return done;
+}
+
+}  // namespace
+
+long long AppendToLogFile(const char* path, const char* data, size_t size) {
   // Append-only access makes the system place every write at the end of the
   // file in one step. The runtime's _O_APPEND seeks and then writes, so two
   // threads could both write at the same old end and one line would be lost.
@@ -24,15 +70,14 @@ bool AppendToLogFile(const char* path, const char* data, size_t size) {
   HANDLE file = CreateFileA(path, FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  size_t written = WriteAllToHandle(file, data, size);
   CloseHandle(file);
-  return ok && written == size;
+  return static_cast<long long>(written);
 }
 
-bool WriteToLogDescriptor(int descriptor, const char* data, size_t size) {
-  return _write(descriptor, data, static_cast<unsigned>(size)) == static_cast<int>(size);
+size_t WriteToLogDescriptor(int descriptor, const char* data, size_t size) {
+  return WriteAllToDescriptor(descriptor, data, size);
 }
 
 int CurrentErrorNumber() { return errno; }
@@ -41,5 +86,14 @@ void ErrorText(int error_number, char* buffer, size_t size) {
   if (size == 0) return;
   std::snprintf(buffer, size, "%s", strerror(error_number));
 }
+
+ErrorStateSaver::ErrorStateSaver() : error_number_(errno), system_error_(GetLastError()) {}
+
+ErrorStateSaver::~ErrorStateSaver() {
+  errno = error_number_;
+  SetLastError(static_cast<DWORD>(system_error_));
+}
+
+void SetLogWriteLimiterForTesting(LogWriteLimiter limiter) { g_write_limiter = limiter; }
 
 }  // namespace basekit

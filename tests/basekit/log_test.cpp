@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,14 +16,18 @@
 #include <thread>
 #include <vector>
 
+#include "basekit/log/log_file.h"
 #include "basekit/strings/format.h"
 #include "basekit/time/wall_clock.h"
 
 #ifdef _WIN32
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -303,6 +309,161 @@ TEST(LogFile, ConcurrentWritersNeverInterleave) {
   }
   EXPECT_EQ(lines, kThreads * kLines);
   EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+}
+
+// A device with room for `space` more bytes, taking at most `per_call`
+// bytes in one write call.
+struct FakeDevice {
+  static constexpr size_t kUnlimited = SIZE_MAX;
+  static inline size_t space = kUnlimited;
+  static inline size_t per_call = kUnlimited;
+
+  FakeDevice() { SetLogWriteLimiterForTesting(&Take); }
+  ~FakeDevice() {
+    SetLogWriteLimiterForTesting(nullptr);
+    space = per_call = kUnlimited;
+  }
+  static size_t Take(size_t requested) {
+    size_t allowed = std::min({requested, space, per_call});
+    if (space != kUnlimited) space -= allowed;
+    return allowed;
+  }
+};
+
+struct DeviceStep {
+  size_t space;  // room on the device from this write on; kKeep leaves it
+  const char* message;
+};
+constexpr size_t kKeep = SIZE_MAX - 1;
+
+// Lines are "alpha\r\n" (7 bytes) and so on: no header, to read the bytes
+// on the device exactly.
+TEST(LogFullDevice, NoLineIsGluedOntoAFragmentAndLossesAreCounted) {
+  constexpr size_t kFree = FakeDevice::kUnlimited;
+  struct Case {
+    const char* label;
+    size_t per_call;
+    std::vector<DeviceStep> steps;
+    const char* expected;
+  } cases[] = {
+      {"short writes are continued", 3,
+       {{kFree, "alpha"}, {kKeep, "bravo"}},
+       "alpha\r\nbravo\r\n"},
+      {"device fills inside a line", FakeDevice::kUnlimited,
+       {{10, "alpha"}, {kKeep, "bravo"}, {kKeep, "charlie"}, {kFree, "delta"}, {kKeep, "echo"}},
+       "alpha\r\nbra\r\ndelta [log: 2 earlier lines lost]\r\necho\r\n"},
+      {"device fills at a line end", 4,
+       {{7, "alpha"}, {kKeep, "bravo"}, {kFree, "charlie"}},
+       "alpha\r\ncharlie [log: 1 earlier line lost]\r\n"},
+      {"space returns for part of a line only", FakeDevice::kUnlimited,
+       {{9, "alpha"}, {kKeep, "bravo"}, {3, "charlie"}, {kFree, "delta"}},
+       "alpha\r\nbr\r\nc\r\ndelta [log: 2 earlier lines lost]\r\n"},
+  };
+  for (bool descriptor_mode : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.label) + (descriptor_mode ? ", descriptor" : ", file"));
+      FakeDevice device;
+      FakeDevice::per_call = c.per_call;
+      DescriptorLog sink(0);
+      TempDir dir;
+      Log_Impl& log = sink.log();
+      if (!descriptor_mode) {
+        log.SetLogPath(dir.dir().c_str());
+        log.SetLogName("REPAIR");
+        log.AddFlags(kLogNoDatePrefix);
+      }
+      for (const DeviceStep& step : c.steps) {
+        if (step.space != kKeep) FakeDevice::space = step.space;
+        log.Write(12, nullptr, 0, "%s", step.message);
+      }
+      EXPECT_EQ(descriptor_mode ? sink.Contents() : ReadFile(dir.path() / "REPAIR.log"), c.expected);
+    }
+  }
+
+  // Lines lost to one target are not reported in another.
+  FakeDevice device;
+  DescriptorLog sink(0);
+  FakeDevice::space = 0;
+  sink.log().Write(12, nullptr, 0, "lost");
+  FakeDevice::space = FakeDevice::kUnlimited;
+  TempDir dir;
+  sink.log().SetLogPath(dir.dir().c_str());
+  sink.log().SetLogName("REPAIR");
+  sink.log().AddFlags(kLogNoDatePrefix);
+  sink.log().Write(12, nullptr, 0, "fresh");
+  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"), "fresh\r\n");
+}
+
+#ifndef _WIN32
+// The same with a real short write: the file size limit stops the write
+// inside the second line (EFBIG), as a full disk would.
+TEST(LogFullDevice, FileSizeLimitInsideALine) {
+  struct Restore {
+    rlimit saved{};
+    void (*handler)(int) = nullptr;
+    Restore() {
+      getrlimit(RLIMIT_FSIZE, &saved);
+      handler = signal(SIGXFSZ, SIG_IGN);  // the default action ends the process
+    }
+    ~Restore() {
+      setrlimit(RLIMIT_FSIZE, &saved);
+      signal(SIGXFSZ, handler);
+    }
+  } restore;
+  TempDir dir;
+  Log_Impl log;
+  log.SetLogPath(dir.dir().c_str());
+  log.SetLogName("REPAIR");
+  log.RemoveFlags(kAllHeaderFlags);
+  log.AddFlags(kLogNoDatePrefix);
+  log.SetLevel(12);
+
+  rlimit limit = restore.saved;
+  limit.rlim_cur = 10;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  log.Write(12, nullptr, 0, "alpha");
+  log.Write(12, nullptr, 0, "bravo");
+  log.Write(12, nullptr, 0, "charlie");
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &restore.saved), 0);
+  log.Write(12, nullptr, 0, "delta");
+  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"), "alpha\r\nbra\r\ndelta [log: 2 earlier lines lost]\r\n");
+}
+#endif
+
+// Callers log between a failing call and reading its error.
+TEST(LogErrors, WritingLeavesTheCallersErrorAsItWas) {
+  TempDir dir;
+  DescriptorLog sink(kLogErrnoText);
+  Log_Impl to_file;
+  to_file.SetLogPath(dir.dir().c_str());
+  to_file.SetLevel(12);
+  Log_Impl unopenable;
+  unopenable.SetLogPath((dir.dir() + "missing/").c_str());
+  unopenable.SetLevel(12);
+  FakeDevice device;
+  struct Target {
+    const char* label;
+    Log_Impl* log;
+    size_t space;
+  } targets[] = {{"descriptor", &sink.log(), FakeDevice::kUnlimited},
+                 {"file", &to_file, FakeDevice::kUnlimited},
+                 {"unopenable file", &unopenable, FakeDevice::kUnlimited},
+                 {"full device", &to_file, 0},
+                 {"torn line", &sink.log(), 4}};
+  for (const Target& target : targets) {
+    SCOPED_TRACE(target.label);
+    FakeDevice::space = target.space;
+    errno = EDOM;
+#ifdef _WIN32
+    SetLastError(ERROR_INVALID_FUNCTION);
+#endif
+    target.log->Write(6, "repair", 1, "failed");
+    EXPECT_EQ(errno, EDOM);
+#ifdef _WIN32
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
+#endif
+  }
+  EXPECT_NE(sink.Contents().find(FormatString(" {%d:", EDOM)), std::string::npos);
 }
 
 TEST(LogPrintf, UsesTheProcessWideInstance) {

@@ -1,6 +1,7 @@
 #include "uiframework/resources/image_loader.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "tests/uiframework/test_support.h"
 #include "uiframework/core/paint_host.h"
@@ -45,6 +46,124 @@ TEST_F(ImageLoaderTest, PremultipliedTopDownPixelsAndMask) {
   const uint8_t junk[] = {1, 2, 3, 4, 5, 6, 7, 8};
   EXPECT_FALSE(DecodeImage(junk, sizeof(junk), 0));
   EXPECT_FALSE(DecodeImage(png.data(), png.size() / 2, 0));
+}
+
+void AppendBigEndian32(std::vector<uint8_t>& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
+}
+
+std::string Zlib(const std::string& data) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+            static_cast<uLong>(data.size()), 9);
+  out.resize(size);
+  return out;
+}
+
+// An 8-bit RGBA PNG with one IDAT chunk whose length field says
+// `idat_length` (normally the size of `idat`).
+std::vector<uint8_t> Png(uint32_t width, uint32_t height, const std::string& idat, uint32_t idat_length) {
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  auto chunk = [&png](const char* type, const std::vector<uint8_t>& data, uint32_t length) {
+    AppendBigEndian32(png, length);
+    size_t start = png.size();
+    png.insert(png.end(), type, type + 4);
+    png.insert(png.end(), data.begin(), data.end());
+    AppendBigEndian32(png, static_cast<uint32_t>(crc32(0L, png.data() + start, static_cast<uInt>(png.size() - start))));
+  };
+  std::vector<uint8_t> header;
+  AppendBigEndian32(header, width);
+  AppendBigEndian32(header, height);
+  header.insert(header.end(), {8, 6, 0, 0, 0});
+  chunk("IHDR", header, 13);
+  chunk("IDAT", std::vector<uint8_t>(idat.begin(), idat.end()), idat_length);
+  chunk("IEND", {}, 0);
+  return png;
+}
+
+// A header that declares a size, with the pixels of one row at most.
+std::vector<uint8_t> PngDeclaring(uint32_t width, uint32_t height) {
+  std::string idat = Zlib(std::string(5, '\0'));
+  return Png(width, height, idat, static_cast<uint32_t>(idat.size()));
+}
+
+std::vector<uint8_t> BmpDeclaring(uint32_t width, uint32_t height) {
+  std::vector<uint8_t> bmp(54 + 16, 0);
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  test::Put32(bmp, 2, static_cast<uint32_t>(bmp.size()));
+  test::Put32(bmp, 10, 54);
+  test::Put32(bmp, 14, 40);
+  test::Put32(bmp, 18, width);
+  test::Put32(bmp, 22, height);
+  test::Put16(bmp, 26, 1);
+  test::Put16(bmp, 28, 24);
+  return bmp;
+}
+
+std::vector<uint8_t> GifDeclaring(uint16_t width, uint16_t height) {
+  std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0, ';'};
+  test::Put16(gif, 6, width);
+  test::Put16(gif, 8, height);
+  return gif;
+}
+
+std::vector<uint8_t> JpegDeclaring(uint16_t width, uint16_t height) {
+  return {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
+          static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width), 1, 1, 0x11, 0, 0xFF, 0xD9};
+}
+
+// A Huffman table that claims 16 x 255 codes.
+std::vector<uint8_t> JpegWithOversizedTable() {
+  std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xC4, 0, 19, 0x00};
+  jpeg.insert(jpeg.end(), 16, 0xFF);
+  std::vector<uint8_t> frame = JpegDeclaring(8, 8);
+  jpeg.insert(jpeg.end(), frame.begin() + 2, frame.end());
+  return jpeg;
+}
+
+// Small files that would cost far more memory than their size explains
+// (a 1 MB PNG of 16,000 x 16,000 cost 2 GB and 8 s) are refused before the
+// decoder allocates for them.
+TEST_F(ImageLoaderTest, HostileImagesAreRefusedBeforeTheyCostMemory) {
+  const std::string inflates_to_8_mib = Zlib(std::string(8u << 20, '\0'));
+  struct Case {
+    const char* label;
+    std::vector<uint8_t> bytes;
+    const char* refusal;  // what the log says; null: not refused
+  } cases[] = {
+      {"PNG 16000 x 16000", PngDeclaring(16000, 16000), "pixels refused: a skin image has at most"},
+      {"BMP 16000 x 16000", BmpDeclaring(16000, 16000), "pixels refused: a skin image has at most"},
+      {"GIF 16000 x 16000", GifDeclaring(16000, 16000), "pixels refused: a skin image has at most"},
+      {"JPEG 16000 x 16000", JpegDeclaring(16000, 16000), "pixels refused: a skin image has at most"},
+      {"PNG 4097 x 4096", PngDeclaring(4097, 4096), "pixels refused: a skin image has at most"},
+      {"BMP 3 x 0", BmpDeclaring(3, 0), "pixels refused: empty"},
+      {"PNG 4096 x 4096", PngDeclaring(4096, 4096), nullptr},
+      {"PNG 16384 x 1024", PngDeclaring(16384, 1024), nullptr},
+      {"PNG with an IDAT chunk said to hold 1.75 GiB", Png(4, 3, Zlib("x"), 0x70000000), "bytes at once"},
+      {"1 x 1 PNG whose data inflates to 8 MiB",
+       Png(1, 1, inflates_to_8_mib, static_cast<uint32_t>(inflates_to_8_mib.size())), "bytes at once"},
+      {"JPEG with a Huffman table of 4080 codes", JpegWithOversizedTable(), "Huffman table with more than 256"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    test::LogCapture log;
+    EXPECT_FALSE(DecodeImage(c.bytes.data(), c.bytes.size(), 0));
+    if (c.refusal != nullptr) {
+      EXPECT_EQ(log.Count(c.refusal), 1) << log.Text();
+    } else {
+      EXPECT_EQ(log.Count("refused"), 0) << log.Text();  // too short to decode, nothing more
+    }
+  }
+
+  // Through the loader the image is missing, as an image that is not found.
+  std::vector<uint8_t> bomb = PngDeclaring(16000, 16000);
+  test::ZipImage zip = test::BuildZip({{"skin/bomb.png", std::string(bomb.begin(), bomb.end()), true}});
+  CSkinResourcesUI::SetResourceZip(zip.bytes.data(), zip.bytes.size());
+  test::LogCapture log;
+  EXPECT_FALSE(LoadImageEntry(L"skin\\bomb.png", nullptr, 0, false));
+  EXPECT_EQ(log.Count("pixels refused"), 1);
 }
 
 TEST_F(ImageLoaderTest, LoadsByTheSkinRules) {

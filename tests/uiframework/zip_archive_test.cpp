@@ -60,6 +60,28 @@ TEST(ZipArchiveTest, FindsEntriesByTheSkinRules) {
   }
 }
 
+// Names that the rules make equal: the first entry in the directory is the
+// one found, whichever name encoding it is flagged with.
+TEST(ZipArchiveTest, TheFirstOfEqualNamesIsFound) {
+  ZipImage zip = BuildZip({{"skin/A.png", "0", false},
+                           {"SKIN\\a.png", "1", false},
+                           {"Skin/b.png", "2", false, 0x0800},
+                           {"skin/B.PNG", "3", false},
+                           {"c.xml", "4", false},
+                           {"C.xml", "5", false, 0x0800}});
+  auto archive = CZipArchive::OpenMemory(zip.bytes.data(), zip.bytes.size());
+  ASSERT_TRUE(archive);
+  const std::pair<const wchar_t*, int> cases[] = {
+      {L"skin\\a.png", 0}, {L"SKIN/A.PNG", 0}, {L"skin/b.png", 2}, {L"c.XML", 4}};
+  for (const auto& [name, expected] : cases) {
+    int index = -1;
+    uint32_t size = 0;
+    EXPECT_TRUE(archive->Find(name, &index, &size)) << name;
+    EXPECT_EQ(index, expected) << name;
+    EXPECT_EQ(size, 1u) << name;
+  }
+}
+
 TEST(ZipArchiveTest, CaseFoldingIsAsciiOnly) {
   // E-acute and its capital differ outside ASCII: no match.
   ZipImage zip = BuildZip({{"caf\xc3\xa9.xml", "x", false, 0x0800}});

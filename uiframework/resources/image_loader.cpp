@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cwchar>
 
 #include "basekit/log/log.h"
@@ -10,6 +11,42 @@
 #include "uiframework/resources/file_bytes.h"
 #include "uiframework/resources/skin_resources.h"
 
+namespace Veneer {
+namespace {
+
+// The decoder allocates from sizes it reads in the file (a chunk length, or
+// an output buffer that doubles while a compressed stream goes on), not
+// only from the dimensions checked before decoding. So each decode sets the
+// largest block the decoder may take at once, and a larger request fails as
+// if memory had run out.
+struct DecoderBudget {
+  size_t limit = SIZE_MAX;
+  size_t refused = 0;  // the largest request refused, 0 when none
+};
+DecoderBudget g_decoder_budget;
+
+void* DecoderAllocate(size_t size) {
+  if (size > g_decoder_budget.limit) {
+    g_decoder_budget.refused = std::max(g_decoder_budget.refused, size);
+    return nullptr;
+  }
+  return std::malloc(size);
+}
+
+void* DecoderReallocate(void* block, size_t size) {
+  if (size > g_decoder_budget.limit) {
+    g_decoder_budget.refused = std::max(g_decoder_budget.refused, size);
+    return nullptr;
+  }
+  return std::realloc(block, size);
+}
+
+}  // namespace
+}  // namespace Veneer
+
+#define STBI_MALLOC(size) ::Veneer::DecoderAllocate(size)
+#define STBI_REALLOC(block, size) ::Veneer::DecoderReallocate(block, size)
+#define STBI_FREE(block) std::free(block)
 #define STBI_NO_STDIO
 #define STBI_NO_HDR
 #define STBI_NO_LINEAR
@@ -17,13 +54,33 @@
 #define STBI_NO_PNM
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
+#if defined(__GNUC__) && !defined(__clang__)
+// gcc cannot see that a context over memory never reads its callback fields.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <stb/stb_image.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace Veneer {
 
 namespace {
 
 constexpr const char* kLogSource = "image_loader";
+
+// Reading a header needs the decoder's fixed state only.
+constexpr size_t kHeaderAllocationLimit = 1u << 20;
+
+// The largest block decoding a w x h image needs: 8 bytes a pixel (four
+// 16-bit channels) over the size rounded up to whole JPEG blocks, twice
+// over for a buffer that grew by doubling, plus the decoder's fixed state.
+size_t DecoderAllocationLimit(int width, int height) {
+  uint64_t bytes = 2 * 8 * (static_cast<uint64_t>(width) + 32) * (static_cast<uint64_t>(height) + 32) +
+                   kHeaderAllocationLimit;
+  return bytes < SIZE_MAX ? static_cast<size_t>(bytes) : SIZE_MAX;
+}
 
 ColorAdjustment g_adjustment;
 
@@ -87,19 +144,89 @@ uint32_t AdjustPixel(uint32_t pixel, const ColorAdjustment& adjustment) {
   return (static_cast<uint32_t>(a) << 24) | (channel(r) << 16) | (channel(g) << 8) | channel(b);
 }
 
+// The JPEG decoder (stb_image 2.27) trusts the code counts of a Huffman
+// table: a table of more than 256 codes is written past its arrays, over
+// the rest of the decoder's state. So every place the decoder could take
+// for a table definition (DHT) is checked first: the segments before the
+// first scan, walked by their lengths as the decoder walks them, and after
+// that every 0xFF 0xC4 in the data, where the decoder may resume after a
+// scan. The decoder reads zeros past the end, and so does this check.
+class JpegTableCheck {
+ public:
+  JpegTableCheck(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+  static bool IsJpeg(const uint8_t* data, size_t size) {
+    size_t pos = 0;
+    while (pos < size && data[pos] == 0xFF) ++pos;
+    return pos > 0 && pos < size && data[pos] == 0xD8;
+  }
+
+  bool TablesFit() const {
+    size_t pos = 0;
+    while (Byte(pos) == 0xFF) ++pos;
+    ++pos;  // start of image
+    // Segments before the first scan.
+    while (pos < size_) {
+      while (pos < size_ && Byte(pos) != 0xFF) ++pos;  // padding the decoder skips
+      while (Byte(pos) == 0xFF) ++pos;
+      if (pos >= size_) return true;
+      const uint8_t marker = Byte(pos++);
+      if (marker == 0xDA) break;
+      if (marker == 0xD9) return true;
+      if ((marker >= 0xD0 && marker <= 0xD8) || marker == 0x01) continue;  // no length
+      if (marker == 0xC4 && !TableFits(pos)) return false;
+      const size_t length = Read16(pos);
+      if (length < 2) break;
+      pos += length;
+    }
+    // From the first scan on.
+    for (; pos < size_; ++pos) {
+      if (Byte(pos) != 0xFF) continue;
+      size_t marker = pos + 1;
+      while (Byte(marker) == 0xFF && marker < size_) ++marker;
+      if (Byte(marker) == 0xC4 && !TableFits(marker + 1)) return false;
+      pos = marker - 1;
+    }
+    return true;
+  }
+
+ private:
+  uint8_t Byte(size_t pos) const { return pos < size_ ? data_[pos] : 0; }
+  size_t Read16(size_t pos) const { return (static_cast<size_t>(Byte(pos)) << 8) | Byte(pos + 1); }
+
+  // `pos` is at the segment length. Follows the decoder's own arithmetic.
+  bool TableFits(size_t pos) const {
+    long remaining = static_cast<long>(Read16(pos)) - 2;
+    pos += 2;
+    while (remaining > 0 && pos < size_) {
+      const uint8_t kind = Byte(pos++);
+      if ((kind >> 4) > 1 || (kind & 15) > 3) return true;  // the decoder stops here
+      long codes = 0;
+      for (int i = 0; i < 16; ++i) codes += Byte(pos++);
+      if (codes > 256) return false;
+      pos += static_cast<size_t>(codes);
+      remaining -= 17 + codes;
+    }
+    return true;
+  }
+
+  const uint8_t* data_;
+  size_t size_;
+};
+
 bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes) {
   if (resource_type != nullptr && resource_type[0] != L'\0') {
     if (name[0] < L'0' || name[0] > L'9') {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "image %s of type %s: not a resource id", ToLogText(name).c_str(),
-                         ToLogText(resource_type).c_str());
+      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s of type %s: not a resource id",
+                         ToLogText(name).c_str(), ToLogText(resource_type).c_str());
       return false;
     }
     uint32_t id = 0;
     for (const wchar_t* p = name; *p >= L'0' && *p <= L'9' && id <= 0xFFFFFFF; ++p) id = id * 10 + (*p - L'0');
     ResourceBytes resource;
     if (!LoadModuleResource(CSkinResourcesUI::GetResourceInstance(), id, resource_type, &resource)) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "image resource %u of type %s not found", id,
-                         ToLogText(resource_type).c_str());
+      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image resource %u of type %s not found",
+                         id, ToLogText(resource_type).c_str());
       return false;
     }
     bytes->assign(resource.data, resource.data + resource.size);
@@ -109,8 +236,63 @@ bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vec
   // Last resort: the name as a path of its own (absolute or relative to the
   // current directory).
   if (ReadFileBytes(name, kMaxImageFileBytes, bytes) == FileReadStatus::kOk) return true;
-  basekit::LogPrintf(6, kLogSource, __LINE__, "image %s not found", ToLogText(name).c_str());
+  basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s not found", ToLogText(name).c_str());
   return false;
+}
+
+// The image's dimensions, from its header alone: a small file can declare a
+// huge image, and decoding allocates for the declared size before it reads
+// any pixel. False (logged) for images that must not be decoded.
+bool ReadImageHeader(const uint8_t* data, size_t size, int* width, int* height) {
+  if (JpegTableCheck::IsJpeg(data, size) && !JpegTableCheck(data, size).TablesFit()) {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
+                       "JPEG image of %lu bytes refused: a Huffman table with more than 256 codes",
+                       static_cast<unsigned long>(size));
+    return false;
+  }
+  int channels = 0;
+  g_decoder_budget = DecoderBudget{kHeaderAllocationLimit, 0};
+  bool known = stbi_info_from_memory(data, static_cast<int>(size), width, height, &channels) != 0;
+  g_decoder_budget = DecoderBudget();
+  if (!known) {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image of %lu bytes not decodable: %s",
+                       static_cast<unsigned long>(size), stbi_failure_reason());
+    return false;
+  }
+  if (*width <= 0 || *height <= 0) {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image of %d x %d pixels refused: empty",
+                       *width, *height);
+    return false;
+  }
+  if (static_cast<uint64_t>(*width) * static_cast<uint64_t>(*height) > kMaxImagePixels) {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
+                       "image of %d x %d pixels refused: a skin image has at most %lu pixels", *width, *height,
+                       static_cast<unsigned long>(kMaxImagePixels));
+    return false;
+  }
+  return true;
+}
+
+// RGBA bytes of an image whose header said width x height; null (logged)
+// when decoding fails or needs more memory than that size explains.
+stbi_uc* DecodeRgba(const uint8_t* data, size_t size, int width, int height) {
+  g_decoder_budget = DecoderBudget{DecoderAllocationLimit(width, height), 0};
+  int channels = 0;
+  stbi_uc* rgba = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 4);
+  const DecoderBudget budget = g_decoder_budget;
+  g_decoder_budget = DecoderBudget();
+  if (rgba != nullptr) return rgba;
+  if (budget.refused > 0) {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
+                       "image of %d x %d pixels refused: decoding asked for %lu bytes at once, more than the %lu "
+                       "its size needs",
+                       width, height, static_cast<unsigned long>(budget.refused),
+                       static_cast<unsigned long>(budget.limit));
+  } else {
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image of %lu bytes not decodable: %s",
+                       static_cast<unsigned long>(size), stbi_failure_reason());
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -119,12 +301,9 @@ std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32
   if (data == nullptr || size == 0 || size > static_cast<size_t>(INT32_MAX)) return nullptr;
   int width = 0;
   int height = 0;
-  int channels = 0;
-  stbi_uc* rgba = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 4);
-  if (rgba == nullptr) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "image of %lu bytes not decodable: %s", static_cast<unsigned long>(size), stbi_failure_reason());
-    return nullptr;
-  }
+  if (!ReadImageHeader(data, size, &width, &height)) return nullptr;
+  stbi_uc* rgba = DecodeRgba(data, size, width, height);
+  if (rgba == nullptr) return nullptr;
   auto entry = std::make_unique<ImageEntry>();
   entry->width = width;
   entry->height = height;
@@ -157,7 +336,8 @@ std::unique_ptr<ImageEntry> LoadImageEntry(const wchar_t* name, const wchar_t* r
   if (!FetchImageBytes(name, resource_type, &bytes)) return nullptr;
   std::unique_ptr<ImageEntry> entry = DecodeImage(bytes.data(), bytes.size(), mask);
   if (!entry) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "image %s could not be decoded", ToLogText(name).c_str());
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s could not be decoded",
+                       ToLogText(name).c_str());
     return nullptr;
   }
   entry->resource_type = resource_type != nullptr ? resource_type : L"";

@@ -32,9 +32,22 @@ struct ImageEntry {
 // Largest image file the loader reads, in bytes.
 inline constexpr size_t kMaxImageFileBytes = 32u * 1024 * 1024;
 
+// Most pixels a skin image may have: 4096 x 4096, 64 MiB once decoded to
+// 32 bits. A window background for a 5K screen still fits; decoding one
+// image at this size costs about three times that at its peak, which a
+// 32-bit process can afford. Larger images are refused from their header,
+// before anything is allocated for their pixels.
+#if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
+// Fuzzing builds decode under sanitizers at a fraction of the speed; a
+// smaller bound keeps every input quick without changing any code path.
+inline constexpr uint64_t kMaxImagePixels = 256u * 256u;
+#else
+inline constexpr uint64_t kMaxImagePixels = 4096u * 4096u;
+#endif
+
 // Decodes image bytes (PNG, JPEG, BMP, GIF, PSD, ...). A pixel equal to
 // `mask` after premultiplication becomes fully transparent black. Null for
-// undecodable bytes.
+// undecodable bytes and for images of more than kMaxImagePixels pixels.
 std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32_t mask);
 
 // Loads a skin image. With a resource type the name must start with a digit

@@ -29,14 +29,13 @@ uint32_t Read32(const uint8_t* p) {
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+// Byte by byte, as the names compare: in a double-byte code page a trail
+// byte in the range of A-Z folds too.
+std::string FoldAscii(std::string name) {
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  return true;
+  return name;
 }
 
 void SlashesForward(std::string& name) {
@@ -125,6 +124,7 @@ bool CZipArchive::ReadDirectory() {
     entry.local_offset = Read32(header + 42);
     entry.name.assign(reinterpret_cast<const char*>(header + kCentralHeaderSize), name_length);
     SlashesForward(entry.name);
+    (entry.utf8 ? utf8_index_ : ansi_index_).emplace(FoldAscii(entry.name), static_cast<int>(i));
     entries_.push_back(std::move(entry));
     pos += kCentralHeaderSize + variable;
   }
@@ -143,13 +143,15 @@ bool CZipArchive::Find(const wchar_t* name, int* index, uint32_t* uncompressed_s
   std::string utf8 = WideToUtf8(wide);
   SlashesForward(ansi);
   SlashesForward(utf8);
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    const Entry& entry = entries_[i];
-    if (EqualsIgnoringAsciiCase(entry.name, entry.utf8 ? utf8 : ansi)) {
-      if (index != nullptr) *index = static_cast<int>(i);
-      if (uncompressed_size != nullptr) *uncompressed_size = entry.uncompressed_size;
-      return true;
-    }
+  int found = -1;
+  auto ansi_match = ansi_index_.find(FoldAscii(ansi));
+  if (ansi_match != ansi_index_.end()) found = ansi_match->second;
+  auto utf8_match = utf8_index_.find(FoldAscii(utf8));
+  if (utf8_match != utf8_index_.end() && (found < 0 || utf8_match->second < found)) found = utf8_match->second;
+  if (found >= 0) {
+    if (index != nullptr) *index = found;
+    if (uncompressed_size != nullptr) *uncompressed_size = entries_[found].uncompressed_size;
+    return true;
   }
   basekit::LogPrintf(8, kLogSource, __LINE__, "no entry \"%s\"", utf8.c_str());
   return false;

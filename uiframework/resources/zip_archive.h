@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Veneer {
@@ -34,9 +35,10 @@ class CZipArchive {
 
   // Finds an entry: the name is converted to the ANSI code page (or to
   // UTF-8 for entries flagged as UTF-8), backslashes become slashes, and
-  // ASCII letters compare without case. False for names of kMaxNameChars
-  // characters or more in the ANSI code page (a double-byte character
-  // counts twice) and for unknown names.
+  // ASCII letters compare without case. Of entries with the same name the
+  // first is found. False for names of kMaxNameChars characters or more in
+  // the ANSI code page (a double-byte character counts twice) and for
+  // unknown names. The names are indexed when the archive opens.
   bool Find(const wchar_t* name, int* index, uint32_t* uncompressed_size) const;
   // Extracts entry `index` into buffer (capacity bytes): kOk when the whole
   // entry was written and checked, kMoreData when a buffer smaller than the
@@ -69,6 +71,11 @@ class CZipArchive {
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
   std::vector<Entry> entries_;
+  // Entry names with ASCII letters folded to lower case, to the first entry
+  // of that name; one index per name encoding, as Find converts the name
+  // it is given to both.
+  std::unordered_map<std::string, int> ansi_index_;
+  std::unordered_map<std::string, int> utf8_index_;
 };
 
 }  // namespace Veneer
