@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/uiframework/test_support.h"
+#include "uiframework/resources/skin_resources.h"
 
 namespace Veneer {
 namespace {
@@ -88,6 +89,23 @@ TEST_F(ResourceTablesTest, LanguageTokens) {
       {L"no tokens", L"no tokens"},
   };
   for (const Case& c : cases) EXPECT_EQ(CResourceTablesUI::Shared().ProcessMultiLanguageTokens(c.in), c.out) << c.in;
+}
+
+// The decoded pixels one table holds are bounded: a skin cannot name one
+// large image under many names until memory runs out.
+TEST_F(ResourceTablesTest, ImageBytesAreBounded) {
+  test::ScratchDir dir;
+  dir.Write("big.png", test::EncodePng(64, 64, std::vector<uint8_t>(64 * 64 * 4, 0x80)));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  CResourceTablesUI tables;
+  tables.SetImageByteLimit(3 * 64 * 64 * 4);
+  const std::wstring names[] = {L"big.png", L"./big.png", L".//big.png", L"././big.png"};
+  for (int i = 0; i < 3; ++i) EXPECT_NE(tables.AddImage(names[i].c_str(), nullptr, 0, false, false), nullptr);
+  EXPECT_EQ(tables.AddImage(names[3].c_str(), nullptr, 0, false, false), nullptr);
+  EXPECT_EQ(tables.GetImage(names[3].c_str()), nullptr);
+  // Replacing an image of the same name frees its bytes first.
+  EXPECT_NE(tables.AddImage(names[0].c_str(), nullptr, 0, false, false), nullptr);
+  EXPECT_EQ(tables.GetImageBytes(), 3u * 64 * 64 * 4);
 }
 
 }  // namespace

@@ -32,6 +32,10 @@ auto Find(const Map& map, const wchar_t* key) -> decltype(&map.begin()->second) 
   return it == map.end() ? nullptr : &it->second;
 }
 
+size_t ImageBytes(const ImageEntry& entry) {
+  return (entry.pixels.size() + entry.original.size()) * sizeof(uint32_t);
+}
+
 uint64_t NextImageSerial() {
   static uint64_t serial = 0;
   return ++serial;
@@ -67,6 +71,7 @@ void CResourceTablesUI::Clear() {
   fonts_.clear();
   default_font_.reset();
   images_.clear();
+  image_bytes_ = 0;
   default_lists_.clear();
   language_strings_.clear();
   colors_ = parent_ != nullptr ? parent_->colors_ : DefaultColors();
@@ -138,6 +143,16 @@ const ImageEntry* CResourceTablesUI::AddImage(const wchar_t* name, const wchar_t
   entry->serial = NextImageSerial();
   CResourceTablesUI& tables = shared ? Root() : *this;
   std::unique_ptr<ImageEntry>& slot = tables.images_[name];
+  const size_t old_bytes = slot ? ImageBytes(*slot) : 0;
+  const size_t new_bytes = ImageBytes(*entry);
+  if (tables.image_bytes_ - old_bytes + new_bytes > tables.image_byte_limit_) {
+    if (!slot) tables.images_.erase(name);
+    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
+                       "image %s not kept: the window's images would need more than %lu bytes",
+                       ToLogText(name).c_str(), static_cast<unsigned long>(tables.image_byte_limit_));
+    return nullptr;
+  }
+  tables.image_bytes_ = tables.image_bytes_ - old_bytes + new_bytes;
   slot = std::move(entry);  // frees an entry of the same name
   return slot.get();
 }

@@ -88,7 +88,12 @@ class CResourceTablesUI {
   // The window's default font, else a parent's, else the system font.
   const FontDescription& GetDefaultFont() const;
 
-  // --- images, keyed by name as written
+  // --- images, keyed by name as written. One table holds at most
+  // kMaxImageBytes of decoded pixels: a skin naming many large images (or
+  // one large image under many names) gets the rest drawn as missing.
+  static constexpr size_t kMaxImageBytes = 256u * 1024 * 1024;
+  void SetImageByteLimit(size_t bytes) { image_byte_limit_ = bytes; }
+  size_t GetImageBytes() const { return image_bytes_; }
   const ImageEntry* AddImage(const wchar_t* name, const wchar_t* resource_type, uint32_t mask, bool color_adjust,
                              bool shared);
   const ImageEntry* GetImage(const wchar_t* name) const;
@@ -123,6 +128,8 @@ class CResourceTablesUI {
   Table<FontDescription> fonts_;
   std::unique_ptr<FontDescription> default_font_;
   Table<std::unique_ptr<ImageEntry>> images_;
+  size_t image_bytes_ = 0;
+  size_t image_byte_limit_ = kMaxImageBytes;
   Table<std::wstring> default_lists_;
   Table<std::wstring> language_strings_;
   DefaultColors colors_;
