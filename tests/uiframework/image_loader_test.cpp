@@ -187,7 +187,7 @@ TEST_F(ImageLoaderTest, LoadsNumberedResources) {
   static std::vector<uint8_t> png = SamplePng();
   PlatformHooks hooks;
   hooks.load_resource = [](ModuleHandle, uint32_t id, const wchar_t*, ResourceBytes* out) {
-    if (id != 140) return false;
+    if (id != 140 && id != 65676) return false;  // 65676 is 140 in 16 bits
     out->data = png.data();
     out->size = png.size();
     return true;
@@ -197,6 +197,7 @@ TEST_F(ImageLoaderTest, LoadsNumberedResources) {
   ASSERT_TRUE(image);
   EXPECT_EQ(image->resource_type, L"PNG");
   EXPECT_FALSE(LoadImageEntry(L"141", L"PNG", 0, false));
+  EXPECT_FALSE(LoadImageEntry(L"65676", L"PNG", 0, false));  // no resource, not 140
 }
 
 TEST_F(ImageLoaderTest, ColourAdjustmentKeepsTheOriginal) {

@@ -223,6 +223,13 @@ bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vec
     }
     uint32_t id = 0;
     for (const wchar_t* p = name; *p >= L'0' && *p <= L'9' && id <= 0xFFFFFFF; ++p) id = id * 10 + (*p - L'0');
+    // Resource ids are 16-bit: a larger number names no resource, never one
+    // that its lower bits happen to name.
+    if (id > 0xFFFF) {
+      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s: no such resource id",
+                         ToLogText(name).c_str());
+      return false;
+    }
     ResourceBytes resource;
     if (!LoadModuleResource(CSkinResourcesUI::GetResourceInstance(), id, resource_type, &resource)) {
       basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image resource %u of type %s not found",
