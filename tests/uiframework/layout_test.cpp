@@ -169,5 +169,21 @@ TEST_F(LayoutTest, HostileNumbersNeitherOverflowNorCrash) {
   }
 }
 
+// The deepest tree a skin can make, through every phase that walks it:
+// within the UI thread's stack on every build (1 MiB under Windows).
+TEST_F(LayoutTest, DeepTreesStayOnTheStack) {
+  std::wstring skin = L"<Window>";
+  for (int i = 0; i < 300; ++i) skin += L"<HorizontalLayout inset=\"0,0,0,0\"><VerticalLayout>";
+  skin += L"<Button name=\"leaf\" text=\"x\"/>";
+  for (int i = 0; i < 300; ++i) skin += L"</VerticalLayout></HorizontalLayout>";
+  skin += L"</Window>";
+  test::TestWindow window;
+  ASSERT_TRUE(window.Build(skin.c_str(), 300, 200));
+  window.Paint();
+  EXPECT_NE(window.host.FindControl(UiPoint{5, 5}), nullptr);
+  window.host.GetRoot()->NeedUpdate();
+  window.Paint();
+}
+
 }  // namespace
 }  // namespace Veneer

@@ -26,8 +26,14 @@ void CChildLayoutUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
 
 void CChildLayoutUI::DoInit() {
   if (xml_file_.empty()) return;
-  int depth = 1;
-  for (CControlUI* p = parent_; p != nullptr && depth <= CDialogBuilder::kMaxDepth; p = p->GetParent()) ++depth;
+  // A document loaded here nests below this container, and every level of
+  // child layouts costs a whole build on the stack: it counts as
+  // kChildLayoutDepth levels, so that layouts loading themselves stop long
+  // before the UI thread's stack (1 MiB on Windows) runs out.
+  int depth = 0;
+  for (CControlUI* p = this; p != nullptr && depth <= CDialogBuilder::kMaxDepth; p = p->GetParent()) {
+    depth += p->GetInterface(L"ChildLayout") != nullptr ? kChildLayoutDepth : 1;
+  }
   CDialogBuilder builder;
   builder.SetBaseDepth(depth);
   if (host_ != nullptr) builder.SetBudget(&host_->GetBuildBudget());

@@ -15,6 +15,9 @@ namespace Veneer {
 
 class CChildLayoutUI : public CContainerUI {
  public:
+  // The nesting depth one level of child layouts counts for.
+  static constexpr int kChildLayoutDepth = 8;
+
   const wchar_t* GetClass() const override;
   void* GetInterface(const wchar_t* name) override;
   void SetAttribute(const wchar_t* name, const wchar_t* value) override;

@@ -47,6 +47,8 @@ void* CContainerUI::GetInterface(const wchar_t* name) {
 }
 
 void CContainerUI::SetHost(CPaintHostUI* host, CControlUI* parent, bool init) {
+  // Linked first: children initialised below may walk up their ancestors.
+  parent_ = parent;
   if (host != host_) {
     for (CControlUI* item : items_) item->SetHost(host, this, init);
     if (vertical_bar_ != nullptr) vertical_bar_->SetHost(host, this, init);
