@@ -64,9 +64,11 @@ class TftpClient {
   // The longest wait for a reply, and the first one, before any round trip
   // has been measured.
   static constexpr int kReplyTimeoutMs = 2000;
-  // The least margin of a wait above the measured round trip: above the
-  // scheduling and disk-write stalls of a clean LAN transfer, below the
-  // cost per lost packet that keeps a lossy upload fast (see bench/).
+  // The least margin of a wait above the measured round trip. A clean LAN
+  // transfer stalls now and then (scheduling, the server's writes); such
+  // stalls reached 22 ms on a loaded machine, and a wait shorter than a
+  // stall sends a block for nothing. Each lost packet costs about this
+  // margin, against the whole reply time-out of a fixed wait.
   static constexpr int kMinReplyTimeoutMs = 30;
   // Patience: a packet without an answer that counts for this many reply
   // time-outs fails the upload.
