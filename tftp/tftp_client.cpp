@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <utility>
 
 #include "basekit/log/log.h"
@@ -259,13 +260,15 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected, Clock::time_poi
                            last_wait_error_);
         return ReplyOutcome::kFailed;
       case WaitReceiveError:
-        // Typically an ICMP error for an earlier send (the server's port is
-        // gone). It answers nothing: the wait goes on to its deadline, so
-        // that a stream of such errors cannot turn into a stream of resends.
+        // Typically an ICMP error for an earlier send (Windows reports a
+        // closed port this way). It answers nothing, so it ends the wait
+        // like a lost reply, but only at the wait's deadline: errors that
+        // keep coming must neither spin nor become a stream of resends.
         trace_->Print("Unhandled packet\n");
         basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "receiving a reply failed %d",
                            last_wait_error_);
-        continue;
+        std::this_thread::sleep_until(deadline);
+        return ReplyOutcome::kTimedOut;
       case WaitClosed:
       case WaitPacket:
         break;
