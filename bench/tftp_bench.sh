@@ -1,43 +1,68 @@
 #!/usr/bin/env bash
 # Times TFTP uploads (write request, octet mode, 512-byte blocks) of a
 # 5,628,964-byte image to in.tftpd (tftpd-hpa) with this project's client
-# (tftp_upload) and with tftp-hpa's command-line client in the same run, and
-# checks that every upload arrived byte-exact.
+# (tftp_upload), tftp-hpa's client and busybox tftp in the same run, under
+# impairment of the link, checks every upload byte for byte and prints
+# min/median/max per client and condition, the ratios ours/busybox and
+# ours/tftp-hpa, and the retransmissions our client made.
 #
 #   sudo bench/tftp_bench.sh [BUILD_DIR]      (default: build/bench)
 #
 # Build first: cmake --preset bench && cmake --build build/bench -j2 \
 #   --target tftp_upload tftp_impair
 #
-# Conditions:
-#   loopback   server on 127.0.0.1 (a free port) in this namespace
-#   veth       server in a namespace of its own behind a veth pair
-#   lossN      the same, with a seeded share of the packets dropped by
-#              tftp_impair through an NFQUEUE rule in the server's namespace
-# Nothing leaves the machine: the veth pair joins two namespaces that this
-# script creates (10.231.0.1 <-> 10.231.0.2) and deletes on exit.
+# The server runs in a network namespace of its own behind a veth pair
+# (10.231.0.2), the clients in another (10.231.0.1); both are created here
+# and deleted on exit, and nothing leaves them. tftp_impair (NFQUEUE) impairs
+# what the server sends, its ACKs, and with "both" also what it receives:
+#   clean       nothing
+#   loss1       1 % of the ACKs dropped
+#   loss1both   1 % of the packets dropped in each direction
+#   loss5       5 % of the ACKs dropped
+#   dupreorder  every ACK held 1 ms except a random 25 % (which overtake),
+#               5 % sent twice, the copy up to 3 ms later
+#   delay1ms    every ACK held 1 ms
+#   silent      the server falls silent after 2,000 ACKs: the time until the
+#               client gives up (our client only, unless SILENT_CLIENTS says
+#               otherwise)
+# Runs are interleaved (repetition k of every condition and client before
+# repetition k + 1), and repetition k of a condition uses impairment seed k
+# for every client, so that each meets the same drops.
 #
 # Settings (environment):
-#   REPS=3            uploads per client on the clean conditions
-#   LOSS_REPS=1       uploads per client under loss
-#   LOSSES="0.01 0.05"
-#   DIRECTION=egress  egress: only what the server sends (its ACKs) is
-#                     dropped; both: also what it receives (the DATA)
-#   CAP=120           seconds; an upload still running then is killed
-#   SHORT_TIMEOUT_MS=250  under loss, also run our client with this reply
-#                     time-out (a test-only setting; empty to skip)
+#   CLEAN_REPS=10       uploads per client on clean (short, and noisy on a
+#                       shared machine)
+#   REPS=5              the same on dupreorder and delay1ms
+#   LOSS_REPS=3         the same on the loss conditions
+#   SILENT_REPS=2
+#   CAP=150             seconds; an upload still running then is killed and
+#                       reported as capped
+#   STOP_AFTER_CAPPED=2 a client's remaining runs of a condition are skipped
+#                       once it has hit the cap this often
+#   CONDITIONS="clean loss1 loss1both loss5 dupreorder delay1ms silent"
+#   CLIENTS="ours tftp-hpa busybox"
+#   SILENT_CLIENTS="ours"
+#   WORK_ROOT=/dev/shm   where the payload and the server's folder live; a
+#                       memory file system keeps the disk's write-back stalls
+#                       out of the figures (/tmp when it is missing)
 set -u -o pipefail
 
 BUILD=${1:-build/bench}
-REPS=${REPS:-3}
-LOSS_REPS=${LOSS_REPS:-1}
-LOSSES=${LOSSES:-"0.01 0.05"}
-DIRECTION=${DIRECTION:-egress}
-CAP=${CAP:-120}
-SHORT_TIMEOUT_MS=${SHORT_TIMEOUT_MS-250}
+CLEAN_REPS=${CLEAN_REPS:-10}
+REPS=${REPS:-5}
+LOSS_REPS=${LOSS_REPS:-3}
+SILENT_REPS=${SILENT_REPS:-2}
+CAP=${CAP:-150}
+STOP_AFTER_CAPPED=${STOP_AFTER_CAPPED:-2}
+CONDITIONS=${CONDITIONS:-"clean loss1 loss1both loss5 dupreorder delay1ms silent"}
+CLIENTS=${CLIENTS:-"ours tftp-hpa busybox"}
+SILENT_CLIENTS=${SILENT_CLIENTS:-"ours"}
+WORK_ROOT=${WORK_ROOT:-/dev/shm}
+[ -d "$WORK_ROOT" ] || WORK_ROOT=/tmp
 SIZE=5628964
 NAME=rorod_oze_firmware_v1.5.2.bin
 TFTPD=/usr/sbin/in.tftpd
+MARK=1  # carried by the impairer's duplicates, which the rules let pass
 
 UPLOAD=$BUILD/bench/tftp_upload
 IMPAIR=$BUILD/bench/tftp_impair
@@ -51,20 +76,32 @@ die() { log "error: $*"; exit 1; }
 
 [ "$(id -u)" = 0 ] || die "run as root (namespaces, iptables, in.tftpd -s)"
 [ -x "$UPLOAD" ] || die "$UPLOAD missing: build the bench preset first"
+[ -x "$IMPAIR" ] || die "$IMPAIR missing (needs libnetfilter-queue-dev)"
 [ -x "$TFTPD" ] || die "$TFTPD missing (Debian package tftpd-hpa)"
-command -v tftp >/dev/null || die "tftp missing (Debian package tftp-hpa)"
+case " $CLIENTS $SILENT_CLIENTS " in *" tftp-hpa "*)
+    command -v tftp >/dev/null || die "tftp missing (Debian package tftp-hpa)" ;;
+esac
+case " $CLIENTS $SILENT_CLIENTS " in *" busybox "*)
+    command -v busybox >/dev/null || die "busybox missing (Debian package busybox)" ;;
+esac
 IPT=iptables
 command -v iptables-legacy >/dev/null && IPT=iptables-legacy
 
-WORK=$(mktemp -d /tmp/tftp_bench.XXXXXX)
+WORK=$(mktemp -d "$WORK_ROOT/tftp_bench.XXXXXX")
 chmod 0755 "$WORK"
 RESULTS=$WORK/results.tsv
+: >"$RESULTS"
 PIDS=()
 
 cleanup() {
     local pid
     for pid in "${PIDS[@]}"; do
         kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    done
+    # in.tftpd forks one process per request; those still waiting out their
+    # own time-outs live in the server's namespace.
+    for pid in $(ip netns pids "$BOX_NS" 2>/dev/null); do
+        kill "$pid" 2>/dev/null
     done
     ip netns del "$PC_NS" 2>/dev/null
     ip netns del "$BOX_NS" 2>/dev/null
@@ -73,51 +110,68 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# ------------------------------------------------------------------ helpers
+# ------------------------------------------------------------------ set-up
 
-in_ns() {  # in_ns NS|- CMD...: run CMD in namespace NS ("-": this one)
-    local ns=$1
-    shift
-    if [ "$ns" = - ]; then "$@"; else ip netns exec "$ns" "$@"; fi
+ip netns add "$PC_NS" && ip netns add "$BOX_NS" &&
+    ip link add veth-pc netns "$PC_NS" type veth peer name veth-box netns "$BOX_NS" &&
+    ip -n "$PC_NS" addr add "$PC_IP/24" dev veth-pc &&
+    ip -n "$BOX_NS" addr add "$BOX_IP/24" dev veth-box &&
+    ip -n "$PC_NS" link set lo up && ip -n "$BOX_NS" link set lo up &&
+    ip -n "$PC_NS" link set veth-pc up && ip -n "$BOX_NS" link set veth-box up ||
+    die "namespace set-up"
+
+head -c "$SIZE" /dev/urandom >"$WORK/payload.bin"
+mkdir -p "$WORK/srv"
+chmod 1777 "$WORK/srv"
+# Started directly (ip netns exec execs it), so that $! is the server.
+ip netns exec "$BOX_NS" "$TFTPD" -L -c -s -a "$BOX_IP:69" "$WORK/srv" </dev/null >/dev/null 2>&1 &
+PIDS+=("$!")
+for _ in $(seq 100); do
+    ip netns exec "$BOX_NS" cat /proc/net/udp | grep -q "0200E70A:0045" && break
+    sleep 0.05
+done
+ip netns exec "$BOX_NS" cat /proc/net/udp | grep -q "0200E70A:0045" || die "in.tftpd did not bind"
+log "payload $SIZE bytes, work folder $WORK"
+
+# ------------------------------------------------------------------ runs
+
+reps_of() {
+    case $1 in
+    clean) echo "$CLEAN_REPS" ;;
+    loss*) echo "$LOSS_REPS" ;;
+    silent) echo "$SILENT_REPS" ;;
+    *) echo "$REPS" ;;
+    esac
 }
 
-port_bound() {  # port_bound NS ADDR_HEX PORT
-    in_ns "$1" cat /proc/net/udp | grep -q "$(printf '%s:%04X' "$2" "$3")"
-}
+clients_of() { if [ "$1" = silent ]; then echo "$SILENT_CLIENTS"; else echo "$CLIENTS"; fi; }
 
-hex_ip() { printf '%02X' $(echo "$1" | tr . ' ' | awk '{print $4, $3, $2, $1}'); }
-
-SERVER_PID=
-start_server() {  # start_server NS ADDR PORT DIR
-    local ns=$1 addr=$2 port=$3 dir=$4
-    rm -rf "$dir"
-    mkdir -p "$dir"
-    chmod 1777 "$dir"
-    # Started directly (ip netns exec execs it), so that $! is the server.
-    if [ "$ns" = - ]; then
-        "$TFTPD" -L -c -s -a "$addr:$port" "$dir" </dev/null >/dev/null 2>&1 &
-    else
-        ip netns exec "$ns" "$TFTPD" -L -c -s -a "$addr:$port" "$dir" </dev/null >/dev/null 2>&1 &
-    fi
-    SERVER_PID=$!
-    PIDS+=("$SERVER_PID")
-    for _ in $(seq 100); do
-        port_bound "$ns" "$(hex_ip "$addr")" "$port" && return 0
-        sleep 0.05
-    done
-    die "in.tftpd did not bind $addr:$port"
-}
-
-stop_server() {
-    [ -n "$SERVER_PID" ] && kill "$SERVER_PID" 2>/dev/null && wait "$SERVER_PID" 2>/dev/null
-    SERVER_PID=
+# impair_args CONDITION: "DIRECTION ARGS..." (direction egress or both)
+impair_args() {
+    case $1 in
+    clean) echo "none" ;;
+    loss1) echo "egress --loss 0.01" ;;
+    loss1both) echo "both --loss 0.01" ;;
+    loss5) echo "egress --loss 0.05" ;;
+    dupreorder) echo "egress --delay-ms 1 --reorder 0.25 --dup 0.05 --dup-lag-ms 3" ;;
+    delay1ms) echo "egress --delay-ms 1" ;;
+    silent) echo "egress --cut-after 2000" ;;
+    *) die "unknown condition $1" ;;
+    esac
 }
 
 IMPAIR_PID=
-start_impair() {  # start_impair LOSS SEED
-    [ -x "$IMPAIR" ] || die "$IMPAIR missing (needs libnetfilter-queue-dev)"
+IMPAIR_STATS=-
+start_impair() {  # start_impair CONDITION SEED
+    local spec direction
+    spec=$(impair_args "$1")
+    direction=${spec%% *}
+    IMPAIR_STATS=-
+    [ "$direction" = none ] && return 0
     : >"$WORK/impair.err"
-    ip netns exec "$BOX_NS" "$IMPAIR" --queue 0 --loss "$1" --seed "$2" 2>"$WORK/impair.err" &
+    # shellcheck disable=SC2086
+    ip netns exec "$BOX_NS" "$IMPAIR" --queue 0 ${spec#* } --mark "$MARK" --seed "$2" \
+        2>"$WORK/impair.err" &
     IMPAIR_PID=$!
     PIDS+=("$IMPAIR_PID")
     for _ in $(seq 100); do
@@ -125,9 +179,11 @@ start_impair() {  # start_impair LOSS SEED
         sleep 0.05
     done
     grep -q ready "$WORK/impair.err" || die "tftp_impair did not start: $(cat "$WORK/impair.err")"
-    ip netns exec "$BOX_NS" "$IPT" -A OUTPUT -o veth-box -p udp -j NFQUEUE --queue-num 0 ||
-        die "iptables NFQUEUE rule"
-    if [ "$DIRECTION" = both ]; then
+    # No --queue-bypass: if the impairer dies, packets stop instead of
+    # flowing unimpaired.
+    ip netns exec "$BOX_NS" "$IPT" -A OUTPUT -o veth-box -p udp -m mark ! --mark "$MARK" \
+        -j NFQUEUE --queue-num 0 || die "iptables NFQUEUE rule"
+    if [ "$direction" = both ]; then
         ip netns exec "$BOX_NS" "$IPT" -A INPUT -i veth-box -p udp -j NFQUEUE --queue-num 0 ||
             die "iptables NFQUEUE rule"
     fi
@@ -139,128 +195,139 @@ stop_impair() {
     ip netns exec "$BOX_NS" "$IPT" -F INPUT
     kill "$IMPAIR_PID" 2>/dev/null && wait "$IMPAIR_PID" 2>/dev/null
     IMPAIR_PID=
-    IMPAIR_STATS=$(tail -1 "$WORK/impair.err")
+    IMPAIR_STATS=$(tail -1 "$WORK/impair.err" | tr ' ' '_')
 }
 
-ns_up() {
-    ip netns add "$PC_NS" && ip netns add "$BOX_NS" &&
-        ip link add veth-pc netns "$PC_NS" type veth peer name veth-box netns "$BOX_NS" &&
-        ip -n "$PC_NS" addr add "$PC_IP/24" dev veth-pc &&
-        ip -n "$BOX_NS" addr add "$BOX_IP/24" dev veth-box &&
-        ip -n "$PC_NS" link set lo up && ip -n "$BOX_NS" link set lo up &&
-        ip -n "$PC_NS" link set veth-pc up && ip -n "$BOX_NS" link set veth-box up ||
-        die "namespace set-up"
-}
-
-free_loopback_port() {
-    local port
-    for _ in $(seq 50); do
-        port=$((20000 + RANDOM % 30000))
-        port_bound - 0100007F "$port" || { echo "$port"; return 0; }
-    done
-    die "no free loopback port"
-}
-
-# run_upload CONDITION CLIENT REP NS ADDR PORT DIR
+# run_upload CONDITION CLIENT REP: one upload, one line in results.tsv:
+# condition client rep status seconds bytes resends ignored_acks rtt_max_us impairer
 run_upload() {
-    local cond=$1 client=$2 rep=$3 ns=$4 addr=$5 port=$6 dir=$7
-    local rc t0 t1 seconds bytes status
-    rm -f "$dir/$NAME"
+    local cond=$1 client=$2 rep=$3
+    local rc t0 t1 seconds bytes status report resends=- ignored=- rtt_max=-
+    rm -f "$WORK/srv/$NAME" "$WORK/report"
+    start_impair "$cond" "$rep"
     t0=$(date +%s.%N)
     case $client in
-    ours) in_ns "$ns" timeout "$CAP" "$UPLOAD" "$WORK/payload.bin" "$addr" "$port" >/dev/null ;;
-    ours-*ms) in_ns "$ns" timeout "$CAP" "$UPLOAD" "$WORK/payload.bin" "$addr" "$port" \
-        "${client#ours-}" >/dev/null ;;
-    tftp-hpa) (cd "$WORK" && in_ns "$ns" timeout "$CAP" tftp -m octet "$addr" "$port" \
+    ours) ip netns exec "$PC_NS" timeout "$CAP" "$UPLOAD" "$WORK/payload.bin" "$BOX_IP" 69 \
+        >"$WORK/report" ;;
+    tftp-hpa) (cd "$WORK" && ip netns exec "$PC_NS" timeout "$CAP" tftp -m octet "$BOX_IP" 69 \
         -c put payload.bin "$NAME") >/dev/null 2>&1 ;;
+    busybox) (cd "$WORK" && ip netns exec "$PC_NS" timeout "$CAP" busybox tftp -p \
+        -l payload.bin -r "$NAME" "$BOX_IP" 69) >/dev/null 2>&1 ;;
     esac
     rc=$?
     t1=$(date +%s.%N)
+    stop_impair
     seconds=$(echo "$t1 - $t0" | bc)
     # The server may still be writing the last block when the client ends.
     for _ in $(seq 20); do
-        [ "$(stat -c %s "$dir/$NAME" 2>/dev/null || echo 0)" -ge "$SIZE" ] && break
+        [ "$(stat -c %s "$WORK/srv/$NAME" 2>/dev/null || echo 0)" -ge "$SIZE" ] && break
         sleep 0.05
     done
-    bytes=$(stat -c %s "$dir/$NAME" 2>/dev/null || echo 0)
+    bytes=$(stat -c %s "$WORK/srv/$NAME" 2>/dev/null || echo 0)
     if [ "$rc" = 124 ]; then
         status=capped
-    elif cmp -s "$WORK/payload.bin" "$dir/$NAME"; then
+    elif [ "$cond" = silent ]; then
+        if [ "$rc" != 0 ]; then status=gave-up; else status=SUCCESS-from-a-silent-server; fi
+    elif cmp -s "$WORK/payload.bin" "$WORK/srv/$NAME"; then
         if [ "$rc" = 0 ]; then status=ok; else status=identical-but-rc$rc; fi
     elif [ "$rc" = 0 ]; then
         status=DIFFERENT-but-rc0
     else
         status=failed-rc$rc
     fi
-    printf '%s\t%s\t%s\t%s\t%.3f\t%s\n' "$cond" "$client" "$rep" "$status" "$seconds" "$bytes" |
+    if [ "$client" = ours ] && [ -s "$WORK/report" ]; then
+        report=$(cat "$WORK/report")
+        resends=$(sed -n 's/.* resends=\([0-9]*\).*/\1/p' <<<"$report")
+        ignored=$(sed -n 's/.* ignored_acks=\([0-9]*\).*/\1/p' <<<"$report")
+        rtt_max=$(sed -n 's/.* rtt_max_us=\([0-9]*\).*/\1/p' <<<"$report")
+    fi
+    printf '%s\t%s\t%s\t%s\t%.3f\t%s\t%s\t%s\t%s\t%s\n' "$cond" "$client" "$rep" "$status" \
+        "$seconds" "$bytes" "${resends:--}" "${ignored:--}" "${rtt_max:--}" "$IMPAIR_STATS" |
         tee -a "$RESULTS" >&2
 }
 
-summarize() {
-    echo
-    echo "| condition | client | ok | median s | runs (status s) |"
-    echo "|---|---|---|---|---|"
-    awk -F'\t' '
-        { key = $1 "\t" $2; if (!(key in seen)) { order[++n] = key; seen[key] = 1 }
-          runs[key] = runs[key] sprintf("%s %.2f; ", $4, $5); total[key]++
-          if ($4 == "ok") { ok[key]++; t[key, ok[key]] = $5 } }
-        END {
-          for (i = 1; i <= n; i++) {
-            k = order[i]; m = ok[k] + 0; med = "-"
-            if (m > 0) {
-              for (a = 1; a <= m; a++) v[a] = t[k, a]
-              for (a = 1; a <= m; a++) for (b = a + 1; b <= m; b++) if (v[b] < v[a]) { x = v[a]; v[a] = v[b]; v[b] = x }
-              med = (m % 2) ? v[(m + 1) / 2] : (v[m / 2] + v[m / 2 + 1]) / 2
-              medians[k] = med; med = sprintf("%.3f", med)
-            }
-            split(k, p, "\t")
-            printf "| %s | %s | %d/%d | %s | %s |\n", p[1], p[2], m, total[k], med, runs[k]
-          }
-          print ""
-          for (i = 1; i <= n; i++) {
-            split(order[i], p, "\t")
-            if (p[2] == "ours" && ((p[1] "\ttftp-hpa") in medians) && (order[i] in medians))
-              printf "ratio ours / tftp-hpa, %s: %.2f\n", p[1], medians[order[i]] / medians[p[1] "\ttftp-hpa"]
-          }
-        }' "$RESULTS"
+capped_count() {  # capped_count CONDITION CLIENT
+    awk -F'\t' -v c="$1" -v k="$2" '$1 == c && $2 == k && $4 == "capped" { n++ } END { print n + 0 }' \
+        "$RESULTS"
 }
 
-# ------------------------------------------------------------------ runs
-
-head -c "$SIZE" /dev/urandom >"$WORK/payload.bin"
-log "payload $SIZE bytes, work folder $WORK"
-
-port=$(free_loopback_port)
-start_server - 127.0.0.1 "$port" "$WORK/srv"
-for rep in $(seq "$REPS"); do
-    for client in ours tftp-hpa; do
-        run_upload loopback "$client" "$rep" - 127.0.0.1 "$port" "$WORK/srv"
-    done
-done
-stop_server
-
-ns_up
-start_server "$BOX_NS" "$BOX_IP" 69 "$WORK/srv"
-for rep in $(seq "$REPS"); do
-    for client in ours tftp-hpa; do
-        run_upload veth "$client" "$rep" "$PC_NS" "$BOX_IP" 69 "$WORK/srv"
-    done
-done
-
-loss_clients="ours tftp-hpa"
-[ -n "$SHORT_TIMEOUT_MS" ] && loss_clients="$loss_clients ours-${SHORT_TIMEOUT_MS}ms"
-for loss in $LOSSES; do
-    cond="loss$(echo "$loss * 100" | bc | sed 's/\.0*$//')%-$DIRECTION"
-    for rep in $(seq "$LOSS_REPS"); do
-        for client in $loss_clients; do
-            # The same seed for every client of a repetition: the same drops.
-            start_impair "$loss" "$rep"
-            run_upload "$cond" "$client" "$rep" "$PC_NS" "$BOX_IP" 69 "$WORK/srv"
-            stop_impair
-            log "impair: $IMPAIR_STATS"
+max_reps=$REPS
+[ "$CLEAN_REPS" -gt "$max_reps" ] && max_reps=$CLEAN_REPS
+[ "$LOSS_REPS" -gt "$max_reps" ] && max_reps=$LOSS_REPS
+[ "$SILENT_REPS" -gt "$max_reps" ] && max_reps=$SILENT_REPS
+for rep in $(seq "$max_reps"); do
+    for cond in $CONDITIONS; do
+        [ "$rep" -le "$(reps_of "$cond")" ] || continue
+        for client in $(clients_of "$cond"); do
+            if [ "$(capped_count "$cond" "$client")" -ge "$STOP_AFTER_CAPPED" ]; then
+                printf '%s\t%s\t%s\tskipped\t-\t-\t-\t-\t-\t-\n' "$cond" "$client" "$rep" |
+                    tee -a "$RESULTS" >&2
+                continue
+            fi
+            run_upload "$cond" "$client" "$rep"
         done
     done
 done
-stop_server
 
-summarize
+# ------------------------------------------------------------------ summary
+
+# Runs that count: uploads that arrived whole with exit status 0, and on
+# "silent" the give-ups. Capped runs bound the time from below.
+awk -F'\t' -v cap="$CAP" '
+    function sortv(n,   a, b, x) {
+        for (a = 1; a <= n; a++) for (b = a + 1; b <= n; b++) if (v[b] < v[a]) { x = v[a]; v[a] = v[b]; v[b] = x }
+    }
+    function median(n) { return (n % 2) ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2 }
+    {
+        key = $1 SUBSEP $2
+        if (!(key in runs)) { order[++nk] = key }
+        if (!($1 in seen_cond)) { conds[++nc] = $1; seen_cond[$1] = 1 }
+        runs[key]++
+        if ($4 == "ok" || $4 == "gave-up") { good[key]++; t[key, good[key]] = $5 }
+        else { other[key] = other[key] sprintf("%s%s %s", (other[key] == "" ? "" : "; "), $4, $5) }
+        if ($4 == "capped") capped[key]++
+        if ($2 == "ours" && $7 != "-") { nr[$1]++; r[$1, nr[$1]] = $7; ig[$1, nr[$1]] = $8 }
+    }
+    END {
+        print ""
+        print "| condition | client | counted/runs | min s | median s | max s | other runs (status s) |"
+        print "|---|---|---|---|---|---|---|"
+        for (i = 1; i <= nk; i++) {
+            k = order[i]; split(k, p, SUBSEP); n = good[k] + 0
+            lo = "-"; me = "-"; hi = "-"
+            if (n > 0) {
+                for (j = 1; j <= n; j++) v[j] = t[k, j]
+                sortv(n); lo = sprintf("%.2f", v[1]); hi = sprintf("%.2f", v[n])
+                med[k] = median(n); me = sprintf("%.2f", med[k])
+            }
+            printf "| %s | %s | %d/%d | %s | %s | %s | %s |\n", p[1], p[2], n, runs[k], lo, me, hi, other[k]
+        }
+        print ""
+        print "| condition | ours / busybox | ours / tftp-hpa | our resends min/median/max | ignored ACKs median |"
+        print "|---|---|---|---|---|"
+        for (c = 1; c <= nc; c++) {
+            cond = conds[c]; ours = cond SUBSEP "ours"
+            ratio_b = "-"; ratio_h = "-"
+            if (ours in med) {
+                b = cond SUBSEP "busybox"; h = cond SUBSEP "tftp-hpa"
+                if (b in med) ratio_b = sprintf("%.2f", med[ours] / med[b])
+                else if (capped[b] > 0) ratio_b = sprintf("< %.2f", med[ours] / cap)
+                if (h in med) ratio_h = sprintf("%.2f", med[ours] / med[h])
+                else if (capped[h] > 0) ratio_h = sprintf("< %.2f", med[ours] / cap)
+                if ((b in med) && good[b] < runs[b]) ratio_b = ratio_b " (busybox " good[b] + 0 "/" runs[b] ")"
+                if ((h in med) && good[h] < runs[h]) ratio_h = ratio_h " (tftp-hpa " good[h] + 0 "/" runs[h] ")"
+            }
+            rs = "-"; im = "-"
+            if (nr[cond] > 0) {
+                n = nr[cond]
+                for (j = 1; j <= n; j++) v[j] = r[cond, j] + 0
+                sortv(n); rs = sprintf("%d/%s/%d", v[1], median(n), v[n])
+                for (j = 1; j <= n; j++) v[j] = ig[cond, j] + 0
+                sortv(n); im = median(n)
+            }
+            printf "| %s | %s | %s | %s | %s |\n", cond, ratio_b, ratio_h, rs, im
+        }
+    }' "$RESULTS"
+echo
+echo "Goals: clean <= 1.0x tftp-hpa; loss1 and loss5 <= 0.5x busybox; dupreorder byte-exact"
+echo "with 0 resends; silent: our client gives up in 10-15 s."

@@ -10,6 +10,11 @@ namespace repair {
 
 namespace {
 
+using basekit::kLogLevelFailure;
+using basekit::kLogLevelLookup;
+
+constexpr const char* kLogSource = "repair_service";
+
 constexpr const char* kFilterWords[] = {
     "PPP", "TAP", "BM Win32", "Virtual", "Bluetooth", "VPN", "Wireless", "Loopback",
 };
@@ -76,7 +81,7 @@ bool EnumerateAdapters(AdapterSource& source, IP_ADAPTER_INFO (&table)[kAdapterT
     result = source.GetAdaptersInfo(buffer->records(), &size);
   }
   if (result != kAdapterEnumOk) {
-    basekit::LogPrintf(6, "repair_service", __LINE__, "Get Default adpter failed %d",
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "Get Default adpter failed %d",
                        static_cast<int>(result));
     return false;
   }
@@ -85,10 +90,9 @@ bool EnumerateAdapters(AdapterSource& source, IP_ADAPTER_INFO (&table)[kAdapterT
       continue;
     }
     if (*count < 0 || *count >= kAdapterTableSize) {
-      basekit::LogPrintf(8, "repair_service", __LINE__,
-                         "adapter table full, candidate %s (%s) not kept",
-                         FieldText(adapter->AdapterName).c_str(),
-                         FieldText(adapter->Description).c_str());
+      basekit::LogPrintf(
+          kLogLevelLookup, kLogSource, __LINE__, "adapter table full, candidate %s (%s) not kept",
+          FieldText(adapter->AdapterName).c_str(), FieldText(adapter->Description).c_str());
       continue;
     }
     IP_ADAPTER_INFO& stored = table[*count];
@@ -121,13 +125,13 @@ bool FindConnectionName(RegistryReader& registry, const IP_ADAPTER_INFO& adapter
       *name = value;
       return true;
     case RegistryReadResult::kKeyMissing:
-      basekit::LogPrintf(8, "repair_service", __LINE__,
+      basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
                          "[AccService::FindIfNameByIntanceId] read registry path fail");
       return false;
     case RegistryReadResult::kValueUnusable:
       break;
   }
-  basekit::LogPrintf(8, "repair_service", __LINE__,
+  basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
                      "[AccService::FindIfNameByIntanceId] read Name fail");
   return false;
 }

@@ -8,6 +8,14 @@
 
 namespace repair {
 
+namespace {
+
+using basekit::kLogLevelFailure;
+
+constexpr const char* kLogSource = "repair_service";
+
+}  // namespace
+
 std::wstring DumpCommand(const std::wstring& backup_path) {
   return basekit::FormatString(L"cmd /c netsh interface ip dump > \"%ls\"", backup_path.c_str());
 }
@@ -55,7 +63,7 @@ bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandl
   ProcessHandle created = nullptr;
   uint32_t error = 0;
   if (!runner.CreateHiddenProcess(writable.data(), &created, &error)) {
-    basekit::LogPrintf(6, "repair_service", __LINE__, "create process failed %u: %s",
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "create process failed %u: %s",
                        static_cast<unsigned>(error), WideToGbk(command).c_str());
     return false;
   }
@@ -69,7 +77,7 @@ bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandl
 
 bool RunCommandAndWait(ProcessRunner& runner, const std::wstring& command) {
   if (command.empty()) {
-    basekit::LogPrintf(6, "repair_service", __LINE__, "empty command not run");
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "empty command not run");
     return false;
   }
   ProcessHandle process = nullptr;

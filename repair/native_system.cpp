@@ -9,11 +9,13 @@
 #include "basekit/log/log.h"
 #include "repair/system_seams.h"
 
-#define SERVICE_LOG(level, ...) basekit::LogPrintf(level, "repair_service", __LINE__, __VA_ARGS__)
-
 namespace repair {
 
 namespace {
+
+using basekit::kLogLevelFailure;
+
+constexpr const char* kLogSource = "repair_service";
 
 constexpr uint32_t kNotSupported = 50;
 
@@ -47,7 +49,8 @@ class NoFiles : public FileProbe {
 class NoModule : public ModuleInfo {
  public:
   std::wstring ModuleFileName() override {
-    SERVICE_LOG(6, "program path not available on this platform");
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                       "program path not available on this platform");
     return std::wstring();
   }
 };
@@ -55,7 +58,8 @@ class NoModule : public ModuleInfo {
 class NoFirmware : public FirmwareSource {
  public:
   bool Load(const uint8_t**, size_t*) override {
-    SERVICE_LOG(6, "firmware resource not available on this platform");
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                       "firmware resource not available on this platform");
     return false;
   }
 };
@@ -70,7 +74,8 @@ class ThreadSleeper : public Sleeper {
 class NoTftp : public TftpSessionFactory {
  public:
   std::unique_ptr<TftpSession> Create() override {
-    SERVICE_LOG(6, "firmware upload not available on this platform");
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                       "firmware upload not available on this platform");
     return nullptr;
   }
 };

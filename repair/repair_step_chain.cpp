@@ -6,6 +6,14 @@
 
 namespace repair {
 
+namespace {
+
+using basekit::kLogLevelLookup;
+
+constexpr const char* kLogSource = "repair_service";
+
+}  // namespace
+
 RepairStepMethod NextRepairStep(int32_t step) {
   switch (step) {
     case kStepFirewall:
@@ -33,7 +41,7 @@ RepairStepChain::RepairStepChain(RepairService* service, AdapterChooser* chooser
 
 RepairStepChain::State RepairStepChain::OnStepReported(int32_t result, int32_t step) {
   if (state_ != State::kRunning) {
-    basekit::LogPrintf(8, "repair_service", __LINE__,
+    basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
                        "report (%d, %d) after the repair ended, ignored", static_cast<int>(result),
                        static_cast<int>(step));
     return state_;
@@ -70,7 +78,7 @@ void RepairStepChain::SettleAdapterChoice() {
     if (chosen >= 0) {
       service_->SelectAdapter(chosen);
     } else {
-      basekit::LogPrintf(8, "repair_service", __LINE__,
+      basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
                          "no adapter chosen, the selection stays as it was");
     }
   }

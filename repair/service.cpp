@@ -4,10 +4,19 @@
 
 namespace repair {
 
+namespace {
+
+using basekit::kLogLevelFailure;
+using basekit::kLogLevelLookup;
+
+constexpr const char* kLogSource = "repair_service";
+
+}  // namespace
+
 bool Service::RegisterCallback(int32_t kind, const ServiceCallback& callback) {
   bool inserted = callbacks_.emplace(kind, callback).second;
   if (!inserted) {
-    basekit::LogPrintf(6, "repair_service", __LINE__,
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
                        "callback kind %d already registered, new callback dropped",
                        static_cast<int>(kind));
   }
@@ -17,8 +26,8 @@ bool Service::RegisterCallback(int32_t kind, const ServiceCallback& callback) {
 void Service::DispatchCallback(int32_t kind, std::unique_ptr<ServiceCallbackParam> record) {
   auto it = callbacks_.find(kind);
   if (it == callbacks_.end() || it->second.is_null()) {
-    basekit::LogPrintf(8, "repair_service", __LINE__, "no callback for kind %d, report dropped",
-                       static_cast<int>(kind));
+    basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
+                       "no callback for kind %d, report dropped", static_cast<int>(kind));
     return;
   }
   basekit::Invoke(it->second, record.get());

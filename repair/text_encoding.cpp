@@ -17,6 +17,10 @@ namespace repair {
 
 namespace {
 
+using basekit::kLogLevelFailure;
+
+constexpr const char* kLogSource = "repair_service";
+
 constexpr wchar_t kByteOrderMark = 0xFEFF;
 
 #if defined(_WIN32)
@@ -27,7 +31,7 @@ std::wstring ConvertToWide(const std::string& text) {
   int needed = MultiByteToWideChar(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
                                    nullptr, 0);
   if (needed <= 0) {
-    basekit::LogPrintf(6, "repair_service", __LINE__, "GBK to wide conversion failed %lu",
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "GBK to wide conversion failed %lu",
                        GetLastError());
     return std::wstring();
   }
@@ -35,7 +39,7 @@ std::wstring ConvertToWide(const std::string& text) {
   int written = MultiByteToWideChar(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
                                     wide.data(), needed);
   if (written <= 0) {
-    basekit::LogPrintf(6, "repair_service", __LINE__, "GBK to wide conversion failed %lu",
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "GBK to wide conversion failed %lu",
                        GetLastError());
     return std::wstring();
   }
@@ -47,7 +51,7 @@ std::string ConvertToGbk(const std::wstring& text) {
   int needed = WideCharToMultiByte(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
                                    nullptr, 0, nullptr, nullptr);
   if (needed <= 0) {
-    basekit::LogPrintf(6, "repair_service", __LINE__, "wide to GBK conversion failed %lu",
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "wide to GBK conversion failed %lu",
                        GetLastError());
     return std::string();
   }
@@ -55,7 +59,7 @@ std::string ConvertToGbk(const std::wstring& text) {
   int written = WideCharToMultiByte(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
                                     narrow.data(), needed, nullptr, nullptr);
   if (written <= 0) {
-    basekit::LogPrintf(6, "repair_service", __LINE__, "wide to GBK conversion failed %lu",
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "wide to GBK conversion failed %lu",
                        GetLastError());
     return std::string();
   }
@@ -73,8 +77,8 @@ bool Convert(const char* to, const char* from, const char* input, size_t input_s
              std::string* output) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) {
-    basekit::LogPrintf(6, "repair_service", __LINE__, "iconv_open %s -> %s failed %d", from, to,
-                       errno);
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "iconv_open %s -> %s failed %d",
+                       from, to, errno);
     return false;
   }
   char* in = const_cast<char*>(input);
@@ -98,7 +102,8 @@ bool Convert(const char* to, const char* from, const char* input, size_t input_s
       result.append(replacement, replacement_size);
       continue;
     }
-    basekit::LogPrintf(6, "repair_service", __LINE__, "iconv %s -> %s failed %d", from, to, error);
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "iconv %s -> %s failed %d", from, to,
+                       error);
     ok = false;
     break;
   }
@@ -176,7 +181,7 @@ std::string GetModuleDirectory() {
   char path[MAX_PATH] = {};
   DWORD length = GetModuleFileNameA(GetModuleHandleW(nullptr), path, MAX_PATH);
   if (length == 0) {
-    basekit::LogPrintf(6, "repair_service", __LINE__, "GetModuleFileNameA failed %lu",
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "GetModuleFileNameA failed %lu",
                        GetLastError());
     return std::string();
   }
@@ -185,7 +190,8 @@ std::string GetModuleDirectory() {
   char path[PATH_MAX] = {};
   ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
   if (length <= 0) {
-    basekit::LogPrintf(6, "repair_service", __LINE__, "readlink /proc/self/exe failed %d", errno);
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "readlink /proc/self/exe failed %d",
+                       errno);
     return std::string();
   }
   std::string text(path, static_cast<size_t>(length));

@@ -11,6 +11,7 @@ packages=(
     wine wine32:i386 wine64
     xvfb xdotool imagemagick fonts-wqy-microhei
     tftpd-hpa tftp-hpa iproute2 iptables libnetfilter-queue-dev
+    busybox
 )
 
 missing=()

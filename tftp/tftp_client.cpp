@@ -1,7 +1,8 @@
 #include "tftp/tftp_client.h"
 
+#include <algorithm>
 #include <chrono>
-#include <cstdio>
+#include <thread>
 #include <utility>
 
 #include "basekit/log/log.h"
@@ -9,9 +10,10 @@
 
 namespace {
 
+using basekit::kLogLevelFailure;
+using basekit::kLogLevelProgress;
+
 constexpr const char* kLogSource = "tftp_client";
-constexpr uint32_t kLevelFailure = 6;
-constexpr uint32_t kLevelProgress = 12;
 constexpr uint16_t kErrorUnknownTransferId = 5;
 
 const char* ErrorCodeText(uint16_t code) {
@@ -27,6 +29,17 @@ const char* ErrorCodeText(uint16_t code) {
   }
 }
 
+// A peer's text for the log: printable ASCII as it is, any other byte as '?'.
+std::string Printable(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    if (c < 0x20 || c > 0x7E) {
+      c = '?';
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 TftpClient::TftpClient() : TftpClient(kServerAddress, kServerPort, kReplyTimeoutMs) {}
@@ -34,7 +47,8 @@ TftpClient::TftpClient() : TftpClient(kServerAddress, kServerPort, kReplyTimeout
 TftpClient::TftpClient(const char* server_address, int server_port, int reply_timeout_ms)
     : server_address_(server_address != nullptr ? server_address : ""),
       server_port_(server_port),
-      reply_timeout_ms_(reply_timeout_ms > 0 ? reply_timeout_ms : kReplyTimeoutMs) {
+      reply_timeout_ms_(reply_timeout_ms > 0 ? reply_timeout_ms : kReplyTimeoutMs),
+      timer_(kMinReplyTimeoutMs, reply_timeout_ms_) {
   if (!tftp::StartSocketLibrary()) {
     throw ETFTPSocketInitialize();
   }
@@ -56,7 +70,7 @@ void TftpClient::closeSockets() {
 void TftpClient::failConnect() { closeSockets(); }
 
 bool TftpClient::connectToServer() {
-  basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "connectting to server %s, port %d",
+  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "connectting to server %s, port %d",
                      server_address_.c_str(), server_port_);
   closeSockets();
   server_tid_known_ = false;
@@ -64,7 +78,7 @@ bool TftpClient::connectToServer() {
   uint32_t address = 0;
   if (!tftp::ParseIpv4Address(server_address_.c_str(), &address) || server_port_ <= 0 ||
       server_port_ > 0xFFFF) {
-    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "invalid server address %s, port %d",
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "invalid server address %s, port %d",
                        server_address_.c_str(), server_port_);
     return false;
   }
@@ -78,46 +92,48 @@ bool TftpClient::connectToServer() {
     failConnect();
     return false;
   };
-  if (!control_.Open()) return failSocketStep(kLevelProgress, __LINE__, "failed create socket1");
+  if (!control_.Open()) return failSocketStep(kLogLevelProgress, __LINE__, "failed create socket1");
   // The transfer socket shares the control socket's local port; both must
   // allow that before the control socket gets its port from connect.
   if (!control_.SetReuseAddress())
-    return failSocketStep(kLevelFailure, __LINE__, "failed to share socket1 address");
+    return failSocketStep(kLogLevelFailure, __LINE__, "failed to share socket1 address");
   if (!control_.Connect(server_endpoint_))
-    return failSocketStep(kLevelProgress, __LINE__, "failed connect to server");
+    return failSocketStep(kLogLevelProgress, __LINE__, "failed connect to server");
   tftp::Endpoint local;
   if (!control_.GetLocalEndpoint(&local))
-    return failSocketStep(kLevelProgress, __LINE__, "failed getsockname");
+    return failSocketStep(kLogLevelProgress, __LINE__, "failed getsockname");
   if (!transfer_.Open())
-    return failSocketStep(kLevelProgress, __LINE__, "failed to create socket2");
+    return failSocketStep(kLogLevelProgress, __LINE__, "failed to create socket2");
   if (!transfer_.SetReuseAddress())
-    return failSocketStep(kLevelFailure, __LINE__, "failed to share socket2 address");
+    return failSocketStep(kLogLevelFailure, __LINE__, "failed to share socket2 address");
   if (!transfer_.Bind(local))
-    return failSocketStep(kLevelProgress, __LINE__, "failed to bind local socket");
-  basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__, "connect to server success");
+    return failSocketStep(kLogLevelProgress, __LINE__, "failed to bind local socket");
+  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "connect to server success");
   return true;
 }
 
 bool TftpClient::sendBuffer(const char* data, int32_t length) {
   if (data == nullptr || length <= 0) {
-    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
                        "upload refused: no firmware data (%ld bytes)", static_cast<long>(length));
     return false;
   }
   if (!isConnected()) {
-    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "upload refused: not connected");
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "upload refused: not connected");
     return false;
   }
   server_tid_known_ = false;
+  timer_ = tftp::RetransmitTimer(kMinReplyTimeoutMs, reply_timeout_ms_);
+  statistics_ = Statistics();
 
   // 1. The write request, on the control socket to the server's port; the
   //    server acknowledges it as block 0 from its transfer identifier.
   last_sent_.createWriteRequest();
-  last_sent_.dumpData();
+  last_sent_.dumpData(*trace_);
   last_sent_is_request_ = true;
   sendLastPacket();
   if (!waitForAck(1)) {
-    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
                        "upload failed: write request not accepted");
     return false;
   }
@@ -136,7 +152,7 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
     last_sent_.createData(block, data + offset, chunk);
     sendLastPacket();
     if (!waitForAck(block + 1)) {
-      basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
                          "upload failed at block %u (%lu of %lu bytes acknowledged)", block,
                          static_cast<unsigned long>(offset), static_cast<unsigned long>(total));
       return false;
@@ -149,9 +165,9 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
       break;
     }
   }
-  basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__,
-                     "upload complete: %lu bytes in %u blocks acknowledged",
-                     static_cast<unsigned long>(total), block);
+  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__,
+                     "upload complete: %lu bytes in %u blocks acknowledged, %u sent again",
+                     static_cast<unsigned long>(total), block, statistics_.retransmissions);
   return true;
 }
 
@@ -162,6 +178,7 @@ std::string TftpClient::describeLastPacket(uint32_t block) const {
 
 void TftpClient::sendLastPacket() {
   bool sent;
+  last_sent_at_ = Clock::now();
   if (last_sent_is_request_) {
     sent = control_.Send(last_sent_.getData(), static_cast<size_t>(last_sent_.getSize()));
   } else {
@@ -171,7 +188,7 @@ void TftpClient::sendLastPacket() {
   // A lost send is handled like a lost packet: the wait times out and the
   // packet goes again.
   if (!sent) {
-    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "failed to send %s %d",
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "failed to send %s %d",
                        last_sent_is_request_ ? "the write request" : "a data block",
                        tftp::LastSocketError());
   }
@@ -179,97 +196,117 @@ void TftpClient::sendLastPacket() {
 
 bool TftpClient::waitForAck(uint32_t expected) {
   const uint32_t block = expected - 1;  // the packet just sent
+  const Clock::time_point first_sent_at = last_sent_at_;
+  const Clock::time_point give_up_at =
+      first_sent_at + std::chrono::milliseconds(reply_timeout_ms_) * kMaxAttempts;
   for (int attempt = 1;; ++attempt) {
-    switch (awaitAck(expected)) {
+    const std::chrono::milliseconds timeout = timer_.timeout();
+    const Clock::time_point deadline = std::min(last_sent_at_ + timeout, give_up_at);
+    switch (awaitAck(expected, deadline)) {
       case ReplyOutcome::kAcknowledged:
+        // Karn's rule: a packet that went out more than once gives no round
+        // trip, since the reply may answer any of its copies.
+        if (attempt == 1) {
+          auto round_trip = std::chrono::duration_cast<std::chrono::microseconds>(
+              last_received_at_ - first_sent_at);
+          timer_.addSample(round_trip);
+          ++statistics_.rtt_samples;
+          statistics_.max_rtt_us = std::max<int64_t>(statistics_.max_rtt_us, round_trip.count());
+        }
+        statistics_.reply_timeout_ms = static_cast<int>(timer_.timeout().count());
         return true;
       case ReplyOutcome::kFailed:
         return false;
       case ReplyOutcome::kTimedOut:
         break;
     }
-    if (attempt >= kMaxAttempts) {
-      basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
-                         "no reply from server for %s after %d attempts",
-                         describeLastPacket(block).c_str(), attempt);
+    // Decided by the deadline, not by the clock: a wait can end a fraction
+    // of a millisecond early, and that must not buy one more attempt.
+    if (deadline == give_up_at) {
+      auto silent =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - first_sent_at);
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                         "no reply from server for %s after %d attempts (%ld ms)",
+                         describeLastPacket(block).c_str(), attempt,
+                         static_cast<long>(silent.count()));
       return false;
     }
-    basekit::LogPrintf(kLevelProgress, kLogSource, __LINE__,
-                       "no reply within %d ms, sending %s again (attempt %d of %d)",
-                       reply_timeout_ms_, describeLastPacket(block).c_str(), attempt + 1,
-                       kMaxAttempts);
+    timer_.backOff();
+    basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__,
+                       "no reply within %ld ms, sending %s again (attempt %d)",
+                       static_cast<long>(timeout.count()), describeLastPacket(block).c_str(),
+                       attempt + 1);
+    ++statistics_.retransmissions;
     sendLastPacket();
   }
 }
 
-// One wait for the acknowledgement of block expected - 1, bounded by one
-// reply time-out in all: datagrams that do not count (stale ACKs, foreign
-// sources, unusable packets) neither extend it nor, however fast they keep
-// coming, hold the wait open past its end.
-TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected) {
-  using Clock = std::chrono::steady_clock;
+// Waits until deadline for the acknowledgement of block expected - 1.
+// Datagrams that do not count (stale ACKs, foreign sources, malformed or
+// unexpected packets) neither extend the wait nor, however fast they keep
+// coming, hold it open past the deadline.
+TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected, Clock::time_point deadline) {
   const uint16_t block = static_cast<uint16_t>((expected - 1) & 0xFFFF);
   const unsigned shown = static_cast<unsigned>(expected);
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(reply_timeout_ms_);
   for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    TftpPacket reply;
-    WaitResult result;
-    if (left.count() > 0) {
-      result = waitForPacket(reply, static_cast<int>(left.count()));
-    } else {
-      std::printf("Timeout\n");
-      result = WaitTimeout;
-    }
-    switch (result) {
+    TftpPacket packet;
+    switch (waitForPacket(packet, deadline)) {
       case WaitTimeout:
-        std::printf("We have an error in waitForPacket()\n");
+        trace_->Print("We have an error in waitForPacket()\n");
         return ReplyOutcome::kTimedOut;
       case WaitSelectError:
-        // The zeroed packet reads as opcode 0.
-        std::printf("Unhandled packet\n");
-        std::fflush(stdout);
-        basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "waiting for a reply failed %d",
+        trace_->Print("Unhandled packet\n");
+        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "waiting for a reply failed %d",
                            last_wait_error_);
         return ReplyOutcome::kFailed;
       case WaitReceiveError:
-        std::printf("Unhandled packet\n");
-        std::fflush(stdout);
-        // Typically an ICMP error for an earlier send (the server's port is
-        // gone): counted like a lost reply, so it costs one attempt.
-        basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__, "receiving a reply failed %d",
+        // Typically an ICMP error for an earlier send (Windows reports a
+        // closed port this way). It answers nothing, so it ends the wait
+        // like a lost reply, but only at the wait's deadline: errors that
+        // keep coming must neither spin nor become a stream of resends.
+        trace_->Print("Unhandled packet\n");
+        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "receiving a reply failed %d",
                            last_wait_error_);
+        std::this_thread::sleep_until(deadline);
         return ReplyOutcome::kTimedOut;
       case WaitClosed:
       case WaitPacket:
         break;
     }
-    if (!acceptSource(reply_address_)) {
+    const TftpReply reply = packet.decodeReply();
+    if (reply.kind == TftpReply::Kind::kMalformed) {
+      trace_->Print("Unhandled packet\n");
+      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                         "malformed datagram of %d bytes from %s ignored", packet.getSize(),
+                         tftp::FormatEndpoint(reply_address_).c_str());
       continue;
     }
-    switch (reply.getOpcode()) {
-      case TftpPacket::kOpError:
-        std::printf("ACK expected, but got Error\n");
-        std::fflush(stdout);
-        basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
-                           "server ended the upload with error %u (%s)", reply.getErrorCode(),
-                           ErrorCodeText(reply.getErrorCode()));
-        reportError(reply);
+    if (!acceptSource(reply_address_)) {
+      rejectForeignSource(reply_address_, reply);
+      continue;
+    }
+    switch (reply.kind) {
+      case TftpReply::Kind::kError:
+        trace_->Print("ACK expected, but got Error\n");
+        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                           "server ended the upload with error %u (%s)%s%s", *reply.error_code,
+                           ErrorCodeText(*reply.error_code), reply.error_text ? ": " : "",
+                           reply.error_text ? Printable(*reply.error_text).c_str() : "");
+        reportError(packet);
         return ReplyOutcome::kFailed;
-      case TftpPacket::kOpAck:
-        std::printf("ACK for packet %u(expected: %u)\n", reply.getBlockNumber(), shown);
-        std::fflush(stdout);
-        if (reply.getBlockNumber() == block) {
+      case TftpReply::Kind::kAck:
+        trace_->Print("ACK for packet %u(expected: %u)\n", *reply.block, shown);
+        if (*reply.block == block) {
           return ReplyOutcome::kAcknowledged;
         }
-        break;  // an older or duplicate acknowledgement: nothing to do
-      case TftpPacket::kOpData:
-        std::printf("DATAK for packet %u(expected: %u)\n", reply.getBlockNumber(), shown);
-        std::fflush(stdout);
+        ++statistics_.ignored_acks;  // older or duplicate: nothing to do
         break;
-      default:
-        std::printf("Unhandled packet\n");
-        std::fflush(stdout);
+      case TftpReply::Kind::kData:
+        trace_->Print("DATAK for packet %u(expected: %u)\n", *reply.block, shown);
+        break;
+      case TftpReply::Kind::kOther:
+      case TftpReply::Kind::kMalformed:
+        trace_->Print("Unhandled packet\n");
         break;
     }
   }
@@ -279,58 +316,73 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected) {
 // afterwards only that address and port are listened to.
 bool TftpClient::acceptSource(const tftp::Endpoint& source) {
   if (server_tid_known_) {
-    if (source == server_tid_) {
-      return true;
-    }
-  } else if (source.address == server_endpoint_.address) {
+    return source == server_tid_;
+  }
+  if (source.address == server_endpoint_.address) {
     server_tid_ = source;
     server_tid_known_ = true;
     return true;
   }
-  rejectForeignSource(source);
   return false;
 }
 
-void TftpClient::rejectForeignSource(const tftp::Endpoint& source) {
-  basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
-                     "datagram from unknown transfer ID %s ignored",
-                     tftp::FormatEndpoint(source).c_str());
-  std::printf("Packet from unknown transfer ID %s\n", tftp::FormatEndpoint(source).c_str());
-  std::fflush(stdout);
+// RFC 1350 answers a stranger with ERROR 5; an ERROR is never answered, so
+// that two parties that each take the other for a stranger cannot keep
+// answering each other.
+void TftpClient::rejectForeignSource(const tftp::Endpoint& source, const TftpReply& reply) {
+  const std::string from = tftp::FormatEndpoint(source);
+  trace_->Print("Packet from unknown transfer ID %s\n", from.c_str());
+  if (reply.kind == TftpReply::Kind::kError) {
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                       "error %u from unknown transfer ID %s ignored", *reply.error_code,
+                       from.c_str());
+    return;
+  }
+  basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                     "datagram from unknown transfer ID %s ignored", from.c_str());
   TftpPacket error;
   error.createError(kErrorUnknownTransferId, ErrorCodeText(kErrorUnknownTransferId));
   if (!transfer_.SendTo(error.getData(), static_cast<size_t>(error.getSize()), source)) {
-    basekit::LogPrintf(kLevelFailure, kLogSource, __LINE__,
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
                        "failed to send unknown transfer ID error %d", tftp::LastSocketError());
   }
 }
 
 TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet) {
-  return waitForPacket(packet, reply_timeout_ms_);
+  return waitForPacket(packet, Clock::now() + std::chrono::milliseconds(reply_timeout_ms_));
 }
 
-TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet, int timeout_ms) {
+TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet, Clock::time_point deadline) {
   packet.clear();
-  switch (transfer_.WaitReadable(timeout_ms)) {
-    case tftp::UdpSocket::WaitResult::kError:
-      last_wait_error_ = tftp::LastSocketError();
-      std::printf("Error in select(), no: %d\n", last_wait_error_);
-      std::fflush(stdout);
-      return WaitSelectError;
-    case tftp::UdpSocket::WaitResult::kTimeout:
-      std::printf("Timeout\n");
+  for (bool readable = false; !readable;) {
+    // Rounded up, and waited again when the platform's wait ends a fraction
+    // early: a time-out a little before the deadline would cost a resend.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) {
+      trace_->Print("Timeout\n");
       return WaitTimeout;
-    case tftp::UdpSocket::WaitResult::kReadable:
-      break;
+    }
+    switch (transfer_.WaitReadable(static_cast<int>(left.count()))) {
+      case tftp::UdpSocket::WaitResult::kError:
+        last_wait_error_ = tftp::LastSocketError();
+        trace_->Print("Error in select(), no: %d\n", last_wait_error_);
+        return WaitSelectError;
+      case tftp::UdpSocket::WaitResult::kTimeout:
+        break;
+      case tftp::UdpSocket::WaitResult::kReadable:
+        readable = true;
+        break;
+    }
   }
   int received = transfer_.ReceiveFrom(packet.getBuffer(), TftpPacket::kCapacity, &reply_address_);
+  last_received_at_ = Clock::now();
   if (received == 0) {
-    std::printf("Connection was closed by server\n");
+    trace_->Print("Connection was closed by server\n");
     return WaitClosed;
   }
   if (received < 0) {
     last_wait_error_ = tftp::LastSocketError();
-    std::printf("recv() error in waitForPackage()\n");
+    trace_->Print("recv() error in waitForPackage()\n");
     return WaitReceiveError;
   }
   packet.setSize(received);
@@ -338,9 +390,7 @@ TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet, int timeout
 }
 
 void TftpClient::reportError(const TftpPacket& packet) {
-  std::printf("Error! Error code: %u\n", packet.getErrorCode());
-  std::fflush(stdout);
-  std::printf("Error message: %s\n", ErrorCodeText(packet.getErrorCode()));
-  std::fflush(stdout);
+  trace_->Print("Error! Error code: %u\n", packet.getErrorCode());
+  trace_->Print("Error message: %s\n", ErrorCodeText(packet.getErrorCode()));
   closeSockets();
 }

@@ -4,31 +4,43 @@
 // blocks) that sends the firmware image to the box.
 //
 // Lock-step transfer: every packet (the write request and each DATA block)
-// is sent and then its acknowledgement awaited for the reply time-out
-// (2 seconds). Without a reply the same packet is sent again, kMaxAttempts
-// sends in all; then the upload fails. Only the acknowledgement of the block
-// just sent counts: older and duplicate ACKs are traced and ignored. The
-// first reply fixes the server's transfer identifier (address and port);
-// datagrams from any other source are answered with ERROR 5 ("Unknown
-// transfer ID") and otherwise ignored. An ERROR packet from the server ends
-// the upload. sendBuffer returns true only after the last block (a short or
-// empty one) has been acknowledged.
+// is sent and its acknowledgement awaited. The wait adapts to the path: it
+// follows the round trips measured on packets that went out once
+// (tftp::RetransmitTimer), lies between kMinReplyTimeoutMs above the
+// estimate and the reply time-out (2 seconds), starts at the reply time-out
+// and doubles on each consecutive time-out. Each time-out sends the same
+// packet again. The upload fails only when a packet has had no answer that
+// counts for kMaxAttempts reply time-outs in all (10 seconds for the box),
+// however many times it went out in between, so a box that pauses for a
+// second or two is waited for.
+//
+// Only the acknowledgement of the block just sent counts: older and
+// duplicate ACKs are traced and ignored and never cause a resend.
+// Datagrams too short for their opcode are ignored. The first reply fixes
+// the server's transfer identifier (address and port); other sources are
+// answered with ERROR 5 ("Unknown transfer ID"), unless what they sent is
+// itself an ERROR, and otherwise ignored. An ERROR packet from the server
+// ends the upload. sendBuffer returns true only after the last block (a
+// short or empty one) has been acknowledged.
 //
 // The connection set-up, every retransmission and the reason of a failure go
-// to the application log (source "tftp_client"); the packet trace goes to
-// standard output.
+// to the application log (source "tftp_client"); the packet trace goes to a
+// tftp::TraceSink, standard output unless another is set.
 //
 // Thread affinity: a TftpClient is used by one thread (the repair worker);
 // every call blocks it, sendBuffer for the whole transfer. The progress
-// observer runs on that same thread.
+// observer and the trace sink run on that same thread.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <string>
 
+#include "tftp/retransmit_timer.h"
 #include "tftp/tftp_packet.h"
+#include "tftp/trace_sink.h"
 #include "tftp/udp_socket.h"
 
 // Raised by the constructor when the platform socket library cannot start.
@@ -49,17 +61,37 @@ class TftpClient {
 
   static constexpr const char* kServerAddress = "192.168.1.6";
   static constexpr int kServerPort = 69;
+  // The longest wait for a reply, and the first one, before any round trip
+  // has been measured.
   static constexpr int kReplyTimeoutMs = 2000;
+  // The least margin of a wait above the measured round trip. A clean LAN
+  // transfer stalls now and then (scheduling, the server's writes); such
+  // stalls reached 22 ms on a loaded machine, and a wait shorter than a
+  // stall sends a block for nothing. Each lost packet costs about this
+  // margin, against the whole reply time-out of a fixed wait.
+  static constexpr int kMinReplyTimeoutMs = 30;
+  // Patience: a packet without an answer that counts for this many reply
+  // time-outs fails the upload.
   static constexpr int kMaxAttempts = 5;
   static constexpr size_t kBlockSize = 512;
 
   // (bytes acknowledged so far, total bytes of the upload).
   using ProgressObserver = std::function<void(size_t acknowledged, size_t total)>;
 
+  // What the last sendBuffer met on the way (reset by each sendBuffer).
+  struct Statistics {
+    unsigned retransmissions = 0;  // packets sent again after a time-out
+    unsigned ignored_acks = 0;     // older or duplicate acknowledgements
+    unsigned rtt_samples = 0;      // round trips measured
+    int64_t max_rtt_us = 0;        // the longest of them
+    int reply_timeout_ms = 0;      // the adaptive wait at the end
+  };
+
   // The box at 192.168.1.6, port 69, 2-second replies. Throws
   // ETFTPSocketInitialize when the socket library cannot start.
   TftpClient();
-  // Tests and benchmarks only: another server, port and reply time-out.
+  // Tests and benchmarks only: another server, port and reply time-out (the
+  // ceiling of the adaptive wait; the patience is kMaxAttempts of it).
   TftpClient(const char* server_address, int server_port, int reply_timeout_ms);
   TftpClient(const TftpClient&) = delete;
   TftpClient& operator=(const TftpClient&) = delete;
@@ -75,20 +107,26 @@ class TftpClient {
   // Uploads length bytes from data as the firmware file. True once the last
   // block has been acknowledged; false (reason logged) for no data or a
   // length of 0 or less, when not connected, on an ERROR reply, or when a
-  // packet stayed unanswered after kMaxAttempts sends.
+  // packet stayed unanswered for the whole patience.
   virtual bool sendBuffer(const char* data, int32_t length);
 
   // Called after each acknowledged DATA block; may be empty.
   void setProgressObserver(ProgressObserver observer) { progress_ = std::move(observer); }
+  // Where the packet trace goes; null restores standard output. The sink
+  // must outlive its use by this client.
+  void setTraceSink(tftp::TraceSink* sink) {
+    trace_ = sink != nullptr ? sink : &tftp::StandardOutputTrace();
+  }
 
   bool isConnected() const { return control_.IsOpen() && transfer_.IsOpen(); }
+  const Statistics& statistics() const { return statistics_; }
 
  protected:
   // Waits for the acknowledgement of the packet just sent; expected is the
   // number of the next block to be sent (1 after the write request, n + 1
   // after block n), as the trace lines show it, so the ACK that counts is
   // expected - 1. Sends the last packet again on each time-out. False on an
-  // ERROR reply, a failed wait, or when the attempts are used up.
+  // ERROR reply, a failed wait, or when the patience has run out.
   bool waitForAck(uint32_t expected);
   // Waits for one datagram on the transfer socket for the reply time-out.
   WaitResult waitForPacket(TftpPacket& packet);
@@ -96,12 +134,13 @@ class TftpClient {
   void reportError(const TftpPacket& packet);
 
  private:
+  using Clock = std::chrono::steady_clock;
   enum class ReplyOutcome { kAcknowledged, kTimedOut, kFailed };
 
-  WaitResult waitForPacket(TftpPacket& packet, int timeout_ms);
-  ReplyOutcome awaitAck(uint32_t expected);
+  WaitResult waitForPacket(TftpPacket& packet, Clock::time_point deadline);
+  ReplyOutcome awaitAck(uint32_t expected, Clock::time_point deadline);
   bool acceptSource(const tftp::Endpoint& source);
-  void rejectForeignSource(const tftp::Endpoint& source);
+  void rejectForeignSource(const tftp::Endpoint& source, const TftpReply& reply);
   void sendLastPacket();
   std::string describeLastPacket(uint32_t block) const;
   void closeSockets();
@@ -122,5 +161,10 @@ class TftpClient {
 
   TftpPacket last_sent_;
   bool last_sent_is_request_ = false;
+  Clock::time_point last_sent_at_;
+  Clock::time_point last_received_at_;
+  tftp::RetransmitTimer timer_;
+  Statistics statistics_;
   ProgressObserver progress_;
+  tftp::TraceSink* trace_ = &tftp::StandardOutputTrace();
 };

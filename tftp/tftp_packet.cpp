@@ -1,7 +1,7 @@
 #include "tftp/tftp_packet.h"
 
-#include <cstdio>
 #include <cstring>
+#include <string>
 
 void TftpPacket::clear() {
   count_ = 0;
@@ -48,7 +48,7 @@ bool TftpPacket::createData(uint32_t block, const char* data, size_t length) {
   addWord(block);
   // count + length >= capacity, written so that a huge length cannot wrap.
   if (length >= static_cast<size_t>(kCapacity - count_)) {
-    std::fputs("Packet max size exceeded\n", stdout);
+    tftp::StandardOutputTrace().Print("Packet max size exceeded\n");
     return true;
   }
   if (length == 0) {
@@ -95,11 +95,50 @@ uint16_t TftpPacket::getErrorCode() const {
   return static_cast<uint16_t>((buffer_[2] << 8) | buffer_[3]);
 }
 
-void TftpPacket::dumpData() const {
-  std::printf("\n--------------DATA DUMP---------------------\nSize: %d\n", count_);
-  std::fflush(stdout);
-  std::fwrite(buffer_, 1, static_cast<size_t>(count_), stdout);
-  std::fputs("\n--------------------------------------------\n\n", stdout);
+TftpReply TftpPacket::decodeReply() const {
+  TftpReply reply;
+  const size_t size = static_cast<size_t>(count_);
+  auto word = [this](size_t at) {
+    return static_cast<uint16_t>((buffer_[at] << 8) | buffer_[at + 1]);
+  };
+  if (size < 2) {
+    return reply;
+  }
+  reply.opcode = word(0);
+  switch (*reply.opcode) {
+    case kOpAck:
+    case kOpData:
+      if (size < 4) {
+        return reply;
+      }
+      reply.kind = *reply.opcode == kOpAck ? TftpReply::Kind::kAck : TftpReply::Kind::kData;
+      reply.block = word(2);
+      return reply;
+    case kOpError: {
+      if (size < 4) {
+        return reply;
+      }
+      reply.kind = TftpReply::Kind::kError;
+      reply.error_code = word(2);
+      const char* text = reinterpret_cast<const char*>(buffer_ + 4);
+      const void* end = std::memchr(text, 0, size - 4);
+      if (end != nullptr) {
+        reply.error_text.emplace(text, static_cast<const char*>(end));
+      }
+      return reply;
+    }
+    default:
+      reply.kind = TftpReply::Kind::kOther;
+      return reply;
+  }
+}
+
+void TftpPacket::dumpData(tftp::TraceSink& sink) const {
+  std::string dump =
+      "\n--------------DATA DUMP---------------------\nSize: " + std::to_string(count_) + "\n";
+  dump.append(reinterpret_cast<const char*>(buffer_), static_cast<size_t>(count_));
+  dump += "\n--------------------------------------------\n\n";
+  sink.Write(dump.data(), dump.size());
 }
 
 void TftpPacket::setSize(int count) {

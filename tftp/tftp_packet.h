@@ -9,6 +9,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
+
+#include "tftp/trace_sink.h"
+
+// A received datagram, decoded and checked. Each field is set only when the
+// datagram carries it: the opcode from 2 bytes on, the block of an ACK or
+// DATA packet and the code of an ERROR packet from 4 bytes on, and the
+// message of an ERROR packet when it ends with its terminator.
+struct TftpReply {
+  enum class Kind {
+    kMalformed,  // too short for its opcode (or for any opcode)
+    kAck,
+    kData,
+    kError,
+    kOther,  // a well-formed opcode that no upload expects
+  };
+  Kind kind = Kind::kMalformed;
+  std::optional<uint16_t> opcode;
+  std::optional<uint16_t> block;
+  std::optional<uint16_t> error_code;
+  std::optional<std::string> error_text;
+};
 
 class TftpPacket {
  public:
@@ -50,15 +73,21 @@ class TftpPacket {
   // to what fits).
   bool createError(uint16_t code, const char* message);
 
+  // The raw fields, read whatever the packet's size (bytes past the size
+  // read as the zeros clear() left). Received datagrams are read through
+  // decodeReply() instead.
   uint16_t getOpcode() const;
   // Block number of a DATA or ACK packet; 0 for any other opcode.
   uint16_t getBlockNumber() const;
   // Bytes 2-3; meaningful for an ERROR packet.
   uint16_t getErrorCode() const;
 
+  // The first getSize() bytes as a reply; never reads past them.
+  TftpReply decodeReply() const;
+
   // Writes a header with the size, then the count bytes raw, then a closing
-  // line, to standard output.
-  void dumpData() const;
+  // line (to standard output by default).
+  void dumpData(tftp::TraceSink& sink = tftp::StandardOutputTrace()) const;
 
   int getSize() const { return count_; }
   // Sets count after the buffer has been filled from outside (a receive);

@@ -7,9 +7,16 @@
 #include "basekit/log/log.h"
 #include "repair/tftp_upload.h"
 
-#define SERVICE_LOG(level, ...) basekit::LogPrintf(level, "repair_service", __LINE__, __VA_ARGS__)
-
 namespace repair {
+
+namespace {
+
+using basekit::kLogLevelFailure;
+using basekit::kLogLevelLookup;
+
+constexpr const char* kLogSource = "repair_service";
+
+}  // namespace
 
 uint32_t WinAdapterSource::GetAdaptersInfo(IP_ADAPTER_INFO* buffer, uint32_t* size) {
   ULONG length = *size;
@@ -58,10 +65,12 @@ bool WinProcessRunner::CreateHiddenProcess(wchar_t* command_line, ProcessHandle*
 void WinProcessRunner::WaitForProcess(ProcessHandle process, uint32_t timeout_ms) {
   DWORD waited = WaitForSingleObject(process, timeout_ms);
   if (waited == WAIT_TIMEOUT) {
-    SERVICE_LOG(8, "command still running after %u ms, left running",
-                static_cast<unsigned>(timeout_ms));
+    basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
+                       "command still running after %u ms, left running",
+                       static_cast<unsigned>(timeout_ms));
   } else if (waited != WAIT_OBJECT_0) {
-    SERVICE_LOG(6, "WaitForSingleObject failed %lu", GetLastError());
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "WaitForSingleObject failed %lu",
+                       GetLastError());
   }
 }
 
@@ -77,12 +86,14 @@ std::wstring WinModuleInfo::ModuleFileName() {
   wchar_t path[MAX_PATH] = {};
   DWORD length = GetModuleFileNameW(GetModuleHandleW(nullptr), path, MAX_PATH);
   if (length == 0) {
-    SERVICE_LOG(6, "GetModuleFileNameW failed %lu", GetLastError());
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "GetModuleFileNameW failed %lu",
+                       GetLastError());
     return std::wstring();
   }
   if (length >= MAX_PATH) {
     // Cut to fit: the path is unusable, and a wrong path is worse than none.
-    SERVICE_LOG(6, "program path longer than %d characters", MAX_PATH - 1);
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                       "program path longer than %d characters", MAX_PATH - 1);
     return std::wstring();
   }
   return std::wstring(path, length);
@@ -92,22 +103,26 @@ bool WinResourceFirmware::Load(const uint8_t** data, size_t* size) {
   HMODULE module = GetModuleHandleW(nullptr);
   HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id_), type_);
   if (!resource) {
-    SERVICE_LOG(6, "firmware resource %d not found %lu", id_, GetLastError());
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "firmware resource %d not found %lu",
+                       id_, GetLastError());
     return false;
   }
   HGLOBAL loaded = LoadResource(module, resource);
   if (!loaded) {
-    SERVICE_LOG(6, "firmware resource %d not loaded %lu", id_, GetLastError());
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                       "firmware resource %d not loaded %lu", id_, GetLastError());
     return false;
   }
   DWORD length = SizeofResource(module, resource);
   if (length == 0) {
-    SERVICE_LOG(6, "firmware resource %d is empty", id_);
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "firmware resource %d is empty",
+                       id_);
     return false;
   }
   const void* bytes = LockResource(loaded);
   if (!bytes) {
-    SERVICE_LOG(6, "firmware resource %d not locked %lu", id_, GetLastError());
+    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
+                       "firmware resource %d not locked %lu", id_, GetLastError());
     return false;
   }
   *data = static_cast<const uint8_t*>(bytes);

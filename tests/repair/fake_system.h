@@ -231,7 +231,7 @@ class LogCapture {
     basekit::LogInterface* log = basekit::GetLog();
     log->SetLogName("REPAIR");
     log->AddFlags(basekit::kLogNoDatePrefix);
-    log->SetLevel(12);
+    log->SetLevel(basekit::kLogLevelProgress);
     log->SetLogPath((dir_.string() + "/").c_str());
   }
   ~LogCapture() {

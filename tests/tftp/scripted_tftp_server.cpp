@@ -1,6 +1,7 @@
 #include "tests/tftp/scripted_tftp_server.h"
 
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -75,8 +76,13 @@ void ScriptedTftpServer::stop() {
 }
 
 int ScriptedTftpServer::arrivals(uint16_t block) const {
+  return static_cast<int>(arrivalTimes(block).size());
+}
+
+std::vector<std::chrono::steady_clock::time_point> ScriptedTftpServer::arrivalTimes(
+    uint16_t block) const {
   auto it = arrivals_.find(block);
-  return it == arrivals_.end() ? 0 : it->second;
+  return it == arrivals_.end() ? std::vector<std::chrono::steady_clock::time_point>() : it->second;
 }
 
 void ScriptedTftpServer::run() {
@@ -110,6 +116,9 @@ void ScriptedTftpServer::handleRequest(const std::vector<uint8_t>& datagram,
   if (action.drop) {
     return;
   }
+  if (action.pause_ms > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(action.pause_ms));
+  }
   client_ = from;
   client_known_ = true;
   sendAll(action.replies);
@@ -126,10 +135,14 @@ void ScriptedTftpServer::handleData(const std::vector<uint8_t>& datagram,
   }
   uint16_t block = Word(datagram, 2);
   ++total_data_arrivals_;
-  int arrival = ++arrivals_[block];
-  Action action = data_script_(block, arrival);
+  auto& times = arrivals_[block];
+  times.push_back(std::chrono::steady_clock::now());
+  Action action = data_script_(block, static_cast<int>(times.size()));
   if (action.drop) {
     return;
+  }
+  if (action.pause_ms > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(action.pause_ms));
   }
   if (block == next_block_ && !complete_) {
     file_.insert(file_.end(), datagram.begin() + 4, datagram.end());

@@ -7,6 +7,7 @@
 // received file.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -29,6 +30,9 @@ class ScriptedTftpServer {
   struct Action {
     bool drop = false;  // behave as if the datagram never arrived
     std::vector<Send> replies;
+    // Stall this long before the replies go out (a busy or slow box);
+    // datagrams that arrive meanwhile wait in the socket.
+    int pause_ms = 0;
   };
   // arrival: 1 for the first time this request / block reaches the server.
   using RequestScript = std::function<Action(int arrival)>;
@@ -61,6 +65,9 @@ class ScriptedTftpServer {
   int blocksAccepted() const { return blocks_accepted_; }
   size_t lastPayloadSize() const { return last_payload_size_; }
   int arrivals(uint16_t block) const;
+  // When each copy of the block was read, in order (late for copies that
+  // waited out a pause).
+  std::vector<std::chrono::steady_clock::time_point> arrivalTimes(uint16_t block) const;
   int totalDataArrivals() const { return total_data_arrivals_; }
   int foreignSourceDatagrams() const { return foreign_source_; }
   // Datagrams the client sent to the intruder.
@@ -94,7 +101,7 @@ class ScriptedTftpServer {
   uint16_t next_block_ = 1;
   int blocks_accepted_ = 0;
   size_t last_payload_size_ = 0;
-  std::map<uint16_t, int> arrivals_;
+  std::map<uint16_t, std::vector<std::chrono::steady_clock::time_point>> arrivals_;
   int total_data_arrivals_ = 0;
   int foreign_source_ = 0;
   std::vector<std::vector<uint8_t>> intruder_received_;

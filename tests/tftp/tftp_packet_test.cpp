@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,51 @@ TEST(TftpPacketTest, ReceivedFieldsAreReadBigEndian) {
     EXPECT_EQ(packet.getOpcode(), c.opcode);
     EXPECT_EQ(packet.getBlockNumber(), c.block);
     EXPECT_EQ(packet.getErrorCode(), c.error_code);
+  }
+}
+
+// The checked reading of received datagrams: a field exists only when the
+// datagram carries it, and nothing past the datagram's end is read.
+TEST(TftpPacketTest, RepliesDecodeOnlyWhatTheyCarry) {
+  using Kind = TftpReply::Kind;
+  using Word = std::optional<uint16_t>;
+  using Text = std::optional<std::string>;
+  struct Case {
+    std::string wire;
+    Kind kind;
+    Word opcode;
+    Word block;
+    Word error_code;
+    Text error_text;
+  };
+  const Case cases[] = {
+      {std::string(), Kind::kMalformed, {}, {}, {}, {}},
+      {std::string("\x00", 1), Kind::kMalformed, {}, {}, {}, {}},
+      {std::string("\x00\x04", 2), Kind::kMalformed, 4, {}, {}, {}},
+      {std::string("\x00\x04\x01", 3), Kind::kMalformed, 4, {}, {}, {}},
+      {std::string("\x00\x05\x00", 3), Kind::kMalformed, 5, {}, {}, {}},
+      {std::string("\x00\x04\x01\x02", 4), Kind::kAck, 4, 258, {}, {}},
+      {std::string("\x00\x04\x01\x02\x09\x09", 6), Kind::kAck, 4, 258, {}, {}},
+      {std::string("\x00\x03\x00\x09x", 5), Kind::kData, 3, 9, {}, {}},
+      {std::string("\x00\x05\x00\x01no\x00", 7), Kind::kError, 5, {}, 1, "no"},
+      {std::string("\x00\x05\x00\x02\x00", 5), Kind::kError, 5, {}, 2, ""},
+      {std::string("\x00\x05\x00\x01no", 6), Kind::kError, 5, {}, 1, {}},  // unterminated
+      {std::string("\x00\x02name\x00octet\x00", 14), Kind::kOther, 2, {}, {}, {}},
+      {std::string("\x00\x09", 2), Kind::kOther, 9, {}, {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.wire.size() << " bytes");
+    TftpPacket packet;
+    // Leftovers of an earlier datagram must not be read as fields.
+    std::fill(packet.getBuffer(), packet.getBuffer() + 8, 0x7F);
+    std::copy(c.wire.begin(), c.wire.end(), packet.getBuffer());
+    packet.setSize(static_cast<int>(c.wire.size()));
+    TftpReply reply = packet.decodeReply();
+    EXPECT_EQ(reply.kind, c.kind);
+    EXPECT_EQ(reply.opcode, c.opcode);
+    EXPECT_EQ(reply.block, c.block);
+    EXPECT_EQ(reply.error_code, c.error_code);
+    EXPECT_EQ(reply.error_text, c.error_text);
   }
 }
 

@@ -33,7 +33,7 @@ const std::string& UseTemporaryLog() {
     log->SetLogPath((folder + "/").c_str());
     log->SetLogName("REPAIR");
     log->AddFlags(basekit::kLogNoDatePrefix);
-    log->SetLevel(12);
+    log->SetLevel(basekit::kLogLevelProgress);
     return (fs::path(folder) / "REPAIR.log").string();
   }();
   return path;

@@ -1,13 +1,25 @@
 #pragma once
 
-// Helpers shared by the client tests: a log in a private temporary folder
-// and deterministic firmware-like images.
+// Helpers shared by the client tests: a log in a private temporary folder,
+// a trace sink that keeps the packet trace, and deterministic firmware-like
+// images.
 
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "tftp/trace_sink.h"
+
 namespace tftp_test {
+
+class RecordingTrace : public tftp::TraceSink {
+ public:
+  void Write(const char* data, size_t length) override { text_.append(data, length); }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
 
 // Points the process log at <temp>/REPAIR.log (once per process) and
 // returns the file's path.
