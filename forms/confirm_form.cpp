@@ -34,6 +34,9 @@ void Alert(HWND owner, const std::wstring& title, const std::wstring& message) {
   if (Veneer::CControlUI* label = form.GetHost().FindControl(std::wstring(L"lb_content"))) label->SetText(message);
   form.CenterWindow();
   form.ShowModal(SW_SHOWNORMAL);
+  // A quit message ends the modal loop with the window still up; it must
+  // not outlive the form (destroying its owner would reach the form).
+  if (IsWindow(form.GetHWND())) DestroyWindow(form.GetHWND());
 }
 
 }  // namespace forms

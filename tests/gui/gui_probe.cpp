@@ -418,7 +418,26 @@ void LogClassCheck(const wchar_t* class_name) {
       registered ? 1 : 0, first ? 1 : 0, first_error, second ? 1 : 0);
 }
 
+// A window object that goes while its window is up takes the window with
+// it: afterwards nothing can reach the gone object.
+void OrphanCheck() {
+  auto window = std::make_unique<TestWindow>("orphan", L"test_main.xml");
+  HWND handle = window->Open(nullptr, L"VeneerGuiOrphan", kPopupStyle);
+  window->ShowWindow(true, false);
+  UpdateWindow(handle);
+  Pump();
+  window.reset();
+  const bool left = IsWindow(handle) != FALSE;
+  if (left) {
+    InvalidateRect(handle, nullptr, FALSE);
+    UpdateWindow(handle);
+  }
+  Pump();
+  Log("orphan window_left=%d", left ? 1 : 0);
+}
+
 int RunLeak(int rounds) {
+  OrphanCheck();
   LeakRounds("main", rounds, [] { return std::make_unique<TestWindow>("leakmain", L"test_main.xml"); });
   LeakRounds("layered", rounds, [] { return std::make_unique<TestWindow>("leaklayered", L"test_layered.xml"); });
   LeakRounds("alpha", rounds, [] { return std::make_unique<TestWindow>("leakalpha", L"test_alpha255.xml"); });
@@ -442,10 +461,14 @@ int RunBroken() {
 HWND g_owner = nullptr;
 HWND g_last_alert = nullptr;
 int g_alert_number = 0;
+bool g_watching = false;
+constexpr int kQuitRound = 4;
+constexpr int kQuitCode = 7;
 
 // While an alert runs its modal loop, this thread timer reports it once it
 // is laid out: its texts, where its buttons are and what is disabled.
 void CALLBACK WatchAlert(HWND, UINT, UINT_PTR, DWORD) {
+  if (!g_watching) return;
   HWND alert = FindWindowW(L"Confirm", nullptr);
   if (alert == nullptr || alert == g_last_alert || !IsWindowVisible(alert)) return;
   auto* object = reinterpret_cast<Veneer::CWindowWnd*>(GetWindowLongPtrW(alert, GWLP_USERDATA));
@@ -467,6 +490,8 @@ void CALLBACK WatchAlert(HWND, UINT, UINT_PTR, DWORD) {
   LogLayered(("alert" + std::to_string(g_alert_number)).c_str(), alert);
   LogControls(("alert" + std::to_string(g_alert_number)).c_str(), host, {L"lb_title", L"bt_close", L"lb_content",
                                                                           L"bt_close_down"});
+  // The last round: the program is told to quit while the alert is up.
+  if (g_alert_number == kQuitRound) PostQuitMessage(kQuitCode);
 }
 
 LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -484,6 +509,7 @@ int RunAlert(int rounds) {
   g_owner = CreateWindowExW(0, owner_class.lpszClassName, L"VeneerGuiOwner", WS_POPUP | WS_VISIBLE, 20, 20, 600,
                             400, nullptr, nullptr, owner_class.hInstance, nullptr);
   UpdateWindow(g_owner);
+  g_watching = true;
   const UINT_PTR watch = SetTimer(nullptr, 0, 50, &WatchAlert);
   struct Round {
     HWND owner;
@@ -502,10 +528,22 @@ int RunAlert(int rounds) {
     forms::Alert(round.owner, round.title, round.message);
     Log("alert%d returned owner_window_enabled=%d", g_alert_number, IsWindowEnabled(g_owner) ? 1 : 0);
   }
+  // A quit message ends the alert's loop: the alert returns with its
+  // window gone and the quit message posted again.
+  ++g_alert_number;
+  forms::Alert(g_owner, L"\u74e6\u5ddd" L"QX", L"\u4fee\u590d\u5931\u8d25");
+  MSG quit = {};
+  const bool requeued = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+  Log("alert%d returned window_left=%d quit_reposted=%d code=%d", g_alert_number,
+      FindWindowW(L"Confirm", nullptr) != nullptr ? 1 : 0, requeued ? 1 : 0, requeued ? static_cast<int>(quit.wParam) : -1);
+  // Destroying the owner destroys what it owns: nothing may reach a
+  // destroyed alert object.
+  DestroyWindow(g_owner);
+  Log("owner destroyed");
+  g_watching = false;
   KillTimer(nullptr, watch);
   LeakRounds("confirm", rounds, [] { return std::make_unique<forms::ConfirmForm>(); });
   LogClassCheck(L"Confirm");
-  // The owner goes with the process: no 2-second wait for its destruction.
   return 0;
 }
 

@@ -447,6 +447,7 @@ test_leak() {
             test "$after" -le "$before"
         check "leak: $tag window: no window left ($wb -> $wa)" test "$wa" -le "$wb"
     done
+    check "leak: a window whose object goes first is destroyed with it" log_has leak "^orphan window_left=0"
     check "leak: one window class, and no window of it left (it unregisters once)" \
         log_has leak "^class VeneerGuiTest registered=1 unregister_first=1 error=0 unregister_second=0"
 }
@@ -536,6 +537,14 @@ test_alert() {
     alert_round 1 "瓦川RAvozoder" "修复程序正在运行" none bt_close &&
         alert_round 2 "瓦川QX" "修复失败" window bt_close_down &&
         alert_round 3 "瓦川QX" "修复失败" window Escape
+    # A quit message while an alert is up (the program being told to end).
+    if wait_log alert "^alert4 returned" 15; then
+        check "alert 4: a quit message ends it; its window is gone and the quit message is posted again" \
+            log_has alert "^alert4 returned window_left=0 quit_reposted=1 code=7"
+        check "alert 4: destroying the owner afterwards is safe" wait_log alert "^owner destroyed" 10
+    else
+        fail "alert 4: a quit message did not end it"
+    fi
     finish_probe alert 30
     check "alert: the program ends normally (exit code $RC)" test "$RC" = 0
     local held before after
