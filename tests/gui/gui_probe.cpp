@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
 
@@ -192,10 +193,33 @@ class TestWindow : public forms::FramelessWindow {
       if (on_first_paint) on_first_paint();
     }
     if (message == WM_SYSCOMMAND) Log("%s zoomed=%d", tag(), IsZoomed(hwnd_) ? 1 : 0);
+    if (message == WM_MOUSEHOVER || message == WM_MOUSELEAVE) LogTooltip();
     // After the handling: whatever a button-up or a key did is logged by now.
     if (message == WM_LBUTTONUP) Log("%s input lbuttonup", tag());
+    if (message == WM_MOUSELEAVE) Log("%s input mouseleave", tag());
     if (message == WM_KEYDOWN) Log("%s input keydown 0x%02X", tag(), static_cast<unsigned>(wparam));
     return result;
+  }
+
+  // The tooltip window this window owns: shown or not, where, and its text.
+  void LogTooltip() {
+    HWND tip = nullptr;
+    while ((tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr) {
+      if (GetWindow(tip, GW_OWNER) == hwnd_) break;
+    }
+    if (tip == nullptr) {
+      Log("%s tooltip none", tag());
+      return;
+    }
+    wchar_t text[256] = {};
+    TOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.lpszText = text;
+    ::SendMessageW(tip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool));
+    RECT r = {};
+    GetWindowRect(tip, &r);
+    Log("%s tooltip visible=%d rect %ld %ld %ld %ld text=%s", tag(), IsWindowVisible(tip) ? 1 : 0, r.left, r.top,
+        r.right, r.bottom, Utf8(text).c_str());
   }
 
   LRESULT OnClose(UINT, WPARAM wparam, LPARAM, bool& handled) override {

@@ -281,8 +281,39 @@ test_window() {
     shoot
     expect_pixel "hover: normal image again after leaving" $((WX + l + 45)) $((WY + t + 4)) 30 150 90
 
-    # Clicks reach the window's notify handler.
+    # The tooltip: shown on hover after its delay, with its text, hidden on
+    # leaving. (Its face is the system's: the prefix maps SimSun for CJK.)
     local bx by
+    read -r bx by < <(centre "main capbtn")
+    m=$(mark window)
+    move_to $((WX + bx)) $((WY + by)) 0.1
+    move_to $((WX + bx + 2)) $((WY + by)) 0.1
+    if since_wait window "$m" "main tooltip visible=1" 5; then
+        local line
+        line=$(tail -n +$((m + 1)) "$LOGS/window.log" | grep -m1 "main tooltip visible=1")
+        check "tooltip: shows the control's text" eval "[[ '$line' == *'text=标题按钮' ]]"
+        local tl tt tr tb
+        read -r tl tt tr tb <<<"$(sed 's/.* rect \([-0-9 ]*\) text=.*/\1/' <<<"$line")"
+        sleep 0.3
+        shoot
+        convert "$ROOT_SHOT" -crop "$((tr - tl))x$((tb - tt))+$tl+$tt" +repage "$SHOTS/tooltip.png"
+        glyph_check "tooltip: text on screen" "$SHOTS/tooltip.png" "3 3 $((tr - tl - 3)) $((tb - tt - 3))" 4 dark
+    else
+        fail "tooltip: not shown on hover"
+    fi
+    m=$(mark window)
+    move_to $((WX + 180)) $((WY + 228)) 0.1
+    check "tooltip: hidden after leaving" since_wait window "$m" "main tooltip visible=0" 5
+
+    # Leaving the window: one leave message, not a stream of them.
+    m=$(mark window)
+    move_to 1020 760 1.0
+    local leaves
+    leaves=$(tail -n +$((m + 1)) "$LOGS/window.log" | grep -c "main input mouseleave")
+    check "mouse leave: one leave message when the mouse leaves the window (got $leaves in 1 s)" test "$leaves" -eq 1
+    move_to $((WX + 180)) $((WY + 228)) 0.2
+
+    # Clicks reach the window's notify handler.
     read -r bx by < <(centre "main okbtn")
     m=$(mark window)
     click_at $((WX + bx)) $((WY + by))
