@@ -38,7 +38,7 @@ gui_prefix_pids() {
     local d
     for d in /proc/[0-9]*; do
         case $(readlink "$d/exe" 2>/dev/null) in */wine*) ;; *) continue ;; esac
-        tr '\0' '\n' <"$d/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "${d#/proc/}"
+        tr '\0' '\n' 2>/dev/null <"$d/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "${d#/proc/}"
     done
 }
 
@@ -170,7 +170,7 @@ gui_server_pid() {
     local d
     for d in /proc/[0-9]*; do
         case $(cat "$d/comm" 2>/dev/null) in wineserver*) ;; *) continue ;; esac
-        tr '\0' '\n' <"$d/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "${d#/proc/}"; return 0; }
+        tr '\0' '\n' 2>/dev/null <"$d/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "${d#/proc/}"; return 0; }
     done
     return 1
 }

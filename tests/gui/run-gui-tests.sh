@@ -117,6 +117,11 @@ save_shot() {  # save_shot FILE_NAME ID
     convert "$ROOT_SHOT" -crop "${WW}x${WH}+$WX+$WY" +repage "$SHOTS/$1"
 }
 pixel() { gui_pixel "$ROOT_SHOT" "$1" "$2"; }
+# The same after an action: the screen is given a few seconds to show it.
+expect_pixel_soon() {  # expect_pixel_soon NAME X Y R G B [TOL]
+    wait_pixel "$2" "$3" "$4" "$5" "$6" 5 || true
+    expect_pixel "$@"
+}
 expect_pixel() {  # expect_pixel NAME X Y R G B [TOL] (screen coordinates)
     local got
     got=$(pixel "$2" "$3")
@@ -177,11 +182,18 @@ glyph_check() {  # glyph_check NAME PICTURE "l t r b" CHARACTERS dark|light
 rm -rf "$SHOTS" "$LOGS" "$TMPD"
 mkdir -p "$SHOTS" "$LOGS" "$TMPD"
 gui_init "$OUT/work"
+# The watchdog ends with the run (also with a killed one: it checks that
+# the run it watches is still the same process).
 deadline=${GUI_TEST_DEADLINE:-300}
+run_pid=$$
+run_started=$(cut -d' ' -f22 "/proc/$run_pid/stat")
 (
-    sleep "$deadline" &
-    trap 'kill $! 2>/dev/null; exit 0' TERM
-    wait $! && echo "FAIL the run took longer than $deadline s: stopped" && kill -TERM $$
+    for ((i = 0; i < deadline; i++)); do
+        sleep 1
+        [ "$(cut -d' ' -f22 "/proc/$run_pid/stat" 2>/dev/null)" = "$run_started" ] || exit 0
+    done
+    echo "FAIL the run took longer than $deadline s: stopped"
+    kill -TERM "$run_pid"
 ) 2>/dev/null &
 watchdog=$!
 gui_on_cleanup "kill $watchdog 2>/dev/null"
@@ -273,13 +285,11 @@ test_window() {
 
     # Hover: the button's hot image.
     read -r l t r b <<<"${POS[main okbtn]}"
-    move_to $((WX + l + 30)) $((WY + t + 20)) 0.4
-    shoot
+    move_to $((WX + l + 30)) $((WY + t + 20)) 0.1
+    expect_pixel_soon "hover: button shows its hot image" $((WX + l + 45)) $((WY + t + 4)) 40 110 220
     save_shot main-hot.png "$id"
-    expect_pixel "hover: button shows its hot image" $((WX + l + 45)) $((WY + t + 4)) 40 110 220
-    move_to $((WX + 180)) $((WY + 228)) 0.4
-    shoot
-    expect_pixel "hover: normal image again after leaving" $((WX + l + 45)) $((WY + t + 4)) 30 150 90
+    move_to $((WX + 180)) $((WY + 228)) 0.1
+    expect_pixel_soon "hover: normal image again after leaving" $((WX + l + 45)) $((WY + t + 4)) 30 150 90
 
     # The tooltip: shown on hover after its delay, with its text, hidden on
     # leaving. (Its face is the system's: the prefix maps SimSun for CJK.)
@@ -307,10 +317,12 @@ test_window() {
 
     # Leaving the window: one leave message, not a stream of them.
     m=$(mark window)
-    move_to 1020 760 1.0
+    move_to 1020 760 0.1
+    since_wait window "$m" "main input mouseleave" 10
+    sleep 0.5
     local leaves
     leaves=$(tail -n +$((m + 1)) "$LOGS/window.log" | grep -c "main input mouseleave")
-    check "mouse leave: one leave message when the mouse leaves the window (got $leaves in 1 s)" test "$leaves" -eq 1
+    check "mouse leave: one leave message when the mouse leaves the window (got $leaves)" test "$leaves" -eq 1
     move_to $((WX + 180)) $((WY + 228)) 0.2
 
     # Clicks reach the window's notify handler.
@@ -370,9 +382,8 @@ test_window() {
     geometry "$id"
     check "caption: ... and the window stays as it was (${WW}x$WH at $WX,$WY, not zoomed)" \
         eval "test $WX,$WY,$WW,$WH = $X0,$Y0,360,260 && ! since_has window $m 'main zoomed=1'"
-    shoot
+    expect_pixel_soon "paint: repainted after the move" $((WX + 180)) $((WY + 228)) 230 230 230
     save_shot main-moved.png "$id"
-    expect_pixel "paint: repainted after the move" $((WX + 180)) $((WY + 228)) 230 230 230
 
     # Modal windows: the owner is disabled while one runs; a second one over
     # the disabled owner is refused with -1; the owner works again after.
@@ -514,12 +525,15 @@ alert_round() {  # alert_round N TITLE MESSAGE OWNER(none|window) HOW(bt_close|b
     read_positions alert "alert$n"
     local WX WY WW WH
     geometry "$id"
-    local m
+    local m shot=$SHOTS/alert-$n.png i
     m=$(mark alert)
-    sleep 0.5
-    shoot
-    save_shot "alert-$n.png" "$id"
-    local shot=$SHOTS/alert-$n.png
+    # Drawn once the message shows on the screen.
+    for ((i = 0; i < 50; i++)); do
+        shoot
+        save_shot "alert-$n.png" "$id"
+        [ "$(text_pixels "$shot" "${POS[alert$n lb_content]}")" -gt 20 ] 2>/dev/null && break
+        sleep 0.1
+    done
     check "alert $n: ${WW}x$WH" test "${WW}x$WH" = 240x210
     if [ "$owner" = window ]; then  # the owner: 600x400 at 20,20
         check "alert $n: centred on its owner" test "$WX,$WY" = "$((20 + (600 - WW) / 2)),$((20 + (400 - WH) / 2))"
