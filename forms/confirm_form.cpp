@@ -8,12 +8,13 @@ namespace forms {
 
 namespace {
 
-constexpr const wchar_t kDialogTitle[] = L"\u74e6\u5ddd" L"DEzed\u4fee\u590d\u5411\u5bfc";  // 瓦川DEzed修复向导
+constexpr const wchar_t kDialogTitle[] =
+    L"\u74e6\u5ddd"
+    L"DEzed\u4fee\u590d\u5411\u5bfc";  // 瓦川DEzed修复向导
 
 }  // namespace
 
-ConfirmForm::ConfirmForm()
-    : FramelessWindow(kNcHitTest | kNcCalcSize | kNcActivate), skin_file_(kSkinFile) {}
+ConfirmForm::ConfirmForm() : FramelessWindow(kNcHitTest | kNcCalcSize | kNcActivate), skin_file_(kSkinFile) {}
 
 int ConfirmForm::GetResourceID() const { return kSkinArchiveId; }
 
@@ -25,8 +26,9 @@ void ConfirmForm::Notify(Veneer::NotifyMsg& msg) {
 
 void Alert(HWND owner, const std::wstring& title, const std::wstring& message) {
   ConfirmForm form;
-  if (form.Create(owner, kDialogTitle, WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU,
-                  0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT) == nullptr) {
+  if (form.Create(owner, kDialogTitle,
+                  WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU, 0, CW_USEDEFAULT,
+                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT) == nullptr) {
     basekit::LogPrintf(basekit::kLogLevelFailure, "confirm_form", __LINE__, "the alert window was not created");
     return;
   }

@@ -52,8 +52,8 @@ void Log(const char* format, ...) {
 
 std::string Utf8(const std::wstring& text) {
   if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                       nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
   return out;
@@ -188,8 +188,8 @@ class TestWindow : public forms::FramelessWindow {
     if (paint && !painted_ && hwnd_ != nullptr) {
       painted_ = true;
       HWND owner = GetWindow(hwnd_, GW_OWNER);
-      Log("%s painted ms_since_create=%.1f ms_since_process_start=%.1f owner_enabled=%d", tag(),
-          NowMs() - opened_at_, ProcessAgeMs(), owner != nullptr ? (IsWindowEnabled(owner) ? 1 : 0) : -1);
+      Log("%s painted ms_since_create=%.1f ms_since_process_start=%.1f owner_enabled=%d", tag(), NowMs() - opened_at_,
+          ProcessAgeMs(), owner != nullptr ? (IsWindowEnabled(owner) ? 1 : 0) : -1);
       if (on_first_paint) on_first_paint();
     }
     if (message == WM_SYSCOMMAND) Log("%s zoomed=%d", tag(), IsZoomed(hwnd_) ? 1 : 0);
@@ -247,8 +247,9 @@ class TestWindow : public forms::FramelessWindow {
 // resolves to a font that has the glyphs.
 void LogFontCheck(const std::wstring& text) {
   HDC dc = CreateCompatibleDC(nullptr);
-  HFONT font = CreateFontW(-24, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"\u5fae\u8f6f\u96c5\u9ed1");
+  HFONT font =
+      CreateFontW(-24, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"\u5fae\u8f6f\u96c5\u9ed1");
   HGDIOBJ old = SelectObject(dc, font);
   std::vector<WORD> glyphs(text.size());
   GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(), GGI_MARK_NONEXISTING_GLYPHS);
@@ -292,7 +293,7 @@ void RunModal(HWND owner) {
 int RunWindow() {
   LogFontCheck(L"\u4fee\u590d\u5b8c\u6210\u6d4b\u8bd5");  // 修复完成测试
   TestWindow main("main", L"test_main.xml");
-  main.logged_controls = {L"lb_caption", L"caption_spacer", L"capbtn", L"lb_cjk",
+  main.logged_controls = {L"lb_caption", L"caption_spacer", L"capbtn",   L"lb_cjk",
                           L"grad",       L"okbtn",          L"modalbtn", L"alphaimg"};
   Veneer::CControlUI* timed = nullptr;
   int ticks[2] = {0, 0};
@@ -315,14 +316,11 @@ int RunWindow() {
     }
   };
   const int gdi_before = GdiObjects();
-  main.on_first_paint = [&] {
-    Log("main gdi_objects_held=%d", GdiObjects() - gdi_before);
-  };
+  main.on_first_paint = [&] { Log("main gdi_objects_held=%d", GdiObjects() - gdi_before); };
   main.on_destroyed = [] { PostQuitMessage(0); };
   // Maximise box and system menu as the program's main window has them: a
   // double click on the caption then asks to maximise.
-  if (main.Open(nullptr, L"VeneerGuiMain",
-                kPopupStyle | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX) == nullptr) {
+  if (main.Open(nullptr, L"VeneerGuiMain", kPopupStyle | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX) == nullptr) {
     Log("main create failed");
     return 1;
   }
@@ -512,8 +510,8 @@ void CALLBACK WatchAlert(HWND, UINT, UINT_PTR, DWORD) {
   Log("alert%d text lb_title=%s", g_alert_number, text(L"lb_title").c_str());
   Log("alert%d text lb_content=%s", g_alert_number, text(L"lb_content").c_str());
   LogLayered(("alert" + std::to_string(g_alert_number)).c_str(), alert);
-  LogControls(("alert" + std::to_string(g_alert_number)).c_str(), host, {L"lb_title", L"bt_close", L"lb_content",
-                                                                          L"bt_close_down"});
+  LogControls(("alert" + std::to_string(g_alert_number)).c_str(), host,
+              {L"lb_title", L"bt_close", L"lb_content", L"bt_close_down"});
   // The last round: the program is told to quit while the alert is up.
   if (g_alert_number == kQuitRound) PostQuitMessage(kQuitCode);
 }
@@ -530,8 +528,8 @@ int RunAlert(int rounds) {
   owner_class.hbrBackground = CreateSolidBrush(RGB(60, 90, 60));
   owner_class.lpszClassName = L"VeneerGuiOwner";
   RegisterClassW(&owner_class);
-  g_owner = CreateWindowExW(0, owner_class.lpszClassName, L"VeneerGuiOwner", WS_POPUP | WS_VISIBLE, 20, 20, 600,
-                            400, nullptr, nullptr, owner_class.hInstance, nullptr);
+  g_owner = CreateWindowExW(0, owner_class.lpszClassName, L"VeneerGuiOwner", WS_POPUP | WS_VISIBLE, 20, 20, 600, 400,
+                            nullptr, nullptr, owner_class.hInstance, nullptr);
   UpdateWindow(g_owner);
   g_watching = true;
   const UINT_PTR watch = SetTimer(nullptr, 0, 50, &WatchAlert);
@@ -543,9 +541,18 @@ int RunAlert(int rounds) {
   // The program's two alerts: at start-up without an owner, and a failed
   // repair over the wizard.
   const Round alerts[] = {
-      {nullptr, L"\u74e6\u5ddd" L"RAvozoder", L"\u4fee\u590d\u7a0b\u5e8f\u6b63\u5728\u8fd0\u884c"},
-      {g_owner, L"\u74e6\u5ddd" L"QX", L"\u4fee\u590d\u5931\u8d25"},
-      {g_owner, L"\u74e6\u5ddd" L"QX", L"\u4fee\u590d\u5931\u8d25"},
+      {nullptr,
+       L"\u74e6\u5ddd"
+       L"RAvozoder",
+       L"\u4fee\u590d\u7a0b\u5e8f\u6b63\u5728\u8fd0\u884c"},
+      {g_owner,
+       L"\u74e6\u5ddd"
+       L"QX",
+       L"\u4fee\u590d\u5931\u8d25"},
+      {g_owner,
+       L"\u74e6\u5ddd"
+       L"QX",
+       L"\u4fee\u590d\u5931\u8d25"},
   };
   for (const Round& round : alerts) {
     ++g_alert_number;
@@ -555,11 +562,15 @@ int RunAlert(int rounds) {
   // A quit message ends the alert's loop: the alert returns with its
   // window gone and the quit message posted again.
   ++g_alert_number;
-  forms::Alert(g_owner, L"\u74e6\u5ddd" L"QX", L"\u4fee\u590d\u5931\u8d25");
+  forms::Alert(g_owner,
+               L"\u74e6\u5ddd"
+               L"QX",
+               L"\u4fee\u590d\u5931\u8d25");
   MSG quit = {};
   const bool requeued = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
   Log("alert%d returned window_left=%d quit_reposted=%d code=%d", g_alert_number,
-      FindWindowW(L"Confirm", nullptr) != nullptr ? 1 : 0, requeued ? 1 : 0, requeued ? static_cast<int>(quit.wParam) : -1);
+      FindWindowW(L"Confirm", nullptr) != nullptr ? 1 : 0, requeued ? 1 : 0,
+      requeued ? static_cast<int>(quit.wParam) : -1);
   // Destroying the owner destroys what it owns: nothing may reach a
   // destroyed alert object.
   DestroyWindow(g_owner);
