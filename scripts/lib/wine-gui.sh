@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the GUI tests and the wizard run: a Wine prefix with the skin's
 # Chinese font mapped, a virtual X display, a wineserver for the session,
 # and the helpers that look at and drive the windows. Source it, then call
@@ -225,8 +226,12 @@ gui_shot_root() { import -window root "$1" 2>/dev/null; }                  # gui
 gui_pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info: 2>/dev/null; }  # gui_pixel FILE X Y
 gui_geometry() { xdotool getwindowgeometry --shell "$1"; }                 # X= Y= WIDTH= HEIGHT=
 gui_click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }          # gui_click ID X Y (client)
-# Keys go to the window with the input focus: focus it first.
-gui_key() { xdotool windowfocus --sync "$1" 2>/dev/null; xdotool key --window "$1" "$2" 2>/dev/null; }
+# Keys go to the window with the input focus: focus it first (waiting for
+# the focus, but not for ever).
+gui_key() {
+    timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null
+    xdotool key --window "$1" "$2" 2>/dev/null
+}
 
 # Polls a file for a pattern.
 gui_wait_for() {  # gui_wait_for FILE PATTERN [SECONDS]

@@ -61,7 +61,26 @@ since_wait() {  # since_wait NAME MARK REGEX [SECONDS]: polls since_has
     done
     return 1
 }
-wait_log() { gui_wait_for "$LOGS/$1.log" "$2" "${3:-15}"; }  # wait_log NAME REGEX [SECONDS]
+# Waits for a line; gives up early once the probe has ended without it.
+wait_log() {  # wait_log NAME REGEX [SECONDS]
+    local i
+    for ((i = 0; i < ${3:-15} * 20; i++)); do
+        log_has "$1" "$2" && return 0
+        probe_alive "$1" || { log_has "$1" "$2"; return; }
+        sleep 0.05
+    done
+    return 1
+}
+wait_window() {  # wait_window NAME TITLE_REGEX [SECONDS]: prints the window's id
+    local i id
+    for ((i = 0; i < ${3:-20} * 10; i++)); do
+        id=$(xdotool search --onlyvisible --name "$2" 2>/dev/null | head -n 1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        probe_alive "$1" || return 1
+        sleep 0.1
+    done
+    return 1
+}
 
 declare -A POS  # "window control" -> "left top right bottom" (client coordinates)
 read_positions() {  # read_positions NAME TAG
@@ -78,6 +97,7 @@ centre() {  # centre "TAG CONTROL" -> "x y"
 
 # ---- probes --------------------------------------------------------------------
 declare -A PROBE_PID
+probe_alive() { kill -0 "${PROBE_PID[$1]:-0}" 2>/dev/null; }  # probe_alive NAME
 start_probe() {  # start_probe NAME ARGS...
     local name=$1
     shift
@@ -106,8 +126,9 @@ finish_probe() {  # finish_probe NAME [SECONDS]: waits for the exit; sets RC (or
 ROOT_SHOT=$TMPD/root.png
 shoot() { gui_shot_root "$ROOT_SHOT"; }
 geometry() {  # geometry ID: sets WX WY WW WH
-    local X Y WIDTH HEIGHT SCREEN WINDOW
-    eval "$(gui_geometry "$1")"
+    # shellcheck disable=SC2034  # SCREEN and WINDOW: printed by --shell too
+    local X=0 Y=0 WIDTH=0 HEIGHT=0 SCREEN WINDOW
+    eval "$(gui_geometry "$1" 2>/dev/null)"
     WX=$X WY=$Y WW=$WIDTH WH=$HEIGHT
 }
 # The window's part of the last root screenshot, saved for a person to see.
@@ -151,6 +172,10 @@ move_to() { xdotool mousemove "$1" "$2"; sleep "${3:-0.2}"; }
 glyph_check() {  # glyph_check NAME PICTURE "l t r b" CHARACTERS dark|light
     local name=$1 pic=$2 n=$4 ink=$5 l t r b
     read -r l t r b <<<"$3"
+    if [ "$r" -le "$l" ] || [ "$b" -le "$t" ]; then
+        fail "$name: the label's place is unknown"
+        return
+    fi
     local neg=()
     [ "$ink" = dark ] && neg=(-negate)
     local area=$TMPD/glyphs.png
@@ -215,7 +240,7 @@ test_window() {
     local t0 id
     t0=$(now)
     start_probe window window
-    if ! id=$(gui_window_id '^VeneerGuiMain$' 20) || ! wait_log window "^main painted" 10; then
+    if ! id=$(wait_window window '^VeneerGuiMain$' 20) || ! wait_log window "^main painted" 10; then
         fail "test window: not shown"
         finish_probe window 1
         return
@@ -247,15 +272,15 @@ test_window() {
     expect_pixel "paint: bottom edge piece" $((WX + 180)) $((WY + WH - 5)) 240 140 20
     expect_pixel "paint: bottom-right corner piece" $((WX + WW - 7)) $((WY + WH - 7)) 110 60 20
     local l t r b
-    read -r l t r b <<<"${POS[main grad]}"
+    read -r l t r b <<<"${POS[main grad]:-0 0 0 0}"
     expect_pixel "paint: border colour" $((WX + l + 1)) $((WY + (t + b) / 2)) 255 0 128 0
     expect_pixel "paint: gradient's first band (top colour)" $((WX + (l + r) / 2)) $((WY + t + 3)) 32 80 160 0
     expect_pixel "paint: gradient's last band (bottom colour)" $((WX + (l + r) / 2)) $((WY + b - 4)) 160 208 240 0
     expect_pixel "paint: gradient half way" $((WX + (l + r) / 2)) $((WY + (t + b) / 2)) 96 144 200 12
-    read -r l t r b <<<"${POS[main alphaimg]}"
+    read -r l t r b <<<"${POS[main alphaimg]:-0 0 0 0}"
     expect_pixel "paint: opaque image pixels" $((WX + l + 10)) $((WY + (t + b) / 2)) 0 0 255 2
     expect_pixel "paint: alpha 128 image pixels blended over white" $((WX + r - 10)) $((WY + (t + b) / 2)) 255 127 127 2
-    read -r l t r b <<<"${POS[main okbtn]}"
+    read -r l t r b <<<"${POS[main okbtn]:-0 0 0 0}"
     expect_pixel "paint: button image, nine-grid edge" $((WX + l + 4)) $((WY + t + 4)) 20 100 60
     expect_pixel "paint: button image, stretched middle" $((WX + l + 25)) $((WY + t + 4)) 30 150 90
     expect_pixel "rounded corner: top-left cut (desktop)" "$WX" "$WY" 0 0 0 0
@@ -265,7 +290,7 @@ test_window() {
     local shot=$SHOTS/main.png
     check "text: 修复完成测试 in 微软雅黑 has every glyph ($(log_line window '^font ' | cut -d' ' -f2-))" \
         log_has window "^font face=微软雅黑 missing_glyphs=0/6"
-    glyph_check "text: 修复完成测试 on screen" "$shot" "${POS[main lb_cjk]}" 6 dark
+    glyph_check "text: 修复完成测试 on screen" "$shot" "${POS[main lb_cjk]:-0 0 0 0}" 6 dark
 
     # Keys: Return does nothing by default (nothing is focused that takes it).
     local m
@@ -284,7 +309,7 @@ test_window() {
         eval "wait_log window 'main timer id=7 killed=1 after_ticks=5' && wait_log window 'main timer id=8 killed=1 after_ticks=3'"
 
     # Hover: the button's hot image.
-    read -r l t r b <<<"${POS[main okbtn]}"
+    read -r l t r b <<<"${POS[main okbtn]:-0 0 0 0}"
     move_to $((WX + l + 30)) $((WY + t + 20)) 0.1
     expect_pixel_soon "hover: button shows its hot image" $((WX + l + 45)) $((WY + t + 4)) 40 110 220
     save_shot main-hot.png "$id"
@@ -391,7 +416,7 @@ test_window() {
     m=$(mark window)
     click_at $((WX + bx)) $((WY + by)) 0.1
     local mid
-    if ! mid=$(gui_window_id '^VeneerGuiModal$' 10) || ! wait_log window "^modal painted" 10; then
+    if ! mid=$(wait_window window '^VeneerGuiModal$' 10) || ! wait_log window "^modal painted" 10; then
         fail "modal: window not shown"
     else
         read_positions window modal
@@ -513,6 +538,10 @@ alert_window() {  # alert_window N: the alert's X window (a new one each time)
 text_pixels() {  # text_pixels PICTURE "l t r b" -> count
     local l t r b
     read -r l t r b <<<"$2"
+    if [ "$r" -le "$l" ] || [ "$b" -le "$t" ]; then
+        echo 0
+        return
+    fi
     convert "$1" -crop "$((r - l))x$((b - t))+$l+$t" +repage -fuzz 12% -fill black +opaque 'rgb(214,214,230)' \
         -fill white -opaque 'rgb(214,214,230)' -format '%[fx:int(mean*w*h+0.5)]' info: 2>/dev/null
 }
@@ -531,7 +560,7 @@ alert_round() {  # alert_round N TITLE MESSAGE OWNER(none|window) HOW(bt_close|b
     for ((i = 0; i < 50; i++)); do
         shoot
         save_shot "alert-$n.png" "$id"
-        [ "$(text_pixels "$shot" "${POS[alert$n lb_content]}")" -gt 20 ] 2>/dev/null && break
+        [ "$(text_pixels "$shot" "${POS[alert$n lb_content]:-0 0 0 0}")" -gt 20 ] 2>/dev/null && break
         sleep 0.1
     done
     check "alert $n: ${WW}x$WH" test "${WW}x$WH" = 240x210
@@ -543,10 +572,10 @@ alert_round() {  # alert_round N TITLE MESSAGE OWNER(none|window) HOW(bt_close|b
     check "alert $n: title \"$title\" in lb_title" log_has alert "^alert$n text lb_title=$title\$"
     check "alert $n: message \"$message\" in lb_content" log_has alert "^alert$n text lb_content=$message\$"
     local tp cp
-    tp=$(text_pixels "$shot" "${POS[alert$n lb_title]}")
-    cp=$(text_pixels "$shot" "${POS[alert$n lb_content]}")
+    tp=$(text_pixels "$shot" "${POS[alert$n lb_title]:-0 0 0 0}")
+    cp=$(text_pixels "$shot" "${POS[alert$n lb_content]:-0 0 0 0}")
     check "alert $n: title and message drawn in #D6D6E6 ($tp and $cp pixels)" test "${tp:-0}" -gt 20 -a "${cp:-0}" -gt 20
-    glyph_check "alert $n: message on screen" "$shot" "${POS[alert$n lb_content]}" "$(printf '%s' "$message" | wc -m)" light
+    glyph_check "alert $n: message on screen" "$shot" "${POS[alert$n lb_content]:-0 0 0 0}" "$(printf '%s' "$message" | wc -m)" light
     # The alert lies over the owner window: its cut corner shows the owner.
     expect_pixel "alert $n: rounded corner cut (the window below shows)" "$WX" "$WY" 60 90 60 0
     if [ "$owner" = window ]; then
@@ -607,7 +636,7 @@ test_alert() {
 test_broken() {
     start_probe broken broken
     local id
-    if ! id=$(gui_window_id '^Veneer$' 20); then
+    if ! id=$(wait_window broken '^Veneer$' 20); then
         fail "broken skin: no \"Veneer\" message box"
         finish_probe broken 1
         return
