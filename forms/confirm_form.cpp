@@ -8,12 +8,13 @@ namespace forms {
 
 namespace {
 
-constexpr const wchar_t kDialogTitle[] = L"\u74e6\u5ddd" L"DEzed\u4fee\u590d\u5411\u5bfc";  // 瓦川DEzed修复向导
+constexpr const wchar_t kDialogTitle[] =
+    L"\u74e6\u5ddd"
+    L"DEzed\u4fee\u590d\u5411\u5bfc";  // 瓦川DEzed修复向导
 
 }  // namespace
 
-ConfirmForm::ConfirmForm()
-    : FramelessWindow(kNcHitTest | kNcCalcSize | kNcActivate), skin_file_(kSkinFile) {}
+ConfirmForm::ConfirmForm() : FramelessWindow(kNcHitTest | kNcCalcSize | kNcActivate), skin_file_(kSkinFile) {}
 
 int ConfirmForm::GetResourceID() const { return kSkinArchiveId; }
 
@@ -25,8 +26,9 @@ void ConfirmForm::Notify(Veneer::NotifyMsg& msg) {
 
 void Alert(HWND owner, const std::wstring& title, const std::wstring& message) {
   ConfirmForm form;
-  if (form.Create(owner, kDialogTitle, WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU,
-                  0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT) == nullptr) {
+  if (form.Create(owner, kDialogTitle,
+                  WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU, 0, CW_USEDEFAULT,
+                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT) == nullptr) {
     basekit::LogPrintf(basekit::kLogLevelFailure, "confirm_form", __LINE__, "the alert window was not created");
     return;
   }
@@ -34,6 +36,9 @@ void Alert(HWND owner, const std::wstring& title, const std::wstring& message) {
   if (Veneer::CControlUI* label = form.GetHost().FindControl(std::wstring(L"lb_content"))) label->SetText(message);
   form.CenterWindow();
   form.ShowModal(SW_SHOWNORMAL);
+  // A quit message ends the modal loop with the window still up; it must
+  // not outlive the form (destroying its owner would reach the form).
+  if (IsWindow(form.GetHWND())) DestroyWindow(form.GetHWND());
 }
 
 }  // namespace forms

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the GUI tests and the wizard run: a Wine prefix with the skin's
 # Chinese font mapped, a virtual X display, a wineserver for the session,
 # and the helpers that look at and drive the windows. Source it, then call
@@ -6,7 +7,9 @@
 #   gui_display_start            Xvfb on a free display; exports DISPLAY
 #   gui_session_start [NETNS]    wineserver -p (inside NETNS when given)
 #   gui_wine EXE ARGS...         runs a program of the session
-# Everything started here is stopped by gui_cleanup (run on exit).
+# Everything started here is stopped by gui_cleanup (run on exit). What a
+# killed run left behind (its Xvfb, its prefix's server and programs) is
+# stopped by the next run that uses the same WORK_DIR and PREFIX.
 #
 # Needs: wine (32-bit), Xvfb, xdotool, imagemagick, fonts-wqy-microhei.
 
@@ -25,30 +28,54 @@ gui_init() {
     export WINEDLLOVERRIDES="mscoree,mshtml="
     trap gui_cleanup EXIT
     trap 'exit 130' INT TERM
+    gui_stop_leftovers
 }
 
 # Runs a command at cleanup (last added, first run).
 gui_on_cleanup() { GUI_CLEANUPS+=("$*"); }
 
+# The wine processes (server, helpers, programs) of the current prefix.
+gui_prefix_pids() {
+    local d
+    for d in /proc/[0-9]*; do
+        case $(readlink "$d/exe" 2>/dev/null) in */wine*) ;; *) continue ;; esac
+        tr '\0' '\n' 2>/dev/null <"$d/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "${d#/proc/}"
+    done
+}
+
+gui_stop_prefix() {
+    [ -n "${WINEPREFIX:-}" ] || return 0
+    # The prefix's helper processes (services, device drivers) outlive a
+    # killed server: stop them by pid along with the server.
+    local pids
+    pids=$(gui_prefix_pids | tr '\n' ' ')
+    [ -n "$pids" ] && kill -9 $pids 2>/dev/null
+    [ -n "$GUI_SERVER_PID" ] && wait "$GUI_SERVER_PID" 2>/dev/null
+    GUI_SERVER_PID=""
+}
+
+# An Xvfb recorded by an earlier run in this work folder that is still up
+# (that run was killed before its clean-up).
+gui_stop_leftovers() {
+    local f="$GUI_WORK/xvfb.pid" pid
+    [ -f "$f" ] || return 0
+    pid=$(cat "$f" 2>/dev/null)
+    if [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ]; then
+        gui_log "stopping the Xvfb ($pid) a killed run left"
+        kill "$pid" 2>/dev/null
+    fi
+    rm -f "$f"
+}
+
 gui_cleanup() {
     local rc=$? i
     trap - EXIT
     for ((i = ${#GUI_CLEANUPS[@]} - 1; i >= 0; i--)); do eval "${GUI_CLEANUPS[$i]}" || true; done
-    if [ -n "${WINEPREFIX:-}" ] && [ -n "$GUI_SERVER_PID" ]; then
-        # The prefix's helper processes (services, device drivers) outlive a
-        # killed server: find them by their WINEPREFIX and stop them first.
-        local d pids=()
-        for d in /proc/[0-9]*; do
-            case $(readlink "$d/exe" 2>/dev/null) in */wine*) ;; *) continue ;; esac
-            tr '\0' '\n' <"$d/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && pids+=("${d#/proc/}")
-        done
-        [ ${#pids[@]} -gt 0 ] && kill -9 "${pids[@]}" 2>/dev/null
-        kill -9 "$GUI_SERVER_PID" 2>/dev/null
-        wait "$GUI_SERVER_PID" 2>/dev/null
-    fi
+    [ -n "$GUI_SERVER_PID" ] && gui_stop_prefix
     if [ -n "$GUI_XVFB_PID" ]; then
         kill "$GUI_XVFB_PID" 2>/dev/null
         wait "$GUI_XVFB_PID" 2>/dev/null
+        rm -f "$GUI_WORK/xvfb.pid"
     fi
     exit $rc
 }
@@ -60,18 +87,26 @@ gui_reg_import() {  # gui_reg_import FILE_WITH_UTF8_TEXT
     wine reg import "$utf16" >/dev/null 2>&1
 }
 
+# With a template (a finished prefix), a copy of it, taken under the lock
+# cmake/wine-run.sh holds while it creates the template; else a new prefix.
 gui_prefix() {  # gui_prefix PREFIX [TEMPLATE]
     export WINEPREFIX=$1
     local template=${2:-}
+    # A server a killed run left would serve the next programs with a dead
+    # display.
+    gui_stop_prefix
     if [ ! -f "$WINEPREFIX/.gui-ready" ]; then
         rm -rf "$WINEPREFIX"
-        if [ -n "$template" ] && [ -f "$template/system.reg" ]; then
-            cp -a "$template" "$WINEPREFIX"
+        mkdir -p "$(dirname "$WINEPREFIX")"
+        if [ -n "$template" ] && [ -f "$template/system.reg" ] &&
+            flock -w 120 "$template.lock" cp -a "$template" "$WINEPREFIX" 2>/dev/null; then
             rm -f "$WINEPREFIX/wineserver"  # names the template's server
         else
-            (unset DISPLAY; wine wineboot -i >/dev/null 2>&1)
+            rm -rf "$WINEPREFIX"
+            (unset DISPLAY; wine wineboot -i </dev/null >/dev/null 2>&1)
             wineserver -w
         fi
+        [ -f "$WINEPREFIX/system.reg" ] || { gui_log "could not create the Wine prefix $WINEPREFIX"; return 1; }
         # The skin's face and the system dialog faces (message box, tooltip)
         # drawn with the installed CJK font.
         local reg="$GUI_WORK/fonts.reg" face
@@ -87,19 +122,26 @@ gui_prefix() {  # gui_prefix PREFIX [TEMPLATE]
     fi
 }
 
+# Xvfb on the first free display from :90. The display is ours once the
+# server runs and its lock file names it: a run that raced us to the same
+# number makes our server exit, and the next number is tried.
 gui_display_start() {
-    local n
+    local n i
     for ((n = 90; n < 200; n++)); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
         Xvfb ":$n" -screen 0 1024x768x24 -br -nolisten tcp >"$GUI_WORK/xvfb.log" 2>&1 &
         GUI_XVFB_PID=$!
-        local i
-        for ((i = 0; i < 100; i++)); do
-            [ -e "/tmp/.X11-unix/X$n" ] && { export DISPLAY=":$n"; return 0; }
+        echo "$GUI_XVFB_PID" >"$GUI_WORK/xvfb.pid"
+        for ((i = 0; i < 200; i++)); do
             kill -0 "$GUI_XVFB_PID" 2>/dev/null || break
+            if [ -e "/tmp/.X11-unix/X$n" ] && [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$GUI_XVFB_PID" ]; then
+                export DISPLAY=":$n"
+                xdotool getmouselocation >/dev/null 2>&1 && return 0
+            fi
             sleep 0.05
         done
         kill "$GUI_XVFB_PID" 2>/dev/null
+        wait "$GUI_XVFB_PID" 2>/dev/null
         GUI_XVFB_PID=""
     done
     gui_log "no free X display"
@@ -128,8 +170,8 @@ gui_session_start() {  # gui_session_start [NETNS]
 gui_server_pid() {
     local d
     for d in /proc/[0-9]*; do
-        [ "$(cat "$d/comm" 2>/dev/null)" = wineserver ] || continue
-        tr '\0' '\n' <"$d/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "${d#/proc/}"; return 0; }
+        case $(cat "$d/comm" 2>/dev/null) in wineserver*) ;; *) continue ;; esac
+        tr '\0' '\n' 2>/dev/null <"$d/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "${d#/proc/}"; return 0; }
     done
     return 1
 }
@@ -166,11 +208,14 @@ gui_window_id() {  # gui_window_id TITLE_REGEX [SECONDS]: the first visible matc
     return 1
 }
 
+gui_visible() {  # gui_visible ID: the window exists and is mapped
+    xdotool search --onlyvisible --name '' 2>/dev/null | grep -qx "$1"
+}
+
 gui_window_gone() {  # gui_window_gone ID [SECONDS]
     local i
     for ((i = 0; i < ${2:-10} * 20; i++)); do
-        xdotool getwindowname "$1" >/dev/null 2>&1 || return 0
-        xwininfo -id "$1" 2>/dev/null | grep -q "IsViewable" || return 0
+        gui_visible "$1" || return 0
         sleep 0.05
     done
     return 1
@@ -181,7 +226,12 @@ gui_shot_root() { import -window root "$1" 2>/dev/null; }                  # gui
 gui_pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info: 2>/dev/null; }  # gui_pixel FILE X Y
 gui_geometry() { xdotool getwindowgeometry --shell "$1"; }                 # X= Y= WIDTH= HEIGHT=
 gui_click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }          # gui_click ID X Y (client)
-gui_key() { xdotool windowfocus --sync "$1" 2>/dev/null; xdotool key --window "$1" "$2"; }
+# Keys go to the window with the input focus: focus it first (waiting for
+# the focus, but not for ever).
+gui_key() {
+    timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null
+    xdotool key --window "$1" "$2" 2>/dev/null
+}
 
 # Polls a file for a pattern.
 gui_wait_for() {  # gui_wait_for FILE PATTERN [SECONDS]

@@ -188,9 +188,15 @@ TEST_F(PaintHostTest, OpacityHoverAndCleanup) {
   Send(InputKind::kMouseHover, 10, 10);
   EXPECT_EQ(window_.native.tooltip, L"tip three");
   EXPECT_EQ(window_.native.tooltip_width, 300);
+  const int trackings = window_.native.trackings;
   Send(InputKind::kMouseLeave);
   EXPECT_EQ(window_.native.tooltip, L"");
   EXPECT_EQ(window_.host.GetHover(), nullptr);
+  // Leaving does not arm tracking again (the mouse is outside: that would
+  // bring the next leave at once); the next move inside does.
+  EXPECT_EQ(window_.native.trackings, trackings);
+  Send(InputKind::kMouseMove, 10, 10);
+  EXPECT_EQ(window_.native.trackings, trackings + 1);
 
   // A removed child leaves the tree at once and is destroyed later.
   CControlUI* label = window_.Find(L"l");

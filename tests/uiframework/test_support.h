@@ -69,7 +69,10 @@ class FakeNativeWindow : public INativeWindowUI {
   void ReleaseMouse() override { captured = false; }
   void TakeFocus() override {}
   void FocusOwner() override { ++owner_focused; }
-  void TrackMouse(uint32_t hover_ms) override { tracking_hover_ms = static_cast<int>(hover_ms); }
+  void TrackMouse(uint32_t hover_ms) override {
+    tracking_hover_ms = static_cast<int>(hover_ms);
+    ++trackings;
+  }
   int GetTooltipDelay() override { return tooltip_delay; }
   void ShowTooltip(const std::wstring& text, const UiRect&, int max_width) override {
     tooltip = text;
@@ -92,6 +95,7 @@ class FakeNativeWindow : public INativeWindowUI {
   bool captured = false;
   int owner_focused = 0;
   int tracking_hover_ms = -1;
+  int trackings = 0;
   int tooltip_delay = -1;
   std::wstring tooltip;
   int tooltip_width = 0;

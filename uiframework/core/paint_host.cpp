@@ -586,11 +586,15 @@ bool CPaintHostUI::MessageHandler(const InputRecord& input, intptr_t& result) {
     }
     case InputKind::kMouseLeave: {
       if (window_ != nullptr) window_->HideTooltip();
-      mouse_tracking_ = false;
+      // The hovered control gets its leave through a move to (-1, -1), made
+      // while tracking still counts as armed: arming it again with the
+      // mouse outside would bring the next leave message at once, and so on.
+      mouse_tracking_ = true;
       InputRecord move;
       move.kind = InputKind::kMouseMove;
       move.point = UiPoint{-1, -1};
       OnMouseMove(move);
+      mouse_tracking_ = false;
       break;
     }
     case InputKind::kKeyDown: {

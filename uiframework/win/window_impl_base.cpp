@@ -22,7 +22,8 @@ constexpr const wchar_t kLoadFailedTitle[] = L"Veneer";
 
 WindowImplBase::WindowImplBase() = default;
 
-WindowImplBase::~WindowImplBase() = default;
+// Before the host and its binding go: the window must not reach them.
+WindowImplBase::~WindowImplBase() { ReleaseWindow(); }
 
 void WindowImplBase::InitWindow() {}
 

@@ -21,7 +21,28 @@ HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 CWindowWnd::CWindowWnd() : old_proc_(::DefWindowProcW) {}
 
-CWindowWnd::~CWindowWnd() = default;
+CWindowWnd::~CWindowWnd() { ReleaseWindow(); }
+
+void CWindowWnd::ReleaseWindow() {
+  HWND window = hwnd_;
+  if (window == nullptr || !IsWindow(window)) {
+    hwnd_ = nullptr;
+    return;
+  }
+  if (subclassed_) {
+    Unsubclass();
+    hwnd_ = nullptr;
+    return;
+  }
+  basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
+                     "window %p outlives its object; it is destroyed without it", static_cast<void*>(window));
+  if (reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(window, GWLP_USERDATA)) == this) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+  }
+  if (GetPropW(window, kObjectProperty) == this) RemovePropW(window, kObjectProperty);
+  hwnd_ = nullptr;
+  DestroyWindow(window);
+}
 
 const wchar_t* CWindowWnd::GetSuperClassName() const { return nullptr; }
 

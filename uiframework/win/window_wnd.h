@@ -7,7 +7,9 @@
 //
 // Lifetime: the object must outlive its window. After the window's final
 // message (WM_NCDESTROY) the object is told through OnFinalMessage and no
-// longer knows the window.
+// longer knows the window. An object that goes first cuts its window off
+// (no message reaches the object any more) and destroys it; a subclassed
+// window gets its procedure back instead.
 //
 // Thread affinity: the thread that created the window.
 
@@ -63,6 +65,10 @@ class CWindowWnd {
   virtual LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   // Called after the native window is gone.
   virtual void OnFinalMessage(HWND window);
+
+  // For destructors: see "Lifetime" above. Logged, as it is a caller's
+  // mistake (or a modal loop ended by a quit message).
+  void ReleaseWindow();
 
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   static LRESULT CALLBACK ControlProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -1,0 +1,670 @@
+#!/bin/bash
+# The GUI tests: real windows of gui_probe.exe under Wine in a virtual X
+# display, driven with real input (xdotool) and checked in screenshots
+# (ImageMagick) and in the probe's log. One Xvfb and one wineserver serve
+# the whole run.
+#
+#   run-gui-tests.sh PROBE_EXE OUT_DIR [TEMPLATE_PREFIX]
+#
+# OUT_DIR gets screenshots/ (one picture per tested window), logs/ (the
+# probe's output per run) and the run's Wine prefix (a copy of
+# TEMPLATE_PREFIX when that exists, else a new one; kept for later runs).
+# Prints PASS/FAIL/INFO lines and a summary; exits 1 on any failure.
+#
+# Environment: GUI_TEST_DEADLINE (seconds, default 300): the whole run is
+# stopped and cleaned up after it.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/lib/wine-gui.sh"
+
+if [ $# -lt 2 ]; then
+    echo "usage: $0 PROBE_EXE OUT_DIR [TEMPLATE_PREFIX]" >&2
+    exit 2
+fi
+PROBE=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+OUT=$(mkdir -p "$2" && cd "$2" && pwd)
+TEMPLATE=${3:-}
+SHOTS=$OUT/screenshots
+LOGS=$OUT/logs
+TMPD=$OUT/work/tmp
+PASSED=0
+FAILED=0
+FAILURES=()
+RUN_START=$(date +%s.%N)
+
+pass() { PASSED=$((PASSED + 1)); echo "PASS $*"; }
+fail() { FAILED=$((FAILED + 1)); FAILURES+=("$*"); echo "FAIL $*"; }
+info() { echo "INFO $*"; }
+check() {  # check NAME COMMAND...: PASS when the command succeeds
+    local name=$1
+    shift
+    if "$@"; then pass "$name"; else fail "$name"; fi
+}
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
+
+# ---- the probe's log -----------------------------------------------------------
+# Each run logs to $LOGS/NAME.log; marks let a check look only at what
+# came after an action.
+log_has() { grep -q -- "$2" "$LOGS/$1.log"; }             # log_has NAME REGEX
+log_line() { grep -m1 -- "$2" "$LOGS/$1.log"; }           # first matching line
+log_field() {  # log_field NAME REGEX KEY: the value of KEY=... on the first match
+    log_line "$1" "$2" | tr ' ' '\n' | sed -n "s/^$3=//p" | head -n 1
+}
+mark() { wc -l <"$LOGS/$1.log"; }                          # mark NAME -> line count
+since_has() { tail -n +$(($2 + 1)) "$LOGS/$1.log" | grep -q -- "$3"; }  # since_has NAME MARK REGEX
+since_wait() {  # since_wait NAME MARK REGEX [SECONDS]: polls since_has
+    local i
+    for ((i = 0; i < ${4:-10} * 20; i++)); do
+        since_has "$1" "$2" "$3" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+# Waits for a line; gives up early once the probe has ended without it.
+wait_log() {  # wait_log NAME REGEX [SECONDS]
+    local i
+    for ((i = 0; i < ${3:-15} * 20; i++)); do
+        log_has "$1" "$2" && return 0
+        probe_alive "$1" || { log_has "$1" "$2"; return; }
+        sleep 0.05
+    done
+    return 1
+}
+wait_window() {  # wait_window NAME TITLE_REGEX [SECONDS]: prints the window's id
+    local i id
+    for ((i = 0; i < ${3:-20} * 10; i++)); do
+        id=$(xdotool search --onlyvisible --name "$2" 2>/dev/null | head -n 1)
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        probe_alive "$1" || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+declare -A POS  # "window control" -> "left top right bottom" (client coordinates)
+read_positions() {  # read_positions NAME TAG
+    local tag name l t r b
+    while read -r tag _ name l t r b; do
+        POS["$tag $name"]="$l $t $r $b"
+    done < <(grep "^$2 pos " "$LOGS/$1.log")
+}
+centre() {  # centre "TAG CONTROL" -> "x y"
+    local l t r b
+    read -r l t r b <<<"${POS[$1]:-0 0 0 0}"
+    echo "$(((l + r) / 2)) $(((t + b) / 2))"
+}
+
+# ---- probes --------------------------------------------------------------------
+declare -A PROBE_PID
+probe_alive() { kill -0 "${PROBE_PID[$1]:-0}" 2>/dev/null; }  # probe_alive NAME
+start_probe() {  # start_probe NAME ARGS...
+    local name=$1
+    shift
+    : >"$LOGS/$name.log"
+    # (wine becomes the program: its pid is the program's)
+    wine "$PROBE" "$@" >"$LOGS/$name.log" 2>"$LOGS/$name.err" </dev/null &
+    PROBE_PID[$name]=$!
+}
+finish_probe() {  # finish_probe NAME [SECONDS]: waits for the exit; sets RC (or "killed")
+    local name=$1 pid=${PROBE_PID[$1]} i
+    for ((i = 0; i < ${2:-15} * 20; i++)); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -9 "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+        RC=killed
+        return 1
+    fi
+    wait "$pid"
+    RC=$?
+}
+
+# ---- screen --------------------------------------------------------------------
+ROOT_SHOT=$TMPD/root.png
+shoot() { gui_shot_root "$ROOT_SHOT"; }
+geometry() {  # geometry ID: sets WX WY WW WH
+    # shellcheck disable=SC2034  # SCREEN and WINDOW: printed by --shell too
+    local X=0 Y=0 WIDTH=0 HEIGHT=0 SCREEN WINDOW
+    eval "$(gui_geometry "$1" 2>/dev/null)"
+    WX=$X WY=$Y WW=$WIDTH WH=$HEIGHT
+}
+# The window's part of the last root screenshot, saved for a person to see.
+save_shot() {  # save_shot FILE_NAME ID
+    local WX WY WW WH
+    geometry "$2"
+    convert "$ROOT_SHOT" -crop "${WW}x${WH}+$WX+$WY" +repage "$SHOTS/$1"
+}
+pixel() { gui_pixel "$ROOT_SHOT" "$1" "$2"; }
+# The same after an action: the screen is given a few seconds to show it.
+expect_pixel_soon() {  # expect_pixel_soon NAME X Y R G B [TOL]
+    wait_pixel "$2" "$3" "$4" "$5" "$6" 5 || true
+    expect_pixel "$@"
+}
+expect_pixel() {  # expect_pixel NAME X Y R G B [TOL] (screen coordinates)
+    local got
+    got=$(pixel "$2" "$3")
+    if gui_near "$got" "$4" "$5" "$6" "${7:-6}"; then
+        pass "$1: ($2,$3) is $got"
+    else
+        fail "$1: ($2,$3) is $got, expected rgb($4,$5,$6)"
+    fi
+}
+# Waits until a screen pixel shows a colour (the window system draws a
+# little after the program painted).
+wait_pixel() {  # wait_pixel X Y R G B [SECONDS]
+    local i
+    for ((i = 0; i < ${6:-5} * 10; i++)); do
+        shoot
+        gui_near "$(pixel "$1" "$2")" "$3" "$4" "$5" 6 && return 0
+        sleep 0.1
+    done
+    return 1
+}
+click_at() { xdotool mousemove "$1" "$2" click 1; sleep "${3:-0.3}"; }  # screen coordinates
+move_to() { xdotool mousemove "$1" "$2"; sleep "${3:-0.2}"; }
+
+# Text drawn as glyphs, not as boxes: the text's ink is cut into one cell a
+# character, each cell trimmed to its own ink; missing glyphs (one box
+# shape repeated) give identical cells, real ones all differ.
+glyph_check() {  # glyph_check NAME PICTURE "l t r b" CHARACTERS dark|light
+    local name=$1 pic=$2 n=$4 ink=$5 l t r b
+    read -r l t r b <<<"$3"
+    if [ "$r" -le "$l" ] || [ "$b" -le "$t" ]; then
+        fail "$name: the label's place is unknown"
+        return
+    fi
+    local neg=()
+    [ "$ink" = dark ] && neg=(-negate)
+    local area=$TMPD/glyphs.png
+    convert "$pic" -crop "$((r - l))x$((b - t))+$l+$t" +repage -colorspace gray -threshold 50% "${neg[@]}" \
+        "$area" 2>/dev/null
+    local w h x0 y0
+    read -r w h x0 y0 < <(convert "$area" -trim -format '%w %h %X %Y' info: 2>/dev/null | tr -d '+')
+    if [ -z "${w:-}" ] || [ "$w" -lt $((n * 4)) ]; then
+        fail "$name: no text ink in the label (${w:-0} px wide)"
+        return
+    fi
+    local i sigs=() cw sig
+    for ((i = 0; i < n; i++)); do
+        local cx=$((x0 + i * w / n))
+        cw=$((x0 + (i + 1) * w / n - cx))
+        sig=$(convert "$area" -crop "${cw}x$h+$cx+$y0" +repage -trim +repage -format '%w-%h-%#' info: 2>/dev/null)
+        sigs+=("$sig")
+    done
+    local distinct
+    distinct=$(printf '%s\n' "${sigs[@]}" | sort -u | wc -l)
+    if [ "$distinct" -eq "$n" ]; then
+        pass "$name: $n characters drawn as $n different glyphs (text ${w}x$h px)"
+    else
+        fail "$name: only $distinct different shapes among $n characters (boxes?)"
+    fi
+}
+
+# ---- set-up --------------------------------------------------------------------
+rm -rf "$SHOTS" "$LOGS" "$TMPD"
+mkdir -p "$SHOTS" "$LOGS" "$TMPD"
+gui_init "$OUT/work"
+# The watchdog ends with the run (also with a killed one: it checks that
+# the run it watches is still the same process).
+deadline=${GUI_TEST_DEADLINE:-300}
+run_pid=$$
+run_started=$(cut -d' ' -f22 "/proc/$run_pid/stat")
+(
+    for ((i = 0; i < deadline; i++)); do
+        sleep 1
+        [ "$(cut -d' ' -f22 "/proc/$run_pid/stat" 2>/dev/null)" = "$run_started" ] || exit 0
+    done
+    echo "FAIL the run took longer than $deadline s: stopped"
+    kill -TERM "$run_pid"
+) 2>/dev/null &
+watchdog=$!
+gui_on_cleanup "kill $watchdog 2>/dev/null"
+for tool in wine Xvfb xdotool import convert; do
+    command -v "$tool" >/dev/null || { echo "FAIL $tool is not installed (scripts/install-deps.sh)"; exit 1; }
+done
+info "set-up started at $(elapsed "$RUN_START") s"
+t=$(now)
+gui_prefix "$OUT/wineprefix" "$TEMPLATE" || { echo "FAIL no Wine prefix"; exit 1; }
+info "prefix $WINEPREFIX ready in $(elapsed "$t") s"
+gui_display_start || { echo "FAIL no X display"; exit 1; }
+gui_session_start
+info "display $DISPLAY, wineserver pid $(gui_server_pid)"
+# The pointer parked in a corner no window covers.
+xdotool mousemove 1020 760
+
+# ---- 1. the test window ------------------------------------------------------------
+test_window() {
+    local t0 id
+    t0=$(now)
+    start_probe window window
+    if ! id=$(wait_window window '^VeneerGuiMain$' 20) || ! wait_log window "^main painted" 10; then
+        fail "test window: not shown"
+        finish_probe window 1
+        return
+    fi
+    read_positions window main
+    local WX WY WW WH
+    geometry "$id"
+    # The centre piece of the background shows below the buttons.
+    local cx=$((WX + 180)) cy=$((WY + 228))
+    if wait_pixel "$cx" "$cy" 230 230 230 5; then
+        info "test window: painted pixel on screen $(elapsed "$t0") s after the start of wine"
+    fi
+    info "test window: $(log_line window '^main painted' | cut -d' ' -f3-4); GDI objects held: $(log_field window '^main gdi_objects_held' gdi_objects_held)"
+    save_shot main.png "$id"
+
+    # Placement: centred on the work area (the whole 1024x768 screen here).
+    check "test window: centred on the screen at $WX,$WY (${WW}x$WH)" \
+        test "$WX" -eq $(((1024 - WW) / 2)) -a "$WY" -eq $(((768 - WH) / 2)) -a "$WW" -eq 360 -a "$WH" -eq 260
+
+    # Painting: the nine pieces of grid.png (corner 10), the gradient, the
+    # border, a half-transparent image and the rounded corners.
+    expect_pixel "paint: top-left corner piece" $((WX + 6)) $((WY + 6)) 200 40 40
+    expect_pixel "paint: top edge piece (stretched)" $((WX + 250)) $((WY + 4)) 40 160 40
+    expect_pixel "paint: top-right corner piece" $((WX + WW - 7)) $((WY + 6)) 40 40 200
+    expect_pixel "paint: left edge piece" $((WX + 4)) $((WY + 130)) 200 200 40
+    expect_pixel "paint: middle piece" "$cx" "$cy" 230 230 230
+    expect_pixel "paint: right edge piece" $((WX + WW - 5)) $((WY + 130)) 40 200 200
+    expect_pixel "paint: bottom-left corner piece" $((WX + 6)) $((WY + WH - 7)) 200 40 200
+    expect_pixel "paint: bottom edge piece" $((WX + 180)) $((WY + WH - 5)) 240 140 20
+    expect_pixel "paint: bottom-right corner piece" $((WX + WW - 7)) $((WY + WH - 7)) 110 60 20
+    local l t r b
+    read -r l t r b <<<"${POS[main grad]:-0 0 0 0}"
+    expect_pixel "paint: border colour" $((WX + l + 1)) $((WY + (t + b) / 2)) 255 0 128 0
+    expect_pixel "paint: gradient's first band (top colour)" $((WX + (l + r) / 2)) $((WY + t + 3)) 32 80 160 0
+    expect_pixel "paint: gradient's last band (bottom colour)" $((WX + (l + r) / 2)) $((WY + b - 4)) 160 208 240 0
+    expect_pixel "paint: gradient half way" $((WX + (l + r) / 2)) $((WY + (t + b) / 2)) 96 144 200 12
+    read -r l t r b <<<"${POS[main alphaimg]:-0 0 0 0}"
+    expect_pixel "paint: opaque image pixels" $((WX + l + 10)) $((WY + (t + b) / 2)) 0 0 255 2
+    expect_pixel "paint: alpha 128 image pixels blended over white" $((WX + r - 10)) $((WY + (t + b) / 2)) 255 127 127 2
+    read -r l t r b <<<"${POS[main okbtn]:-0 0 0 0}"
+    expect_pixel "paint: button image, nine-grid edge" $((WX + l + 4)) $((WY + t + 4)) 20 100 60
+    expect_pixel "paint: button image, stretched middle" $((WX + l + 25)) $((WY + t + 4)) 30 150 90
+    expect_pixel "rounded corner: top-left cut (desktop)" "$WX" "$WY" 0 0 0 0
+    expect_pixel "rounded corner: top-right cut" $((WX + WW - 1)) "$WY" 0 0 0 0
+    expect_pixel "rounded corner: bottom-left cut" "$WX" $((WY + WH - 1)) 0 0 0 0
+    expect_pixel "rounded corner: bottom-right cut" $((WX + WW - 1)) $((WY + WH - 1)) 0 0 0 0
+    local shot=$SHOTS/main.png
+    check "text: 修复完成测试 in 微软雅黑 has every glyph ($(log_line window '^font ' | cut -d' ' -f2-))" \
+        log_has window "^font face=微软雅黑 missing_glyphs=0/6"
+    glyph_check "text: 修复完成测试 on screen" "$shot" "${POS[main lb_cjk]:-0 0 0 0}" 6 dark
+
+    # Keys: Return does nothing by default (nothing is focused that takes it).
+    local m
+    m=$(mark window)
+    gui_key "$id" Return
+    since_wait window "$m" "main input keydown 0x0D"
+    sleep 0.3
+    check "keys: Return neither closes the window nor clicks" \
+        eval "since_has window $m 'main input keydown 0x0D' && ! since_has window $m 'close\|notify click' && gui_visible $id"
+
+    # Timers run through the host's records: the first local id is 17, each
+    # timer stops when killed.
+    check "timers: first timer has local id 17, the second 18" \
+        eval "log_has window 'main timer id=7 set=1 local_id=17' && log_has window 'main timer id=8 set=1 local_id=18'"
+    check "timers: fired as the control's \"timer\" notification and stopped by KillTimer" \
+        eval "wait_log window 'main timer id=7 killed=1 after_ticks=5' && wait_log window 'main timer id=8 killed=1 after_ticks=3'"
+
+    # Hover: the button's hot image.
+    read -r l t r b <<<"${POS[main okbtn]:-0 0 0 0}"
+    move_to $((WX + l + 30)) $((WY + t + 20)) 0.1
+    expect_pixel_soon "hover: button shows its hot image" $((WX + l + 45)) $((WY + t + 4)) 40 110 220
+    save_shot main-hot.png "$id"
+    move_to $((WX + 180)) $((WY + 228)) 0.1
+    expect_pixel_soon "hover: normal image again after leaving" $((WX + l + 45)) $((WY + t + 4)) 30 150 90
+
+    # The tooltip: shown on hover after its delay, with its text, hidden on
+    # leaving. (Its face is the system's: the prefix maps SimSun for CJK.)
+    local bx by
+    read -r bx by < <(centre "main capbtn")
+    m=$(mark window)
+    move_to $((WX + bx)) $((WY + by)) 0.1
+    move_to $((WX + bx + 2)) $((WY + by)) 0.1
+    if since_wait window "$m" "main tooltip visible=1" 5; then
+        local line
+        line=$(tail -n +$((m + 1)) "$LOGS/window.log" | grep -m1 "main tooltip visible=1")
+        check "tooltip: shows the control's text" eval "[[ '$line' == *'text=标题按钮' ]]"
+        local tl tt tr tb
+        read -r tl tt tr tb <<<"$(sed 's/.* rect \([-0-9 ]*\) text=.*/\1/' <<<"$line")"
+        sleep 0.3
+        shoot
+        convert "$ROOT_SHOT" -crop "$((tr - tl))x$((tb - tt))+$tl+$tt" +repage "$SHOTS/tooltip.png"
+        glyph_check "tooltip: text on screen" "$SHOTS/tooltip.png" "3 3 $((tr - tl - 3)) $((tb - tt - 3))" 4 dark
+    else
+        fail "tooltip: not shown on hover"
+    fi
+    m=$(mark window)
+    move_to $((WX + 180)) $((WY + 228)) 0.1
+    check "tooltip: hidden after leaving" since_wait window "$m" "main tooltip visible=0" 5
+
+    # Leaving the window: one leave message, not a stream of them.
+    m=$(mark window)
+    move_to 1020 760 0.1
+    since_wait window "$m" "main input mouseleave" 10
+    sleep 0.5
+    local leaves
+    leaves=$(tail -n +$((m + 1)) "$LOGS/window.log" | grep -c "main input mouseleave")
+    check "mouse leave: one leave message when the mouse leaves the window (got $leaves)" test "$leaves" -eq 1
+    move_to $((WX + 180)) $((WY + 228)) 0.2
+
+    # Clicks reach the window's notify handler.
+    read -r bx by < <(centre "main okbtn")
+    m=$(mark window)
+    click_at $((WX + bx)) $((WY + by))
+    check "click: reaches the window's notify handler" since_wait window "$m" "main notify click okbtn"
+    # Press, leave, release: no click; press, leave, come back, release: one.
+    m=$(mark window)
+    move_to $((WX + bx)) $((WY + by)) 0.1
+    xdotool mousedown 1; sleep 0.2
+    move_to $((WX + 180)) $((WY + 228)) 0.2
+    xdotool mouseup 1
+    since_wait window "$m" "main input lbuttonup"
+    check "click: press, leave, release sends no click" \
+        eval "since_has window $m 'main input lbuttonup' && ! since_has window $m 'notify click'"
+    m=$(mark window)
+    move_to $((WX + bx)) $((WY + by)) 0.1
+    xdotool mousedown 1; sleep 0.2
+    move_to $((WX + 180)) $((WY + 228)) 0.2
+    move_to $((WX + bx + 5)) $((WY + by)) 0.2
+    xdotool mouseup 1
+    since_wait window "$m" "main input lbuttonup"
+    check "click: press, leave, come back, release sends one click" \
+        test "$(tail -n +$((m + 1)) "$LOGS/window.log" | grep -c 'notify click okbtn')" -eq 1
+
+    # The caption: a button inside it stays clickable, the label drags the
+    # window, a double click does not maximise it.
+    read -r bx by < <(centre "main capbtn")
+    m=$(mark window)
+    click_at $((WX + bx)) $((WY + by))
+    since_wait window "$m" "main input lbuttonup"
+    local X0=$WX Y0=$WY
+    geometry "$id"
+    check "caption: a button inside it is clickable (and does not move the window)" \
+        eval "since_has window $m 'main notify click capbtn' && test $WX,$WY = $X0,$Y0"
+    local sx=$((WX + 60)) sy=$((WY + 16)) i
+    move_to "$sx" "$sy" 0.2
+    xdotool mousedown 1; sleep 0.3
+    for i in 1 2 3 4 5; do move_to $((sx + 12 * i)) $((sy + 8 * i)) 0.1; done
+    sleep 0.3
+    xdotool mouseup 1
+    for i in {1..50}; do
+        geometry "$id"
+        [ "$WX,$WY" = "$((X0 + 60)),$((Y0 + 40))" ] && break
+        sleep 0.1
+    done
+    check "caption: dragging the label moved the window by (+60,+40) to $WX,$WY" \
+        test "$WX,$WY" = "$((X0 + 60)),$((Y0 + 40))"
+    X0=$WX Y0=$WY
+    m=$(mark window)
+    move_to $((WX + 60)) $((WY + 16)) 0.2
+    xdotool click --repeat 2 --delay 80 1
+    check "caption: a double click asks to maximise (SC_MAXIMIZE reached the window)" \
+        since_wait window "$m" "main syscommand 0xF030"
+    sleep 0.3
+    geometry "$id"
+    check "caption: ... and the window stays as it was (${WW}x$WH at $WX,$WY, not zoomed)" \
+        eval "test $WX,$WY,$WW,$WH = $X0,$Y0,360,260 && ! since_has window $m 'main zoomed=1'"
+    expect_pixel_soon "paint: repainted after the move" $((WX + 180)) $((WY + 228)) 230 230 230
+    save_shot main-moved.png "$id"
+
+    # Modal windows: the owner is disabled while one runs; a second one over
+    # the disabled owner is refused with -1; the owner works again after.
+    read -r bx by < <(centre "main modalbtn")
+    m=$(mark window)
+    click_at $((WX + bx)) $((WY + by)) 0.1
+    local mid
+    if ! mid=$(wait_window window '^VeneerGuiModal$' 10) || ! wait_log window "^modal painted" 10; then
+        fail "modal: window not shown"
+    else
+        read_positions window modal
+        local MX MY MW MH
+        geometry "$mid"
+        MX=$WX MY=$WY MW=$WW MH=$WH
+        geometry "$id"
+        wait_pixel $((MX + 120)) $((MY + 70)) 64 72 88 3
+        save_shot modal.png "$mid"
+        check "modal: centred on its owner" \
+            test "$MX,$MY" = "$((WX + (WW - MW) / 2)),$((WY + (WH - MH) / 2))"
+        check "modal: the owner is disabled while it runs" log_has window "^modal painted .*owner_enabled=0"
+        local m2
+        m2=$(mark window)
+        read -r bx by < <(centre "main okbtn")
+        click_at $((WX + bx)) $((WY + by))
+        check "modal: a click on the disabled owner does nothing" eval "! since_has window $m2 'main notify click'"
+        read -r bx by < <(centre "modal againbtn")
+        click_at $((MX + bx)) $((MY + by)) 0.1
+        check "modal: a second modal window over the disabled owner returns -1 at once" \
+            wait_log window "^second result=-1 exists=0 owner_enabled=0"
+        read -r bx by < <(centre "modal closebtn")
+        click_at $((MX + bx)) $((MY + by)) 0.1
+        wait_log window "^modal result=" 10
+        check "modal: \"closebtn\" closes it with 1 and the owner is enabled again" \
+            log_has window "^modal result=1 owner_enabled=1"
+        info "modal: destroyed $(log_field window '^modal destroyed' ms_after_close) ms after its close message"
+        m2=$(mark window)
+        read -r bx by < <(centre "main okbtn")
+        click_at $((WX + bx)) $((WY + by))
+        check "modal: the owner takes clicks again" since_wait window "$m2" "main notify click okbtn"
+    fi
+
+    # Escape closes the window with result 1.
+    m=$(mark window)
+    gui_key "$id" Escape
+    finish_probe window 15
+    check "keys: Escape closes the window with 1" since_has window "$m" "^main close wparam=1"
+    check "test window: the program ends normally (exit code $RC)" test "$RC" = 0
+    check "timers: no tick after KillTimer" eval "! log_has window tick_after_kill"
+    info "test window: destroyed $(log_field window '^main destroyed' ms_after_close) ms after its close message"
+}
+
+# ---- 2. "alpha" and "layerd" ---------------------------------------------------------
+test_alpha() {
+    local done_file=$TMPD/alpha.done
+    rm -f "$done_file"
+    start_probe alpha alpha "Z:${done_file//\//\\}"
+    if ! wait_log alpha "^alpha ready" 20; then
+        fail "alpha: windows not shown"
+        finish_probe alpha 1
+        return
+    fi
+    check "alpha 255: layered, constant alpha 255" log_has alpha "^alpha255 layered=1 attributes=1 alpha=255 lwa_alpha=1"
+    check "alpha 300: not layered" log_has alpha "^alpha300 layered=0"
+    check "layerd: layered (pushed with per-pixel alpha)" log_has alpha "^layered layered=1"
+    local a b c
+    a=$(gui_window_id '^VeneerGui-alpha255$' 5) && b=$(gui_window_id '^VeneerGui-alpha300$' 5) &&
+        c=$(gui_window_id '^VeneerGui-layered$' 5)
+    wait_pixel 120 90 32 128 64 5
+    wait_pixel 320 90 128 32 64 5
+    wait_pixel 450 50 0 128 128 5
+    expect_pixel "alpha 255: drawn opaque" 120 90 32 128 64 0
+    expect_pixel "alpha 300: drawn" 320 90 128 32 64 0
+    expect_pixel "layerd: opaque pixels drawn" 450 50 0 128 128 0
+    expect_pixel "layerd: alpha-0 pixels show what is below (desktop)" 520 90 0 0 0 0
+    [ -n "${a:-}" ] && save_shot alpha255.png "$a"
+    [ -n "${b:-}" ] && save_shot alpha300.png "$b"
+    [ -n "${c:-}" ] && save_shot layered.png "$c"
+    touch "$done_file"
+    finish_probe alpha 15
+    check "alpha: the program ends normally (exit code $RC)" test "$RC" = 0
+}
+
+# ---- 3. no GDI objects or windows left behind ------------------------------------------
+test_leak() {
+    local rounds=20
+    start_probe leak leak "$rounds"
+    finish_probe leak 60
+    check "leak: the program ends normally (exit code $RC)" test "$RC" = 0
+    local tag line held before after wb wa
+    for tag in main layered alpha; do
+        line=$(log_line leak "^$tag leak rounds=")
+        if [ -z "$line" ]; then
+            fail "leak: no figures for the $tag window"
+            continue
+        fi
+        held=$(log_field leak "^$tag leak" gdi_held_per_window)
+        before=$(log_field leak "^$tag leak" gdi_before)
+        after=$(log_field leak "^$tag leak" gdi_after)
+        wb=$(log_field leak "^$tag leak" windows_before)
+        wa=$(log_field leak "^$tag leak" windows_after)
+        info "leak: $tag window holds $held GDI objects while shown; after $rounds open/close: GDI $before -> $after, windows $wb -> $wa"
+        check "leak: $tag window, $rounds times opened and closed: no GDI object left ($before -> $after)" \
+            test "$after" -le "$before"
+        check "leak: $tag window: no window left ($wb -> $wa)" test "$wa" -le "$wb"
+    done
+    check "leak: a window whose object goes first is destroyed with it" log_has leak "^orphan window_left=0"
+    check "leak: one window class, and no window of it left (it unregisters once)" \
+        log_has leak "^class VeneerGuiTest registered=1 unregister_first=1 error=0 unregister_second=0"
+}
+
+# ---- 4. the alert ----------------------------------------------------------------
+ALERT_TITLE='^瓦川DEzed修复向导$'
+alert_window() {  # alert_window N: the alert's X window (a new one each time)
+    local i id
+    for ((i = 0; i < 100; i++)); do
+        for id in $(xdotool search --onlyvisible --name "$ALERT_TITLE" 2>/dev/null); do
+            [[ " $ALERTS_SEEN " == *" $id "* ]] && continue
+            ALERTS_SEEN+=" $id"
+            echo "$id"
+            return 0
+        done
+        sleep 0.1
+    done
+    return 1
+}
+# The label shows text in the skin's text colour #D6D6E6.
+text_pixels() {  # text_pixels PICTURE "l t r b" -> count
+    local l t r b
+    read -r l t r b <<<"$2"
+    if [ "$r" -le "$l" ] || [ "$b" -le "$t" ]; then
+        echo 0
+        return
+    fi
+    convert "$1" -crop "$((r - l))x$((b - t))+$l+$t" +repage -fuzz 12% -fill black +opaque 'rgb(214,214,230)' \
+        -fill white -opaque 'rgb(214,214,230)' -format '%[fx:int(mean*w*h+0.5)]' info: 2>/dev/null
+}
+alert_round() {  # alert_round N TITLE MESSAGE OWNER(none|window) HOW(bt_close|bt_close_down|Escape)
+    local n=$1 title=$2 message=$3 owner=$4 how=$5 id
+    if ! wait_log alert "^alert$n up" 20 || ! id=$(alert_window "$n"); then
+        fail "alert $n: not shown"
+        return 1
+    fi
+    read_positions alert "alert$n"
+    local WX WY WW WH
+    geometry "$id"
+    local m shot=$SHOTS/alert-$n.png i
+    m=$(mark alert)
+    # Drawn once the message shows on the screen.
+    for ((i = 0; i < 50; i++)); do
+        shoot
+        save_shot "alert-$n.png" "$id"
+        [ "$(text_pixels "$shot" "${POS[alert$n lb_content]:-0 0 0 0}")" -gt 20 ] 2>/dev/null && break
+        sleep 0.1
+    done
+    check "alert $n: ${WW}x$WH" test "${WW}x$WH" = 240x210
+    if [ "$owner" = window ]; then  # the owner: 600x400 at 20,20
+        check "alert $n: centred on its owner" test "$WX,$WY" = "$((20 + (600 - WW) / 2)),$((20 + (400 - WH) / 2))"
+    else
+        check "alert $n: centred on the screen" test "$WX,$WY" = "$(((1024 - WW) / 2)),$(((768 - WH) / 2))"
+    fi
+    check "alert $n: title \"$title\" in lb_title" log_has alert "^alert$n text lb_title=$title\$"
+    check "alert $n: message \"$message\" in lb_content" log_has alert "^alert$n text lb_content=$message\$"
+    local tp cp
+    tp=$(text_pixels "$shot" "${POS[alert$n lb_title]:-0 0 0 0}")
+    cp=$(text_pixels "$shot" "${POS[alert$n lb_content]:-0 0 0 0}")
+    check "alert $n: title and message drawn in #D6D6E6 ($tp and $cp pixels)" test "${tp:-0}" -gt 20 -a "${cp:-0}" -gt 20
+    glyph_check "alert $n: message on screen" "$shot" "${POS[alert$n lb_content]:-0 0 0 0}" "$(printf '%s' "$message" | wc -m)" light
+    # The alert lies over the owner window: its cut corner shows the owner.
+    expect_pixel "alert $n: rounded corner cut (the window below shows)" "$WX" "$WY" 60 90 60 0
+    if [ "$owner" = window ]; then
+        check "alert $n: its owner is disabled meanwhile" log_has alert "^alert$n up owner=window owner_window_enabled=0"
+        local om
+        om=$(mark alert)
+        click_at 30 30
+        check "alert $n: a click on the disabled owner does nothing" eval "! since_has alert $om 'owner click'"
+    else
+        check "alert $n: without an owner nothing is disabled" log_has alert "^alert$n up owner=none owner_window_enabled=1"
+    fi
+    local t
+    t=$(now)
+    case $how in
+        Escape) gui_key "$id" Escape ;;
+        *)
+            local bx by
+            read -r bx by < <(centre "alert$n $how")
+            click_at $((WX + bx)) $((WY + by)) 0.1
+            ;;
+    esac
+    if wait_log alert "^alert$n returned" 10; then
+        pass "alert $n: \"$how\" closes it ($(elapsed "$t") s)"
+    else
+        fail "alert $n: \"$how\" did not close it"
+        return 1
+    fi
+    check "alert $n: afterwards the owner window is enabled" log_has alert "^alert$n returned owner_window_enabled=1"
+}
+test_alert() {
+    ALERTS_SEEN=""
+    start_probe alert alert 10
+    alert_round 1 "瓦川RAvozoder" "修复程序正在运行" none bt_close &&
+        alert_round 2 "瓦川QX" "修复失败" window bt_close_down &&
+        alert_round 3 "瓦川QX" "修复失败" window Escape
+    # A quit message while an alert is up (the program being told to end).
+    if wait_log alert "^alert4 returned" 15; then
+        check "alert 4: a quit message ends it; its window is gone and the quit message is posted again" \
+            log_has alert "^alert4 returned window_left=0 quit_reposted=1 code=7"
+        check "alert 4: destroying the owner afterwards is safe" wait_log alert "^owner destroyed" 10
+    else
+        fail "alert 4: a quit message did not end it"
+    fi
+    finish_probe alert 30
+    check "alert: the program ends normally (exit code $RC)" test "$RC" = 0
+    local held before after
+    held=$(log_field alert "^confirm leak" gdi_held_per_window)
+    before=$(log_field alert "^confirm leak" gdi_before)
+    after=$(log_field alert "^confirm leak" gdi_after)
+    info "leak: the alert's form holds ${held:-?} GDI objects while shown; after 10 open/close: GDI ${before:-?} -> ${after:-?}"
+    check "leak: the alert's form, 10 times opened and closed: no GDI object left" \
+        test -n "$before" -a -n "$after" -a "${after:-1}" -le "${before:-0}"
+    check "leak: class \"Confirm\" registered once, no window of it left" \
+        log_has alert "^class Confirm registered=1 unregister_first=1 error=0 unregister_second=0"
+}
+
+# ---- 5. a skin that cannot be built -------------------------------------------------
+test_broken() {
+    start_probe broken broken
+    local id
+    if ! id=$(wait_window broken '^Veneer$' 20); then
+        fail "broken skin: no \"Veneer\" message box"
+        finish_probe broken 1
+        return
+    fi
+    sleep 0.5
+    shoot
+    save_shot msgbox.png "$id"
+    pass "broken skin: the \"Veneer\" message box is shown"
+    check "broken skin: the window is never created" eval "log_has broken '^broken creating' && ! log_has broken 'broken created'"
+    gui_key "$id" Return
+    finish_probe broken 15
+    check "broken skin: the program ends with exit code 1 after the message box (got $RC)" test "$RC" = 1
+}
+
+for section in test_window test_alpha test_leak test_alert test_broken; do
+    t=$(now)
+    echo "---- ${section#test_} (at $(elapsed "$RUN_START") s)"
+    $section
+    info "${section#test_}: $(elapsed "$t") s"
+done
+
+echo "---- summary"
+info "screenshots: $SHOTS"
+info "logs: $LOGS"
+info "run time: $(elapsed "$RUN_START") s"
+echo "$PASSED passed, $FAILED failed"
+if [ "$FAILED" -gt 0 ]; then
+    printf 'failed: %s\n' "${FAILURES[@]}"
+    exit 1
+fi
+exit 0
