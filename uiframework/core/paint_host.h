@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "uiframework/base/geometry.h"
@@ -304,7 +305,7 @@ class CPaintHostUI {
   std::deque<NotifyMsg> async_notify_;
   std::vector<CControlUI*> delayed_cleanup_;
   std::map<std::wstring, std::vector<CControlUI*>, std::less<>> option_groups_;
-  std::map<std::wstring, CControlUI*, std::less<>> names_;
+  std::unordered_map<std::wstring, CControlUI*> names_;
 };
 
 }  // namespace Veneer
