@@ -282,20 +282,21 @@ road_silent_box() {
     fact "alert after 下一步" "$(wiz_secs "$T_CLICK" "$t_alert") s"
     sleep 0.5
     gui_shot "$alert" "$(wiz_shot_path 5-failure-alert)"
+    check "the network was put back before the alert came" \
+        awk -v a="$(wiz_command_time "$(wiz_cmd_dhcp "$name")")" -v b="$t_alert" 'BEGIN { exit !(a != "" && a < b) }'
+    wiz_click "$alert" "${WIZ_ALERT_CLOSE[@]}"
+    check "关闭 closes the alert" gui_window_gone "$alert" 15
+    # The alert covered part of the bar; now the wizard shows it whole.
+    sleep 0.5
     gui_shot "$WID" "$WIZ_WORK/frozen1.png"
     sleep 1.5
     gui_shot "$WID" "$(wiz_shot_path 5-page2-frozen)"
     bar1=$(wiz_bar "$WIZ_WORK/frozen1.png")
     bar2=$(wiz_bar "$(wiz_shot_path 5-page2-frozen)")
-    fact "frozen bar" "$bar1/600, $bar2/600 1.5 s later"
+    fact "frozen bar" "$bar1/600, and $bar2/600 1.5 s later"
+    check "the wizard stays on page 2" test "$(wiz_page "$(wiz_shot_path 5-page2-frozen)")" = page2
     check "the bar stays where it stopped" test "$bar1" = "$bar2"
     check "the bar stopped at 400 or below" bar_at_most "$bar2" 400
-    check "the network was put back before the alert came" \
-        awk -v a="$(wiz_command_time "$(wiz_cmd_dhcp "$name")")" -v b="$t_alert" 'BEGIN { exit !(a != "" && a < b) }'
-    check "the alert says 修复失败 (shot kept)" test -s "$(wiz_shot_path 5-failure-alert)"
-    wiz_click "$alert" "${WIZ_ALERT_CLOSE[@]}"
-    check "关闭 closes the alert" gui_window_gone "$alert" 15
-    check "the wizard stays on page 2" test "$(wiz_page "$(gui_shot "$WID" "$WIZ_WORK/after-alert.png"; echo "$WIZ_WORK/after-alert.png")")" = page2
     wiz_click "$WID" "${WIZ_CLOSE_BUTTON[@]}"
     wiz_app_wait "$WIZ_APP_PID" 60
     check "repair.exe exits with code 0 when closed" is_zero "$WIZ_RC"
@@ -331,7 +332,9 @@ road_second_instance() {
 }
 
 road_close_during_upload() {
-    wiz_world_up 1 tftp || return 1
+    # A box slow to acknowledge: the upload outlasts Wine's two seconds of
+    # withdrawing a window when no window manager runs.
+    wiz_world_up 1 slow || return 1
     local name=${WIZ_CONNECTIONS[0]} size t_click t_hidden t_exit at_click at_hide
     size=$(stat -c %s "$(wiz_embedded_image)")
     open_wizard || return 1

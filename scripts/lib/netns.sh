@@ -19,6 +19,7 @@
 NETNS_MADE=()
 NETNS_WINE_NS=""
 NETNS_WINE_SERVER=""
+NETNS_WINE_SERVER_DIR=""
 
 netns_log() { printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2; }
 
@@ -125,6 +126,9 @@ netns_wine_start() {  # netns_wine_start NS
         sleep 0.05
     done
     netns_wine_guard
+    # The server's folder (Debian: /tmp/wine-XXXXXX/server-DEV-INODE) is
+    # left behind by a stopped server; netns_wine_stop removes it.
+    NETNS_WINE_SERVER_DIR=$(readlink "/proc/$NETNS_WINE_SERVER/cwd")
     # The first program starts the session's services and drivers; they
     # inherit its namespace.
     netns_wine cmd /c exit 0 || { netns_log "the session's first program failed"; return 1; }
@@ -147,6 +151,13 @@ netns_wine_stop() {
     fi
     NETNS_WINE_SERVER=""
     GUI_SERVER_PID=""
+    case ${NETNS_WINE_SERVER_DIR:-} in
+        /tmp/*/server-*)
+            rm -rf "$NETNS_WINE_SERVER_DIR"
+            rmdir "$(dirname "$NETNS_WINE_SERVER_DIR")" 2>/dev/null
+            ;;
+    esac
+    NETNS_WINE_SERVER_DIR=""
 }
 
 # A namespace's IPv4 addresses and routes, one per line, without lifetimes

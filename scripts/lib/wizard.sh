@@ -1,7 +1,9 @@
 # The world around one run of repair.exe under Wine, and the helpers that
 # drive and check it. Source after wine-gui.sh and netns.sh, then:
 #   wiz_init WORK OUT TAG           scratch folder, output folder, file prefix
-#   wiz_world_up ADAPTERS BOX       ADAPTERS 1 or 2; BOX tftp or silent
+#   wiz_world_up ADAPTERS BOX       ADAPTERS 1 or 2; BOX tftp, slow (a TFTP
+#                                   server whose replies are throttled) or
+#                                   none (nothing answers)
 #   wiz_app_start                   starts repair.exe (sets WIZ_APP_PID)
 # The PC namespace holds the PC's wired adapter(s); the box namespace, joined
 # to the PC by a veth pair, holds 192.168.1.6 and (unless silent) in.tftpd;
@@ -126,7 +128,12 @@ wiz_world_up() {  # wiz_world_up ADAPTERS BOX
 
     mkdir -p "$WIZ_WORK/box"
     chmod 1777 "$WIZ_WORK/box"
-    if [ "$box" = tftp ]; then
+    if [ "$box" = slow ]; then
+        # About a millisecond per acknowledgement: the upload takes ten
+        # seconds or so instead of two or three.
+        ip netns exec "$WIZ_BOX" tc qdisc add dev eth0 root tbf rate 400kbit burst 2kb latency 1s || return 1
+    fi
+    if [ "$box" = tftp ] || [ "$box" = slow ]; then
         # -L foreground, -c files may be created, -s chroot into the folder.
         ip netns exec "$WIZ_BOX" in.tftpd -L -c -s -u nobody -a "$WIZ_BOX_IP:69" "$WIZ_WORK/box" \
             >"$WIZ_WORK/tftpd.log" 2>&1 &
