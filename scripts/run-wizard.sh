@@ -261,8 +261,12 @@ road_two_adapters() {
     sleep 0.5
     gui_shot "$picker" "$(wiz_shot_path 4-picker)"
     check "the wizard stays behind the picker" test "$(wiz_count_windows "$WIZ_APP_TITLE")" = 2
-    # shellcheck disable=SC2046
-    wiz_click "$picker" $(wiz_picker_entry 1)
+    # The pointer comes from the wizard: the picker must take mouse input.
+    local entry
+    read -r -a entry < <(wiz_picker_entry 1)
+    xdotool mousemove --window "$picker" "${entry[@]}"
+    check "the second entry lights up under the pointer" wiz_wait_entry_hot "$picker" 1 10
+    wiz_click "$picker" "${entry[@]}"
     check "a click on the second entry closes the picker" gui_window_gone "$picker" 15
     follow_upload 2-page2-upload eth1
     finish_on_page3
@@ -359,10 +363,28 @@ road_close_during_upload() {
     check_network_road "$name" closed
 }
 
-run_road() {  # run_road NAME (in a subshell: its own traps and cleanup)
-    local road=$1 work t0
+# What a road saw; runs at its clean-up, so also for a road that was
+# stopped.
+road_summary() {  # road_summary NAME START
+    local result=PASSED f
+    [ "$WIZ_FAILED" = 0 ] || result=FAILED
+    [ -n "$ROAD_DONE" ] || result="STOPPED before its end, $result so far"
+    # The whole screen as the failure left it, for the reader of a CI log.
+    [ "$result" = PASSED ] || gui_shot_root "$out/$1-screen-at-end.png"
+    echo "-- $1: $result ($WIZ_PASSED checks passed, $WIZ_FAILED failed) in $(wiz_secs "$2" "$(wiz_now)") s"
+    for f in "${WIZ_FACTS[@]}"; do echo "   $f"; done
+    if [ -s "$WIZ_WORK/state/commands" ]; then
+        echo "   netsh commands:"
+        sed 's/^/     /' "$WIZ_WORK/state/commands"
+    fi
+    echo "   log: $out/$1-REPAIR.log"
+    echo "   screenshots: $(cd "$out" && ls "$1"-*.png 2>/dev/null | tr '\n' ' ')"
+    [ -z "$WIZ_VERDICT" ] || echo "$WIZ_VERDICT"
+}
+
+run_road() {  # run_road NAME (in a subshell: its own traps and clean-up)
+    local road=$1 work
     work=$(mktemp -d "${TMPDIR:-/tmp}/wizard-run.XXXXXX")
-    t0=$(wiz_now)
     gui_init "$work/gui"
     if [ "$keep" = 1 ]; then
         gui_on_cleanup "echo 'scratch folder kept: $work' >&2"
@@ -371,30 +393,17 @@ run_road() {  # run_road NAME (in a subshell: its own traps and cleanup)
     fi
     gui_on_cleanup wiz_world_down
     gui_on_cleanup wiz_keep_records
+    gui_on_cleanup road_summary "$road" "$(wiz_now)"
     wiz_init "$work" "$out" "$road"
     WIZ_VERDICT=""
+    ROAD_DONE=""
     echo "== $road"
     if ! wiz_prefix "$WIZ_TEMPLATE"; then
         check "the Wine prefix is ready" false
     elif ! "road_${road//-/_}"; then
         check "the road ran to its end" false
     fi
-    # The whole screen as the failure left it, for the reader of a CI log.
-    [ "$WIZ_FAILED" = 0 ] || gui_shot_root "$out/$road-screen-at-failure.png"
-    local elapsed
-    elapsed=$(wiz_secs "$t0" "$(wiz_now)")
-    local result=PASSED
-    [ "$WIZ_FAILED" = 0 ] || result=FAILED
-    echo "-- $road: $result ($WIZ_PASSED checks passed, $WIZ_FAILED failed) in $elapsed s"
-    local f
-    for f in "${WIZ_FACTS[@]}"; do echo "   $f"; done
-    if [ -s "$WIZ_WORK/state/commands" ]; then
-        echo "   netsh commands:"
-        sed 's/^/     /' "$WIZ_WORK/state/commands"
-    fi
-    echo "   log: $out/$road-REPAIR.log"
-    echo "   screenshots: $(cd "$out" && ls "$road"-*.png 2>/dev/null | tr '\n' ' ')"
-    [ -z "$WIZ_VERDICT" ] || echo "$WIZ_VERDICT"
+    ROAD_DONE=1
     [ "$WIZ_FAILED" = 0 ]
 }
 

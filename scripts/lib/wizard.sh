@@ -276,6 +276,19 @@ wiz_page() {
     fi
 }
 
+# Waits until picker entry I shows the hot text colour (#01D7C6).
+wiz_wait_entry_hot() {  # wiz_wait_entry_hot ID I SECONDS
+    local i hot shot="$WIZ_WORK/picker-hover.png"
+    for ((i = 0; i < $3 * 5; i++)); do
+        gui_shot "$1" "$shot"
+        hot=$(convert "$shot" -crop "380x16+10+$((49 + 21 * $2))" +repage \
+            -fx 'r < 0.2 && g > 0.6 && b > 0.55 ? 1 : 0' -format '%[fx:round(mean * w * h)]' info: 2>/dev/null)
+        [ "${hot:-0}" -ge 10 ] && return 0
+        sleep 0.2
+    done
+    return 1
+}
+
 # Waits until the wizard shows PAGE; the shot that showed it is left in FILE.
 wiz_wait_page() {  # wiz_wait_page ID PAGE FILE SECONDS
     local i
