@@ -103,20 +103,15 @@ WIZ_TEMPLATE=${WIZARD_PREFIX_TEMPLATE:-$WIZ_ROOT/build/wizard-prefix}
 out=${out:-$WIZ_ROOT/build/wizard-runs/$(date +%Y%m%d-%H%M%S)}
 mkdir -p "$out" && out=$(realpath "$out")
 
-# The embedded image, as the exe holds it: what the box must receive.
-wiz_embedded_image() {
-    [ -s "$WIZ_WORK/embedded.bin" ] ||
-        python3 tests/e2e/pe_resource.py "$WIZ_EXE" FIRMWARE 133 "$WIZ_WORK/embedded.bin" || return 1
-    echo "$WIZ_WORK/embedded.bin"
-}
-
-box_has_image() { cmp -s "$(wiz_embedded_image)" "$(wiz_box_file)"; }
 is_zero() { [ "$1" = 0 ]; }
 bar_at_most() { [ -n "$1" ] && awk -v v="$1" -v m="$2" 'BEGIN { exit !(v <= m) }'; }
-has_line() { grep -qxF -- "$2" "$1"; }
+before() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a != "" && b != "" && a < b) }'; }
+# Pages the road has seen, for its summary.
+seen() { WIZ_PAGES+=("$*"); }
 
-# The lines of a repair that runs to its end on connection NAME.
-expected_full_repair() {
+# The procedure's log lines on connection NAME: a repair that runs to its
+# end, or (KIND) one closed during the upload, or one whose upload failed.
+expected_full_repair() {  # expected_full_repair NAME [closed|failed]
     cat <<EOF
 repair start
 start mofify firewall settings
@@ -189,16 +184,15 @@ check_network_road() {  # check_network_road CONNECTION LOG_KIND
     check "no firewall rule is left" wiz_no_rules_left
 }
 
-# Starts the wizard and waits for page 1; sets WID and T_PAGE1.
+# Starts the wizard and waits for page 1; sets WID and T_START.
 open_wizard() {
     T_START=$(wiz_now)
     wiz_app_start
     WID=$(wiz_window "$WIZ_APP_TITLE" 580x374 60)
     check "the wizard's window opens" test -n "$WID"
     [ -n "$WID" ] || return 1
-    check "page 1 is shown" wiz_wait_page "$WID" page1 "$(wiz_shot_path 1-page1)" 30
-    T_PAGE1=$(wiz_now)
-    fact "page 1 after start" "$(wiz_secs "$T_START" "$T_PAGE1") s"
+    check "page 1 is shown" wiz_wait_page "$WID" page1 "$(wiz_shot_path 1-page1)" 30 && seen "page 1"
+    fact "page 1 after start" "$(wiz_secs "$T_START" "$(wiz_now)") s"
 }
 
 press_start() {
@@ -207,27 +201,26 @@ press_start() {
 }
 
 # Waits for the upload to begin and end; figures and a shot of page 2.
-follow_upload() {  # follow_upload SHOT_NAME
+follow_upload() {  # follow_upload SHOT_NAME CABLE_INTERFACE
     local size
     size=$(stat -c %s "$(wiz_embedded_image)")
     check "the box receives the write request" wiz_wait_box any 90 || return 1
-    local t0
-    t0=$(wiz_now)
     netns_ipv4_state "$WIZ_PC" >"$WIZ_WORK/pc-during.txt"
     # A moment into the upload: the bar has climbed to the step's ceiling.
     wiz_wait_box $((size / 3)) 60
     wiz_wait_page "$WID" page2 "$(wiz_shot_path "$1")" 5
-    check "page 2 is shown during the upload" test "$(wiz_page "$(wiz_shot_path "$1")")" = page2
-    fact "bar during the upload" "$(wiz_bar "$(wiz_shot_path "$1")")/600"
+    check "page 2 is shown during the upload" test "$(wiz_page "$(wiz_shot_path "$1")")" = page2 &&
+        seen "page 2 (bar at $(wiz_bar "$(wiz_shot_path "$1")")/600 during the upload)"
     check "the recovery address $WIZ_RECOVERY_IP/24 is on the box's cable during the upload" \
         grep -q "^addr $2 $WIZ_RECOVERY_IP/24" "$WIZ_WORK/pc-during.txt"
     if wiz_wait_box "$size" 120; then
-        fact "upload" "$(wiz_thousands "$size") bytes in $(wiz_secs "$t0" "$(wiz_now)") s (seen from the box)"
+        fact "upload" "$(wiz_thousands "$size") bytes in $(wiz_upload_seconds "$size") s (seen from the box)"
     fi
 }
 
 finish_on_page3() {  # finish_on_page3: page 3, "确定", exit
     check "page 3 is shown" wiz_wait_page "$WID" page3 "$(wiz_shot_path 3-page3)" 90 || return 1
+    seen "page 3"
     local t_page3 t_done
     t_page3=$(wiz_now)
     fact "page 3 after start" "$(wiz_secs "$T_START" "$t_page3") s ($(wiz_secs "$T_CLICK" "$t_page3") s after 下一步)"
@@ -245,9 +238,14 @@ road_repair() {
     press_start
     follow_upload 2-page2-upload eth0
     finish_on_page3
-    check "the box received the embedded image byte for byte" box_has_image
+    check "the box received the embedded image byte for byte" wiz_box_has_image
     check_network_road "$name"
-    if box_has_image; then WIZ_VERDICT="firmware received intact"; else WIZ_VERDICT="firmware NOT received intact"; fi
+    if wiz_box_has_image; then
+        WIZ_VERDICT="firmware received intact"
+    else
+        WIZ_VERDICT="firmware NOT received intact"
+    fi
+    WIZ_HINT="(the picker and the failure alert: --two-adapters, --silent-box, or --all)"
 }
 
 road_two_adapters() {
@@ -258,6 +256,7 @@ road_two_adapters() {
     picker=$(wiz_window "$WIZ_APP_TITLE" 400x180 60)
     check "the adapter picker appears" test -n "$picker"
     [ -n "$picker" ] || return 1
+    seen "the adapter picker"
     sleep 0.5
     gui_shot "$picker" "$(wiz_shot_path 4-picker)"
     check "the wizard stays behind the picker" test "$(wiz_count_windows "$WIZ_APP_TITLE")" = 2
@@ -270,7 +269,7 @@ road_two_adapters() {
     check "a click on the second entry closes the picker" gui_window_gone "$picker" 15
     follow_upload 2-page2-upload eth1
     finish_on_page3
-    check "the box received the embedded image byte for byte" box_has_image
+    check "the box received the embedded image byte for byte" wiz_box_has_image
     check_network_road "$second"
 }
 
@@ -283,11 +282,11 @@ road_silent_box() {
     t_alert=$(wiz_now)
     check "the alert appears" test -n "$alert"
     [ -n "$alert" ] || return 1
+    seen "the alert 修复失败"
     fact "alert after 下一步" "$(wiz_secs "$T_CLICK" "$t_alert") s"
     sleep 0.5
     gui_shot "$alert" "$(wiz_shot_path 5-failure-alert)"
-    check "the network was put back before the alert came" \
-        awk -v a="$(wiz_command_time "$(wiz_cmd_dhcp "$name")")" -v b="$t_alert" 'BEGIN { exit !(a != "" && a < b) }'
+    check "the network was put back before the alert came" before "$(wiz_command_time "$(wiz_cmd_dhcp "$name")")" "$t_alert"
     wiz_click "$alert" "${WIZ_ALERT_CLOSE[@]}"
     check "关闭 closes the alert" gui_window_gone "$alert" 15
     # The alert covered part of the bar; now the wizard shows it whole.
@@ -298,7 +297,8 @@ road_silent_box() {
     bar1=$(wiz_bar "$WIZ_WORK/frozen1.png")
     bar2=$(wiz_bar "$(wiz_shot_path 5-page2-frozen)")
     fact "frozen bar" "$bar1/600, and $bar2/600 1.5 s later"
-    check "the wizard stays on page 2" test "$(wiz_page "$(wiz_shot_path 5-page2-frozen)")" = page2
+    check "the wizard stays on page 2" test "$(wiz_page "$(wiz_shot_path 5-page2-frozen)")" = page2 &&
+        seen "page 2 (bar frozen at $bar2/600)"
     check "the bar stays where it stopped" test "$bar1" = "$bar2"
     check "the bar stopped at 400 or below" bar_at_most "$bar2" 400
     wiz_click "$WID" "${WIZ_CLOSE_BUTTON[@]}"
@@ -319,6 +319,7 @@ road_second_instance() {
     alert=$(wiz_window "$WIZ_ALERT_TITLE" 240x210 60)
     check "the second copy shows the alert" test -n "$alert"
     [ -n "$alert" ] || return 1
+    seen "the alert 修复程序正在运行"
     fact "alert after the second start" "$(wiz_secs "$t0" "$(wiz_now)") s"
     sleep 0.5
     gui_shot "$alert" "$(wiz_shot_path 6-second-instance-alert)"
@@ -344,7 +345,7 @@ road_close_during_upload() {
     open_wizard || return 1
     press_start
     check "the box receives the write request" wiz_wait_box any 90 || return 1
-    gui_shot "$WID" "$(wiz_shot_path 2-page2-upload)"
+    gui_shot "$WID" "$(wiz_shot_path 2-page2-upload)" && seen "page 2"
     at_click=$(wiz_box_size)
     wiz_click "$WID" "${WIZ_CLOSE_BUTTON[@]}"
     t_click=$(wiz_now)
@@ -356,10 +357,10 @@ road_close_during_upload() {
     wiz_app_wait "$WIZ_APP_PID" 90
     t_exit=$(wiz_now)
     fact "process ended after the close" "$(wiz_secs "$t_click" "$t_exit") s (code $WIZ_RC)"
+    fact "upload (slowed box)" "$(wiz_thousands "$size") bytes in $(wiz_upload_seconds "$size") s (seen from the box)"
     check "repair.exe exits with code 0" is_zero "$WIZ_RC"
-    check "the running upload was allowed to finish: the box has the image byte for byte" box_has_image
-    check "the network was put back before the process ended" \
-        awk -v a="$(wiz_command_time "$(wiz_cmd_dhcp "$name")")" -v b="$t_exit" 'BEGIN { exit !(a != "" && a < b) }'
+    check "the running upload was allowed to finish: the box has the image byte for byte" wiz_box_has_image
+    check "the network was put back before the process ended" before "$(wiz_command_time "$(wiz_cmd_dhcp "$name")")" "$t_exit"
     check_network_road "$name" closed
 }
 
@@ -372,13 +373,15 @@ road_summary() {  # road_summary NAME START
     # The whole screen as the failure left it, for the reader of a CI log.
     [ "$result" = PASSED ] || gui_shot_root "$out/$1-screen-at-end.png"
     echo "-- $1: $result ($WIZ_PASSED checks passed, $WIZ_FAILED failed) in $(wiz_secs "$2" "$(wiz_now)") s"
+    [ ${#WIZ_PAGES[@]} = 0 ] || echo "   pages seen: $(printf '%s, ' "${WIZ_PAGES[@]}" | sed 's/, $//')"
     for f in "${WIZ_FACTS[@]}"; do echo "   $f"; done
     if [ -s "$WIZ_WORK/state/commands" ]; then
         echo "   netsh commands:"
         sed 's/^/     /' "$WIZ_WORK/state/commands"
     fi
-    echo "   log: $out/$1-REPAIR.log"
-    echo "   screenshots: $(cd "$out" && ls "$1"-*.png 2>/dev/null | tr '\n' ' ')"
+    echo "   log: $out/$1-REPAIR.log (a UTF-8 copy of the program's GBK log)"
+    echo "   screenshots in $out: $(cd "$out" && ls "$1"-*.png 2>/dev/null | tr '\n' ' ')"
+    [ -z "$WIZ_HINT" ] || echo "   $WIZ_HINT"
     [ -z "$WIZ_VERDICT" ] || echo "$WIZ_VERDICT"
 }
 
@@ -396,6 +399,8 @@ run_road() {  # run_road NAME (in a subshell: its own traps and clean-up)
     gui_on_cleanup road_summary "$road" "$(wiz_now)"
     wiz_init "$work" "$out" "$road"
     WIZ_VERDICT=""
+    WIZ_HINT=""
+    WIZ_PAGES=()
     ROAD_DONE=""
     echo "== $road"
     if ! wiz_prefix "$WIZ_TEMPLATE"; then
@@ -444,7 +449,6 @@ for road in "${scenarios[@]}"; do
     fi
     [ "$rc" = 0 ] || failed+=("$road (exit code $rc)")
 done
-echo "output folder: $out"
 if [ ${#failed[@]} -gt 0 ]; then
     echo "run-wizard: FAILED: ${failed[*]}"
     exit 1

@@ -6,8 +6,8 @@
 #                                   none (nothing answers)
 #   wiz_app_start                   starts repair.exe (sets WIZ_APP_PID)
 # The PC namespace holds the PC's wired adapter(s); the box namespace, joined
-# to the PC by a veth pair, holds 192.168.1.6 and (unless silent) in.tftpd;
-# a second adapter leads to a namespace of its own.
+# to the PC by a veth pair, holds 192.168.1.6 and (unless BOX is none)
+# in.tftpd; a second adapter leads to a namespace of its own.
 # netsh inside Wine is the project's stand-in, whose broker applies address
 # changes to the PC namespace for real.
 
@@ -67,11 +67,12 @@ wiz_prefix() {  # wiz_prefix TEMPLATE
     local template=$1
     mkdir -p "$(dirname "$template")"
     (
-        flock 9
+        flock -w 600 9 || exit 1
         if [ ! -f "$template/.gui-ready" ]; then
             wiz_log "preparing the Wine prefix $template (once)"
             rm -rf "$template"
-            gui_prefix "$template" && [ -f "$template/system.reg" ]
+            # Nothing Wine starts may inherit the lock: it would keep it.
+            gui_prefix "$template" 9>&- && [ -f "$template/system.reg" ]
         fi
     ) 9>"$template.lock" || { wiz_log "no Wine prefix"; return 1; }
     cp -a "$template" "$WIZ_WORK/prefix"
@@ -143,6 +144,9 @@ wiz_world_up() {  # wiz_world_up ADAPTERS BOX
             ip netns exec "$WIZ_BOX" ss -Hlun 2>/dev/null | grep -q "$WIZ_BOX_IP:69 " && break
             sleep 0.05
         done
+        [ "$n" -lt 100 ] || { wiz_log "in.tftpd does not listen (see $WIZ_WORK/tftpd.log)"; return 1; }
+        wiz_box_watch &
+        WIZ_WATCH_PID=$!
     fi
 
     bash "$WIZ_ROOT/tests/e2e/netsh-broker.sh" "$WIZ_PC" "$WIZ_WORK/spool" "$WIZ_WORK/state" \
@@ -165,8 +169,10 @@ wiz_world_down() {
         kill "$WIZ_TFTPD_PID" $children 2>/dev/null
         wait "$WIZ_TFTPD_PID" 2>/dev/null
     fi
+    [ -n "${WIZ_WATCH_PID:-}" ] && kill "$WIZ_WATCH_PID" 2>/dev/null && wait "$WIZ_WATCH_PID" 2>/dev/null
     WIZ_BROKER_PID=""
     WIZ_TFTPD_PID=""
+    WIZ_WATCH_PID=""
     netns_remove_all
 }
 
@@ -302,6 +308,15 @@ wiz_wait_page() {  # wiz_wait_page ID PAGE FILE SECONDS
 # ---- the box -----------------------------------------------------------------
 
 wiz_box_file() { echo "$WIZ_WORK/box/$WIZ_FIRMWARE_NAME"; }
+
+# The firmware image as the exe holds it (FIRMWARE 133): what the box must
+# receive.
+wiz_embedded_image() {
+    [ -s "$WIZ_WORK/embedded.bin" ] ||
+        python3 "$WIZ_ROOT/tests/e2e/pe_resource.py" "$WIZ_EXE" FIRMWARE 133 "$WIZ_WORK/embedded.bin" || return 1
+    echo "$WIZ_WORK/embedded.bin"
+}
+wiz_box_has_image() { cmp -s "$(wiz_embedded_image)" "$(wiz_box_file)"; }
 wiz_box_size() { stat -c %s "$(wiz_box_file)" 2>/dev/null || echo -1; }
 
 # Waits until the received file exists (the box took the write request),
@@ -318,6 +333,37 @@ wiz_wait_box() {  # wiz_wait_box SIZE|any SECONDS
     return 1
 }
 
+# Background: "seconds size" each time the received file changes size, so
+# that the upload's start and end are known whatever the driver was doing.
+# One process per look (stat), at 20 looks a second: the upload competes
+# with it for the processor.
+wiz_box_watch() {
+    local last=-2 size now rest file
+    file=$(wiz_box_file)
+    while :; do
+        size=$(stat -c %s "$file" 2>/dev/null || echo -1)
+        if [ "$size" != "$last" ]; then
+            read -r now rest </proc/uptime
+            echo "$now $size" >>"$WIZ_WORK/box-timeline"
+            last=$size
+        fi
+        sleep 0.05
+    done
+}
+
+# Seconds from the file's appearance (the write request) to SIZE bytes, once
+# the watcher has seen both.
+wiz_upload_seconds() {  # wiz_upload_seconds SIZE
+    local i seconds
+    for ((i = 0; i < 40; i++)); do
+        seconds=$(awk -v size="$1" '$2 >= 0 && start == "" { start = $1 }
+            $2 == size { printf "%.1f", $1 - start; exit }' "$WIZ_WORK/box-timeline" 2>/dev/null)
+        [ -n "$seconds" ] && { echo "$seconds"; return 0; }
+        sleep 0.05
+    done
+    echo "?"
+}
+
 wiz_thousands() { sed ':a; s/\B[0-9]\{3\}\>/,&/; ta' <<<"$1"; }
 
 # ---- records -----------------------------------------------------------------
@@ -328,7 +374,10 @@ wiz_app_log() { [ -n "$WIZ_APP_DIR" ] && find "$WIZ_APP_DIR" -maxdepth 1 -iname 
 
 # The procedure's own lines of the log, in order, as UTF-8 (the log is GBK).
 wiz_procedure_lines() {
-    iconv -f GBK -t UTF-8 "$(wiz_app_log)" | tr -d '\r' | sed -n 's/^[^<]*<<<<//p' | grep -E \
+    local log
+    log=$(wiz_app_log)
+    [ -n "$log" ] || return 1
+    iconv -f GBK -t UTF-8 "$log" | tr -d '\r' | sed -n 's/^[^<]*<<<<//p' | grep -E \
         -e '^repair start$' \
         -e '^(start|end) (mofify firewall settings|query network settings|backup network settings|mofify network settings|upload firmware|restore network settings|restore network settings 2|delete firewall settings)$' \
         -e '^cmd : ' -e '^wait 5 seconds$' -e '^uploading firmware' -e '^try connect [0-9]+ time$' \
@@ -346,7 +395,7 @@ wiz_cmd_dhcp() { echo "netsh interface ip set address name=\"$1\" dhcp"; }
 # Every command the broker ran ended with exit code 0.
 wiz_commands_succeeded() { [ -s "$WIZ_WORK/state/journal" ] && ! awk '$2 != 0 { bad = 1 } END { exit !bad }' "$WIZ_WORK/state/journal"; }
 
-# Seconds (epoch) at which the broker carried out the last command matching TEXT.
+# When (wiz_now's clock) the broker carried out the last command matching TEXT.
 wiz_command_time() { grep -F -- " $1" "$WIZ_WORK/state/journal" | tail -n 1 | cut -d' ' -f1; }
 
 # Compares a file with text on standard input; shows the difference.
