@@ -141,8 +141,9 @@ netns_wine() {
 }
 
 netns_wine_stop() {
+    [ -n "${WINEPREFIX:-}" ] || return 0
     local pids
-    pids=$(netns_prefix_pids | grep -vx "$NETNS_WINE_SERVER")
+    pids=$(netns_prefix_pids | grep -vx "${NETNS_WINE_SERVER:-none}")
     # shellcheck disable=SC2086
     [ -n "$pids" ] && kill -9 $pids 2>/dev/null
     if [ -n "$NETNS_WINE_SERVER" ]; then

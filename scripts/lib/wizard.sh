@@ -208,6 +208,7 @@ wiz_install() {
 
 wiz_app_start() {  # wiz_app_start [NAME]: starts one more copy
     local name=${1:-app}
+    netns_wine_guard  # here, not only in the background job: a refusal ends the road
     netns_wine "$WIZ_APP_DIR_WIN\\repair.exe" >"$WIZ_WORK/$name-stdout.txt" 2>"$WIZ_WORK/$name-stderr.txt" &
     WIZ_APP_PID=$!
 }
