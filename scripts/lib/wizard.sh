@@ -320,16 +320,17 @@ wiz_embedded_image() {
 wiz_box_has_image() { cmp -s "$(wiz_embedded_image)" "$(wiz_box_file)"; }
 wiz_box_size() { stat -c %s "$(wiz_box_file)" 2>/dev/null || echo -1; }
 
-# Waits until the received file exists (the box took the write request),
-# or until it holds at least SIZE bytes. Polls often: the whole upload takes
-# seconds.
+# Waits until the received file exists (the box took the write request:
+# looked for often, a close must come early in the upload), or until it
+# holds at least SIZE bytes (looked for seldom: the upload under Wine needs
+# the processor, and the watcher times it).
 wiz_wait_box() {  # wiz_wait_box SIZE|any SECONDS
-    local i size least=$1
-    [ "$least" = any ] && least=0
-    for ((i = 0; i < $2 * 50; i++)); do
+    local i size least=$1 pause=0.2 per_second=5
+    [ "$least" = any ] && least=0 pause=0.02 per_second=50
+    for ((i = 0; i < $2 * per_second; i++)); do
         size=$(wiz_box_size)
         [ "$size" -ge "$least" ] && return 0
-        sleep 0.02
+        sleep "$pause"
     done
     return 1
 }
