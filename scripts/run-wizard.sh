@@ -265,6 +265,8 @@ road_two_adapters() {
     read -r -a entry < <(wiz_picker_entry 1)
     xdotool mousemove --window "$picker" "${entry[@]}"
     check "the second entry lights up under the pointer" wiz_wait_entry_hot "$picker" 1 10
+    cp "$WIZ_WORK/picker-hover.png" "$(wiz_shot_path 4-picker-hover)"
+    wiz_shot_screen_of "$WID" "$(wiz_shot_path 4-picker-over-wizard)"
     wiz_click "$picker" "${entry[@]}"
     check "a click on the second entry closes the picker" gui_window_gone "$picker" 15
     follow_upload 2-page2-upload eth1
@@ -286,6 +288,7 @@ road_silent_box() {
     fact "alert after 下一步" "$(wiz_secs "$T_CLICK" "$t_alert") s"
     sleep 0.5
     gui_shot "$alert" "$(wiz_shot_path 5-failure-alert)"
+    wiz_shot_screen_of "$WID" "$(wiz_shot_path 5-failure-alert-over-wizard)"
     check "the network was put back before the alert came" before "$(wiz_command_time "$(wiz_cmd_dhcp "$name")")" "$t_alert"
     wiz_click "$alert" "${WIZ_ALERT_CLOSE[@]}"
     check "关闭 closes the alert" gui_window_gone "$alert" 15

@@ -255,6 +255,15 @@ wiz_click() {  # wiz_click ID X Y
 
 # ---- what the screen shows -----------------------------------------------------
 
+# The screen where window ID lies (with whatever covers it, such as a modal
+# window over the wizard).
+wiz_shot_screen_of() {  # wiz_shot_screen_of ID FILE
+    local X Y WIDTH HEIGHT
+    eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+    gui_shot_root "$WIZ_WORK/screen.png" &&
+        convert "$WIZ_WORK/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$2"
+}
+
 # The progress bar's value (0..600) in a shot of the wizard: the filled part
 # of its 240-pixel row is teal.
 wiz_bar() {
