@@ -69,29 +69,4 @@ LRESULT FramelessWindow::OnSysCommand(UINT message, WPARAM wparam, LPARAM lparam
   return 0;
 }
 
-LRESULT FramelessWindow::OnMouseMove(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
-  if (leave_held_) {
-    leave_held_ = false;
-    LRESULT ignored = 0;
-    GetBinding().HandleMessage(WM_MOUSELEAVE, 0, 0, ignored);
-  }
-  return WindowImplBase::OnMouseMove(message, wparam, lparam, handled);
-}
-
-LRESULT FramelessWindow::HandleCustomMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
-  if (message == WM_MOUSELEAVE && PointerOverOtherWindowOfThread()) {
-    leave_held_ = true;
-    return 0;
-  }
-  return WindowImplBase::HandleCustomMessage(message, wparam, lparam, handled);
-}
-
-bool FramelessWindow::PointerOverOtherWindowOfThread() const {
-  POINT point = {};
-  if (!GetCursorPos(&point)) return false;
-  HWND under = WindowFromPoint(point);
-  HWND root = under != nullptr ? GetAncestor(under, GA_ROOT) : nullptr;
-  return root != nullptr && root != hwnd_ && GetWindowThreadProcessId(root, nullptr) == GetCurrentThreadId();
-}
-
 }  // namespace forms

@@ -8,15 +8,6 @@
 // A window takes all of it, or (the alert) only some handlers and keeps
 // the window base's behaviour for the rest.
 //
-// Mouse tracking: the framework answers WM_MOUSELEAVE by asking to track the
-// window it has just left again, and the system tracks one window per
-// thread, so a new request posts WM_MOUSELEAVE to the window tracked before.
-// With the wizard behind its picker or alert, the two windows would hand
-// that message back and forth for good and the thread would take no input.
-// A leave that arrives while the pointer is over another window of this
-// thread is therefore held back, and handed to the framework before this
-// window's next mouse move.
-//
 // Thread affinity: UI thread only.
 
 #include "uiframework/win/window_impl_base.h"
@@ -46,15 +37,11 @@ class FramelessWindow : public Veneer::WindowImplBase {
   LRESULT OnGetMinMaxInfo(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
   LRESULT OnSize(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
   LRESULT OnSysCommand(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
-  LRESULT OnMouseMove(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
-  LRESULT HandleCustomMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
 
  private:
   bool Uses(Handler handler) const { return (handlers_ & handler) != 0; }
-  bool PointerOverOtherWindowOfThread() const;
 
   unsigned handlers_;
-  bool leave_held_ = false;
 };
 
 }  // namespace forms
