@@ -14,6 +14,7 @@ constexpr const char* kLogSource = "window_wnd";
 // The property under which a super-classed or subclassed window finds its
 // object.
 constexpr const wchar_t kObjectProperty[] = L"WndX";
+constexpr int kProgramIconId = 1;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
@@ -54,6 +55,9 @@ bool CWindowWnd::RegisterWindowClass() {
   window_class.lpfnWndProc = &CWindowWnd::WindowProc;
   window_class.hInstance = Instance();
   window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  // The program's icon (resource 1), when it has one, for the taskbar and
+  // the task switcher.
+  window_class.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(kProgramIconId));
   window_class.lpszClassName = GetWindowClassName();
   if (RegisterClassW(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
   basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "window class %s not registered, error %lu",
