@@ -10,6 +10,7 @@
 
 #include "uiframework/builder/dialog_builder.h"
 #include "uiframework/core/control.h"
+#include "uiframework/core/headless_window.h"
 #include "uiframework/core/paint_host.h"
 #include "uiframework/core/recording_render.h"
 
@@ -17,28 +18,10 @@ namespace {
 
 using namespace Veneer;
 
-// A window-shaped native window for the host: fixed client area, nothing
-// else.
-class BenchWindow : public INativeWindowUI {
+// The benchmarks' window: 1024 by 768, nothing else.
+class BenchWindow : public CHeadlessWindowUI {
  public:
-  UiRect GetClientRect() override { return UiRect{0, 0, 1024, 768}; }
-  void ResizeWindow(int, int) override {}
-  void Invalidate(const UiRect&) override { ++invalidations; }
-  bool SetNativeTimer(uint32_t, uint32_t) override { return true; }
-  void KillNativeTimer(uint32_t) override {}
-  void CaptureMouse() override {}
-  void ReleaseMouse() override {}
-  void TakeFocus() override {}
-  void FocusOwner() override {}
-  void TrackMouse(uint32_t) override {}
-  int GetTooltipDelay() override { return -1; }
-  void ShowTooltip(const std::wstring&, const UiRect&, int) override {}
-  void HideTooltip() override {}
-  void SetCursorShape(CursorShape) override {}
-  void PostCleanup() override {}
-  void SendClose() override {}
-  void SetLayered(bool, bool, uint8_t) override {}
-  int invalidations = 0;
+  BenchWindow() : CHeadlessWindowUI(UiRect{0, 0, 1024, 768}) {}
 };
 
 // Rows of mixed layouts: each row is a horizontal layout with a label and

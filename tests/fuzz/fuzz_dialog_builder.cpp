@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "uiframework/builder/dialog_builder.h"
+#include "uiframework/core/headless_window.h"
 #include "uiframework/core/paint_host.h"
 #include "uiframework/core/recording_render.h"
 #include "uiframework/layout/vertical_layout.h"
@@ -31,30 +32,6 @@ namespace {
 
 constexpr std::string_view kSeparator = "\n@@";
 constexpr std::string_view kMainName = "main.xml";
-
-// A window whose client size the target sets; it ignores everything else.
-class NullWindow : public Veneer::INativeWindowUI {
- public:
-  Veneer::UiRect GetClientRect() override { return client; }
-  void ResizeWindow(int, int) override {}
-  void Invalidate(const Veneer::UiRect&) override {}
-  bool SetNativeTimer(uint32_t, uint32_t) override { return true; }
-  void KillNativeTimer(uint32_t) override {}
-  void CaptureMouse() override {}
-  void ReleaseMouse() override {}
-  void TakeFocus() override {}
-  void FocusOwner() override {}
-  void TrackMouse(uint32_t) override {}
-  int GetTooltipDelay() override { return -1; }
-  void ShowTooltip(const std::wstring&, const Veneer::UiRect&, int) override {}
-  void HideTooltip() override {}
-  void SetCursorShape(Veneer::CursorShape) override {}
-  void PostCleanup() override {}
-  void SendClose() override {}
-  void SetLayered(bool, bool, uint8_t) override {}
-
-  Veneer::UiRect client;
-};
 
 // Window sizes the tree is laid out at: the program's windows and extremes.
 constexpr Veneer::UiRect kClients[] = {{0, 0, 580, 374}, {0, 0, 1, 1}, {0, 0, 4096, 4096}};
@@ -136,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BuildArchive(SplitInput(std::string_view(reinterpret_cast<const char*>(data), size)), archive);
   Veneer::CSkinResourcesUI::Reset();
   Veneer::CSkinResourcesUI::SetResourceZip(archive.data(), archive.size());
-  NullWindow window;
+  Veneer::CHeadlessWindowUI window;
   {
     Veneer::CPaintHostUI host;
     host.AttachNativeWindow(&window);
@@ -157,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Veneer::CControlUI* root = builder.Create(L"main.xml", nullptr, nullptr, &host, nullptr)) {
       host.AttachDialog(root);
       for (const Veneer::UiRect& client : kClients) {
-        window.client = client;
+        window.SetClientRect(client);
         if (host.GetRoot() != nullptr) host.GetRoot()->NeedUpdate();
         host.Layout();
         host.Paint(client);
