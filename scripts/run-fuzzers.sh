@@ -4,6 +4,10 @@
 # (default: one per core). A crash, a leak, undefined behaviour or a memory
 # limit exceeded fails the run. Prints each target's executions per second
 # and coverage.
+# The mutations follow a fixed seed (FUZZ_SEED, default 1), so a run repeats
+# the one before it as far as time allows: a finding shows on the machine
+# that made it and again on the next, and a longer run with the same seed
+# vouches for the shorter ones. FUZZ_SEED=0 lets libFuzzer pick a new seed.
 # usage: run-fuzzers.sh BUILD_DIR SECONDS
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -16,6 +20,7 @@ jobs=${JOBS:-$(nproc)}
 # most, and nothing else built from an input of a few KB comes near 64 MiB:
 # a decompression bomb that slips past the bounds shows as a finding.
 limits=(-rss_limit_mb=2048 -malloc_limit_mb=64)
+seed=${FUZZ_SEED:-1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 fuzz_one() {  # fuzz_one <fuzzer>: runs it, leaves its log and exit status beside it
@@ -23,7 +28,7 @@ fuzz_one() {  # fuzz_one <fuzzer>: runs it, leaves its log and exit status besid
     name=$(basename "$fuzzer")
     seeds=tests/fuzz/corpus/$name
     work=$(mktemp -d)
-    "$fuzzer" -max_total_time="$seconds" "${limits[@]}" -print_final_stats=1 \
+    "$fuzzer" -max_total_time="$seconds" -seed="$seed" "${limits[@]}" -print_final_stats=1 \
         -artifact_prefix="$build_dir/$name-" "$work" $( [ -d "$seeds" ] && echo "$seeds") \
         >"$build_dir/$name.log" 2>&1
     echo $? >"$build_dir/$name.status"
@@ -53,7 +58,7 @@ if [ ${#fuzzers[@]} = 0 ]; then
     exit 0
 fi
 
-echo "fuzzing ${#fuzzers[@]} targets for $seconds s each, $jobs at a time"
+echo "fuzzing ${#fuzzers[@]} targets for $seconds s each, $jobs at a time, seed $seed"
 for fuzzer in "${fuzzers[@]}"; do
     while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do sleep 1; done
     rm -f "$build_dir/$(basename "$fuzzer").status"

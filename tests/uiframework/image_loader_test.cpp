@@ -123,6 +123,25 @@ std::vector<uint8_t> JpegWithOversizedTable() {
   return jpeg;
 }
 
+// A baseline 8 x 8 grey JPEG whose DC table holds 256 codes: 255 of eight
+// bits and one of nine, which the scan uses first. A decoder whose lookup
+// table marks "no entry" with 255 takes that code for another one.
+std::vector<uint8_t> JpegWith256Codes() {
+  std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xDB, 0, 67, 0};  // SOI, quantisation table 0
+  jpeg.insert(jpeg.end(), 64, 1);
+  const std::vector<uint8_t> frame = {0xFF, 0xC0, 0, 11, 8, 0, 8, 0, 8, 1, 1, 0x11, 0};
+  jpeg.insert(jpeg.end(), frame.begin(), frame.end());
+  std::vector<uint8_t> dc = {0xFF, 0xC4, 0x01, 0x13, 0x00, 0, 0, 0, 0, 0, 0, 0, 255, 1, 0, 0, 0, 0, 0, 0, 0};
+  dc.insert(dc.end(), 256, 0);  // every symbol: difference 0
+  jpeg.insert(jpeg.end(), dc.begin(), dc.end());
+  const std::vector<uint8_t> ac = {0xFF, 0xC4, 0, 20, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00};
+  jpeg.insert(jpeg.end(), ac.begin(), ac.end());
+  const std::vector<uint8_t> scan = {0xFF, 0xDA, 0, 8, 1, 1, 0x00, 0, 63, 0,
+                                     0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xD9};  // 11111111 0...
+  jpeg.insert(jpeg.end(), scan.begin(), scan.end());
+  return jpeg;
+}
+
 // Small files that would cost far more memory than their size explains
 // (a 1 MB PNG of 16,000 x 16,000 cost 2 GB and 8 s) are refused before the
 // decoder allocates for them.
@@ -144,7 +163,8 @@ TEST_F(ImageLoaderTest, HostileImagesAreRefusedBeforeTheyCostMemory) {
       {"PNG with an IDAT chunk said to hold 1.75 GiB", Png(4, 3, Zlib("x"), 0x70000000), "bytes at once"},
       {"1 x 1 PNG whose data inflates to 8 MiB",
        Png(1, 1, inflates_to_8_mib, static_cast<uint32_t>(inflates_to_8_mib.size())), "bytes at once"},
-      {"JPEG with a Huffman table of 4080 codes", JpegWithOversizedTable(), "Huffman table with more than 256"},
+      {"JPEG with a Huffman table of 4080 codes", JpegWithOversizedTable(), "Huffman table with more than 255"},
+      {"JPEG with a Huffman table of 256 codes", JpegWith256Codes(), "Huffman table with more than 255"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);

@@ -146,11 +146,15 @@ uint32_t AdjustPixel(uint32_t pixel, const ColorAdjustment& adjustment) {
 
 // The JPEG decoder (stb_image 2.27) trusts the code counts of a Huffman
 // table: a table of more than 256 codes is written past its arrays, over
-// the rest of the decoder's state. So every place the decoder could take
-// for a table definition (DHT) is checked first: the segments before the
-// first scan, walked by their lengths as the decoder walks them, and after
-// that every 0xFF 0xC4 in the data, where the decoder may resume after a
-// scan. The decoder reads zeros past the end, and so does this check.
+// the rest of the decoder's state. A table of exactly 256 is no better: its
+// fast lookup marks "no entry" with 255, so a short code of symbol 255 goes
+// down the slow path and is decoded as some other symbol (an assertion
+// fails in a debug build). No valid JPEG has more than 162 codes in a
+// table, so 255 is the most we let through. Every place the decoder could
+// take for a table definition (DHT) is checked first: the segments before
+// the first scan, walked by their lengths as the decoder walks them, and
+// after that every 0xFF 0xC4 in the data, where the decoder may resume after
+// a scan. The decoder reads zeros past the end, and so does this check.
 class JpegTableCheck {
  public:
   JpegTableCheck(const uint8_t* data, size_t size) : data_(data), size_(size) {}
@@ -203,7 +207,7 @@ class JpegTableCheck {
       if ((kind >> 4) > 1 || (kind & 15) > 3) return true;  // the decoder stops here
       long codes = 0;
       for (int i = 0; i < 16; ++i) codes += Byte(pos++);
-      if (codes > 256) return false;
+      if (codes > 255) return false;
       pos += static_cast<size_t>(codes);
       remaining -= 17 + codes;
     }
@@ -253,7 +257,7 @@ bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vec
 bool ReadImageHeader(const uint8_t* data, size_t size, int* width, int* height) {
   if (JpegTableCheck::IsJpeg(data, size) && !JpegTableCheck(data, size).TablesFit()) {
     basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
-                       "JPEG image of %lu bytes refused: a Huffman table with more than 256 codes",
+                       "JPEG image of %lu bytes refused: a Huffman table with more than 255 codes",
                        static_cast<unsigned long>(size));
     return false;
   }
