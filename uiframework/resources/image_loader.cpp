@@ -30,7 +30,11 @@ void* DecoderAllocate(size_t size) {
     g_decoder_budget.refused = std::max(g_decoder_budget.refused, size);
     return nullptr;
   }
-  return std::malloc(size);
+  // Zeroed: the JPEG decoder keeps its Huffman tables in one allocation and
+  // decodes a scan with whatever table it names, defined or not. Over
+  // leftover bytes that means symbols out of range and reads past the
+  // tables; over zeros an undefined table decodes every code as symbol 0.
+  return std::calloc(1, size);
 }
 
 void* DecoderReallocate(void* block, size_t size) {
