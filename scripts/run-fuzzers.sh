@@ -4,10 +4,11 @@
 # (default: one per core). A crash, a leak, undefined behaviour or a memory
 # limit exceeded fails the run. Prints each target's executions per second
 # and coverage.
-# The mutations follow a fixed seed (FUZZ_SEED, default 1), so a run repeats
-# the one before it as far as time allows: a finding shows on the machine
-# that made it and again on the next, and a longer run with the same seed
-# vouches for the shorter ones. FUZZ_SEED=0 lets libFuzzer pick a new seed.
+# The mutations follow a fixed seed (FUZZ_SEED, default 1; 0 lets libFuzzer
+# pick one), so runs stay close to one another and a longer local run with
+# the same seed covers much of what a short one will try. Not exactly: the
+# order of equal-sized seeds follows the file system and the targets keep
+# some state of their own, so a run can still find what the last did not.
 # usage: run-fuzzers.sh BUILD_DIR SECONDS
 set -uo pipefail
 cd "$(dirname "$0")/.."
