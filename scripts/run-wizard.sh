@@ -129,39 +129,26 @@ start upload firmware
 uploading firmware to $WIZ_BOX_IP, name $WIZ_FIRMWARE_NAME
 try connect 1 time
 EOF
-    if [ "$2" = closed ]; then
-        cat <<EOF
-end upload firmware
-closed during the repair: restoring the network settings
-start restore network settings 2
+    local restore="restore network settings"
+    case $2 in
+    closed)
+        printf '%s\n' "end upload firmware" "closed during the repair: restoring the network settings"
+        restore+=" 2"
+        ;;
+    failed)
+        printf '%s\n' "uploading firmware failed" "end upload firmware"
+        restore+=" 2"
+        ;;
+    *) echo "end upload firmware" ;;
+    esac
+    cat <<EOF
+start $restore
 start delete firewall settings
 cmd : $(wiz_cmd_delete_rule)
 end delete firewall settings
 cmd : $(wiz_cmd_dhcp "$1")
-end restore network settings 2
+end $restore
 EOF
-    elif [ "$2" = failed ]; then
-        cat <<EOF
-uploading firmware failed
-end upload firmware
-start restore network settings 2
-start delete firewall settings
-cmd : $(wiz_cmd_delete_rule)
-end delete firewall settings
-cmd : $(wiz_cmd_dhcp "$1")
-end restore network settings 2
-EOF
-    else
-        cat <<EOF
-end upload firmware
-start restore network settings
-start delete firewall settings
-cmd : $(wiz_cmd_delete_rule)
-end delete firewall settings
-cmd : $(wiz_cmd_dhcp "$1")
-end restore network settings
-EOF
-    fi
 }
 
 expected_commands() {  # expected_commands CONNECTION
