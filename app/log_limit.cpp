@@ -16,7 +16,7 @@ namespace {
 
 #if defined(_WIN32)
 // The runtime's flag values, as the log has always been opened with them.
-constexpr int kAppendFlags = _O_RDWR | _O_APPEND | _O_CREAT;  // 0x10A
+constexpr int kAppendFlags = _O_RDWR | _O_APPEND | _O_CREAT;   // 0x10A
 constexpr int kTruncateFlags = _O_RDWR | _O_CREAT | _O_TRUNC;  // 0x302
 constexpr int kReadWrite = _S_IREAD | _S_IWRITE;               // 0x180
 

@@ -21,7 +21,9 @@ constexpr const char kLogFileName[] = "repair.log";
 constexpr const char kLogName[] = "REPAIR";
 constexpr uint32_t kLogLevel = basekit::kLogLevelProgress;
 constexpr const wchar_t kMutexName[] = L"Global\\ZKRW-Repair-{58E46E80-FDC9-4544-94FA-B1387040DD38}";
-constexpr const wchar_t kAppTitle[] = L"\u74e6\u5ddd" L"RAvozoder";                      // 瓦川RAvozoder
+constexpr const wchar_t kAppTitle[] =
+    L"\u74e6\u5ddd"
+    L"RAvozoder";                                                                                 // 瓦川RAvozoder
 constexpr const wchar_t kAlreadyRunning[] = L"\u4fee\u590d\u7a0b\u5e8f\u6b63\u5728\u8fd0\u884c";  // 修复程序正在运行
 constexpr DWORD kWindowStyle = 0x10CF0000;    // WS_VISIBLE | WS_OVERLAPPEDWINDOW
 constexpr DWORD kWindowExStyle = 0x00060000;  // WS_EX_APPWINDOW | WS_EX_STATICEDGE
@@ -52,13 +54,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     return 0;
   }
 
-  basekit::LogPrintf(basekit::kLogLevelProgress, kLogSource, __LINE__, "repair start");
+  BASEKIT_LOG(Progress, "repair start");
   {
     forms::CRepairForm form;
-    if (form.Create(nullptr, kAppTitle, kWindowStyle, kWindowExStyle, 0, 0, kWindowWidth, kWindowHeight) ==
-        nullptr) {
+    if (form.Create(nullptr, kAppTitle, kWindowStyle, kWindowExStyle, 0, 0, kWindowWidth, kWindowHeight) == nullptr) {
       // Nothing would ever post the quit message the loop waits for.
-      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "the main window was not created");
+      BASEKIT_LOG(Failure, "the main window was not created");
       return 0;
     }
     form.CenterWindow();

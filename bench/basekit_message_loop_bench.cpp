@@ -83,8 +83,8 @@ void BM_PostBurstAcrossThreads(benchmark::State& state) {
   }
   const double wake_ups = static_cast<double>(worker.pump()->wake_ups.load() - wake_ups_before);
   state.SetItemsProcessed(state.iterations() * burst);
-  state.counters["tasks/s"] = benchmark::Counter(static_cast<double>(state.iterations() * burst),
-                                                 benchmark::Counter::kIsRate);
+  state.counters["tasks/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * burst), benchmark::Counter::kIsRate);
   state.counters["wakeups/burst"] = wake_ups / static_cast<double>(bursts);
 }
 BENCHMARK(BM_PostBurstAcrossThreads)->Arg(1)->Arg(16)->Arg(256)->Arg(4096)->UseRealTime();
@@ -102,8 +102,7 @@ void BM_PostStream(benchmark::State& state) {
   while (ran.load() < posted) {
   }
   state.SetItemsProcessed(posted);
-  state.counters["wakeups/task"] =
-      static_cast<double>(worker.pump()->wake_ups.load()) / static_cast<double>(posted);
+  state.counters["wakeups/task"] = static_cast<double>(worker.pump()->wake_ups.load()) / static_cast<double>(posted);
 }
 BENCHMARK(BM_PostStream)->UseRealTime();
 

@@ -46,7 +46,7 @@
 struct held {
   uint64_t due_ns;
   uint32_t id;
-  unsigned char *copy; /* NULL for an original */
+  unsigned char* copy; /* NULL for an original */
   int length;
 };
 
@@ -58,7 +58,7 @@ static unsigned long cut_after = (unsigned long)-1;
 static struct held held[MAX_HELD];
 static int held_count;
 static int raw_fd = -1;
-static struct nfq_q_handle *queue;
+static struct nfq_q_handle* queue;
 static unsigned long seen, dropped, delayed, duplicated, failed;
 
 static void on_signal(int sig) {
@@ -81,8 +81,8 @@ static uint64_t now_ns(void) {
   return (uint64_t)ts.tv_sec * 1000000000ull + (uint64_t)ts.tv_nsec;
 }
 
-static void send_copy(const unsigned char *data, int length) {
-  const struct iphdr *ip = (const struct iphdr *)data;
+static void send_copy(const unsigned char* data, int length) {
+  const struct iphdr* ip = (const struct iphdr*)data;
   struct sockaddr_in to;
   if (length < (int)sizeof(*ip)) {
     ++failed;
@@ -91,7 +91,7 @@ static void send_copy(const unsigned char *data, int length) {
   memset(&to, 0, sizeof(to));
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = ip->daddr;
-  if (sendto(raw_fd, data, (size_t)length, 0, (struct sockaddr *)&to, sizeof(to)) == length) {
+  if (sendto(raw_fd, data, (size_t)length, 0, (struct sockaddr*)&to, sizeof(to)) == length) {
     ++duplicated;
   } else {
     ++failed;
@@ -99,12 +99,12 @@ static void send_copy(const unsigned char *data, int length) {
 }
 
 /* False when the table is full: the caller lets the packet go at once. */
-static int hold(uint64_t due_ns, uint32_t id, const unsigned char *copy, int length) {
+static int hold(uint64_t due_ns, uint32_t id, const unsigned char* copy, int length) {
   if (held_count >= MAX_HELD) {
     ++failed;
     return 0;
   }
-  struct held *h = &held[held_count];
+  struct held* h = &held[held_count];
   h->due_ns = due_ns;
   h->id = id;
   h->copy = NULL;
@@ -121,7 +121,7 @@ static int hold(uint64_t due_ns, uint32_t id, const unsigned char *copy, int len
   return 1;
 }
 
-static void release(const struct held *h) {
+static void release(const struct held* h) {
   if (h->copy != NULL) {
     send_copy(h->copy, h->length);
     free(h->copy);
@@ -149,16 +149,15 @@ static void release_due(void) {
   }
 }
 
-static int on_packet(struct nfq_q_handle *q, struct nfgenmsg *message, struct nfq_data *packet,
-                     void *context) {
+static int on_packet(struct nfq_q_handle* q, struct nfgenmsg* message, struct nfq_data* packet, void* context) {
   (void)message;
   (void)context;
-  struct nfqnl_msg_packet_hdr *header = nfq_get_msg_packet_hdr(packet);
+  struct nfqnl_msg_packet_hdr* header = nfq_get_msg_packet_hdr(packet);
   if (header == NULL) {
     return 0;
   }
   uint32_t id = ntohl(header->packet_id);
-  unsigned char *data = NULL;
+  unsigned char* data = NULL;
   int length = nfq_get_payload(packet, &data);
   ++seen;
   if (seen > cut_after || (loss > 0 && next_uniform() < loss)) {
@@ -188,7 +187,7 @@ static int usage(void) {
   return 2;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   int queue_number = 0;
   unsigned long long seed = 1;
   uint32_t mark = 1;
@@ -237,7 +236,7 @@ int main(int argc, char **argv) {
       return 1;
     }
   }
-  struct nfq_handle *handle = nfq_open();
+  struct nfq_handle* handle = nfq_open();
   if (handle == NULL) {
     perror("nfq_open");
     return 1;
@@ -295,8 +294,8 @@ int main(int argc, char **argv) {
   for (int i = 0; i < held_count; ++i) {
     release(&held[i]);
   }
-  fprintf(stderr, "seen %lu dropped %lu delayed %lu duplicated %lu failed %lu\n", seen, dropped,
-          delayed, duplicated, failed);
+  fprintf(stderr, "seen %lu dropped %lu delayed %lu duplicated %lu failed %lu\n", seen, dropped, delayed, duplicated,
+          failed);
   nfq_destroy_queue(queue);
   nfq_close(handle);
   return 0;

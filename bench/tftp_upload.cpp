@@ -53,17 +53,13 @@ int main(int argc, char** argv) {
   TftpClient::Statistics statistics;
   {
     TftpClient client(argv[2], port, timeout_ms);
-    client.setTraceSink(std::getenv("TFTP_TRACE") != nullptr
-                            ? static_cast<tftp::TraceSink*>(&to_stderr)
-                            : &discard);
-    ok = client.connectToServer() &&
-         client.sendBuffer(image.data(), static_cast<int32_t>(image.size()));
+    client.setTraceSink(std::getenv("TFTP_TRACE") != nullptr ? static_cast<tftp::TraceSink*>(&to_stderr) : &discard);
+    ok = client.connectToServer() && client.sendBuffer(image.data(), static_cast<int32_t>(image.size()));
     statistics = client.statistics();
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-  std::printf("%s %.3f resends=%u ignored_acks=%u rtt_samples=%u rtt_max_us=%lld timeout_ms=%d\n",
-              ok ? "ok" : "failed", seconds, statistics.retransmissions, statistics.ignored_acks,
-              statistics.rtt_samples, static_cast<long long>(statistics.max_rtt_us),
-              statistics.reply_timeout_ms);
+  std::printf("%s %.3f resends=%u ignored_acks=%u rtt_samples=%u rtt_max_us=%lld timeout_ms=%d\n", ok ? "ok" : "failed",
+              seconds, statistics.retransmissions, statistics.ignored_acks, statistics.rtt_samples,
+              static_cast<long long>(statistics.max_rtt_us), statistics.reply_timeout_ms);
   return ok ? 0 : 1;
 }

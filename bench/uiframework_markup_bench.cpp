@@ -29,16 +29,23 @@ const std::string& GeneratedSkin() {
         "  <VerticalLayout bkcolor=\"#FFFFFFFF\">\n";
     for (int i = 0; text.size() < target; ++i) {
       std::string n = std::to_string(i);
-      text +=
-          "    <!-- page " + n + " -->\n"
-          "    <HorizontalLayout name=\"row_" + n + "\" height=\"30\" inset=\"12,5,0,0\" childpadding=\"4\">\n"
-          "      <Label name=\"lb_title_" + n + "\" text=\"\xe4\xbf\xae\xe5\xa4\x8d\xe5\xb7\xa5\xe5\x85\xb7 " + n +
-          "\" padding=\"6,7,0,0\" height=\"12\" textcolor=\"#FF333333\"/>\n"
-          "      <Button name=\"bt_close_" + n + "\" float=\"true\" pos=\"548,8,568,28\""
-          " normalimage=\"file='skin\\close.png' source='0,0,20,20'\" hotimage=\"file='skin\\close.png'"
-          " source='20,0,40,20'\" tooltip=\"Close &amp; exit\"/>\n"
-          "      <Text text=\"Line one &lt;b&gt;\">inner text " + n + "</Text>\n"
-          "    </HorizontalLayout>\n";
+      text += "    <!-- page " + n +
+              " -->\n"
+              "    <HorizontalLayout name=\"row_" +
+              n +
+              "\" height=\"30\" inset=\"12,5,0,0\" childpadding=\"4\">\n"
+              "      <Label name=\"lb_title_" +
+              n + "\" text=\"\xe4\xbf\xae\xe5\xa4\x8d\xe5\xb7\xa5\xe5\x85\xb7 " + n +
+              "\" padding=\"6,7,0,0\" height=\"12\" textcolor=\"#FF333333\"/>\n"
+              "      <Button name=\"bt_close_" +
+              n +
+              "\" float=\"true\" pos=\"548,8,568,28\""
+              " normalimage=\"file='skin\\close.png' source='0,0,20,20'\" hotimage=\"file='skin\\close.png'"
+              " source='20,0,40,20'\" tooltip=\"Close &amp; exit\"/>\n"
+              "      <Text text=\"Line one &lt;b&gt;\">inner text " +
+              n +
+              "</Text>\n"
+              "    </HorizontalLayout>\n";
     }
     text += "  </VerticalLayout>\n</Window>\n";
     return text;
@@ -86,9 +93,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
     auto skin = rates_.find("BM_SkinMarkupParse");
     auto pugi = rates_.find("BM_PugixmlParse");
     if (skin == rates_.end() || pugi == rates_.end() || skin->second <= 0) return;
-    std::printf("skin size %zu bytes\nskin markup parser: %.1f MB/s\npugixml:            %.1f MB/s\n"
-                "pugixml / skin parser time ratio: %.2f (goal: at most 1.5)\n",
-                GeneratedSkin().size(), skin->second, pugi->second, pugi->second / skin->second);
+    std::printf(
+        "skin size %zu bytes\nskin markup parser: %.1f MB/s\npugixml:            %.1f MB/s\n"
+        "pugixml / skin parser time ratio: %.2f (goal: at most 1.5)\n",
+        GeneratedSkin().size(), skin->second, pugi->second, pugi->second / skin->second);
   }
 
  private:

@@ -38,7 +38,7 @@ void CAdapterForm::InitWindow() {
   list_ = host_.FindControl(std::wstring(L"adapter_list"));
   auto* list = list_ != nullptr ? static_cast<Veneer::IContainerUI*>(list_->GetInterface(L"IContainer")) : nullptr;
   if (list == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelLookup, kLogSource, __LINE__, "the picker's skin has no adapter_list");
+    BASEKIT_LOG(Lookup, "the picker's skin has no adapter_list");
     return;
   }
   for (int32_t i = 0; i < count_; ++i) {

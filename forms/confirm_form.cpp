@@ -8,6 +8,8 @@ namespace forms {
 
 namespace {
 
+constexpr const char* kLogSource = "confirm_form";
+
 constexpr const wchar_t kDialogTitle[] =
     L"\u74e6\u5ddd"
     L"DEzed\u4fee\u590d\u5411\u5bfc";  // 瓦川DEzed修复向导
@@ -29,7 +31,7 @@ void Alert(HWND owner, const std::wstring& title, const std::wstring& message) {
   if (form.Create(owner, kDialogTitle,
                   WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU, 0, CW_USEDEFAULT,
                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT) == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, "confirm_form", __LINE__, "the alert window was not created");
+    BASEKIT_LOG(Failure, "the alert window was not created");
     return;
   }
   if (Veneer::CControlUI* label = form.GetHost().FindControl(std::wstring(L"lb_title"))) label->SetText(title);

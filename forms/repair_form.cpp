@@ -15,9 +15,13 @@ namespace forms {
 namespace {
 
 constexpr const char* kLogSource = "repair";
-constexpr const wchar_t kAppTitle[] = L"\u74e6\u5ddd" L"RAvozoder";          // 瓦川RAvozoder
-constexpr const wchar_t kFailureTitle[] = L"\u74e6\u5ddd" L"QX";             // 瓦川QX
-constexpr const wchar_t kFailureMessage[] = L"\u4fee\u590d\u5931\u8d25";     // 修复失败
+constexpr const wchar_t kAppTitle[] =
+    L"\u74e6\u5ddd"
+    L"RAvozoder";  // 瓦川RAvozoder
+constexpr const wchar_t kFailureTitle[] =
+    L"\u74e6\u5ddd"
+    L"QX";                                                                // 瓦川QX
+constexpr const wchar_t kFailureMessage[] = L"\u4fee\u590d\u5931\u8d25";  // 修复失败
 constexpr int kProgressPerTick = 10;
 constexpr int kProgressPerStep = 100;
 
@@ -37,7 +41,7 @@ T* Find(Veneer::CPaintHostUI& host, const wchar_t* name, const wchar_t* interfac
   Veneer::CControlUI* control = host.FindControl(std::wstring(name));
   T* typed = control != nullptr ? static_cast<T*>(control->GetInterface(interface_name)) : nullptr;
   if (typed == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelLookup, kLogSource, __LINE__, "the wizard's skin has no %ls", name);
+    BASEKIT_LOG(Lookup, "the wizard's skin has no %ls", name);
   }
   return typed;
 }
@@ -133,9 +137,9 @@ LRESULT CRepairForm::OnReport(WPARAM result, LPARAM step) {
 
 int32_t CRepairForm::ChooseAdapter(const IP_ADAPTER_INFO* table, int32_t count) {
   CAdapterForm picker(table, count);
-  if (picker.Create(hwnd_, kAppTitle, WS_VISIBLE | WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW | WS_EX_STATICEDGE, 0, 0,
-                    500, 520) == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "the adapter picker was not created");
+  if (picker.Create(hwnd_, kAppTitle, WS_VISIBLE | WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW | WS_EX_STATICEDGE, 0, 0, 500,
+                    520) == nullptr) {
+    BASEKIT_LOG(Failure, "the adapter picker was not created");
     return -1;
   }
   picker.CenterWindow();
@@ -164,12 +168,10 @@ void CRepairForm::UndoAfterClose() {
   }
   if (failed_ != 0 || chain_->state() != repair::RepairStepChain::State::kRunning || restored) return;
   if (posted_step_ >= repair::kStepModify) {
-    basekit::LogPrintf(basekit::kLogLevelProgress, kLogSource, __LINE__,
-                       "closed during the repair: restoring the network settings");
+    BASEKIT_LOG(Progress, "closed during the repair: restoring the network settings");
     service_->RestoreNetworkSettings2();
   } else {
-    basekit::LogPrintf(basekit::kLogLevelProgress, kLogSource, __LINE__,
-                       "closed during the repair: deleting the firewall rule");
+    BASEKIT_LOG(Progress, "closed during the repair: deleting the firewall rule");
     service_->DeleteFirewallRule();
   }
 }

@@ -10,9 +10,6 @@ namespace repair {
 
 namespace {
 
-using basekit::kLogLevelFailure;
-using basekit::kLogLevelLookup;
-
 constexpr const char* kLogSource = "repair_service";
 
 constexpr const char* kFilterWords[] = {
@@ -39,8 +36,7 @@ class AdapterBuffer {
 
 std::string FormatHardwareAddress(const IP_ADAPTER_INFO& adapter) {
   const auto* a = adapter.Address;
-  return basekit::FormatString("%02X-%02X-%02X-%02X-%02X-%02X", a[0], a[1], a[2], a[3], a[4],
-                               a[5]);
+  return basekit::FormatString("%02X-%02X-%02X-%02X-%02X-%02X", a[0], a[1], a[2], a[3], a[4], a[5]);
 }
 
 bool HasFilteredDescription(const std::string& description) {
@@ -65,8 +61,7 @@ bool IsCandidateAdapter(const IP_ADAPTER_INFO& adapter) {
   return true;
 }
 
-bool EnumerateAdapters(AdapterSource& source, IP_ADAPTER_INFO (&table)[kAdapterTableSize],
-                       int32_t* count) {
+bool EnumerateAdapters(AdapterSource& source, IP_ADAPTER_INFO (&table)[kAdapterTableSize], int32_t* count) {
   uint32_t size = sizeof(IP_ADAPTER_INFO);
   auto buffer = std::make_unique<AdapterBuffer>(size);
   uint32_t result = source.GetAdaptersInfo(buffer->records(), &size);
@@ -81,8 +76,7 @@ bool EnumerateAdapters(AdapterSource& source, IP_ADAPTER_INFO (&table)[kAdapterT
     result = source.GetAdaptersInfo(buffer->records(), &size);
   }
   if (result != kAdapterEnumOk) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "Get Default adpter failed %d",
-                       static_cast<int>(result));
+    BASEKIT_LOG(Failure, "Get Default adpter failed %d", static_cast<int>(result));
     return false;
   }
   for (const IP_ADAPTER_INFO* adapter = buffer->records(); adapter; adapter = adapter->Next) {
@@ -90,9 +84,8 @@ bool EnumerateAdapters(AdapterSource& source, IP_ADAPTER_INFO (&table)[kAdapterT
       continue;
     }
     if (*count < 0 || *count >= kAdapterTableSize) {
-      basekit::LogPrintf(
-          kLogLevelLookup, kLogSource, __LINE__, "adapter table full, candidate %s (%s) not kept",
-          FieldText(adapter->AdapterName).c_str(), FieldText(adapter->Description).c_str());
+      BASEKIT_LOG(Lookup, "adapter table full, candidate %s (%s) not kept", FieldText(adapter->AdapterName).c_str(),
+                  FieldText(adapter->Description).c_str());
       continue;
     }
     IP_ADAPTER_INFO& stored = table[*count];
@@ -111,13 +104,11 @@ bool EnumerateAdapters(AdapterSource& source, IP_ADAPTER_INFO (&table)[kAdapterT
 
 std::string ConnectionKeyPath(const IP_ADAPTER_INFO& adapter) {
   char path[256];
-  std::snprintf(path, sizeof(path), "%s\\%s\\Connection", kNetworkClassKey,
-                FieldText(adapter.AdapterName).c_str());
+  std::snprintf(path, sizeof(path), "%s\\%s\\Connection", kNetworkClassKey, FieldText(adapter.AdapterName).c_str());
   return path;
 }
 
-bool FindConnectionName(RegistryReader& registry, const IP_ADAPTER_INFO& adapter,
-                        std::wstring* name) {
+bool FindConnectionName(RegistryReader& registry, const IP_ADAPTER_INFO& adapter, std::wstring* name) {
   std::string key_path = ConnectionKeyPath(adapter);
   std::wstring value;
   switch (registry.ReadString(key_path.c_str(), L"Name", &value)) {
@@ -125,14 +116,12 @@ bool FindConnectionName(RegistryReader& registry, const IP_ADAPTER_INFO& adapter
       *name = value;
       return true;
     case RegistryReadResult::kKeyMissing:
-      basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
-                         "[AccService::FindIfNameByIntanceId] read registry path fail");
+      BASEKIT_LOG(Lookup, "[AccService::FindIfNameByIntanceId] read registry path fail");
       return false;
     case RegistryReadResult::kValueUnusable:
       break;
   }
-  basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
-                     "[AccService::FindIfNameByIntanceId] read Name fail");
+  BASEKIT_LOG(Lookup, "[AccService::FindIfNameByIntanceId] read Name fail");
   return false;
 }
 

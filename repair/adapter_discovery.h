@@ -36,8 +36,7 @@ bool IsCandidateAdapter(const IP_ADAPTER_INFO& adapter);
 // *count. The table is not cleared; it holds kAdapterTableSize records and
 // candidates beyond that are logged and dropped. False, with the platform's
 // error logged, when the enumeration fails; the table then gets nothing.
-bool EnumerateAdapters(AdapterSource& source, IP_ADAPTER_INFO (&table)[kAdapterTableSize],
-                       int32_t* count);
+bool EnumerateAdapters(AdapterSource& source, IP_ADAPTER_INFO (&table)[kAdapterTableSize], int32_t* count);
 
 // "<class key>\<AdapterName>\Connection", cut to 255 characters.
 std::string ConnectionKeyPath(const IP_ADAPTER_INFO& adapter);
@@ -45,7 +44,6 @@ std::string ConnectionKeyPath(const IP_ADAPTER_INFO& adapter);
 // Reads the connection name of `adapter` from the registry. On success
 // replaces *name and returns true; otherwise logs the cause and leaves
 // *name unchanged.
-bool FindConnectionName(RegistryReader& registry, const IP_ADAPTER_INFO& adapter,
-                        std::wstring* name);
+bool FindConnectionName(RegistryReader& registry, const IP_ADAPTER_INFO& adapter, std::wstring* name);
 
 }  // namespace repair

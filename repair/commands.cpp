@@ -10,8 +10,6 @@ namespace repair {
 
 namespace {
 
-using basekit::kLogLevelFailure;
-
 constexpr const char* kLogSource = "repair_service";
 
 }  // namespace
@@ -21,38 +19,32 @@ std::wstring DumpCommand(const std::wstring& backup_path) {
 }
 
 std::wstring SetRecoveryAddressCommand(const std::wstring& connection_name) {
-  return basekit::FormatString(
-      L"netsh interface ip set address name=\"%ls\" static 192.168.1.111 255.255.255.0",
-      connection_name.c_str());
+  return basekit::FormatString(L"netsh interface ip set address name=\"%ls\" static 192.168.1.111 255.255.255.0",
+                               connection_name.c_str());
 }
 
 std::wstring AddFirewallRuleCommand(const std::wstring& program_path) {
-  return basekit::FormatString(
-      L"netsh advfirewall firewall add rule name=\"%ls\" dir=in action=allow program=\"%ls\"",
-      kFirewallRuleName, program_path.c_str());
+  return basekit::FormatString(L"netsh advfirewall firewall add rule name=\"%ls\" dir=in action=allow program=\"%ls\"",
+                               kFirewallRuleName, program_path.c_str());
 }
 
 std::wstring DeleteFirewallRuleCommand() {
-  return basekit::FormatString(L"netsh advfirewall firewall delete rule name=\"%ls\"",
-                               kFirewallRuleName);
+  return basekit::FormatString(L"netsh advfirewall firewall delete rule name=\"%ls\"", kFirewallRuleName);
 }
 
 std::wstring RestoreDhcpCommand(const std::wstring& connection_name) {
-  return basekit::FormatString(L"netsh interface ip set address name=\"%ls\" dhcp",
-                               connection_name.c_str());
+  return basekit::FormatString(L"netsh interface ip set address name=\"%ls\" dhcp", connection_name.c_str());
 }
 
 std::wstring RestoreStaticCommand(const std::wstring& connection_name, const std::wstring& address,
                                   const std::wstring& mask, const std::wstring& gateway) {
   return basekit::FormatString(L"netsh interface ip set address name=\"%ls\" static %ls %ls %ls 0",
-                               connection_name.c_str(), address.c_str(), mask.c_str(),
-                               gateway.c_str());
+                               connection_name.c_str(), address.c_str(), mask.c_str(), gateway.c_str());
 }
 
 std::wstring BackupPathForModule(const std::wstring& module_path) {
   size_t separator = module_path.rfind(L'\\');
-  std::wstring directory =
-      separator == std::wstring::npos ? std::wstring() : module_path.substr(0, separator + 1);
+  std::wstring directory = separator == std::wstring::npos ? std::wstring() : module_path.substr(0, separator + 1);
   return directory + kBackupFileName;
 }
 
@@ -63,8 +55,7 @@ bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandl
   ProcessHandle created = nullptr;
   uint32_t error = 0;
   if (!runner.CreateHiddenProcess(writable.data(), &created, &error)) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "create process failed %u: %s",
-                       static_cast<unsigned>(error), WideToGbk(command).c_str());
+    BASEKIT_LOG(Failure, "create process failed %u: %s", static_cast<unsigned>(error), WideToGbk(command).c_str());
     return false;
   }
   if (process) {
@@ -77,7 +68,7 @@ bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandl
 
 bool RunCommandAndWait(ProcessRunner& runner, const std::wstring& command) {
   if (command.empty()) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "empty command not run");
+    BASEKIT_LOG(Failure, "empty command not run");
     return false;
   }
   ProcessHandle process = nullptr;

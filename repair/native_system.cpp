@@ -13,8 +13,6 @@ namespace repair {
 
 namespace {
 
-using basekit::kLogLevelFailure;
-
 constexpr const char* kLogSource = "repair_service";
 
 constexpr uint32_t kNotSupported = 50;
@@ -49,8 +47,7 @@ class NoFiles : public FileProbe {
 class NoModule : public ModuleInfo {
  public:
   std::wstring ModuleFileName() override {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "program path not available on this platform");
+    BASEKIT_LOG(Failure, "program path not available on this platform");
     return std::wstring();
   }
 };
@@ -58,24 +55,20 @@ class NoModule : public ModuleInfo {
 class NoFirmware : public FirmwareSource {
  public:
   bool Load(const uint8_t**, size_t*) override {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "firmware resource not available on this platform");
+    BASEKIT_LOG(Failure, "firmware resource not available on this platform");
     return false;
   }
 };
 
 class ThreadSleeper : public Sleeper {
  public:
-  void Sleep(uint32_t milliseconds) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-  }
+  void Sleep(uint32_t milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 };
 
 class NoTftp : public TftpSessionFactory {
  public:
   std::unique_ptr<TftpSession> Create() override {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "firmware upload not available on this platform");
+    BASEKIT_LOG(Failure, "firmware upload not available on this platform");
     return nullptr;
   }
 };
@@ -91,8 +84,7 @@ const RepairPlatform& DefaultRepairPlatform() {
   static NoFirmware firmware;
   static ThreadSleeper sleeper;
   static NoTftp tftp;
-  static const RepairPlatform platform{&adapters, &registry, &processes, &files,
-                                       &module,   &firmware, &sleeper,   &tftp};
+  static const RepairPlatform platform{&adapters, &registry, &processes, &files, &module, &firmware, &sleeper, &tftp};
   return platform;
 }
 

@@ -17,9 +17,6 @@ namespace repair {
 
 namespace {
 
-using basekit::kLogLevelFailure;
-using basekit::kLogLevelProgress;
-
 constexpr const char* kLogSource = "repair_service";
 
 }  // namespace
@@ -29,12 +26,9 @@ RepairService* RepairService::GetInstance() {
   return &service;
 }
 
-RepairService::RepairService(const RepairPlatform& platform)
-    : platform_(platform), repair_thread_("repair thread") {}
+RepairService::RepairService(const RepairPlatform& platform) : platform_(platform), repair_thread_("repair thread") {}
 
-RepairService::~RepairService() {
-  Shutdown();
-}
+RepairService::~RepairService() { Shutdown(); }
 
 bool RepairService::Shutdown() {
   if (repair_thread_.thread_id() != 0) {
@@ -49,66 +43,58 @@ bool RepairService::StartThread() {
   }
   bool started = repair_thread_.Start(basekit::kLoopTypeDefault);
   if (!started) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "start repair thread failed");
+    BASEKIT_LOG(Failure, "start repair thread failed");
   }
   return started;
 }
 
-void RepairService::StartRepair() {
-  PostStep(&RepairService::OnStartRepair);
-}
+void RepairService::StartRepair() { PostStep(&RepairService::OnStartRepair); }
 
 bool RepairService::PostStep(void (RepairService::*step)()) {
-  basekit::MessageLoop* loop =
-      repair_thread_.thread_id() != 0 ? repair_thread_.message_loop() : nullptr;
+  basekit::MessageLoop* loop = repair_thread_.thread_id() != 0 ? repair_thread_.message_loop() : nullptr;
   if (!loop) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "repair thread not running, step not posted");
+    BASEKIT_LOG(Failure, "repair thread not running, step not posted");
     return false;
   }
   loop->PostTask(basekit::MakeRunnableMethod(this, step));
   return true;
 }
 
-void RepairService::OnStartRepair() {
-  PostStep(&RepairService::AddFirewallRule);
-}
+void RepairService::OnStartRepair() { PostStep(&RepairService::AddFirewallRule); }
 
 void RepairService::AddFirewallRule() {
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "start mofify firewall settings");
+  BASEKIT_LOG(Progress, "start mofify firewall settings");
   std::wstring program_path = platform_.module->ModuleFileName();
   int32_t result = 0;
   if (program_path.empty()) {
     // A rule with an empty program does not name this program and may be
     // taken for all of them: add none, and end the repair before anything
     // has changed.
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "program path unknown, no firewall rule added");
+    BASEKIT_LOG(Failure, "program path unknown, no firewall rule added");
   } else {
     result = RunLoggedCommand(AddFirewallRuleCommand(program_path)) ? 1 : 0;
   }
   Report(result, kStepFirewall);
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "end mofify firewall settings");
+  BASEKIT_LOG(Progress, "end mofify firewall settings");
 }
 
 void RepairService::QueryNetworkSettings() {
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "start query network settings");
+  BASEKIT_LOG(Progress, "start query network settings");
   // A failed enumeration is logged by EnumerateAdapters; the step goes on
   // with whatever the table holds.
   EnumerateAdapters(*platform_.adapters, adapters_, &adapter_count_);
   Report(1, kStepQuery);
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "end query network settings");
+  BASEKIT_LOG(Progress, "end query network settings");
 }
 
 void RepairService::BackupNetworkSettings() {
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "start backup network settings");
+  BASEKIT_LOG(Progress, "start backup network settings");
   if (selected_.DhcpEnabled == 0) {
     // Built from the wide module path: a narrow path converted as code page
     // 936 names the wrong directory on systems with another code page.
     std::wstring module_path = platform_.module->ModuleFileName();
     if (module_path.empty()) {
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                         "program directory unknown, no backup written");
+      BASEKIT_LOG(Failure, "program directory unknown, no backup written");
     } else {
       std::wstring backup_path = BackupPathForModule(module_path);
       // An existing backup is never overwritten: it holds the settings from
@@ -119,43 +105,42 @@ void RepairService::BackupNetworkSettings() {
     }
   }
   Report(1, kStepBackup);
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "end backup network settings");
+  BASEKIT_LOG(Progress, "end backup network settings");
 }
 
 void RepairService::ModifyNetworkSettings() {
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "start mofify network settings");
+  BASEKIT_LOG(Progress, "start mofify network settings");
   FindIfNameByIntanceId();
   int32_t result = RunLoggedCommand(SetRecoveryAddressCommand(connection_name_)) ? 1 : 0;
   platform_.sleeper->Sleep(kSettleAfterModifyMs);
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "wait 5 seconds");
+  BASEKIT_LOG(Progress, "wait 5 seconds");
   if (result == 0) {
     // The chain stops after this report and undoes nothing, so the inbound
     // rule of step 0 would stay behind for good.
     DeleteFirewallRule();
   }
   Report(result, kStepModify);
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "end mofify network settings");
+  BASEKIT_LOG(Progress, "end mofify network settings");
 }
 
 void RepairService::UploadFirmware() {
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "start upload firmware");
+  BASEKIT_LOG(Progress, "start upload firmware");
   int32_t result = 0;
   const uint8_t* image = nullptr;
   size_t image_size = 0;
   if (platform_.firmware->Load(&image, &image_size)) {
-    basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "uploading firmware to %s, name %s",
-                       TftpClient::kServerAddress, TftpPacket::kFirmwareFileName);
+    BASEKIT_LOG(Progress, "uploading firmware to %s, name %s", TftpClient::kServerAddress,
+                TftpPacket::kFirmwareFileName);
     result = SendFirmware(image, image_size) ? 1 : 0;
   }
   Report(result, kStepUpload);
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "end upload firmware");
+  BASEKIT_LOG(Progress, "end upload firmware");
 }
 
 bool RepairService::SendFirmware(const uint8_t* data, size_t size) {
   if (size > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "firmware image too large: %lu bytes", static_cast<unsigned long>(size));
-    basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "uploading firmware failed");
+    BASEKIT_LOG(Failure, "firmware image too large: %lu bytes", static_cast<unsigned long>(size));
+    BASEKIT_LOG(Progress, "uploading firmware failed");
     return false;
   }
   std::unique_ptr<TftpSession> session;
@@ -165,46 +150,44 @@ bool RepairService::SendFirmware(const uint8_t* data, size_t size) {
     throw;
   } catch (const std::exception& e) {
     // The socket library could not start: an upload failure like any other.
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "tftp client unavailable: %s",
-                       e.what());
+    BASEKIT_LOG(Failure, "tftp client unavailable: %s", e.what());
   }
   bool sent = false;
   if (session) {
     bool connected = false;
     for (int attempt = 1; attempt <= kConnectAttempts && !connected; ++attempt) {
-      basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "try connect %d time", attempt);
+      BASEKIT_LOG(Progress, "try connect %d time", attempt);
       connected = session->Connect();
       if (!connected) {
-        basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__,
-                           "connect error wait 5 seconds retry");
+        BASEKIT_LOG(Progress, "connect error wait 5 seconds retry");
         platform_.sleeper->Sleep(kConnectRetryPauseMs);
       }
     }
     sent = connected && session->Send(data, static_cast<int32_t>(size));
   }
   if (!sent) {
-    basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "uploading firmware failed");
+    BASEKIT_LOG(Progress, "uploading firmware failed");
   }
   return sent;
 }
 
 void RepairService::RestoreNetworkSettings() {
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "start restore network settings");
+  BASEKIT_LOG(Progress, "start restore network settings");
   int32_t result = DeleteRuleAndRestoreAdapter() ? 1 : 0;
   Report(result, kStepRestore);
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "end restore network settings");
+  BASEKIT_LOG(Progress, "end restore network settings");
 }
 
 void RepairService::RestoreNetworkSettings2() {
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "start restore network settings 2");
+  BASEKIT_LOG(Progress, "start restore network settings 2");
   DeleteRuleAndRestoreAdapter();
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "end restore network settings 2");
+  BASEKIT_LOG(Progress, "end restore network settings 2");
 }
 
 void RepairService::DeleteFirewallRule() {
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "start delete firewall settings");
+  BASEKIT_LOG(Progress, "start delete firewall settings");
   RunLoggedCommand(DeleteFirewallRuleCommand());
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "end delete firewall settings");
+  BASEKIT_LOG(Progress, "end delete firewall settings");
 }
 
 bool RepairService::DeleteRuleAndRestoreAdapter() {
@@ -213,8 +196,7 @@ bool RepairService::DeleteRuleAndRestoreAdapter() {
   if (selected_.DhcpEnabled != 0) {
     command = RestoreDhcpCommand(connection_name_);
   } else {
-    command = RestoreStaticCommand(connection_name_,
-                                   GbkToWide(FieldText(selected_.IpAddressList.IpAddress.String)),
+    command = RestoreStaticCommand(connection_name_, GbkToWide(FieldText(selected_.IpAddressList.IpAddress.String)),
                                    GbkToWide(FieldText(selected_.IpAddressList.IpMask.String)),
                                    GbkToWide(FieldText(selected_.GatewayList.IpAddress.String)));
   }
@@ -227,9 +209,8 @@ bool RepairService::FindIfNameByIntanceId() {
 
 bool RepairService::SelectAdapter(int32_t index) {
   if (index < 0 || index >= adapter_count_ || index >= kAdapterTableSize) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "adapter %d not selected, table holds %d", static_cast<int>(index),
-                       static_cast<int>(adapter_count_));
+    BASEKIT_LOG(Failure, "adapter %d not selected, table holds %d", static_cast<int>(index),
+                static_cast<int>(adapter_count_));
     return false;
   }
   selected_ = adapters_[index];
@@ -237,13 +218,11 @@ bool RepairService::SelectAdapter(int32_t index) {
 }
 
 void RepairService::Report(int32_t result, RepairStep step) {
-  DispatchCallback(kRepairCallbackStepFinished,
-                   std::make_unique<RepairServiceCallbackParam>(result, step));
+  DispatchCallback(kRepairCallbackStepFinished, std::make_unique<RepairServiceCallbackParam>(result, step));
 }
 
 bool RepairService::RunLoggedCommand(const std::wstring& command) {
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "cmd : %s",
-                     WideToGbk(command).c_str());
+  BASEKIT_LOG(Progress, "cmd : %s", WideToGbk(command).c_str());
   return RunCommandAndWait(*platform_.processes, command);
 }
 

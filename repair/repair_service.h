@@ -46,8 +46,7 @@ inline constexpr int kConnectAttempts = 3;
 
 class RepairServiceCallbackParam : public ServiceCallbackParam {
  public:
-  RepairServiceCallbackParam(int32_t result_value, int32_t step_value)
-      : result(result_value), step(step_value) {}
+  RepairServiceCallbackParam(int32_t result_value, int32_t step_value) : result(result_value), step(step_value) {}
 
   int32_t result;  // 1 = the step succeeded, 0 = it failed
   int32_t step;    // a RepairStep
@@ -81,12 +80,12 @@ class RepairService : public Service {
   void OnStartRepair();
 
   // The six steps, repair thread (or any single thread in tests).
-  void AddFirewallRule();        // step 0: inbound rule for this program
-  void QueryNetworkSettings();   // step 1: fill the adapter table
-  void BackupNetworkSettings();  // step 2: "ip.bak" for a static adapter
-  void ModifyNetworkSettings();  // step 3: recovery address
-  void UploadFirmware();         // step 4: the image to the box by TFTP
-  void RestoreNetworkSettings(); // step 5: delete the rule, restore
+  void AddFirewallRule();         // step 0: inbound rule for this program
+  void QueryNetworkSettings();    // step 1: fill the adapter table
+  void BackupNetworkSettings();   // step 2: "ip.bak" for a static adapter
+  void ModifyNetworkSettings();   // step 3: recovery address
+  void UploadFirmware();          // step 4: the image to the box by TFTP
+  void RestoreNetworkSettings();  // step 5: delete the rule, restore
 
   // Clean-up after a failed upload or restore, on the UI thread while no
   // step runs: deletes the rule and restores the adapter; reports nothing.

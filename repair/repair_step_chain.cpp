@@ -8,8 +8,6 @@ namespace repair {
 
 namespace {
 
-using basekit::kLogLevelLookup;
-
 constexpr const char* kLogSource = "repair_service";
 
 }  // namespace
@@ -32,18 +30,15 @@ RepairStepMethod NextRepairStep(int32_t step) {
 }
 
 RepairStepChain::RepairStepChain(RepairService* service, AdapterChooser* chooser)
-    : RepairStepChain(service, chooser,
-                      [service](RepairStepMethod step) { service->PostStep(step); }) {}
+    : RepairStepChain(service, chooser, [service](RepairStepMethod step) { service->PostStep(step); }) {}
 
-RepairStepChain::RepairStepChain(RepairService* service, AdapterChooser* chooser,
-                                 StepPoster poster)
+RepairStepChain::RepairStepChain(RepairService* service, AdapterChooser* chooser, StepPoster poster)
     : service_(service), chooser_(chooser), poster_(std::move(poster)) {}
 
 RepairStepChain::State RepairStepChain::OnStepReported(int32_t result, int32_t step) {
   if (state_ != State::kRunning) {
-    basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
-                       "report (%d, %d) after the repair ended, ignored", static_cast<int>(result),
-                       static_cast<int>(step));
+    BASEKIT_LOG(Lookup, "report (%d, %d) after the repair ended, ignored", static_cast<int>(result),
+                static_cast<int>(step));
     return state_;
   }
   last_step_ = step;
@@ -78,8 +73,7 @@ void RepairStepChain::SettleAdapterChoice() {
     if (chosen >= 0) {
       service_->SelectAdapter(chosen);
     } else {
-      basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
-                         "no adapter chosen, the selection stays as it was");
+      BASEKIT_LOG(Lookup, "no adapter chosen, the selection stays as it was");
     }
   }
 }

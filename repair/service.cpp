@@ -6,9 +6,6 @@ namespace repair {
 
 namespace {
 
-using basekit::kLogLevelFailure;
-using basekit::kLogLevelLookup;
-
 constexpr const char* kLogSource = "repair_service";
 
 }  // namespace
@@ -16,9 +13,7 @@ constexpr const char* kLogSource = "repair_service";
 bool Service::RegisterCallback(int32_t kind, const ServiceCallback& callback) {
   bool inserted = callbacks_.emplace(kind, callback).second;
   if (!inserted) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "callback kind %d already registered, new callback dropped",
-                       static_cast<int>(kind));
+    BASEKIT_LOG(Failure, "callback kind %d already registered, new callback dropped", static_cast<int>(kind));
   }
   return inserted;
 }
@@ -26,8 +21,7 @@ bool Service::RegisterCallback(int32_t kind, const ServiceCallback& callback) {
 void Service::DispatchCallback(int32_t kind, std::unique_ptr<ServiceCallbackParam> record) {
   auto it = callbacks_.find(kind);
   if (it == callbacks_.end() || it->second.is_null()) {
-    basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
-                       "no callback for kind %d, report dropped", static_cast<int>(kind));
+    BASEKIT_LOG(Lookup, "no callback for kind %d, report dropped", static_cast<int>(kind));
     return;
   }
   basekit::Invoke(it->second, record.get());

@@ -42,8 +42,7 @@ class RegistryReader {
   // Reads a text value of the key `key_path` (narrow) under the machine
   // root. On kOk, *value is the text up to its first NUL; otherwise *value
   // is left alone.
-  virtual RegistryReadResult ReadString(const char* key_path, const wchar_t* value_name,
-                                        std::wstring* value) = 0;
+  virtual RegistryReadResult ReadString(const char* key_path, const wchar_t* value_name, std::wstring* value) = 0;
 };
 
 using ProcessHandle = void*;
@@ -56,8 +55,7 @@ class ProcessRunner {
   // thread handle is already closed and *process receives the process
   // handle, which the caller must close; on failure *process is untouched
   // and *error receives the platform's error code.
-  virtual bool CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process,
-                                   uint32_t* error) = 0;
+  virtual bool CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process, uint32_t* error) = 0;
   // Waits at most timeout_ms for the process to end; never kills it.
   virtual void WaitForProcess(ProcessHandle process, uint32_t timeout_ms) = 0;
   virtual void CloseProcess(ProcessHandle process) = 0;

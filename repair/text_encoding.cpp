@@ -17,8 +17,6 @@ namespace repair {
 
 namespace {
 
-using basekit::kLogLevelFailure;
-
 constexpr const char* kLogSource = "repair_service";
 
 constexpr wchar_t kByteOrderMark = 0xFEFF;
@@ -28,19 +26,15 @@ constexpr wchar_t kByteOrderMark = 0xFEFF;
 constexpr UINT kCodePageGbk = 936;
 
 std::wstring ConvertToWide(const std::string& text) {
-  int needed = MultiByteToWideChar(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
-                                   nullptr, 0);
+  int needed = MultiByteToWideChar(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (needed <= 0) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "GBK to wide conversion failed %lu",
-                       GetLastError());
+    BASEKIT_LOG(Failure, "GBK to wide conversion failed %lu", GetLastError());
     return std::wstring();
   }
   std::wstring wide(static_cast<size_t>(needed), L'\0');
-  int written = MultiByteToWideChar(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
-                                    wide.data(), needed);
+  int written = MultiByteToWideChar(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()), wide.data(), needed);
   if (written <= 0) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "GBK to wide conversion failed %lu",
-                       GetLastError());
+    BASEKIT_LOG(Failure, "GBK to wide conversion failed %lu", GetLastError());
     return std::wstring();
   }
   wide.resize(static_cast<size_t>(written));
@@ -48,19 +42,17 @@ std::wstring ConvertToWide(const std::string& text) {
 }
 
 std::string ConvertToGbk(const std::wstring& text) {
-  int needed = WideCharToMultiByte(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
-                                   nullptr, 0, nullptr, nullptr);
+  int needed =
+      WideCharToMultiByte(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   if (needed <= 0) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "wide to GBK conversion failed %lu",
-                       GetLastError());
+    BASEKIT_LOG(Failure, "wide to GBK conversion failed %lu", GetLastError());
     return std::string();
   }
   std::string narrow(static_cast<size_t>(needed), '\0');
-  int written = WideCharToMultiByte(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()),
-                                    narrow.data(), needed, nullptr, nullptr);
+  int written = WideCharToMultiByte(kCodePageGbk, 0, text.data(), static_cast<int>(text.size()), narrow.data(), needed,
+                                    nullptr, nullptr);
   if (written <= 0) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "wide to GBK conversion failed %lu",
-                       GetLastError());
+    BASEKIT_LOG(Failure, "wide to GBK conversion failed %lu", GetLastError());
     return std::string();
   }
   narrow.resize(static_cast<size_t>(written));
@@ -72,13 +64,11 @@ std::string ConvertToGbk(const std::wstring& text) {
 // Runs iconv over the whole input. An input unit that cannot be converted
 // is replaced by `replacement` and skipped (the platform converters
 // substitute too); `unit` is the size of one input unit.
-bool Convert(const char* to, const char* from, const char* input, size_t input_size,
-             size_t unit, const char* replacement, size_t replacement_size,
-             std::string* output) {
+bool Convert(const char* to, const char* from, const char* input, size_t input_size, size_t unit,
+             const char* replacement, size_t replacement_size, std::string* output) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "iconv_open %s -> %s failed %d",
-                       from, to, errno);
+    BASEKIT_LOG(Failure, "iconv_open %s -> %s failed %d", from, to, errno);
     return false;
   }
   char* in = const_cast<char*>(input);
@@ -102,8 +92,7 @@ bool Convert(const char* to, const char* from, const char* input, size_t input_s
       result.append(replacement, replacement_size);
       continue;
     }
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "iconv %s -> %s failed %d", from, to,
-                       error);
+    BASEKIT_LOG(Failure, "iconv %s -> %s failed %d", from, to, error);
     ok = false;
     break;
   }
@@ -117,8 +106,8 @@ bool Convert(const char* to, const char* from, const char* input, size_t input_s
 std::wstring ConvertToWide(const std::string& text) {
   static const wchar_t kReplacement = 0xFFFD;
   std::string out;
-  if (!Convert("WCHAR_T", "CP936", text.data(), text.size(), 1,
-               reinterpret_cast<const char*>(&kReplacement), sizeof(kReplacement), &out)) {
+  if (!Convert("WCHAR_T", "CP936", text.data(), text.size(), 1, reinterpret_cast<const char*>(&kReplacement),
+               sizeof(kReplacement), &out)) {
     return std::wstring();
   }
   std::wstring wide(out.size() / sizeof(wchar_t), L'\0');
@@ -128,8 +117,8 @@ std::wstring ConvertToWide(const std::string& text) {
 
 std::string ConvertToGbk(const std::wstring& text) {
   std::string out;
-  if (!Convert("CP936", "WCHAR_T", reinterpret_cast<const char*>(text.data()),
-               text.size() * sizeof(wchar_t), sizeof(wchar_t), "?", 1, &out)) {
+  if (!Convert("CP936", "WCHAR_T", reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t),
+               sizeof(wchar_t), "?", 1, &out)) {
     return std::string();
   }
   return out;
@@ -168,21 +157,16 @@ std::string WideToGbk(const std::wstring& text) {
   return ConvertToGbk(text.substr(0, length));
 }
 
-std::string CutAfterLastBackslash(const std::string& path) {
-  return CutAfterLast(path, '\\');
-}
+std::string CutAfterLastBackslash(const std::string& path) { return CutAfterLast(path, '\\'); }
 
-std::wstring CutAfterLastBackslash(const std::wstring& path) {
-  return CutAfterLast(path, L'\\');
-}
+std::wstring CutAfterLastBackslash(const std::wstring& path) { return CutAfterLast(path, L'\\'); }
 
 std::string GetModuleDirectory() {
 #if defined(_WIN32)
   char path[MAX_PATH] = {};
   DWORD length = GetModuleFileNameA(GetModuleHandleW(nullptr), path, MAX_PATH);
   if (length == 0) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "GetModuleFileNameA failed %lu",
-                       GetLastError());
+    BASEKIT_LOG(Failure, "GetModuleFileNameA failed %lu", GetLastError());
     return std::string();
   }
   return CutAfterLastBackslash(std::string(path, length));
@@ -190,8 +174,7 @@ std::string GetModuleDirectory() {
   char path[PATH_MAX] = {};
   ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
   if (length <= 0) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "readlink /proc/self/exe failed %d",
-                       errno);
+    BASEKIT_LOG(Failure, "readlink /proc/self/exe failed %d", errno);
     return std::string();
   }
   std::string text(path, static_cast<size_t>(length));

@@ -30,8 +30,7 @@ class TftpClientSession : public TftpSession {
 
 TftpClientSessionFactory::TftpClientSessionFactory() : use_default_server_(true) {}
 
-TftpClientSessionFactory::TftpClientSessionFactory(std::string server_address, int server_port,
-                                                   int reply_timeout_ms)
+TftpClientSessionFactory::TftpClientSessionFactory(std::string server_address, int server_port, int reply_timeout_ms)
     : use_default_server_(false),
       server_address_(std::move(server_address)),
       server_port_(server_port),
@@ -41,8 +40,7 @@ std::unique_ptr<TftpSession> TftpClientSessionFactory::Create() {
   if (use_default_server_) {
     return std::make_unique<TftpClientSession>();
   }
-  return std::make_unique<TftpClientSession>(server_address_.c_str(), server_port_,
-                                             reply_timeout_ms_);
+  return std::make_unique<TftpClientSession>(server_address_.c_str(), server_port_, reply_timeout_ms_);
 }
 
 }  // namespace repair

@@ -66,6 +66,7 @@ else
 fi
 mkdir -p "$logdir"
 
+attempt "format check" bash scripts/check-format.sh
 attempt "native build" build native
 attempt "native tests" run_ctest native
 attempt "native-asan build" build native-asan

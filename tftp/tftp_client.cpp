@@ -10,22 +10,27 @@
 
 namespace {
 
-using basekit::kLogLevelFailure;
-using basekit::kLogLevelProgress;
-
 constexpr const char* kLogSource = "tftp_client";
 constexpr uint16_t kErrorUnknownTransferId = 5;
 
 const char* ErrorCodeText(uint16_t code) {
   switch (code) {
-    case 1: return "File not found";
-    case 2: return "Access violation";
-    case 3: return "Disk full or allocation exceeded";
-    case 4: return "Illegal TFTP operation";
-    case 5: return "Unknown transfer ID";
-    case 6: return "File already exists";
-    case 7: return "No such user";
-    default: return "Not defined, see error message (if any)";
+    case 1:
+      return "File not found";
+    case 2:
+      return "Access violation";
+    case 3:
+      return "Disk full or allocation exceeded";
+    case 4:
+      return "Illegal TFTP operation";
+    case 5:
+      return "Unknown transfer ID";
+    case 6:
+      return "File already exists";
+    case 7:
+      return "No such user";
+    default:
+      return "Not defined, see error message (if any)";
   }
 }
 
@@ -67,19 +72,19 @@ void TftpClient::closeSockets() {
   transfer_.Close();
 }
 
-void TftpClient::failConnect() { closeSockets(); }
+bool TftpClient::failConnect() {
+  closeSockets();
+  return false;
+}
 
 bool TftpClient::connectToServer() {
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "connectting to server %s, port %d",
-                     server_address_.c_str(), server_port_);
+  BASEKIT_LOG(Progress, "connectting to server %s, port %d", server_address_.c_str(), server_port_);
   closeSockets();
   server_tid_known_ = false;
 
   uint32_t address = 0;
-  if (!tftp::ParseIpv4Address(server_address_.c_str(), &address) || server_port_ <= 0 ||
-      server_port_ > 0xFFFF) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "invalid server address %s, port %d",
-                       server_address_.c_str(), server_port_);
+  if (!tftp::ParseIpv4Address(server_address_.c_str(), &address) || server_port_ <= 0 || server_port_ > 0xFFFF) {
+    BASEKIT_LOG(Failure, "invalid server address %s, port %d", server_address_.c_str(), server_port_);
     return false;
   }
   server_endpoint_.address = address;
@@ -87,39 +92,48 @@ bool TftpClient::connectToServer() {
 
   // Each failed socket step logs its own text with the socket error and
   // gives up the connection attempt.
-  auto failSocketStep = [this](uint32_t level, int line, const char* what) {
-    basekit::LogPrintf(level, kLogSource, line, "%s %d", what, tftp::LastSocketError());
-    failConnect();
-    return false;
-  };
-  if (!control_.Open()) return failSocketStep(kLogLevelProgress, __LINE__, "failed create socket1");
+  if (!control_.Open()) {
+    BASEKIT_LOG(Progress, "failed create socket1 %d", tftp::LastSocketError());
+    return failConnect();
+  }
   // The transfer socket shares the control socket's local port; both must
   // allow that before the control socket gets its port from connect.
-  if (!control_.SetReuseAddress())
-    return failSocketStep(kLogLevelFailure, __LINE__, "failed to share socket1 address");
-  if (!control_.Connect(server_endpoint_))
-    return failSocketStep(kLogLevelProgress, __LINE__, "failed connect to server");
+  if (!control_.SetReuseAddress()) {
+    BASEKIT_LOG(Failure, "failed to share socket1 address %d", tftp::LastSocketError());
+    return failConnect();
+  }
+  if (!control_.Connect(server_endpoint_)) {
+    BASEKIT_LOG(Progress, "failed connect to server %d", tftp::LastSocketError());
+    return failConnect();
+  }
   tftp::Endpoint local;
-  if (!control_.GetLocalEndpoint(&local))
-    return failSocketStep(kLogLevelProgress, __LINE__, "failed getsockname");
-  if (!transfer_.Open())
-    return failSocketStep(kLogLevelProgress, __LINE__, "failed to create socket2");
-  if (!transfer_.SetReuseAddress())
-    return failSocketStep(kLogLevelFailure, __LINE__, "failed to share socket2 address");
-  if (!transfer_.Bind(local))
-    return failSocketStep(kLogLevelProgress, __LINE__, "failed to bind local socket");
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__, "connect to server success");
+  if (!control_.GetLocalEndpoint(&local)) {
+    BASEKIT_LOG(Progress, "failed getsockname %d", tftp::LastSocketError());
+    return failConnect();
+  }
+  if (!transfer_.Open()) {
+    BASEKIT_LOG(Progress, "failed to create socket2 %d", tftp::LastSocketError());
+    return failConnect();
+  }
+  if (!transfer_.SetReuseAddress()) {
+    BASEKIT_LOG(Failure, "failed to share socket2 address %d", tftp::LastSocketError());
+    return failConnect();
+  }
+  if (!transfer_.Bind(local)) {
+    BASEKIT_LOG(Progress, "failed to bind local socket %d", tftp::LastSocketError());
+    return failConnect();
+  }
+  BASEKIT_LOG(Progress, "connect to server success");
   return true;
 }
 
 bool TftpClient::sendBuffer(const char* data, int32_t length) {
   if (data == nullptr || length <= 0) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "upload refused: no firmware data (%ld bytes)", static_cast<long>(length));
+    BASEKIT_LOG(Failure, "upload refused: no firmware data (%ld bytes)", static_cast<long>(length));
     return false;
   }
   if (!isConnected()) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "upload refused: not connected");
+    BASEKIT_LOG(Failure, "upload refused: not connected");
     return false;
   }
   server_tid_known_ = false;
@@ -133,8 +147,7 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
   last_sent_is_request_ = true;
   sendLastPacket();
   if (!waitForAck(1)) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "upload failed: write request not accepted");
+    BASEKIT_LOG(Failure, "upload failed: write request not accepted");
     return false;
   }
 
@@ -152,9 +165,8 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
     last_sent_.createData(block, data + offset, chunk);
     sendLastPacket();
     if (!waitForAck(block + 1)) {
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                         "upload failed at block %u (%lu of %lu bytes acknowledged)", block,
-                         static_cast<unsigned long>(offset), static_cast<unsigned long>(total));
+      BASEKIT_LOG(Failure, "upload failed at block %u (%lu of %lu bytes acknowledged)", block,
+                  static_cast<unsigned long>(offset), static_cast<unsigned long>(total));
       return false;
     }
     offset += chunk;
@@ -165,9 +177,8 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
       break;
     }
   }
-  basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__,
-                     "upload complete: %lu bytes in %u blocks acknowledged, %u sent again",
-                     static_cast<unsigned long>(total), block, statistics_.retransmissions);
+  BASEKIT_LOG(Progress, "upload complete: %lu bytes in %u blocks acknowledged, %u sent again",
+              static_cast<unsigned long>(total), block, statistics_.retransmissions);
   return true;
 }
 
@@ -182,23 +193,20 @@ void TftpClient::sendLastPacket() {
   if (last_sent_is_request_) {
     sent = control_.Send(last_sent_.getData(), static_cast<size_t>(last_sent_.getSize()));
   } else {
-    sent = transfer_.SendTo(last_sent_.getData(), static_cast<size_t>(last_sent_.getSize()),
-                            server_tid_);
+    sent = transfer_.SendTo(last_sent_.getData(), static_cast<size_t>(last_sent_.getSize()), server_tid_);
   }
   // A lost send is handled like a lost packet: the wait times out and the
   // packet goes again.
   if (!sent) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "failed to send %s %d",
-                       last_sent_is_request_ ? "the write request" : "a data block",
-                       tftp::LastSocketError());
+    BASEKIT_LOG(Failure, "failed to send %s %d", last_sent_is_request_ ? "the write request" : "a data block",
+                tftp::LastSocketError());
   }
 }
 
 bool TftpClient::waitForAck(uint32_t expected) {
   const uint32_t block = expected - 1;  // the packet just sent
   const Clock::time_point first_sent_at = last_sent_at_;
-  const Clock::time_point give_up_at =
-      first_sent_at + std::chrono::milliseconds(reply_timeout_ms_) * kMaxAttempts;
+  const Clock::time_point give_up_at = first_sent_at + std::chrono::milliseconds(reply_timeout_ms_) * kMaxAttempts;
   for (int attempt = 1;; ++attempt) {
     const std::chrono::milliseconds timeout = timer_.timeout();
     const Clock::time_point deadline = std::min(last_sent_at_ + timeout, give_up_at);
@@ -207,8 +215,7 @@ bool TftpClient::waitForAck(uint32_t expected) {
         // Karn's rule: a packet that went out more than once gives no round
         // trip, since the reply may answer any of its copies.
         if (attempt == 1) {
-          auto round_trip = std::chrono::duration_cast<std::chrono::microseconds>(
-              last_received_at_ - first_sent_at);
+          auto round_trip = std::chrono::duration_cast<std::chrono::microseconds>(last_received_at_ - first_sent_at);
           timer_.addSample(round_trip);
           ++statistics_.rtt_samples;
           statistics_.max_rtt_us = std::max<int64_t>(statistics_.max_rtt_us, round_trip.count());
@@ -223,19 +230,14 @@ bool TftpClient::waitForAck(uint32_t expected) {
     // Decided by the deadline, not by the clock: a wait can end a fraction
     // of a millisecond early, and that must not buy one more attempt.
     if (deadline == give_up_at) {
-      auto silent =
-          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - first_sent_at);
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                         "no reply from server for %s after %d attempts (%ld ms)",
-                         describeLastPacket(block).c_str(), attempt,
-                         static_cast<long>(silent.count()));
+      auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - first_sent_at);
+      BASEKIT_LOG(Failure, "no reply from server for %s after %d attempts (%ld ms)", describeLastPacket(block).c_str(),
+                  attempt, static_cast<long>(silent.count()));
       return false;
     }
     timer_.backOff();
-    basekit::LogPrintf(kLogLevelProgress, kLogSource, __LINE__,
-                       "no reply within %ld ms, sending %s again (attempt %d)",
-                       static_cast<long>(timeout.count()), describeLastPacket(block).c_str(),
-                       attempt + 1);
+    BASEKIT_LOG(Progress, "no reply within %ld ms, sending %s again (attempt %d)", static_cast<long>(timeout.count()),
+                describeLastPacket(block).c_str(), attempt + 1);
     ++statistics_.retransmissions;
     sendLastPacket();
   }
@@ -256,8 +258,7 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected, Clock::time_poi
         return ReplyOutcome::kTimedOut;
       case WaitSelectError:
         trace_->Print("Unhandled packet\n");
-        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "waiting for a reply failed %d",
-                           last_wait_error_);
+        BASEKIT_LOG(Failure, "waiting for a reply failed %d", last_wait_error_);
         return ReplyOutcome::kFailed;
       case WaitReceiveError:
         // Typically an ICMP error for an earlier send (Windows reports a
@@ -265,8 +266,7 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected, Clock::time_poi
         // like a lost reply, but only at the wait's deadline: errors that
         // keep coming must neither spin nor become a stream of resends.
         trace_->Print("Unhandled packet\n");
-        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "receiving a reply failed %d",
-                           last_wait_error_);
+        BASEKIT_LOG(Failure, "receiving a reply failed %d", last_wait_error_);
         std::this_thread::sleep_until(deadline);
         return ReplyOutcome::kTimedOut;
       case WaitClosed:
@@ -276,9 +276,8 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected, Clock::time_poi
     const TftpReply reply = packet.decodeReply();
     if (reply.kind == TftpReply::Kind::kMalformed) {
       trace_->Print("Unhandled packet\n");
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                         "malformed datagram of %d bytes from %s ignored", packet.getSize(),
-                         tftp::FormatEndpoint(reply_address_).c_str());
+      BASEKIT_LOG(Failure, "malformed datagram of %d bytes from %s ignored", packet.getSize(),
+                  tftp::FormatEndpoint(reply_address_).c_str());
       continue;
     }
     if (!acceptSource(reply_address_)) {
@@ -288,10 +287,9 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected, Clock::time_poi
     switch (reply.kind) {
       case TftpReply::Kind::kError:
         trace_->Print("ACK expected, but got Error\n");
-        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                           "server ended the upload with error %u (%s)%s%s", *reply.error_code,
-                           ErrorCodeText(*reply.error_code), reply.error_text ? ": " : "",
-                           reply.error_text ? Printable(*reply.error_text).c_str() : "");
+        BASEKIT_LOG(Failure, "server ended the upload with error %u (%s)%s%s", *reply.error_code,
+                    ErrorCodeText(*reply.error_code), reply.error_text ? ": " : "",
+                    reply.error_text ? Printable(*reply.error_text).c_str() : "");
         reportError(packet);
         return ReplyOutcome::kFailed;
       case TftpReply::Kind::kAck:
@@ -333,18 +331,14 @@ void TftpClient::rejectForeignSource(const tftp::Endpoint& source, const TftpRep
   const std::string from = tftp::FormatEndpoint(source);
   trace_->Print("Packet from unknown transfer ID %s\n", from.c_str());
   if (reply.kind == TftpReply::Kind::kError) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "error %u from unknown transfer ID %s ignored", *reply.error_code,
-                       from.c_str());
+    BASEKIT_LOG(Failure, "error %u from unknown transfer ID %s ignored", *reply.error_code, from.c_str());
     return;
   }
-  basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                     "datagram from unknown transfer ID %s ignored", from.c_str());
+  BASEKIT_LOG(Failure, "datagram from unknown transfer ID %s ignored", from.c_str());
   TftpPacket error;
   error.createError(kErrorUnknownTransferId, ErrorCodeText(kErrorUnknownTransferId));
   if (!transfer_.SendTo(error.getData(), static_cast<size_t>(error.getSize()), source)) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "failed to send unknown transfer ID error %d", tftp::LastSocketError());
+    BASEKIT_LOG(Failure, "failed to send unknown transfer ID error %d", tftp::LastSocketError());
   }
 }
 

@@ -114,9 +114,7 @@ class TftpClient {
   void setProgressObserver(ProgressObserver observer) { progress_ = std::move(observer); }
   // Where the packet trace goes; null restores standard output. The sink
   // must outlive its use by this client.
-  void setTraceSink(tftp::TraceSink* sink) {
-    trace_ = sink != nullptr ? sink : &tftp::StandardOutputTrace();
-  }
+  void setTraceSink(tftp::TraceSink* sink) { trace_ = sink != nullptr ? sink : &tftp::StandardOutputTrace(); }
 
   bool isConnected() const { return control_.IsOpen() && transfer_.IsOpen(); }
   const Statistics& statistics() const { return statistics_; }
@@ -144,7 +142,8 @@ class TftpClient {
   void sendLastPacket();
   std::string describeLastPacket(uint32_t block) const;
   void closeSockets();
-  void failConnect();
+  // Closes both sockets; false, for the failed connection attempt.
+  bool failConnect();
 
   std::string server_address_;
   int server_port_;

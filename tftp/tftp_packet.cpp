@@ -79,9 +79,7 @@ bool TftpPacket::createError(uint16_t code, const char* message) {
   return true;
 }
 
-uint16_t TftpPacket::getOpcode() const {
-  return static_cast<uint16_t>((buffer_[0] << 8) | buffer_[1]);
-}
+uint16_t TftpPacket::getOpcode() const { return static_cast<uint16_t>((buffer_[0] << 8) | buffer_[1]); }
 
 uint16_t TftpPacket::getBlockNumber() const {
   uint16_t opcode = getOpcode();
@@ -91,16 +89,12 @@ uint16_t TftpPacket::getBlockNumber() const {
   return static_cast<uint16_t>((buffer_[2] << 8) | buffer_[3]);
 }
 
-uint16_t TftpPacket::getErrorCode() const {
-  return static_cast<uint16_t>((buffer_[2] << 8) | buffer_[3]);
-}
+uint16_t TftpPacket::getErrorCode() const { return static_cast<uint16_t>((buffer_[2] << 8) | buffer_[3]); }
 
 TftpReply TftpPacket::decodeReply() const {
   TftpReply reply;
   const size_t size = static_cast<size_t>(count_);
-  auto word = [this](size_t at) {
-    return static_cast<uint16_t>((buffer_[at] << 8) | buffer_[at + 1]);
-  };
+  auto word = [this](size_t at) { return static_cast<uint16_t>((buffer_[at] << 8) | buffer_[at + 1]); };
   if (size < 2) {
     return reply;
   }
@@ -134,8 +128,7 @@ TftpReply TftpPacket::decodeReply() const {
 }
 
 void TftpPacket::dumpData(tftp::TraceSink& sink) const {
-  std::string dump =
-      "\n--------------DATA DUMP---------------------\nSize: " + std::to_string(count_) + "\n";
+  std::string dump = "\n--------------DATA DUMP---------------------\nSize: " + std::to_string(count_) + "\n";
   dump.append(reinterpret_cast<const char*>(buffer_), static_cast<size_t>(count_));
   dump += "\n--------------------------------------------\n\n";
   sink.Write(dump.data(), dump.size());

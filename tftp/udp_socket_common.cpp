@@ -41,9 +41,8 @@ bool ParseIpv4Address(const char* text, uint32_t* address) {
 
 std::string FormatEndpoint(const Endpoint& endpoint) {
   char text[32];
-  std::snprintf(text, sizeof(text), "%u.%u.%u.%u:%u", (endpoint.address >> 24) & 0xFF,
-                (endpoint.address >> 16) & 0xFF, (endpoint.address >> 8) & 0xFF,
-                endpoint.address & 0xFF, static_cast<unsigned>(endpoint.port));
+  std::snprintf(text, sizeof(text), "%u.%u.%u.%u:%u", (endpoint.address >> 24) & 0xFF, (endpoint.address >> 16) & 0xFF,
+                (endpoint.address >> 8) & 0xFF, endpoint.address & 0xFF, static_cast<unsigned>(endpoint.port));
   return text;
 }
 

@@ -69,8 +69,8 @@ bool UdpSocket::Send(const void* data, size_t length) {
 
 bool UdpSocket::SendTo(const void* data, size_t length, const Endpoint& remote) {
   sockaddr_in address = ToSockaddr(remote);
-  ssize_t sent = ::sendto(handle_, data, length, MSG_NOSIGNAL,
-                          reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  ssize_t sent =
+      ::sendto(handle_, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
   return sent >= 0 && static_cast<size_t>(sent) == length;
 }
 
@@ -100,8 +100,7 @@ int UdpSocket::ReceiveFrom(void* buffer, size_t capacity, Endpoint* from) {
   std::memset(&address, 0, sizeof(address));
   ssize_t received;
   do {
-    received = ::recvfrom(handle_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&address),
-                          &length);
+    received = ::recvfrom(handle_, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&address), &length);
   } while (received < 0 && errno == EINTR);
   if (received < 0) {
     return -1;

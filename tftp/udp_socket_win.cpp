@@ -39,14 +39,12 @@ void UdpSocket::Close() {
 
 bool UdpSocket::SetReuseAddress() {
   BOOL on = TRUE;
-  return ::setsockopt(AsSocket(handle_), SOL_SOCKET, SO_REUSEADDR,
-                      reinterpret_cast<const char*>(&on), sizeof(on)) == 0;
+  return ::setsockopt(AsSocket(handle_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof(on)) == 0;
 }
 
 bool UdpSocket::Connect(const Endpoint& remote) {
   sockaddr_in address = ToSockaddr(remote);
-  return ::connect(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address),
-                   sizeof(address)) == 0;
+  return ::connect(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
 }
 
 bool UdpSocket::GetLocalEndpoint(Endpoint* local) const {
@@ -66,8 +64,7 @@ bool UdpSocket::GetLocalEndpoint(Endpoint* local) const {
 
 bool UdpSocket::Bind(const Endpoint& local) {
   sockaddr_in address = ToSockaddr(local);
-  return ::bind(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address),
-                sizeof(address)) == 0;
+  return ::bind(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
 }
 
 bool UdpSocket::Send(const void* data, size_t length) {
@@ -77,8 +74,8 @@ bool UdpSocket::Send(const void* data, size_t length) {
 
 bool UdpSocket::SendTo(const void* data, size_t length, const Endpoint& remote) {
   sockaddr_in address = ToSockaddr(remote);
-  int sent = ::sendto(AsSocket(handle_), static_cast<const char*>(data), static_cast<int>(length),
-                      0, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+  int sent = ::sendto(AsSocket(handle_), static_cast<const char*>(data), static_cast<int>(length), 0,
+                      reinterpret_cast<const sockaddr*>(&address), sizeof(address));
   return sent != SOCKET_ERROR && static_cast<size_t>(sent) == length;
 }
 
@@ -100,8 +97,7 @@ int UdpSocket::ReceiveFrom(void* buffer, size_t capacity, Endpoint* from) {
   sockaddr_in address;
   int length = sizeof(address);
   std::memset(&address, 0, sizeof(address));
-  int received = ::recvfrom(AsSocket(handle_), static_cast<char*>(buffer),
-                            static_cast<int>(capacity), 0,
+  int received = ::recvfrom(AsSocket(handle_), static_cast<char*>(buffer), static_cast<int>(capacity), 0,
                             reinterpret_cast<sockaddr*>(&address), &length);
   if (received == SOCKET_ERROR) {
     // A datagram larger than the buffer arrives cut; it is still one reply.

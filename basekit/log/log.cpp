@@ -11,7 +11,8 @@ namespace basekit {
 
 namespace {
 
-constexpr size_t kMessageChars = 32768;  // the message is cut at 32,767 characters
+constexpr size_t kMessageChars =
+    32768;  // the message is cut at 32,767 characters
 constexpr size_t kErrorTextChars = 256;  // error text: at most 255 characters
 
 LogInterface* g_log = nullptr;
@@ -86,8 +87,9 @@ std::string Log_Impl::BuildHeader(const char* source_file, int line,
   if (flags_ & (kLogDate | kLogTime | kLogTimeMs)) {
     CalendarTime now = ToLocalCalendarTime(WallClockNow());
     if (flags_ & kLogTimeMs) {
-      AppendFormat(header, "[%04d-%02d-%02d %02d:%02d:%02d:%03d]", now.year, now.month,
-                   now.day, now.hour, now.minute, now.second, now.millisecond);
+      AppendFormat(header, "[%04d-%02d-%02d %02d:%02d:%02d:%03d]", now.year,
+                   now.month, now.day, now.hour, now.minute, now.second,
+                   now.millisecond);
     } else {
       header += '[';
       if (flags_ & kLogDate) {
@@ -95,7 +97,8 @@ std::string Log_Impl::BuildHeader(const char* source_file, int line,
       }
       if (flags_ & kLogTime) {
         if (flags_ & kLogDate) header += ' ';
-        AppendFormat(header, "%02d:%02d:%02d", now.hour, now.minute, now.second);
+        AppendFormat(header, "%02d:%02d:%02d", now.hour, now.minute,
+                     now.second);
       }
       header += ']';
     }
@@ -125,7 +128,8 @@ bool Log_Impl::ComposeLogFilePath(std::string& out) const {
   if (flags_ & kLogNoDatePrefix) {
     FormatStringInto(file_name, "%s.log", log_name_.c_str());
   } else {
-    std::string prefix = FormatString("%04d%02d%02d_", today.year, today.month, today.day);
+    std::string prefix =
+        FormatString("%04d%02d%02d_", today.year, today.month, today.day);
     FormatStringInto(file_name, "%s%s.log", prefix.c_str(), log_name_.c_str());
   }
   return ComposeFilePath(out, log_path_.c_str(), file_name.c_str());
@@ -137,7 +141,8 @@ void Log_Impl::WriteV(uint32_t level, const char* source_file, int line,
   ErrorStateSaver saved_errors;
   if (level > level_) return;
 
-  std::string text = BuildHeader(source_file, line, saved_errors.error_number());
+  std::string text =
+      BuildHeader(source_file, line, saved_errors.error_number());
   char message[kMessageChars];
   int count = FormatToBuffer(message, kMessageChars, format, args);
   if (count == -1) {
@@ -160,7 +165,8 @@ void Log_Impl::Emit(std::string line) {
   }
 
   if (lost_lines_ > 0) {
-    AppendFormat(line, " [log: %llu earlier line%s lost]", lost_lines_, lost_lines_ == 1 ? "" : "s");
+    AppendFormat(line, " [log: %llu earlier line%s lost]", lost_lines_,
+                 lost_lines_ == 1 ? "" : "s");
   }
   line += "\r\n";
   // A full device may have kept part of an earlier line; this one must not
@@ -169,7 +175,8 @@ void Log_Impl::Emit(std::string line) {
 
   long long written;
   if (flags_ & kLogToDescriptor) {
-    written = static_cast<long long>(WriteToLogDescriptor(descriptor_, line.data(), line.size()));
+    written = static_cast<long long>(
+        WriteToLogDescriptor(descriptor_, line.data(), line.size()));
   } else {
     written = AppendToLogFile(target.c_str(), line.data(), line.size());
   }
@@ -190,8 +197,8 @@ LogInterface* GetLog() {
   return g_log;
 }
 
-void LogPrintf(uint32_t level, const char* source_file, int line, const char* format,
-               ...) {
+void LogPrintf(uint32_t level, const char* source_file, int line,
+               const char* format, ...) {
   if (level > GetLog()->GetLevel()) return;
   va_list args;
   va_start(args, format);

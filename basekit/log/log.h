@@ -18,17 +18,20 @@
 
 namespace basekit {
 
-// Flag bits; their values are fixed (configurations and stored logs rely on them).
+// Flag bits; their values are fixed (configurations and stored logs rely on
+// them).
 enum LogFlag : uint32_t {
-  kLogDate = 0x001,          // "[yyyy-mm-dd"
-  kLogTime = 0x002,          // "hh:mm:ss]"
-  kLogTimeMs = 0x004,        // "[yyyy-mm-dd hh:mm:ss:mmm]", overrides date/time
-  kLogSourceFile = 0x008,    // " file:<name>"
-  kLogSourceLine = 0x010,    // " line: <n>"
-  kLogErrno = 0x020,         // " {errno}\r\n"
-  kLogErrnoText = 0x040,     // " {errno:text}\r\n", overrides kLogErrno
-  kLogToDescriptor = 0x100,  // descriptor mode; only via SetLogDescriptor/SetLogPath
-  kLogNoDatePrefix = 0x200,  // file "<name>.log" instead of "yyyymmdd_<name>.log"
+  kLogDate = 0x001,        // "[yyyy-mm-dd"
+  kLogTime = 0x002,        // "hh:mm:ss]"
+  kLogTimeMs = 0x004,      // "[yyyy-mm-dd hh:mm:ss:mmm]", overrides date/time
+  kLogSourceFile = 0x008,  // " file:<name>"
+  kLogSourceLine = 0x010,  // " line: <n>"
+  kLogErrno = 0x020,       // " {errno}\r\n"
+  kLogErrnoText = 0x040,   // " {errno:text}\r\n", overrides kLogErrno
+  kLogToDescriptor =
+      0x100,  // descriptor mode; only via SetLogDescriptor/SetLogPath
+  kLogNoDatePrefix =
+      0x200,  // file "<name>.log" instead of "yyyymmdd_<name>.log"
 };
 
 // The levels in use. A line is written when its level is at most the
@@ -107,7 +110,8 @@ class Log_Impl : public LogInterface {
   bool ComposeLogFilePath(std::string& out) const;
 
  private:
-  std::string BuildHeader(const char* source_file, int line, int error_number) const;
+  std::string BuildHeader(const char* source_file, int line,
+                          int error_number) const;
   // Writes the line (without its terminator) to the configured target.
   void Emit(std::string line);
   // A new target starts a new count of lost lines.
@@ -141,3 +145,11 @@ void LogPrintf(uint32_t level, const char* source_file, int line,
     ;
 
 }  // namespace basekit
+
+// Writes one log line at a named level (Failure, Lookup or Progress) with
+// the source name `kLogSource`, which each file that logs defines for
+// itself, and the calling line:
+//   BASEKIT_LOG(Progress, "start upload firmware");
+#define BASEKIT_LOG(level, ...)                                           \
+  ::basekit::LogPrintf(::basekit::kLogLevel##level, kLogSource, __LINE__, \
+                       __VA_ARGS__)

@@ -43,7 +43,8 @@ size_t WriteAll(int fd, const char* data, size_t size) {
 long long AppendToLogFile(const char* path, const char* data, size_t size) {
   // O_APPEND places every write at the end, so whole lines from several
   // threads or processes never interleave.
-  int fd = ::open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  int fd =
+      ::open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
   if (fd < 0) return -1;
   size_t written = WriteAll(fd, data, size);
   ::close(fd);
@@ -67,6 +68,8 @@ ErrorStateSaver::ErrorStateSaver() : error_number_(errno) {}
 
 ErrorStateSaver::~ErrorStateSaver() { errno = error_number_; }
 
-void SetLogWriteLimiterForTesting(LogWriteLimiter limiter) { g_write_limiter = limiter; }
+void SetLogWriteLimiterForTesting(LogWriteLimiter limiter) {
+  g_write_limiter = limiter;
+}
 
 }  // namespace basekit

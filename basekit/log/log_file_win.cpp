@@ -34,7 +34,10 @@ size_t WriteAllToHandle(HANDLE file, const char* data, size_t size) {
       break;
     }
     DWORD written = 0;
-    if (!WriteFile(file, data + done, static_cast<DWORD>(chunk), &written, nullptr) || written == 0) break;
+    if (!WriteFile(file, data + done, static_cast<DWORD>(chunk), &written,
+                   nullptr) ||
+        written == 0)
+      break;
     done += written;
   }
   return done;
@@ -67,9 +70,10 @@ long long AppendToLogFile(const char* path, const char* data, size_t size) {
   // end and then writes), so the threads of this process also take turns.
   static std::mutex append_turn;
   std::lock_guard<std::mutex> turn(append_turn);
-  HANDLE file = CreateFileA(path, FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(path, FILE_APPEND_DATA,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return -1;
   size_t written = WriteAllToHandle(file, data, size);
   CloseHandle(file);
@@ -87,13 +91,16 @@ void ErrorText(int error_number, char* buffer, size_t size) {
   std::snprintf(buffer, size, "%s", strerror(error_number));
 }
 
-ErrorStateSaver::ErrorStateSaver() : error_number_(errno), system_error_(GetLastError()) {}
+ErrorStateSaver::ErrorStateSaver()
+    : error_number_(errno), system_error_(GetLastError()) {}
 
 ErrorStateSaver::~ErrorStateSaver() {
   errno = error_number_;
   SetLastError(static_cast<DWORD>(system_error_));
 }
 
-void SetLogWriteLimiterForTesting(LogWriteLimiter limiter) { g_write_limiter = limiter; }
+void SetLogWriteLimiterForTesting(LogWriteLimiter limiter) {
+  g_write_limiter = limiter;
+}
 
 }  // namespace basekit

@@ -13,6 +13,8 @@ namespace basekit {
 
 namespace {
 
+constexpr const char* kLogSource = "message_loop";
+
 // The thread-local slot of the current loop, allocated once per process:
 // the state word goes 0 -> 1 (one thread allocating) -> 2 (ready).
 std::atomic<int> g_slot_state{0};
@@ -23,7 +25,8 @@ bool EnsureSlot() {
   int state = g_slot_state.load(std::memory_order_acquire);
   if (state != 2) {
     int expected = 0;
-    if (g_slot_state.compare_exchange_strong(expected, 1, std::memory_order_acq_rel)) {
+    if (g_slot_state.compare_exchange_strong(expected, 1,
+                                             std::memory_order_acq_rel)) {
       g_slot_valid = PlatformTlsAlloc(&g_slot);
       g_slot_state.store(2, std::memory_order_release);
     } else {
@@ -48,7 +51,8 @@ void ThreadQuitTask::Run() {
 }
 
 MessageLoop::MessageLoop()
-    : MessageLoop(kLoopTypeDefault, RefPtr<MessagePump>(new DefaultMessagePump)) {}
+    : MessageLoop(kLoopTypeDefault,
+                  RefPtr<MessagePump>(new DefaultMessagePump)) {}
 
 MessageLoop::MessageLoop(LoopType type, RefPtr<MessagePump> pump)
     : type_(type), pump_(std::move(pump)) {
@@ -92,16 +96,16 @@ MessageLoop::~MessageLoop() {
   // rest could post into the inbox while it is destroyed, so it is leaked.
   AutoLock hold(inbox_lock_);
   if (!inbox_.empty()) {
-    LogPrintf(6, "message_loop", __LINE__,
-              "%u tasks kept re-posting to a destroyed loop; leaked",
-              static_cast<unsigned>(inbox_.size()));
+    BASEKIT_LOG(Failure, "%u tasks kept re-posting to a destroyed loop; leaked",
+                static_cast<unsigned>(inbox_.size()));
     for (QueuedTask& record : inbox_) record.task.leak_ref();
   }
   pump_.reset();
 }
 
 MessageLoop* MessageLoop::Current() {
-  if (g_slot_state.load(std::memory_order_acquire) != 2 || !g_slot_valid) return nullptr;
+  if (g_slot_state.load(std::memory_order_acquire) != 2 || !g_slot_valid)
+    return nullptr;
   return static_cast<MessageLoop*>(PlatformTlsGet(g_slot));
 }
 
@@ -119,7 +123,8 @@ void MessageLoop::PostDelayedTask(Task* task, int64_t delay_ms) {
   // Bounded (about 35 years) so that the run time cannot overflow into the
   // past. 0 means "as soon as possible", so a due time never reads as 0.
   constexpr int64_t kMaxDelayMs = int64_t{1} << 40;
-  record.run_time = MonotonicNow() + std::clamp<int64_t>(delay_ms, 0, kMaxDelayMs) * 1000;
+  record.run_time =
+      MonotonicNow() + std::clamp<int64_t>(delay_ms, 0, kMaxDelayMs) * 1000;
   if (record.run_time == 0) record.run_time = 1;
   AddToInbox(std::move(record));
 }
@@ -187,7 +192,8 @@ void MessageLoop::ReloadReadyQueue() {
   if (!inbox_.empty()) ready_queue_.swap(inbox_);
 }
 
-bool MessageLoop::LaterTimer::operator()(const QueuedTask& a, const QueuedTask& b) const {
+bool MessageLoop::LaterTimer::operator()(const QueuedTask& a,
+                                         const QueuedTask& b) const {
   if (a.run_time != b.run_time) return a.run_time > b.run_time;
   return a.sequence > b.sequence;
 }
@@ -195,7 +201,8 @@ bool MessageLoop::LaterTimer::operator()(const QueuedTask& a, const QueuedTask& 
 void MessageLoop::PushTimer(QueuedTask record) {
   record.sequence = next_sequence_;
   // Wraps instead of overflowing (signed overflow is undefined).
-  next_sequence_ = static_cast<int32_t>(static_cast<uint32_t>(next_sequence_) + 1u);
+  next_sequence_ =
+      static_cast<int32_t>(static_cast<uint32_t>(next_sequence_) + 1u);
   timer_queue_.push_back(std::move(record));
   std::push_heap(timer_queue_.begin(), timer_queue_.end(), LaterTimer());
 }
@@ -219,7 +226,8 @@ bool MessageLoop::RunReadyWork() {
         const int64_t run_time = record.run_time;
         const int32_t sequence = next_sequence_;
         PushTimer(std::move(record));
-        if (timer_queue_.front().sequence == sequence) pump_->WakeUpAt(run_time);
+        if (timer_queue_.front().sequence == sequence)
+          pump_->WakeUpAt(run_time);
         continue;
       }
       if (record.nestable || run_depth() == 1) {
@@ -274,9 +282,11 @@ void MessageLoop::RunTask(QueuedTask record) {
     ~AllowTasksAgain() { loop->tasks_allowed_ = true; }
   } allow_again{this};
   tasks_allowed_ = false;
-  task_observers_.ForEach([](TaskObserver* observer) { observer->WillRunTask(); });
+  task_observers_.ForEach(
+      [](TaskObserver* observer) { observer->WillRunTask(); });
   record.task->Run();
-  task_observers_.ForEach([](TaskObserver* observer) { observer->DidRunTask(); });
+  task_observers_.ForEach(
+      [](TaskObserver* observer) { observer->DidRunTask(); });
 }
 
 bool MessageLoop::ReleasePendingTasks() {

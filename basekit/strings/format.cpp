@@ -18,7 +18,8 @@ int Classify(int written, size_t size) {
 }
 
 template <typename Char>
-void AppendFormatImpl(std::basic_string<Char>& out, const Char* format, va_list args) {
+void AppendFormatImpl(std::basic_string<Char>& out, const Char* format,
+                      va_list args) {
   constexpr size_t kStackChars = 1024;
   Char stack_buf[kStackChars];
   va_list copy;
@@ -52,7 +53,8 @@ int FormatToBuffer(char* buf, size_t size, const char* format, va_list args) {
   return Classify(std::vsnprintf(buf, size, format, args), size);
 }
 
-int FormatToBuffer(wchar_t* buf, size_t size, const wchar_t* format, va_list args) {
+int FormatToBuffer(wchar_t* buf, size_t size, const wchar_t* format,
+                   va_list args) {
   if (size == 0) return -1;
   // glibc's vswprintf returns -1 both when the output does not fit and on an
   // encoding error (then with errno EILSEQ); mingw's C99 version returns the

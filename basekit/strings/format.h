@@ -42,6 +42,7 @@ void AppendFormatV(std::wstring& out, const wchar_t* format, va_list args);
 // characters written when the whole output fit, -1 when it did not fit, and
 // -2 for a formatting error. Both builds report the same way.
 int FormatToBuffer(char* buf, size_t size, const char* format, va_list args);
-int FormatToBuffer(wchar_t* buf, size_t size, const wchar_t* format, va_list args);
+int FormatToBuffer(wchar_t* buf, size_t size, const wchar_t* format,
+                   va_list args);
 
 }  // namespace basekit

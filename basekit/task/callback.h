@@ -108,12 +108,13 @@ Callback<R(Args...)> BindMethod(R (T::*method)(Args...),
                                 internal::UnretainedWrapper<T> receiver) {
   using Storage = internal::InvokerStorage1<R (T::*)(Args...),
                                             internal::UnretainedWrapper<T>>;
-  return Callback<R(Args...)>(new Storage(method, receiver), &Storage::DoInvoke);
+  return Callback<R(Args...)>(new Storage(method, receiver),
+                              &Storage::DoInvoke);
 }
 
 template <typename R, typename T, typename U, typename... Args>
-  requires std::is_convertible_v<U*, T*>
-Callback<R(Args...)> BindMethod(R (T::*method)(Args...), U* receiver) {
+requires std::is_convertible_v<U*, T*> Callback<R(Args...)> BindMethod(
+    R (T::*method)(Args...), U* receiver) {
   return BindMethod(method, Unretained<T>(receiver));
 }
 

@@ -79,11 +79,14 @@ class RunnableMethod : public CancelableTask {
 // Returns a new task (count 0) that calls (object->*method)(args...); the
 // arguments are copied into the task. Give it straight to PostTask.
 template <typename T, typename U, typename... MethodArgs, typename... Args>
-RunnableMethod<T, void (T::*)(MethodArgs...), std::tuple<std::decay_t<Args>...>>*
-MakeRunnableMethod(U* object, void (T::*method)(MethodArgs...), Args&&... args) {
+RunnableMethod<T, void (T::*)(MethodArgs...),
+               std::tuple<std::decay_t<Args>...>>*
+MakeRunnableMethod(U* object, void (T::*method)(MethodArgs...),
+                   Args&&... args) {
   return new RunnableMethod<T, void (T::*)(MethodArgs...),
                             std::tuple<std::decay_t<Args>...>>(
-      object, method, std::tuple<std::decay_t<Args>...>(std::forward<Args>(args)...));
+      object, method,
+      std::tuple<std::decay_t<Args>...>(std::forward<Args>(args)...));
 }
 
 // Asks the loop of the current thread to quit once it has no ready work

@@ -20,7 +20,8 @@ Lock::Lock() {
   static_assert(sizeof(CRITICAL_SECTION) <= sizeof(storage_));
   static_assert(alignof(CRITICAL_SECTION) <= 8);
   // Cannot fail on Windows Vista and later.
-  InitializeCriticalSectionAndSpinCount(new (storage_) CRITICAL_SECTION, kSpinCount);
+  InitializeCriticalSectionAndSpinCount(new (storage_) CRITICAL_SECTION,
+                                        kSpinCount);
 }
 
 Lock::~Lock() { DeleteCriticalSection(Native(storage_)); }

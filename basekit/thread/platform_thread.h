@@ -14,14 +14,15 @@ using PlatformThreadEntry = unsigned (*)(void* argument);
 
 // Starts entry(argument) on a new thread with default stack and security.
 // Returns the handle (null on failure) and stores the new thread's id.
-PlatformThreadHandle PlatformCreateThread(PlatformThreadEntry entry, void* argument,
-                                          uint32_t* thread_id);
+PlatformThreadHandle PlatformCreateThread(PlatformThreadEntry entry,
+                                          void* argument, uint32_t* thread_id);
 // Waits without time limit; false when the wait itself failed.
 bool PlatformJoinThread(PlatformThreadHandle handle);
 // Last resort after a failed wait.
 void PlatformTerminateThread(PlatformThreadHandle handle);
 void PlatformCloseThread(PlatformThreadHandle handle);
-bool PlatformSetThreadPriority(PlatformThreadHandle handle, int platform_priority);
+bool PlatformSetThreadPriority(PlatformThreadHandle handle,
+                               int platform_priority);
 // Never 0.
 uint32_t PlatformCurrentThreadId();
 // Gives up the rest of the time slice.

@@ -12,6 +12,8 @@ namespace basekit {
 
 namespace {
 
+constexpr const char* kLogSource = "thread";
+
 // Thread ids are small numbers handed out in creation order; a thread that
 // basekit did not create gets one on first request.
 std::atomic<uint32_t> g_next_thread_id{1};
@@ -19,7 +21,8 @@ thread_local uint32_t t_thread_id = 0;
 
 uint32_t NewThreadId() {
   uint32_t id = g_next_thread_id.fetch_add(1, std::memory_order_relaxed);
-  return id != 0 ? id : g_next_thread_id.fetch_add(1, std::memory_order_relaxed);
+  return id != 0 ? id
+                 : g_next_thread_id.fetch_add(1, std::memory_order_relaxed);
 }
 
 struct PosixThread {
@@ -38,13 +41,13 @@ void* Trampoline(void* raw) {
 
 }  // namespace
 
-PlatformThreadHandle PlatformCreateThread(PlatformThreadEntry entry, void* argument,
-                                          uint32_t* thread_id) {
+PlatformThreadHandle PlatformCreateThread(PlatformThreadEntry entry,
+                                          void* argument, uint32_t* thread_id) {
   auto* thread = new PosixThread{{}, entry, argument, NewThreadId()};
   *thread_id = thread->id;
   int error = pthread_create(&thread->thread, nullptr, &Trampoline, thread);
   if (error != 0) {
-    LogPrintf(6, "thread", __LINE__, "pthread_create failed: %s", strerror(error));
+    BASEKIT_LOG(Failure, "pthread_create failed: %s", strerror(error));
     delete thread;
     *thread_id = 0;
     return nullptr;
@@ -56,7 +59,7 @@ bool PlatformJoinThread(PlatformThreadHandle handle) {
   auto* thread = static_cast<PosixThread*>(handle);
   int error = pthread_join(thread->thread, nullptr);
   if (error != 0) {
-    LogPrintf(6, "thread", __LINE__, "pthread_join failed: %s", strerror(error));
+    BASEKIT_LOG(Failure, "pthread_join failed: %s", strerror(error));
     return false;
   }
   return true;
@@ -66,7 +69,7 @@ void PlatformTerminateThread(PlatformThreadHandle handle) {
   // There is no safe forced end of a pthread; let it finish on its own.
   auto* thread = static_cast<PosixThread*>(handle);
   pthread_detach(thread->thread);
-  LogPrintf(6, "thread", __LINE__, "thread %u detached after a failed join", thread->id);
+  BASEKIT_LOG(Failure, "thread %u detached after a failed join", thread->id);
 }
 
 void PlatformCloseThread(PlatformThreadHandle handle) {
@@ -90,7 +93,7 @@ bool PlatformTlsAlloc(PlatformTlsSlot* slot) {
   pthread_key_t key;
   int error = pthread_key_create(&key, nullptr);
   if (error != 0) {
-    LogPrintf(6, "thread", __LINE__, "pthread_key_create failed: %s", strerror(error));
+    BASEKIT_LOG(Failure, "pthread_key_create failed: %s", strerror(error));
     return false;
   }
   *slot = static_cast<PlatformTlsSlot>(key);
@@ -104,7 +107,7 @@ void* PlatformTlsGet(PlatformTlsSlot slot) {
 void PlatformTlsSet(PlatformTlsSlot slot, void* value) {
   int error = pthread_setspecific(static_cast<pthread_key_t>(slot), value);
   if (error != 0) {
-    LogPrintf(6, "thread", __LINE__, "pthread_setspecific failed: %s", strerror(error));
+    BASEKIT_LOG(Failure, "pthread_setspecific failed: %s", strerror(error));
   }
 }
 

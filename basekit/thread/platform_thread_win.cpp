@@ -9,6 +9,8 @@ namespace basekit {
 
 namespace {
 
+constexpr const char* kLogSource = "thread";
+
 struct WinThreadStart {
   PlatformThreadEntry entry;
   void* argument;
@@ -24,16 +26,16 @@ unsigned __stdcall Trampoline(void* raw) {
 
 }  // namespace
 
-PlatformThreadHandle PlatformCreateThread(PlatformThreadEntry entry, void* argument,
-                                          uint32_t* thread_id) {
+PlatformThreadHandle PlatformCreateThread(PlatformThreadEntry entry,
+                                          void* argument, uint32_t* thread_id) {
   auto* start = new WinThreadStart{entry, argument};
   unsigned id = 0;
   uintptr_t handle = _beginthreadex(nullptr, 0, &Trampoline, start, 0, &id);
   // _beginthreadex reports failure as 0 (and the older starter as -1 == ~0,
   // which is not below 2; values 0 and 1 are never valid handles).
   if (handle < 2) {
-    LogPrintf(6, "thread", __LINE__, "_beginthreadex failed, errno %d, error %lu", errno,
-              GetLastError());
+    BASEKIT_LOG(Failure, "_beginthreadex failed, errno %d, error %lu", errno,
+                GetLastError());
     delete start;
     *thread_id = 0;
     return nullptr;
@@ -45,8 +47,8 @@ PlatformThreadHandle PlatformCreateThread(PlatformThreadEntry entry, void* argum
 bool PlatformJoinThread(PlatformThreadHandle handle) {
   DWORD result = WaitForSingleObject(static_cast<HANDLE>(handle), INFINITE);
   if (result != WAIT_OBJECT_0) {
-    LogPrintf(6, "thread", __LINE__, "waiting for a thread failed: result %lu, error %lu",
-              result, GetLastError());
+    BASEKIT_LOG(Failure, "waiting for a thread failed: result %lu, error %lu",
+                result, GetLastError());
     return false;
   }
   return true;
@@ -54,21 +56,22 @@ bool PlatformJoinThread(PlatformThreadHandle handle) {
 
 void PlatformTerminateThread(PlatformThreadHandle handle) {
   if (!TerminateThread(static_cast<HANDLE>(handle), 0)) {
-    LogPrintf(6, "thread", __LINE__, "TerminateThread failed, error %lu", GetLastError());
+    BASEKIT_LOG(Failure, "TerminateThread failed, error %lu", GetLastError());
   }
 }
 
 void PlatformCloseThread(PlatformThreadHandle handle) {
   if (!CloseHandle(static_cast<HANDLE>(handle))) {
-    LogPrintf(6, "thread", __LINE__, "closing a thread handle failed, error %lu",
-              GetLastError());
+    BASEKIT_LOG(Failure, "closing a thread handle failed, error %lu",
+                GetLastError());
   }
 }
 
-bool PlatformSetThreadPriority(PlatformThreadHandle handle, int platform_priority) {
+bool PlatformSetThreadPriority(PlatformThreadHandle handle,
+                               int platform_priority) {
   if (!SetThreadPriority(static_cast<HANDLE>(handle), platform_priority)) {
-    LogPrintf(6, "thread", __LINE__, "SetThreadPriority(%d) failed, error %lu",
-              platform_priority, GetLastError());
+    BASEKIT_LOG(Failure, "SetThreadPriority(%d) failed, error %lu",
+                platform_priority, GetLastError());
     return false;
   }
   return true;
@@ -81,7 +84,7 @@ void PlatformYield() { Sleep(0); }
 bool PlatformTlsAlloc(PlatformTlsSlot* slot) {
   DWORD index = TlsAlloc();
   if (index == TLS_OUT_OF_INDEXES) {
-    LogPrintf(6, "thread", __LINE__, "TlsAlloc failed, error %lu", GetLastError());
+    BASEKIT_LOG(Failure, "TlsAlloc failed, error %lu", GetLastError());
     return false;
   }
   *slot = index;
@@ -92,7 +95,7 @@ void* PlatformTlsGet(PlatformTlsSlot slot) { return TlsGetValue(slot); }
 
 void PlatformTlsSet(PlatformTlsSlot slot, void* value) {
   if (!TlsSetValue(slot, value)) {
-    LogPrintf(6, "thread", __LINE__, "TlsSetValue failed, error %lu", GetLastError());
+    BASEKIT_LOG(Failure, "TlsSetValue failed, error %lu", GetLastError());
   }
 }
 

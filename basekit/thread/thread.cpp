@@ -4,12 +4,26 @@
 
 namespace basekit {
 
+namespace {
+
+constexpr const char* kLogSource = "thread";
+
+}  // namespace
+
 bool PlatformPriorityFor(ThreadPriority priority, int* platform_priority) {
   switch (priority) {
-    case kThreadPriorityLowest: *platform_priority = -2; return true;
-    case kThreadPriorityBelowNormal: *platform_priority = -1; return true;
-    case kThreadPriorityHighest: *platform_priority = 2; return true;
-    case kThreadPriorityTimeCritical: *platform_priority = 15; return true;
+    case kThreadPriorityLowest:
+      *platform_priority = -2;
+      return true;
+    case kThreadPriorityBelowNormal:
+      *platform_priority = -1;
+      return true;
+    case kThreadPriorityHighest:
+      *platform_priority = 2;
+      return true;
+    case kThreadPriorityTimeCritical:
+      *platform_priority = 15;
+      return true;
     default:
       if (priority <= 0) return false;
       *platform_priority = -1;
@@ -23,7 +37,8 @@ bool Thread::Create() {
   // A thread that ended on its own still has its handle: reap it first.
   JoinAndClose();
   uint32_t id = 0;
-  PlatformThreadHandle handle = PlatformCreateThread(&Thread::ThreadEntry, this, &id);
+  PlatformThreadHandle handle =
+      PlatformCreateThread(&Thread::ThreadEntry, this, &id);
   if (handle == nullptr) {
     thread_id_.store(0, std::memory_order_release);
     return false;
@@ -51,28 +66,29 @@ void Thread::JoinAndClose() {
   thread_id_.store(0, std::memory_order_release);
 }
 
-FrameworkThread::FrameworkThread(const char* name) : name_(name != nullptr ? name : "") {}
+FrameworkThread::FrameworkThread(const char* name)
+    : name_(name != nullptr ? name : "") {}
 
 FrameworkThread::~FrameworkThread() { Stop(); }
 
 bool FrameworkThread::Start(LoopType loop_type) {
   if (thread_id() != 0) return true;
   if (message_loop() != nullptr) {
-    LogPrintf(6, "thread", __LINE__, "%s: start refused, the old loop still exists",
-              name_.c_str());
+    BASEKIT_LOG(Failure, "%s: start refused, the old loop still exists",
+                name_.c_str());
     return false;
   }
   loop_type_ = loop_type;
   loop_ready_.store(false, std::memory_order_release);
   if (!Create()) {
-    LogPrintf(6, "thread", __LINE__, "%s: the thread could not be created", name_.c_str());
+    BASEKIT_LOG(Failure, "%s: the thread could not be created", name_.c_str());
     return false;
   }
   if (!start_event_.Wait()) {
     // Returning now would let the owner post to a loop that does not exist
     // yet, and a Stop that finds no loop would wait for ever.
-    LogPrintf(6, "thread", __LINE__, "%s: waiting for the start failed; polling instead",
-              name_.c_str());
+    BASEKIT_LOG(Failure, "%s: waiting for the start failed; polling instead",
+                name_.c_str());
     while (!loop_ready_.load(std::memory_order_acquire)) PlatformYield();
   }
   started_ = true;

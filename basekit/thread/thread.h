@@ -56,7 +56,9 @@ class Thread {
   // The thread body; empty by default.
   virtual void Run() {}
 
-  uint32_t thread_id() const { return thread_id_.load(std::memory_order_acquire); }
+  uint32_t thread_id() const {
+    return thread_id_.load(std::memory_order_acquire);
+  }
   bool has_handle() const { return handle_ != nullptr; }
   ThreadPriority priority() const { return priority_; }
   // Takes effect at the next Create.
@@ -96,7 +98,9 @@ class FrameworkThread : public Thread {
 
   // The thread's loop; null unless the thread body runs. Valid for posting
   // from the end of Start until Stop.
-  MessageLoop* message_loop() const { return loop_.load(std::memory_order_acquire); }
+  MessageLoop* message_loop() const {
+    return loop_.load(std::memory_order_acquire);
+  }
   const std::string& name() const { return name_; }
   bool started() const { return started_; }
   LoopType loop_type() const { return loop_type_; }

@@ -34,7 +34,8 @@ bool WaitableEvent::Wait() {
 bool WaitableEvent::TimedWait(int64_t timeout_ms) {
   std::unique_lock<std::mutex> hold(impl_->mutex);
   // Bounded so that now + timeout cannot overflow the clock.
-  const int64_t bounded_ms = timeout_ms < (int64_t{1} << 40) ? timeout_ms : (int64_t{1} << 40);
+  const int64_t bounded_ms =
+      timeout_ms < (int64_t{1} << 40) ? timeout_ms : (int64_t{1} << 40);
   if (!impl_->signalled_cv.wait_for(hold, std::chrono::milliseconds(bounded_ms),
                                     [this] { return impl_->signalled; })) {
     return false;

@@ -6,6 +6,12 @@
 
 namespace basekit {
 
+namespace {
+
+constexpr const char* kLogSource = "waitable_event";
+
+}  // namespace
+
 struct WaitableEvent::Impl {
   HANDLE event = nullptr;
 };
@@ -13,8 +19,7 @@ struct WaitableEvent::Impl {
 WaitableEvent::WaitableEvent() : impl_(std::make_unique<Impl>()) {
   impl_->event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (impl_->event == nullptr) {
-    LogPrintf(6, "waitable_event", __LINE__, "CreateEvent failed, error %lu",
-              GetLastError());
+    BASEKIT_LOG(Failure, "CreateEvent failed, error %lu", GetLastError());
   }
 }
 
@@ -24,8 +29,7 @@ WaitableEvent::~WaitableEvent() {
 
 void WaitableEvent::Signal() {
   if (!SetEvent(impl_->event)) {
-    LogPrintf(6, "waitable_event", __LINE__, "SetEvent failed, error %lu",
-              GetLastError());
+    BASEKIT_LOG(Failure, "SetEvent failed, error %lu", GetLastError());
   }
 }
 
@@ -34,12 +38,13 @@ bool WaitableEvent::Wait() { return TimedWait(-1); }
 bool WaitableEvent::TimedWait(int64_t timeout_ms) {
   DWORD wait_ms = INFINITE;
   if (timeout_ms >= 0) {
-    wait_ms = timeout_ms >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(timeout_ms);
+    wait_ms =
+        timeout_ms >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(timeout_ms);
   }
   DWORD result = WaitForSingleObject(impl_->event, wait_ms);
   if (result == WAIT_FAILED) {
-    LogPrintf(6, "waitable_event", __LINE__, "WaitForSingleObject failed, error %lu",
-              GetLastError());
+    BASEKIT_LOG(Failure, "WaitForSingleObject failed, error %lu",
+                GetLastError());
   }
   return result == WAIT_OBJECT_0;
 }

@@ -12,7 +12,8 @@ constexpr int64_t kEpochDeltaMicros = 11644473600LL * 1000000LL;
 int64_t WallClockNow() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  return kEpochDeltaMicros + static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+  return kEpochDeltaMicros + static_cast<int64_t>(now.tv_sec) * 1000000 +
+         now.tv_nsec / 1000;
 }
 
 CalendarTime ToLocalCalendarTime(int64_t microseconds) {

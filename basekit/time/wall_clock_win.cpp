@@ -20,7 +20,8 @@ CalendarTime ToLocalCalendarTime(int64_t microseconds) {
   FILETIME utc{value.LowPart, value.HighPart};
   FILETIME local;
   SYSTEMTIME fields;
-  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &fields)) {
+  if (!FileTimeToLocalFileTime(&utc, &local) ||
+      !FileTimeToSystemTime(&local, &fields)) {
     return result;
   }
   result.year = fields.wYear;

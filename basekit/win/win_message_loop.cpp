@@ -12,9 +12,12 @@ IOMessageLoop::IOMessageLoop()
 
 MessageLoop* CreateMessageLoop(LoopType type) {
   switch (type) {
-    case kLoopTypeIO: return new IOMessageLoop();
-    case kLoopTypeUI: return new UIMessageLoop();
-    default: return new MessageLoop();
+    case kLoopTypeIO:
+      return new IOMessageLoop();
+    case kLoopTypeUI:
+      return new UIMessageLoop();
+    default:
+      return new MessageLoop();
   }
 }
 

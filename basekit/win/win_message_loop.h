@@ -13,13 +13,17 @@ namespace basekit {
 class UIMessageLoop : public MessageLoop {
  public:
   UIMessageLoop();
-  WinUIMessagePump* ui_pump() const { return static_cast<WinUIMessagePump*>(pump()); }
+  WinUIMessagePump* ui_pump() const {
+    return static_cast<WinUIMessagePump*>(pump());
+  }
 };
 
 class IOMessageLoop : public MessageLoop {
  public:
   IOMessageLoop();
-  WinIOMessagePump* io_pump() const { return static_cast<WinIOMessagePump*>(pump()); }
+  WinIOMessagePump* io_pump() const {
+    return static_cast<WinIOMessagePump*>(pump());
+  }
   bool RegisterIOHandler(HANDLE file, CompletionHandler* handler) {
     return io_pump()->RegisterIOHandler(file, handler);
   }

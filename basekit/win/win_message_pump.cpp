@@ -10,6 +10,8 @@ namespace basekit {
 
 namespace {
 
+constexpr const char* kLogSource = "message_pump";
+
 const wchar_t kWindowClassName[] = L"CorvaneMessagePumpWindow";
 
 DWORD ToWaitMs(int64_t delay_ms) {
@@ -20,7 +22,8 @@ DWORD ToWaitMs(int64_t delay_ms) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- WinMessagePump
+// ----------------------------------------------------------------
+// WinMessagePump
 
 void WinMessagePump::Run(Delegate* delegate) {
   PumpFrame frame;
@@ -39,13 +42,17 @@ void WinMessagePump::Quit() {
   if (frame_ != nullptr) frame_->quit = true;
 }
 
-DWORD WinMessagePump::WaitDelayMs() const { return ToWaitMs(DelayMsUntil(wake_time_)); }
+DWORD WinMessagePump::WaitDelayMs() const {
+  return ToWaitMs(DelayMsUntil(wake_time_));
+}
 
-// -------------------------------------------------------------- WinUIMessagePump
+// --------------------------------------------------------------
+// WinUIMessagePump
 
 WinUIMessagePump::WinUIMessagePump() : WinUIMessagePump(true) {}
 
-WinUIMessagePump::WinUIMessagePump(bool create_window) : thread_id_(GetCurrentThreadId()) {
+WinUIMessagePump::WinUIMessagePump(bool create_window)
+    : thread_id_(GetCurrentThreadId()) {
   if (!create_window) return;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   WNDCLASSEXW window_class = {};
@@ -55,11 +62,11 @@ WinUIMessagePump::WinUIMessagePump(bool create_window) : thread_id_(GetCurrentTh
   window_class.lpszClassName = kWindowClassName;
   // Fails harmlessly when another pump of the process registered it.
   RegisterClassExW(&window_class);
-  window_ = CreateWindowExW(0, kWindowClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
-                            nullptr, instance, nullptr);
+  window_ = CreateWindowExW(0, kWindowClassName, nullptr, 0, 0, 0, 0, 0,
+                            HWND_MESSAGE, nullptr, instance, nullptr);
   if (window_ == nullptr) {
-    LogPrintf(6, "message_pump", __LINE__, "the pump window was not created, error %lu",
-              GetLastError());
+    BASEKIT_LOG(Failure, "the pump window was not created, error %lu",
+                GetLastError());
     return;
   }
   // The window procedure finds its pump here, never in a message's wParam.
@@ -73,8 +80,8 @@ WinUIMessagePump::~WinUIMessagePump() {
     // Fails when the last reference went on another thread (a poster's);
     // the window then goes with the pump's thread.
     if (!DestroyWindow(window_)) {
-      LogPrintf(6, "message_pump", __LINE__, "the pump window was not destroyed, error %lu",
-                GetLastError());
+      BASEKIT_LOG(Failure, "the pump window was not destroyed, error %lu",
+                  GetLastError());
     }
   }
   // Fails harmlessly while another pump's window still uses the class.
@@ -87,8 +94,8 @@ void WinUIMessagePump::WakeUp() {
     // Nothing is outstanding after all; without this reset no later
     // WakeUp would ever post again and the loop would never wake.
     InterlockedExchange(&work_posted_, 0);
-    LogPrintf(6, "message_pump", __LINE__, "posting the pump's work message failed, error %lu",
-              GetLastError());
+    BASEKIT_LOG(Failure, "posting the pump's work message failed, error %lu",
+                GetLastError());
   }
 }
 
@@ -96,10 +103,11 @@ bool WinUIMessagePump::PostWorkMessage() {
   if (window_ == nullptr) {
     // A post to a null window would land in the queue of the calling
     // thread, not the pump's, and the pump would never wake.
-    return PostThreadMessageW(thread_id_, kMsgPumpWork, reinterpret_cast<WPARAM>(this), 0) !=
-           0;
+    return PostThreadMessageW(thread_id_, kMsgPumpWork,
+                              reinterpret_cast<WPARAM>(this), 0) != 0;
   }
-  return PostMessageW(window_, kMsgPumpWork, reinterpret_cast<WPARAM>(this), 0) != 0;
+  return PostMessageW(window_, kMsgPumpWork, reinterpret_cast<WPARAM>(this),
+                      0) != 0;
 }
 
 void WinUIMessagePump::WakeUpAt(int64_t run_time) {
@@ -109,19 +117,21 @@ void WinUIMessagePump::WakeUpAt(int64_t run_time) {
   if (window_ == nullptr) return;
   int64_t delay_ms = WindowTimerDelayMs(run_time, MonotonicNow());
   if (delay_ms > USER_TIMER_MAXIMUM) delay_ms = USER_TIMER_MAXIMUM;
-  if (SetTimer(window_, reinterpret_cast<UINT_PTR>(this), static_cast<UINT>(delay_ms),
-               nullptr) == 0) {
-    LogPrintf(6, "message_pump", __LINE__, "SetTimer(%lld ms) failed, error %lu",
-              static_cast<long long>(delay_ms), GetLastError());
+  if (SetTimer(window_, reinterpret_cast<UINT_PTR>(this),
+               static_cast<UINT>(delay_ms), nullptr) == 0) {
+    BASEKIT_LOG(Failure, "SetTimer(%lld ms) failed, error %lu",
+                static_cast<long long>(delay_ms), GetLastError());
   }
 }
 
 void WinUIMessagePump::BeforeMessage(const MSG& message) {
-  ui_observers_.ForEach([&](UIObserver* observer) { observer->BeforeMessage(message); });
+  ui_observers_.ForEach(
+      [&](UIObserver* observer) { observer->BeforeMessage(message); });
 }
 
 void WinUIMessagePump::AfterMessage(const MSG& message) {
-  ui_observers_.ForEach([&](UIObserver* observer) { observer->AfterMessage(message); });
+  ui_observers_.ForEach(
+      [&](UIObserver* observer) { observer->AfterMessage(message); });
 }
 
 void WinUIMessagePump::PumpLoop() {
@@ -148,8 +158,8 @@ void WinUIMessagePump::PumpLoop() {
 }
 
 void WinUIMessagePump::WaitForWork() {
-  DWORD result = MsgWaitForMultipleObjectsEx(0, nullptr, WaitDelayMs(), QS_ALLINPUT,
-                                             MWMO_INPUTAVAILABLE);
+  DWORD result = MsgWaitForMultipleObjectsEx(0, nullptr, WaitDelayMs(),
+                                             QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   if (result == WAIT_OBJECT_0) {
     // Input is reported while a mouse message another window owns (after a
     // capture change, for example) is not yet in our reach: without a real
@@ -157,21 +167,24 @@ void WinUIMessagePump::WaitForWork() {
     DWORD queue_status = GetQueueStatus(QS_MOUSE);
     MSG message;
     if ((HIWORD(queue_status) & QS_MOUSE) != 0 &&
-        !PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE)) {
+        !PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST,
+                      PM_NOREMOVE)) {
       WaitMessage();
     }
   } else if (result == WAIT_FAILED) {
-    LogPrintf(6, "message_pump", __LINE__, "MsgWaitForMultipleObjectsEx failed, error %lu",
-              GetLastError());
+    BASEKIT_LOG(Failure, "MsgWaitForMultipleObjectsEx failed, error %lu",
+                GetLastError());
   }
 }
 
 bool WinUIMessagePump::ProcessNextWindowsMessage() {
   // Sent messages are delivered inside PeekMessage; they count as work even
   // when nothing is left to remove.
-  bool sent_messages_waiting = (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
+  bool sent_messages_waiting =
+      (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
   MSG message;
-  if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return ProcessMessage(message);
+  if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+    return ProcessMessage(message);
   return sent_messages_waiting;
 }
 
@@ -203,8 +216,9 @@ bool WinUIMessagePump::ProcessPumpReplacementMessage() {
   bool have_message;
   MessageLoop* loop = MessageLoop::Current();
   if (loop != nullptr && loop->in_modal_loop()) {
-    have_message = PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE) ||
-                   PeekMessageW(&message, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE);
+    have_message =
+        PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE) ||
+        PeekMessageW(&message, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE);
   } else {
     have_message = PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != 0;
   }
@@ -234,11 +248,12 @@ void WinUIMessagePump::HandleWorkMessage() {
   if (frame_->delegate->RunReadyWork()) WakeUp();
 }
 
-LRESULT CALLBACK WinUIMessagePump::WindowProc(HWND window, UINT message, WPARAM wparam,
-                                              LPARAM lparam) {
+LRESULT CALLBACK WinUIMessagePump::WindowProc(HWND window, UINT message,
+                                              WPARAM wparam, LPARAM lparam) {
   // Only the pump's own timer and work message carry its address; a 0x401
   // or WM_TIMER from anyone else is not taken for one of them.
-  auto* pump = reinterpret_cast<WinUIMessagePump*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* pump = reinterpret_cast<WinUIMessagePump*>(
+      GetWindowLongPtrW(window, GWLP_USERDATA));
   if (pump != nullptr && wparam == reinterpret_cast<WPARAM>(pump)) {
     if (message == WM_TIMER) {
       pump->HandleTimerMessage();
@@ -252,13 +267,14 @@ LRESULT CALLBACK WinUIMessagePump::WindowProc(HWND window, UINT message, WPARAM 
   return DefWindowProcW(window, message, wparam, lparam);
 }
 
-// -------------------------------------------------------------- WinIOMessagePump
+// --------------------------------------------------------------
+// WinIOMessagePump
 
 WinIOMessagePump::WinIOMessagePump() {
   port_ = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
   if (port_ == nullptr) {
-    LogPrintf(6, "message_pump", __LINE__, "CreateIoCompletionPort failed, error %lu",
-              GetLastError());
+    BASEKIT_LOG(Failure, "CreateIoCompletionPort failed, error %lu",
+                GetLastError());
   }
 }
 
@@ -270,8 +286,8 @@ void WinIOMessagePump::WakeUp() {
   if (InterlockedExchange(&work_posted_, 1) != 0) return;
   if (!PostWakeUpCompletion()) {
     InterlockedExchange(&work_posted_, 0);
-    LogPrintf(6, "message_pump", __LINE__, "posting the wake-up completion failed, error %lu",
-              GetLastError());
+    BASEKIT_LOG(Failure, "posting the wake-up completion failed, error %lu",
+                GetLastError());
   }
 }
 
@@ -280,11 +296,13 @@ bool WinIOMessagePump::PostWakeUpCompletion() {
                                     reinterpret_cast<OVERLAPPED*>(this)) != 0;
 }
 
-bool WinIOMessagePump::RegisterIOHandler(HANDLE file, CompletionHandler* handler) {
-  HANDLE port = CreateIoCompletionPort(file, port_, reinterpret_cast<ULONG_PTR>(handler), 1);
+bool WinIOMessagePump::RegisterIOHandler(HANDLE file,
+                                         CompletionHandler* handler) {
+  HANDLE port = CreateIoCompletionPort(file, port_,
+                                       reinterpret_cast<ULONG_PTR>(handler), 1);
   if (port != port_) {
-    LogPrintf(6, "message_pump", __LINE__, "associating a handle with the port failed, error %lu",
-              GetLastError());
+    BASEKIT_LOG(Failure, "associating a handle with the port failed, error %lu",
+                GetLastError());
     return false;
   }
   return true;
@@ -314,13 +332,14 @@ bool WinIOMessagePump::WaitForIOCompletion(DWORD timeout_ms) {
   ULONG_PTR key = 0;
   OVERLAPPED* overlapped = nullptr;
   DWORD error = 0;
-  if (!GetQueuedCompletionStatus(port_, &bytes, &key, &overlapped, timeout_ms)) {
+  if (!GetQueuedCompletionStatus(port_, &bytes, &key, &overlapped,
+                                 timeout_ms)) {
     if (overlapped == nullptr) {
       DWORD wait_error = GetLastError();
       if (wait_error != WAIT_TIMEOUT && !reported_wait_failure_) {
         reported_wait_failure_ = true;  // once: the pump may retry in a loop
-        LogPrintf(6, "message_pump", __LINE__, "GetQueuedCompletionStatus failed, error %lu",
-                  wait_error);
+        BASEKIT_LOG(Failure, "GetQueuedCompletionStatus failed, error %lu",
+                    wait_error);
       }
       return false;
     }
@@ -337,9 +356,12 @@ bool WinIOMessagePump::WaitForIOCompletion(DWORD timeout_ms) {
     delete context;
     return true;
   }
-  io_observers_.ForEach([](IOObserver* observer) { observer->WillProcessIOEvent(); });
-  reinterpret_cast<CompletionHandler*>(key)->HandleCompletion(context, bytes, error);
-  io_observers_.ForEach([](IOObserver* observer) { observer->DidProcessIOEvent(); });
+  io_observers_.ForEach(
+      [](IOObserver* observer) { observer->WillProcessIOEvent(); });
+  reinterpret_cast<CompletionHandler*>(key)->HandleCompletion(context, bytes,
+                                                              error);
+  io_observers_.ForEach(
+      [](IOObserver* observer) { observer->DidProcessIOEvent(); });
   return true;
 }
 

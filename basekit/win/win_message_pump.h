@@ -74,8 +74,12 @@ class WinUIMessagePump : public WinMessagePump {
   // (Re)starts the window timer for run_time, at least kMinTimerDelayMs.
   void WakeUpAt(int64_t run_time) override;
 
-  void AddUIObserver(UIObserver* observer) { ui_observers_.AddObserver(observer); }
-  void RemoveUIObserver(UIObserver* observer) { ui_observers_.RemoveObserver(observer); }
+  void AddUIObserver(UIObserver* observer) {
+    ui_observers_.AddObserver(observer);
+  }
+  void RemoveUIObserver(UIObserver* observer) {
+    ui_observers_.RemoveObserver(observer);
+  }
 
   HWND window() const { return window_; }
   int64_t wake_time_for_testing() const { return wake_time_; }
@@ -93,7 +97,8 @@ class WinUIMessagePump : public WinMessagePump {
   virtual bool PostWorkMessage();
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam,
+                                     LPARAM lparam);
 
   bool ProcessNextWindowsMessage();
   bool ProcessMessage(const MSG& message);
@@ -122,8 +127,8 @@ class CompletionHandler {
  public:
   virtual ~CompletionHandler() = default;
   // Loop thread. error is 0 or the platform error of the failed operation.
-  virtual void HandleCompletion(CompletionContext* context, DWORD bytes_transferred,
-                                DWORD error) = 0;
+  virtual void HandleCompletion(CompletionContext* context,
+                                DWORD bytes_transferred, DWORD error) = 0;
 };
 
 class WinIOMessagePump : public WinMessagePump {
@@ -147,8 +152,12 @@ class WinIOMessagePump : public WinMessagePump {
   // its completions go to handler (the completion key).
   bool RegisterIOHandler(HANDLE file, CompletionHandler* handler);
 
-  void AddIOObserver(IOObserver* observer) { io_observers_.AddObserver(observer); }
-  void RemoveIOObserver(IOObserver* observer) { io_observers_.RemoveObserver(observer); }
+  void AddIOObserver(IOObserver* observer) {
+    io_observers_.AddObserver(observer);
+  }
+  void RemoveIOObserver(IOObserver* observer) {
+    io_observers_.RemoveObserver(observer);
+  }
 
   HANDLE port() const { return port_; }
   LONG work_posted_for_testing() const { return work_posted_; }

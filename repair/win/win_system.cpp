@@ -11,9 +11,6 @@ namespace repair {
 
 namespace {
 
-using basekit::kLogLevelFailure;
-using basekit::kLogLevelLookup;
-
 constexpr const char* kLogSource = "repair_service";
 
 }  // namespace
@@ -25,8 +22,7 @@ uint32_t WinAdapterSource::GetAdaptersInfo(IP_ADAPTER_INFO* buffer, uint32_t* si
   return result;
 }
 
-RegistryReadResult WinRegistryReader::ReadString(const char* key_path, const wchar_t* value_name,
-                                                 std::wstring* value) {
+RegistryReadResult WinRegistryReader::ReadString(const char* key_path, const wchar_t* value_name, std::wstring* value) {
   HKEY key = nullptr;
   LONG opened = RegOpenKeyExA(root_, key_path, 0, KEY_QUERY_VALUE, &key);
   if (opened != ERROR_SUCCESS) {
@@ -37,8 +33,7 @@ RegistryReadResult WinRegistryReader::ReadString(const char* key_path, const wch
   wchar_t text[257] = {};
   DWORD type = 0;
   DWORD bytes = 256 * sizeof(wchar_t);
-  LONG queried = RegQueryValueExW(key, value_name, nullptr, &type,
-                                  reinterpret_cast<BYTE*>(text), &bytes);
+  LONG queried = RegQueryValueExW(key, value_name, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes);
   RegCloseKey(key);
   if (queried != ERROR_SUCCESS || type != REG_SZ) {
     return RegistryReadResult::kValueUnusable;
@@ -47,13 +42,12 @@ RegistryReadResult WinRegistryReader::ReadString(const char* key_path, const wch
   return RegistryReadResult::kOk;
 }
 
-bool WinProcessRunner::CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process,
-                                           uint32_t* error) {
+bool WinProcessRunner::CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process, uint32_t* error) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &info)) {
+  if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &info)) {
     *error = GetLastError();
     return false;
   }
@@ -65,18 +59,13 @@ bool WinProcessRunner::CreateHiddenProcess(wchar_t* command_line, ProcessHandle*
 void WinProcessRunner::WaitForProcess(ProcessHandle process, uint32_t timeout_ms) {
   DWORD waited = WaitForSingleObject(process, timeout_ms);
   if (waited == WAIT_TIMEOUT) {
-    basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__,
-                       "command still running after %u ms, left running",
-                       static_cast<unsigned>(timeout_ms));
+    BASEKIT_LOG(Lookup, "command still running after %u ms, left running", static_cast<unsigned>(timeout_ms));
   } else if (waited != WAIT_OBJECT_0) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "WaitForSingleObject failed %lu",
-                       GetLastError());
+    BASEKIT_LOG(Failure, "WaitForSingleObject failed %lu", GetLastError());
   }
 }
 
-void WinProcessRunner::CloseProcess(ProcessHandle process) {
-  CloseHandle(process);
-}
+void WinProcessRunner::CloseProcess(ProcessHandle process) { CloseHandle(process); }
 
 bool WinFileProbe::Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -86,14 +75,12 @@ std::wstring WinModuleInfo::ModuleFileName() {
   wchar_t path[MAX_PATH] = {};
   DWORD length = GetModuleFileNameW(GetModuleHandleW(nullptr), path, MAX_PATH);
   if (length == 0) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "GetModuleFileNameW failed %lu",
-                       GetLastError());
+    BASEKIT_LOG(Failure, "GetModuleFileNameW failed %lu", GetLastError());
     return std::wstring();
   }
   if (length >= MAX_PATH) {
     // Cut to fit: the path is unusable, and a wrong path is worse than none.
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "program path longer than %d characters", MAX_PATH - 1);
+    BASEKIT_LOG(Failure, "program path longer than %d characters", MAX_PATH - 1);
     return std::wstring();
   }
   return std::wstring(path, length);
@@ -103,26 +90,22 @@ bool WinResourceFirmware::Load(const uint8_t** data, size_t* size) {
   HMODULE module = GetModuleHandleW(nullptr);
   HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id_), type_);
   if (!resource) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "firmware resource %d not found %lu",
-                       id_, GetLastError());
+    BASEKIT_LOG(Failure, "firmware resource %d not found %lu", id_, GetLastError());
     return false;
   }
   HGLOBAL loaded = LoadResource(module, resource);
   if (!loaded) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "firmware resource %d not loaded %lu", id_, GetLastError());
+    BASEKIT_LOG(Failure, "firmware resource %d not loaded %lu", id_, GetLastError());
     return false;
   }
   DWORD length = SizeofResource(module, resource);
   if (length == 0) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "firmware resource %d is empty",
-                       id_);
+    BASEKIT_LOG(Failure, "firmware resource %d is empty", id_);
     return false;
   }
   const void* bytes = LockResource(loaded);
   if (!bytes) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "firmware resource %d not locked %lu", id_, GetLastError());
+    BASEKIT_LOG(Failure, "firmware resource %d not locked %lu", id_, GetLastError());
     return false;
   }
   *data = static_cast<const uint8_t*>(bytes);
@@ -130,9 +113,7 @@ bool WinResourceFirmware::Load(const uint8_t** data, size_t* size) {
   return true;
 }
 
-void WinSleeper::Sleep(uint32_t milliseconds) {
-  ::Sleep(milliseconds);
-}
+void WinSleeper::Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 const RepairPlatform& DefaultRepairPlatform() {
   static WinAdapterSource adapters;
@@ -143,8 +124,7 @@ const RepairPlatform& DefaultRepairPlatform() {
   static WinResourceFirmware firmware;
   static WinSleeper sleeper;
   static TftpClientSessionFactory tftp;
-  static const RepairPlatform platform{&adapters, &registry, &processes, &files,
-                                       &module,   &firmware, &sleeper,   &tftp};
+  static const RepairPlatform platform{&adapters, &registry, &processes, &files, &module, &firmware, &sleeper, &tftp};
   return platform;
 }
 

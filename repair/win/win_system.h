@@ -19,8 +19,7 @@ class WinRegistryReader : public RegistryReader {
  public:
   // Values are read under `root`; the product reads HKEY_LOCAL_MACHINE.
   explicit WinRegistryReader(HKEY root = HKEY_LOCAL_MACHINE) : root_(root) {}
-  RegistryReadResult ReadString(const char* key_path, const wchar_t* value_name,
-                                std::wstring* value) override;
+  RegistryReadResult ReadString(const char* key_path, const wchar_t* value_name, std::wstring* value) override;
 
  private:
   HKEY root_;
@@ -28,8 +27,7 @@ class WinRegistryReader : public RegistryReader {
 
 class WinProcessRunner : public ProcessRunner {
  public:
-  bool CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process,
-                           uint32_t* error) override;
+  bool CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process, uint32_t* error) override;
   void WaitForProcess(ProcessHandle process, uint32_t timeout_ms) override;
   void CloseProcess(ProcessHandle process) override;
 };

@@ -13,11 +13,14 @@ void AppendV(std::string& out, const char* format, ...) {
 }
 
 TEST(FormatString, NarrowAndWideConversions) {
-  EXPECT_EQ(FormatString("%s=%d %04x %lld", "a", -3, 0xbeef, 1LL << 40), "a=-3 beef 1099511627776");
+  EXPECT_EQ(FormatString("%s=%d %04x %lld", "a", -3, 0xbeef, 1LL << 40),
+            "a=-3 beef 1099511627776");
   EXPECT_EQ(FormatString(L"%ls|%s|%d", L"\u4e0b\u4e00\u6b65", "gbk", 7),
             L"\u4e0b\u4e00\u6b65|gbk|7");
-  EXPECT_EQ(FormatString(L"netsh interface ip set address name=\"%ls\" source=dhcp", L"eth"),
-            L"netsh interface ip set address name=\"eth\" source=dhcp");
+  EXPECT_EQ(
+      FormatString(L"netsh interface ip set address name=\"%ls\" source=dhcp",
+                   L"eth"),
+      L"netsh interface ip set address name=\"eth\" source=dhcp");
   EXPECT_EQ(FormatString("%s", ""), "");
 }
 

@@ -50,7 +50,10 @@ class TempDir {
   TempDir() {
     static int counter = 0;
     path_ = fs::temp_directory_path() /
-            ("basekit-log-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" + std::to_string(counter++));
+            ("basekit-log-" +
+             std::to_string(
+                 std::chrono::steady_clock::now().time_since_epoch().count()) +
+             "-" + std::to_string(counter++));
     fs::remove_all(path_);
     fs::create_directories(path_);
   }
@@ -160,13 +163,16 @@ TEST(LogHeader, FlagCombinations) {
   const std::string date = d4 + "-" + d2 + "-" + d2;
   const std::string time = d2 + ":" + d2 + ":" + d2;
   const HeaderCase cases[] = {
-      {0x01B, "repair", "\\[DATE TIME\\] file: line: 95\\)<<<<repair start\r\n"},
-      {0x21B, "src\\tftp_client", "\\[DATE TIME\\] file:tftp_client line: 95\\)<<<<repair start\r\n"},
+      {0x01B, "repair",
+       "\\[DATE TIME\\] file: line: 95\\)<<<<repair start\r\n"},
+      {0x21B, "src\\tftp_client",
+       "\\[DATE TIME\\] file:tftp_client line: 95\\)<<<<repair start\r\n"},
       {0x005, "repair", "\\[DATE TIME:\\d{3}\\]\\)<<<<repair start\r\n"},
       {0x007, "repair", "\\[DATE TIME:\\d{3}\\]\\)<<<<repair start\r\n"},
       {0x001, "repair", "\\[DATE\\]\\)<<<<repair start\r\n"},
       {0x002, "repair", "\\[TIME\\]\\)<<<<repair start\r\n"},
-      {0x008, "a/b/repair_service", " file:repair_service\\)<<<<repair start\r\n"},
+      {0x008, "a/b/repair_service",
+       " file:repair_service\\)<<<<repair start\r\n"},
       {0x010, "repair", " line: 95\\)<<<<repair start\r\n"},
       {0x000, "repair", "\\)<<<<repair start\r\n"},
       {0x020, "repair", "\\) \\{2\\}\r\n<<<<repair start\r\n"},
@@ -188,12 +194,17 @@ TEST(LogHeader, FlagCombinations) {
 
 TEST(LogHeader, SourceFileField) {
   const std::pair<const char*, const char*> cases[] = {
-      {"src\\tftp_client", "tftp_client"}, {"src/tftp_client", "tftp_client"},
-      {"repair", ""}, {"dir\\", ""}, {"\\x", ""}, {"", ""}};
+      {"src\\tftp_client", "tftp_client"},
+      {"src/tftp_client", "tftp_client"},
+      {"repair", ""},
+      {"dir\\", ""},
+      {"\\x", ""},
+      {"", ""}};
   for (const auto& [source, shown] : cases) {
     DescriptorLog sink(kLogSourceFile);
     sink.log().Write(1, source, 1, "m");
-    EXPECT_EQ(sink.Contents(), std::string(" file:") + shown + ")<<<<m\r\n") << source;
+    EXPECT_EQ(sink.Contents(), std::string(" file:") + shown + ")<<<<m\r\n")
+        << source;
   }
 }
 
@@ -228,7 +239,8 @@ TEST(LogFile, AppendsToNamedFileInPathDirectory) {
   log.RemoveFlags(0x07F);
   log.Write(12, "repair", 95, "repair start");
   log.Write(6, "repair", 96, "second %d", 2);
-  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"), ")<<<<repair start\r\n)<<<<second 2\r\n");
+  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"),
+            ")<<<<repair start\r\n)<<<<second 2\r\n");
   EXPECT_FALSE(fs::exists(dir.path() / "old.txt"));
 }
 
@@ -240,7 +252,8 @@ TEST(LogFile, DatePrefixAndEmptyName) {
   std::string path;
   ASSERT_TRUE(log.ComposeLogFilePath(path));
   CalendarTime today = ToLocalCalendarTime(WallClockNow());
-  std::string expected = FormatString("%04d%02d%02d_REPAIR.log", today.year, today.month, today.day);
+  std::string expected = FormatString("%04d%02d%02d_REPAIR.log", today.year,
+                                      today.month, today.day);
   EXPECT_EQ(path, dir.dir() + expected);
 
   log.SetLogName("");
@@ -286,13 +299,15 @@ TEST(LogFile, ConcurrentWritersNeverInterleave) {
   std::vector<std::thread> writers;
   for (int t = 0; t < kThreads; ++t) {
     writers.emplace_back([&log, &padding, t] {
-      for (int n = 0; n < kLines; ++n) log.Write(12, "repair", n, "t%d n%d %s", t, n, padding.c_str());
+      for (int n = 0; n < kLines; ++n)
+        log.Write(12, "repair", n, "t%d n%d %s", t, n, padding.c_str());
     });
   }
   for (std::thread& writer : writers) writer.join();
 
   std::string text = ReadFile(dir.path() / "REPAIR.log");
-  const std::regex line_pattern("\\[[-0-9: ]+\\] file: line: (\\d+)\\)<<<<t(\\d+) n(\\d+) \\.{200}");
+  const std::regex line_pattern(
+      "\\[[-0-9: ]+\\] file: line: (\\d+)\\)<<<<t(\\d+) n(\\d+) \\.{200}");
   std::set<std::pair<int, int>> seen;
   size_t start = 0;
   int lines = 0;
@@ -346,22 +361,31 @@ TEST(LogFullDevice, NoLineIsGluedOntoAFragmentAndLossesAreCounted) {
     std::vector<DeviceStep> steps;
     const char* expected;
   } cases[] = {
-      {"short writes are continued", 3,
+      {"short writes are continued",
+       3,
        {{kFree, "alpha"}, {kKeep, "bravo"}},
        "alpha\r\nbravo\r\n"},
-      {"device fills inside a line", FakeDevice::kUnlimited,
-       {{10, "alpha"}, {kKeep, "bravo"}, {kKeep, "charlie"}, {kFree, "delta"}, {kKeep, "echo"}},
+      {"device fills inside a line",
+       FakeDevice::kUnlimited,
+       {{10, "alpha"},
+        {kKeep, "bravo"},
+        {kKeep, "charlie"},
+        {kFree, "delta"},
+        {kKeep, "echo"}},
        "alpha\r\nbra\r\ndelta [log: 2 earlier lines lost]\r\necho\r\n"},
-      {"device fills at a line end", 4,
+      {"device fills at a line end",
+       4,
        {{7, "alpha"}, {kKeep, "bravo"}, {kFree, "charlie"}},
        "alpha\r\ncharlie [log: 1 earlier line lost]\r\n"},
-      {"space returns for part of a line only", FakeDevice::kUnlimited,
+      {"space returns for part of a line only",
+       FakeDevice::kUnlimited,
        {{9, "alpha"}, {kKeep, "bravo"}, {3, "charlie"}, {kFree, "delta"}},
        "alpha\r\nbr\r\nc\r\ndelta [log: 2 earlier lines lost]\r\n"},
   };
   for (bool descriptor_mode : {false, true}) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.label) + (descriptor_mode ? ", descriptor" : ", file"));
+      SCOPED_TRACE(std::string(c.label) +
+                   (descriptor_mode ? ", descriptor" : ", file"));
       FakeDevice device;
       FakeDevice::per_call = c.per_call;
       DescriptorLog sink(0);
@@ -376,7 +400,9 @@ TEST(LogFullDevice, NoLineIsGluedOntoAFragmentAndLossesAreCounted) {
         if (step.space != kKeep) FakeDevice::space = step.space;
         log.Write(12, nullptr, 0, "%s", step.message);
       }
-      EXPECT_EQ(descriptor_mode ? sink.Contents() : ReadFile(dir.path() / "REPAIR.log"), c.expected);
+      EXPECT_EQ(descriptor_mode ? sink.Contents()
+                                : ReadFile(dir.path() / "REPAIR.log"),
+                c.expected);
     }
   }
 
@@ -403,7 +429,8 @@ TEST(LogFullDevice, FileSizeLimitInsideALine) {
     void (*handler)(int) = nullptr;
     Restore() {
       getrlimit(RLIMIT_FSIZE, &saved);
-      handler = signal(SIGXFSZ, SIG_IGN);  // the default action ends the process
+      handler =
+          signal(SIGXFSZ, SIG_IGN);  // the default action ends the process
     }
     ~Restore() {
       setrlimit(RLIMIT_FSIZE, &saved);
@@ -426,7 +453,8 @@ TEST(LogFullDevice, FileSizeLimitInsideALine) {
   log.Write(12, nullptr, 0, "charlie");
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &restore.saved), 0);
   log.Write(12, nullptr, 0, "delta");
-  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"), "alpha\r\nbra\r\ndelta [log: 2 earlier lines lost]\r\n");
+  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"),
+            "alpha\r\nbra\r\ndelta [log: 2 earlier lines lost]\r\n");
 }
 #endif
 
@@ -463,7 +491,8 @@ TEST(LogErrors, WritingLeavesTheCallersErrorAsItWas) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
 #endif
   }
-  EXPECT_NE(sink.Contents().find(FormatString(" {%d:", EDOM)), std::string::npos);
+  EXPECT_NE(sink.Contents().find(FormatString(" {%d:", EDOM)),
+            std::string::npos);
 }
 
 TEST(LogPrintf, UsesTheProcessWideInstance) {
@@ -478,7 +507,8 @@ TEST(LogPrintf, UsesTheProcessWideInstance) {
   log->SetLevel(8);
   LogPrintf(12, "repair", 1, "suppressed %d", 1);
   LogPrintf(8, "repair", 2, "Get Default adpter failed %d", 232);
-  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"), ")<<<<Get Default adpter failed 232\r\n");
+  EXPECT_EQ(ReadFile(dir.path() / "REPAIR.log"),
+            ")<<<<Get Default adpter failed 232\r\n");
   log->SetLevel(0);
 }
 

@@ -63,7 +63,8 @@ TEST(MessageLoopTest, TasksFromSeveralThreadsRunInInboxOrder) {
   // Everything the posters queued is in the inbox before this task runs.
   RunUntilIdle(loop);
   ASSERT_EQ(ran.size(), static_cast<size_t>(kThreads * kPerThread));
-  for (size_t i = 0; i < ran.size(); ++i) ASSERT_EQ(ran[i], static_cast<int>(i));
+  for (size_t i = 0; i < ran.size(); ++i)
+    ASSERT_EQ(ran[i], static_cast<int>(i));
 }
 
 TEST(MessageLoopTest, BurstPostedWhileBusyWakesThePumpOnce) {
@@ -127,7 +128,8 @@ class Service {
 TEST(MessageLoopTest, CancelledRunnableMethodPassesThroughWithoutCalling) {
   MessageLoop loop;
   Service service;
-  RefPtr<CancelableTask> cancelled(MakeRunnableMethod(&service, &Service::Step));
+  RefPtr<CancelableTask> cancelled(
+      MakeRunnableMethod(&service, &Service::Step));
   RefPtr<CancelableTask> kept(MakeRunnableMethod(&service, &Service::Step));
   loop.PostTask(cancelled.get());
   loop.PostTask(kept.get());
@@ -160,9 +162,10 @@ TEST(MessageLoopTest, DelayedTaskWaitsForItsTime) {
   int64_t posted_at = MonotonicNow();
   int64_t ran_at = 0;
   loop.PostDelayedTask(NewTask([&] {
-    ran_at = MonotonicNow();
-    loop.QuitWhenIdle();
-  }), 20);
+                         ran_at = MonotonicNow();
+                         loop.QuitWhenIdle();
+                       }),
+                       20);
   loop.Run();
   EXPECT_GE(ran_at - posted_at, 20000);
 }
@@ -172,9 +175,10 @@ TEST(MessageLoopTest, HugeDelayStaysInTheFuture) {
   std::string order;
   loop.PostDelayedTask(NewTask([&] { order += "never"; }), INT64_MAX);
   loop.PostDelayedTask(NewTask([&] {
-    order += "soon";
-    loop.QuitWhenIdle();
-  }), 1);
+                         order += "soon";
+                         loop.QuitWhenIdle();
+                       }),
+                       1);
   loop.Run();
   EXPECT_EQ(order, "soon");
 }
@@ -244,7 +248,8 @@ TEST(MessageLoopTest, DestructionPassesStopAfterAHundred) {
     MessageLoop loop;
     loop.AddDestructionObserver(&observer);
     post_next = [&] {
-      if (++deleted < kChain) loop.PostDelayedTask(NewTask({}, post_next), 1000);
+      if (++deleted < kChain)
+        loop.PostDelayedTask(NewTask({}, post_next), 1000);
     };
     loop.PostDelayedTask(NewTask({}, post_next), 1000);
   }

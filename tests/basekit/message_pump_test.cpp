@@ -33,13 +33,13 @@ TEST(MonotonicClockTest, DelaysRoundUpToWholeMilliseconds) {
     int64_t delay_ms;
     int64_t window_timer_ms;
   } cases[] = {
-      {0, -1, 10},                    // no timer: infinite; a window timer of 10 ms
-      {kNow + 3000, 3, 10},           // 3 ms ahead: raised to the minimum timer
-      {kNow + 2'500'000, 2500, 2500}, // 2.5 s ahead
-      {kNow + 2500, 3, 10},           // 2.5 ms rounds up, never ends a wait early
+      {0, -1, 10},           // no timer: infinite; a window timer of 10 ms
+      {kNow + 3000, 3, 10},  // 3 ms ahead: raised to the minimum timer
+      {kNow + 2'500'000, 2500, 2500},  // 2.5 s ahead
+      {kNow + 2500, 3, 10},  // 2.5 ms rounds up, never ends a wait early
       {kNow + 1, 1, 10},
-      {kNow, 0, 10},                  // due now
-      {kNow - 7000, 0, 10},           // in the past
+      {kNow, 0, 10},         // due now
+      {kNow - 7000, 0, 10},  // in the past
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.wake_time - kNow);
@@ -53,7 +53,9 @@ class ScriptedDelegate : public MessagePump::Delegate {
  public:
   int cycles = 0;
   std::function<bool(int)> ready = [](int) { return false; };
-  std::function<bool(int, int64_t*)> timer = [](int, int64_t*) { return false; };
+  std::function<bool(int, int64_t*)> timer = [](int, int64_t*) {
+    return false;
+  };
   std::function<bool(int)> idle = [](int) { return false; };
 
   bool RunReadyWork() override { return ready(++cycles); }

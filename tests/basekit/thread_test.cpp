@@ -139,7 +139,8 @@ TEST(FrameworkThreadTest, StopRunsEverythingQueuedBeforeTheLoopGoesIdle) {
   // right after the early quit, before the task behind it has been posted.
   WaitableEvent all_posted;
   loop->PostTask(NewTask([&all_posted] { all_posted.Wait(); }));
-  for (int i = 0; i < 50; ++i) loop->PostTask(NewTask([&ran, i] { ran.push_back(i); }));
+  for (int i = 0; i < 50; ++i)
+    loop->PostTask(NewTask([&ran, i] { ran.push_back(i); }));
   // A quit ahead of Stop's own, and a task that posts more after it.
   loop->PostTask(new ThreadQuitTask);
   loop->PostTask(NewTask([&ran, loop] {
@@ -168,8 +169,8 @@ TEST(FrameworkThreadTest, PendingTasksAreDeletedUnrunWhenTheLoopEnds) {
   ASSERT_TRUE(thread.Start());
   std::atomic<int> ran{0};
   std::atomic<int> deleted{0};
-  thread.message_loop()->PostDelayedTask(NewTask([&] { ++ran; }, [&] { ++deleted; }),
-                                         60'000);
+  thread.message_loop()->PostDelayedTask(
+      NewTask([&] { ++ran; }, [&] { ++deleted; }), 60'000);
   thread.Stop();
   EXPECT_EQ(ran.load(), 0);
   EXPECT_EQ(deleted.load(), 1);

@@ -16,7 +16,8 @@ namespace basekit::testing {
 // A task that runs a function and reports its own deletion.
 class FunctionTask : public Task {
  public:
-  explicit FunctionTask(std::function<void()> body, std::function<void()> on_delete = {})
+  explicit FunctionTask(std::function<void()> body,
+                        std::function<void()> on_delete = {})
       : body_(std::move(body)), on_delete_(std::move(on_delete)) {}
   void Run() override {
     if (body_) body_();
@@ -32,7 +33,8 @@ class FunctionTask : public Task {
   std::function<void()> on_delete_;
 };
 
-inline Task* NewTask(std::function<void()> body, std::function<void()> on_delete = {}) {
+inline Task* NewTask(std::function<void()> body,
+                     std::function<void()> on_delete = {}) {
   return new FunctionTask(std::move(body), std::move(on_delete));
 }
 

@@ -25,7 +25,8 @@ TEST(WallClock, LocalCalendarFields) {
   EXPECT_EQ(t.month, 12);
   EXPECT_GE(t.day, 6);
   EXPECT_LE(t.day, 8);
-  EXPECT_EQ(t.day_of_week, t.day == 7 ? 1 : (t.day == 6 ? 0 : 2));  // Monday the 7th
+  EXPECT_EQ(t.day_of_week,
+            t.day == 7 ? 1 : (t.day == 6 ? 0 : 2));  // Monday the 7th
   EXPECT_EQ(t.millisecond, 123);
   EXPECT_GE(t.hour, 0);
   EXPECT_LE(t.hour, 23);

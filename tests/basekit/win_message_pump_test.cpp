@@ -36,7 +36,8 @@ TEST(WinUIMessagePumpTest, RunsTasksPostedFromAnotherThreadInOrder) {
   ASSERT_NE(loop.ui_pump()->window(), nullptr);
   std::vector<int> ran;
   std::thread poster([&] {
-    for (int i = 0; i < 100; ++i) loop.PostTask(NewTask([&ran, i] { ran.push_back(i); }));
+    for (int i = 0; i < 100; ++i)
+      loop.PostTask(NewTask([&ran, i] { ran.push_back(i); }));
     loop.PostTask(new ThreadQuitTask);
   });
   loop.Run();
@@ -77,7 +78,8 @@ TEST(WinUIMessagePumpTest, QuitMessageEndsRunAndIsPostedAgainForTheOuterLoop) {
 // In a modal context the work message's turn goes only to paint or timer
 // messages: a plain posted message then waits for the next cycle, after the
 // task; otherwise it is handled in the work message's place, before it.
-TEST(WinUIMessagePumpTest, ReplacementStepInAModalContextTakesOnlyPaintOrTimer) {
+TEST(WinUIMessagePumpTest,
+     ReplacementStepInAModalContextTakesOnlyPaintOrTimer) {
   for (bool modal : {false, true}) {
     SCOPED_TRACE(modal ? "modal" : "not modal");
     DrainThreadQueue();
@@ -114,10 +116,11 @@ TEST(WinUIMessagePumpTest, DelayedTasksRunInTimeOrderOnTheWindowTimer) {
   int64_t start = MonotonicNow();
   int64_t late_ran_at = 0;
   loop.PostDelayedTask(NewTask([&] {
-    order += 'b';
-    late_ran_at = MonotonicNow();
-    loop.QuitWhenIdle();
-  }), 40);
+                         order += 'b';
+                         late_ran_at = MonotonicNow();
+                         loop.QuitWhenIdle();
+                       }),
+                       40);
   loop.PostDelayedTask(NewTask([&] { order += 'a'; }), 15);
   loop.Run();
   EXPECT_EQ(order, "ab");
@@ -167,17 +170,19 @@ TEST(WinUIMessagePumpTest, WithoutAWindowWakeUpsStillReachThePumpsThread) {
   loop.PostTask(NewTask([&] { loop_idle.Signal(); }));
   std::thread poster([&] {
     MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // gives this thread a queue
+    PeekMessageW(&message, nullptr, 0, 0,
+                 PM_NOREMOVE);  // gives this thread a queue
     loop_idle.Wait();
     loop.PostTask(NewTask([&] {
       ran = true;
       loop.PostDelayedTask(NewTask([&] {
-        delayed_ran = true;
-        loop.QuitWhenIdle();
-      }), 20);
+                             delayed_ran = true;
+                             loop.QuitWhenIdle();
+                           }),
+                           20);
     }));
-    stray_message_on_poster =
-        PeekMessageW(&message, nullptr, kMsgPumpWork, kMsgPumpWork, PM_REMOVE) != 0;
+    stray_message_on_poster = PeekMessageW(&message, nullptr, kMsgPumpWork,
+                                           kMsgPumpWork, PM_REMOVE) != 0;
     // Should the wake-up be lost, the loop is ended instead of hanging.
     for (int i = 0; i < 500 && !ran; ++i) Sleep(10);
     if (!ran) PostThreadMessageW(loop_thread, WM_QUIT, 0, 0);
@@ -198,7 +203,8 @@ TEST(WinIOMessagePumpTest, RunsTasksAndDeliversCompletions) {
   struct Handler : CompletionHandler {
     std::vector<DWORD> bytes;
     std::vector<DWORD> errors;
-    void HandleCompletion(CompletionContext* context, DWORD transferred, DWORD error) override {
+    void HandleCompletion(CompletionContext* context, DWORD transferred,
+                          DWORD error) override {
       bytes.push_back(transferred);
       errors.push_back(error);
       delete context;
@@ -287,8 +293,10 @@ TEST(FrameworkThreadWinTest, AppliesThePriorityTable) {
   struct Case {
     ThreadPriority priority;
     int platform_priority;
-  } cases[] = {{3, THREAD_PRIORITY_HIGHEST}, {7, THREAD_PRIORITY_BELOW_NORMAL},
-               {1, THREAD_PRIORITY_LOWEST}, {0, THREAD_PRIORITY_NORMAL}};
+  } cases[] = {{3, THREAD_PRIORITY_HIGHEST},
+               {7, THREAD_PRIORITY_BELOW_NORMAL},
+               {1, THREAD_PRIORITY_LOWEST},
+               {0, THREAD_PRIORITY_NORMAL}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.priority);
     ProbeThread thread;

@@ -185,10 +185,8 @@ TEST(AdapterDiscovery, FindConnectionName) {
     const char* line;
   } cases[] = {
       {"found", true, true, true, nullptr},
-      {"no Connection subkey", false, false, false,
-       "[AccService::FindIfNameByIntanceId] read registry path fail"},
-      {"no usable Name value", true, false, false,
-       "[AccService::FindIfNameByIntanceId] read Name fail"},
+      {"no Connection subkey", false, false, false, "[AccService::FindIfNameByIntanceId] read registry path fail"},
+      {"no usable Name value", true, false, false, "[AccService::FindIfNameByIntanceId] read Name fail"},
   };
   for (const Case& c : cases) {
     LogCapture log;
@@ -197,9 +195,7 @@ TEST(AdapterDiscovery, FindConnectionName) {
     if (!c.key) registry.keys.clear();
     if (!c.value) registry.values.clear();
     std::wstring name = L"previous";
-    EXPECT_EQ(FindConnectionName(registry, MakeAdapter("{GUID-1}", "Ethernet", kMac1), &name),
-              c.found)
-        << c.name;
+    EXPECT_EQ(FindConnectionName(registry, MakeAdapter("{GUID-1}", "Ethernet", kMac1), &name), c.found) << c.name;
     EXPECT_EQ(name, c.found ? L"Ethernet 2" : L"previous") << c.name;
     std::vector<std::string> expected;
     if (c.line) expected.push_back(c.line);

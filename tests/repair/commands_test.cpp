@@ -24,15 +24,13 @@ TEST(Commands, CommandTexts) {
       {AddFirewallRuleCommand(L"C:\\Program Files\\Repair\\repair.exe"),
        L"netsh advfirewall firewall add rule name=\"VA Rovade Varoza\" dir=in action=allow "
        L"program=\"C:\\Program Files\\Repair\\repair.exe\""},
-      {DeleteFirewallRuleCommand(),
-       L"netsh advfirewall firewall delete rule name=\"VA Rovade Varoza\""},
+      {DeleteFirewallRuleCommand(), L"netsh advfirewall firewall delete rule name=\"VA Rovade Varoza\""},
       {RestoreDhcpCommand(L"本地连接"), L"netsh interface ip set address name=\"本地连接\" dhcp"},
       {RestoreStaticCommand(L"Ethernet", L"192.168.0.10", L"255.255.255.0", L"192.168.0.1"),
        L"netsh interface ip set address name=\"Ethernet\" static 192.168.0.10 255.255.255.0 "
        L"192.168.0.1 0"},
       // No connection found: the command names the empty connection.
-      {SetRecoveryAddressCommand(L""),
-       L"netsh interface ip set address name=\"\" static 192.168.1.111 255.255.255.0"},
+      {SetRecoveryAddressCommand(L""), L"netsh interface ip set address name=\"\" static 192.168.1.111 255.255.255.0"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.command, c.expected);

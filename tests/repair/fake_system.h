@@ -22,9 +22,8 @@
 namespace repair::fakes {
 
 // An adapter record with the fields the repair reads.
-inline IP_ADAPTER_INFO MakeAdapter(const char* name, const char* description,
-                                   std::vector<uint8_t> mac, uint32_t dhcp = 1,
-                                   const char* ip = "0.0.0.0", const char* mask = "0.0.0.0",
+inline IP_ADAPTER_INFO MakeAdapter(const char* name, const char* description, std::vector<uint8_t> mac,
+                                   uint32_t dhcp = 1, const char* ip = "0.0.0.0", const char* mask = "0.0.0.0",
                                    const char* gateway = "0.0.0.0") {
   IP_ADAPTER_INFO a = {};
   std::strncpy(a.AdapterName, name, sizeof(a.AdapterName) - 1);
@@ -44,9 +43,9 @@ inline const std::vector<uint8_t> kMac1 = {0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
 class FakeAdapterSource : public AdapterSource {
  public:
   std::vector<IP_ADAPTER_INFO> records;
-  uint32_t error = 0;           // returned instead of the list when not 0
-  uint32_t empty_error = 232;   // the platform's "no data" for an empty list
-  uint32_t overflow_size = 0;   // when set, a buffer overflow reports this size
+  uint32_t error = 0;          // returned instead of the list when not 0
+  uint32_t empty_error = 232;  // the platform's "no data" for an empty list
+  uint32_t overflow_size = 0;  // when set, a buffer overflow reports this size
   std::vector<uint32_t> sizes_offered;
 
   uint32_t GetAdaptersInfo(IP_ADAPTER_INFO* buffer, uint32_t* size) override {
@@ -81,8 +80,7 @@ class FakeRegistry : public RegistryReader {
     values[path] = connection_name;
   }
 
-  RegistryReadResult ReadString(const char* key_path, const wchar_t* value_name,
-                                std::wstring* value) override {
+  RegistryReadResult ReadString(const char* key_path, const wchar_t* value_name, std::wstring* value) override {
     if (!keys.count(key_path)) return RegistryReadResult::kKeyMissing;
     auto it = values.find(key_path);
     if (it == values.end() || std::wstring(value_name) != L"Name") {
@@ -102,8 +100,7 @@ class FakeProcessRunner : public ProcessRunner {
   std::multiset<uintptr_t> open_handles;
   int closes_of_unknown_handles = 0;
 
-  bool CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process,
-                           uint32_t* error) override {
+  bool CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process, uint32_t* error) override {
     if (fail) {
       refused.push_back(command_line);
       *error = 2;
@@ -131,9 +128,7 @@ class FakeProcessRunner : public ProcessRunner {
 class FakeFileProbe : public FileProbe {
  public:
   std::set<std::wstring> existing;
-  bool Exists(const std::wstring& path) override {
-    return existing.count(path) != 0;
-  }
+  bool Exists(const std::wstring& path) override { return existing.count(path) != 0; }
 };
 
 class FakeModuleInfo : public ModuleInfo {
@@ -211,8 +206,7 @@ struct FakeSystem {
   FakeTftp tftp;
 
   RepairPlatform platform() {
-    return RepairPlatform{&adapters, &registry, &processes, &files,
-                          &module,   &firmware, &sleeper,   &tftp};
+    return RepairPlatform{&adapters, &registry, &processes, &files, &module, &firmware, &sleeper, &tftp};
   }
 };
 
@@ -223,8 +217,7 @@ class LogCapture {
   LogCapture() {
     static int counter = 0;
     dir_ = std::filesystem::temp_directory_path() /
-           ("repair_log_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" +
-            std::to_string(++counter));
+           ("repair_log_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" + std::to_string(++counter));
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);  // left over by a run that crashed
     std::filesystem::create_directories(dir_);

@@ -35,8 +35,7 @@ class ReportRecorder {
 class RepairServiceSteps : public ::testing::Test {
  protected:
   RepairServiceSteps() : service_(system_.platform()) {
-    service_.RegisterCallback(kRepairCallbackStepFinished,
-                              basekit::BindMethod(&ReportRecorder::OnReport, &recorder_));
+    service_.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&ReportRecorder::OnReport, &recorder_));
   }
 
   // Runs step 1 on the given adapters and selects entry 0.
@@ -151,14 +150,23 @@ TEST_F(RepairServiceSteps, Backup) {
     std::vector<std::string> lines;
   } cases[] = {
       {"DHCP adapter: no backup", 1, false, false, false, {}, {}},
-      {"static adapter: dump into ip.bak", 0, false, false, false,
-       {L"cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""}, {}},
+      {"static adapter: dump into ip.bak",
+       0,
+       false,
+       false,
+       false,
+       {L"cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""},
+       {}},
       {"static adapter, existing ip.bak left alone", 0, true, false, false, {}, {}},
-      {"dump cannot start: still a success", 0, false, true, false, {},
+      {"dump cannot start: still a success",
+       0,
+       false,
+       true,
+       false,
+       {},
        {"create process failed 2: cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""}},
       // No directory to put it in: nothing is written into the current one.
-      {"program path unknown: no dump", 0, false, false, true, {},
-       {"program directory unknown, no backup written"}},
+      {"program path unknown: no dump", 0, false, false, true, {}, {"program directory unknown, no backup written"}},
   };
   for (const Case& c : cases) {
     FakeSystem system;
@@ -187,9 +195,8 @@ TEST_F(RepairServiceSteps, ModifyUsesTheConnectionName) {
   QueryAndSelect({MakeAdapter("{GUID-1}", "Ethernet", kMac1)});
   service_.ModifyNetworkSettings();
   EXPECT_EQ(service_.connection_name(), L"Ethernet 2");
-  EXPECT_EQ(system_.processes.started,
-            std::vector<std::wstring>{L"netsh interface ip set address name=\"Ethernet 2\" "
-                                      L"static 192.168.1.111 255.255.255.0"});
+  EXPECT_EQ(system_.processes.started, std::vector<std::wstring>{L"netsh interface ip set address name=\"Ethernet 2\" "
+                                                                 L"static 192.168.1.111 255.255.255.0"});
   EXPECT_EQ(system_.sleeper.sleeps, std::vector<uint32_t>{5000});
   EXPECT_EQ(recorder_.reports, (std::vector<Report>{{1, kStepModify}}));
 }
@@ -199,8 +206,7 @@ TEST_F(RepairServiceSteps, ModifyWithoutConnectionKeyNamesTheEmptyConnection) {
   service_.ModifyNetworkSettings();
   EXPECT_EQ(service_.connection_name(), L"");
   EXPECT_EQ(system_.processes.started,
-            std::vector<std::wstring>{
-                L"netsh interface ip set address name=\"\" static 192.168.1.111 255.255.255.0"});
+            std::vector<std::wstring>{L"netsh interface ip set address name=\"\" static 192.168.1.111 255.255.255.0"});
   EXPECT_EQ(recorder_.reports, (std::vector<Report>{{1, kStepModify}}));
   EXPECT_TRUE(log_.Contains("[AccService::FindIfNameByIntanceId] read registry path fail"));
 }
@@ -213,8 +219,7 @@ TEST_F(RepairServiceSteps, FailedModifyDeletesTheFirewallRuleBeforeReporting) {
   service_.ModifyNetworkSettings();
   EXPECT_EQ(recorder_.reports, (std::vector<Report>{{0, kStepModify}}));
   ASSERT_EQ(system_.processes.refused.size(), 2u);
-  EXPECT_EQ(system_.processes.refused[1],
-            L"netsh advfirewall firewall delete rule name=\"VA Rovade Varoza\"");
+  EXPECT_EQ(system_.processes.refused[1], L"netsh advfirewall firewall delete rule name=\"VA Rovade Varoza\"");
   EXPECT_EQ(attempts_at_report, 2u) << "the rule is deleted before the failure is reported";
   EXPECT_EQ(system_.sleeper.sleeps, std::vector<uint32_t>{5000});
 }
@@ -229,10 +234,9 @@ TEST_F(RepairServiceSteps, UploadSendsTheImageUnchangedAndInPlace) {
   EXPECT_EQ(system_.tftp.sent_addresses[0], system_.firmware.image.data());
   EXPECT_EQ(sessions_alive_at_report, 0) << "the client is gone before the report";
   EXPECT_TRUE(system_.sleeper.sleeps.empty());
-  EXPECT_EQ(Repair(), (std::vector<std::string>{
-                          "start upload firmware",
-                          "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
-                          "try connect 1 time", "end upload firmware"}));
+  EXPECT_EQ(Repair(), (std::vector<std::string>{"start upload firmware",
+                                                "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
+                                                "try connect 1 time", "end upload firmware"}));
 }
 
 TEST_F(RepairServiceSteps, UploadFailures) {
@@ -253,12 +257,10 @@ TEST_F(RepairServiceSteps, UploadFailures) {
        false,
        0,
        {5000, 5000, 5000},
-       {"start upload firmware",
-        "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
+       {"start upload firmware", "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
         "try connect 1 time", "connect error wait 5 seconds retry", "try connect 2 time",
-        "connect error wait 5 seconds retry", "try connect 3 time",
-        "connect error wait 5 seconds retry", "uploading firmware failed",
-        "end upload firmware"}},
+        "connect error wait 5 seconds retry", "try connect 3 time", "connect error wait 5 seconds retry",
+        "uploading firmware failed", "end upload firmware"}},
       {"send fails",
        {},
        false,
@@ -266,11 +268,9 @@ TEST_F(RepairServiceSteps, UploadFailures) {
        false,
        1,
        {},
-       {"start upload firmware",
-        "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
+       {"start upload firmware", "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
         "try connect 1 time", "uploading firmware failed", "end upload firmware"}},
-      {"no firmware resource", {}, true, false, false, 0, {},
-       {"start upload firmware", "end upload firmware"}},
+      {"no firmware resource", {}, true, false, false, 0, {}, {"start upload firmware", "end upload firmware"}},
       {"socket library missing",
        {},
        true,
@@ -278,10 +278,8 @@ TEST_F(RepairServiceSteps, UploadFailures) {
        true,
        0,
        {},
-       {"start upload firmware",
-        "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
-        "tftp client unavailable: Unable to find socket library", "uploading firmware failed",
-        "end upload firmware"}},
+       {"start upload firmware", "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
+        "tftp client unavailable: Unable to find socket library", "uploading firmware failed", "end upload firmware"}},
   };
   for (const Case& c : cases) {
     FakeSystem system;
@@ -327,10 +325,8 @@ TEST_F(RepairServiceSteps, RestoreCommands) {
     IP_ADAPTER_INFO adapter;
     std::wstring restore;
   } cases[] = {
-      {"DHCP", MakeAdapter("{G}", "Ethernet", kMac1, 1),
-       L"netsh interface ip set address name=\"Ethernet\" dhcp"},
-      {"static",
-       MakeAdapter("{G}", "Ethernet", kMac1, 0, "192.168.0.10", "255.255.255.0", "192.168.0.1"),
+      {"DHCP", MakeAdapter("{G}", "Ethernet", kMac1, 1), L"netsh interface ip set address name=\"Ethernet\" dhcp"},
+      {"static", MakeAdapter("{G}", "Ethernet", kMac1, 0, "192.168.0.10", "255.255.255.0", "192.168.0.1"),
        L"netsh interface ip set address name=\"Ethernet\" static 192.168.0.10 255.255.255.0 "
        L"192.168.0.1 0"},
   };
@@ -348,9 +344,9 @@ TEST_F(RepairServiceSteps, RestoreCommands) {
     recorder.reports.clear();
 
     service.RestoreNetworkSettings();
-    EXPECT_EQ(system.processes.started,
-              (std::vector<std::wstring>{
-                  L"netsh advfirewall firewall delete rule name=\"VA Rovade Varoza\"", c.restore}))
+    EXPECT_EQ(
+        system.processes.started,
+        (std::vector<std::wstring>{L"netsh advfirewall firewall delete rule name=\"VA Rovade Varoza\"", c.restore}))
         << c.name;
     EXPECT_EQ(recorder.reports, (std::vector<Report>{{1, kStepRestore}})) << c.name;
 
@@ -382,8 +378,7 @@ TEST(RepairServiceCallbacks, SecondRegistrationKeepsTheFirst) {
   RepairService service(system.platform());
   ReportRecorder first, second;
   EXPECT_TRUE(service.RegisterCallback(1, basekit::BindMethod(&ReportRecorder::OnReport, &first)));
-  basekit::Callback<void(ServiceCallbackParam*)> dropped =
-      basekit::BindMethod(&ReportRecorder::OnReport, &second);
+  basekit::Callback<void(ServiceCallbackParam*)> dropped = basekit::BindMethod(&ReportRecorder::OnReport, &second);
   EXPECT_FALSE(service.RegisterCallback(1, dropped));
   EXPECT_EQ(dropped.storage_for_testing()->ref_count_for_testing(), 1)
       << "the table holds no reference to the rejected callback";

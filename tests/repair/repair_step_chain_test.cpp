@@ -43,8 +43,7 @@ class SynchronousRun {
   explicit SynchronousRun(FakeSystem& system, AdapterChooser* chooser = nullptr)
       : service(system.platform()),
         chain(&service, chooser, [this](RepairStepMethod step) { pending.push_back(step); }) {
-    service.RegisterCallback(kRepairCallbackStepFinished,
-                             basekit::BindMethod(&SynchronousRun::OnReport, this));
+    service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&SynchronousRun::OnReport, this));
   }
 
   // Runs from step 0 until the chain posts nothing more.
@@ -87,8 +86,7 @@ std::wstring AddRule() {
 }
 
 std::wstring SetRecovery(const std::wstring& name) {
-  return L"netsh interface ip set address name=\"" + name +
-         L"\" static 192.168.1.111 255.255.255.0";
+  return L"netsh interface ip set address name=\"" + name + L"\" static 192.168.1.111 255.255.255.0";
 }
 
 TEST(RepairStepChain, NextStep) {
@@ -120,30 +118,29 @@ TEST(RepairStepChain, SuccessfulRunOnADhcpAdapter) {
             (std::vector<std::wstring>{AddRule(), SetRecovery(L"Ethernet"), kDeleteRule,
                                        L"netsh interface ip set address name=\"Ethernet\" dhcp"}));
   EXPECT_EQ(system.tftp.sent.size(), 1u);
-  EXPECT_EQ(log.Messages(),
-            (std::vector<std::string>{
-                "start mofify firewall settings",
-                "cmd : " + WideToGbk(AddRule()),
-                "end mofify firewall settings",
-                "start query network settings",
-                "end query network settings",
-                "start backup network settings",
-                "end backup network settings",
-                "start mofify network settings",
-                "cmd : " + WideToGbk(SetRecovery(L"Ethernet")),
-                "wait 5 seconds",
-                "end mofify network settings",
-                "start upload firmware",
-                "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
-                "try connect 1 time",
-                "end upload firmware",
-                "start restore network settings",
-                "start delete firewall settings",
-                "cmd : " + WideToGbk(kDeleteRule),
-                "end delete firewall settings",
-                "cmd : netsh interface ip set address name=\"Ethernet\" dhcp",
-                "end restore network settings",
-            }));
+  EXPECT_EQ(log.Messages(), (std::vector<std::string>{
+                                "start mofify firewall settings",
+                                "cmd : " + WideToGbk(AddRule()),
+                                "end mofify firewall settings",
+                                "start query network settings",
+                                "end query network settings",
+                                "start backup network settings",
+                                "end backup network settings",
+                                "start mofify network settings",
+                                "cmd : " + WideToGbk(SetRecovery(L"Ethernet")),
+                                "wait 5 seconds",
+                                "end mofify network settings",
+                                "start upload firmware",
+                                "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
+                                "try connect 1 time",
+                                "end upload firmware",
+                                "start restore network settings",
+                                "start delete firewall settings",
+                                "cmd : " + WideToGbk(kDeleteRule),
+                                "end delete firewall settings",
+                                "cmd : netsh interface ip set address name=\"Ethernet\" dhcp",
+                                "end restore network settings",
+                            }));
 }
 
 TEST(RepairStepChain, AdapterChoice) {
@@ -154,10 +151,8 @@ TEST(RepairStepChain, AdapterChoice) {
     size_t chooser_calls;
     std::string selected;
   } cases[] = {
-      {"none: selection stays empty", 0, 0, 0, ""},
-      {"one: entry 0 without asking", 1, 0, 0, "{0}"},
-      {"several: the user's pick", 3, 2, 1, "{2}"},
-      {"several, picker closed: selection unchanged", 2, -1, 1, ""},
+      {"none: selection stays empty", 0, 0, 0, ""},   {"one: entry 0 without asking", 1, 0, 0, "{0}"},
+      {"several: the user's pick", 3, 2, 1, "{2}"},   {"several, picker closed: selection unchanged", 2, -1, 1, ""},
       {"more than the table holds", 11, 7, 1, "{7}"},
   };
   for (const Case& c : cases) {
@@ -180,10 +175,9 @@ TEST(RepairStepChain, AdapterChoice) {
     if (c.selected.empty()) {
       // An all-zero selection reads as a static adapter without a name.
       EXPECT_EQ(system.processes.started,
-                (std::vector<std::wstring>{
-                    AddRule(), L"cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\"",
-                    SetRecovery(L""), kDeleteRule,
-                    L"netsh interface ip set address name=\"\" static    0"}))
+                (std::vector<std::wstring>{AddRule(), L"cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\"",
+                                           SetRecovery(L""), kDeleteRule,
+                                           L"netsh interface ip set address name=\"\" static    0"}))
           << c.name;
     }
   }
@@ -219,13 +213,11 @@ TEST(RepairStepChain, Failures) {
     EXPECT_EQ(run.reports, c.reports) << c.name;
     EXPECT_EQ(log.Contains("start restore network settings 2"), c.cleanup) << c.name;
     if (c.failing_step == kStepUpload) {
-      EXPECT_EQ(system.processes.started.back(),
-                L"netsh interface ip set address name=\"Ethernet\" dhcp")
+      EXPECT_EQ(system.processes.started.back(), L"netsh interface ip set address name=\"Ethernet\" dhcp")
           << c.name << ": the adapter is put back";
     }
     if (c.failing_step == kStepModify) {
-      EXPECT_EQ(system.processes.refused,
-                (std::vector<std::wstring>{SetRecovery(L"Ethernet"), kDeleteRule}))
+      EXPECT_EQ(system.processes.refused, (std::vector<std::wstring>{SetRecovery(L"Ethernet"), kDeleteRule}))
           << c.name << ": the rule is deleted, nothing else is undone";
       EXPECT_EQ(system.processes.started, std::vector<std::wstring>{AddRule()}) << c.name;
     }

@@ -68,8 +68,7 @@ TEST(RepairThread, StartRepairNeedsTheThread) {
   FakeSystem system;
   RepairService service(system.platform());
   ReportQueue reports;
-  service.RegisterCallback(kRepairCallbackStepFinished,
-                           basekit::BindMethod(&ReportQueue::OnReport, &reports));
+  service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&ReportQueue::OnReport, &reports));
   service.StartRepair();
   EXPECT_FALSE(reports.Next(std::chrono::milliseconds(50)));
   EXPECT_TRUE(system.processes.started.empty());
@@ -88,16 +87,14 @@ TEST(RepairThread, StartRepairNeedsTheThread) {
 
 TEST(RepairThread, WholeRepairRunsStepByStepOnTheRepairThread) {
   FakeSystem system;
-  system.adapters.records = {MakeAdapter("{A}", "Ethernet", kMac1),
-                             MakeAdapter("{B}", "Ethernet 2", kMac1)};
+  system.adapters.records = {MakeAdapter("{A}", "Ethernet", kMac1), MakeAdapter("{B}", "Ethernet 2", kMac1)};
   system.registry.AddConnection("{B}", L"Ethernet 2");
   RepairService service(system.platform());
   ReportQueue reports;
   PickSecond chooser;
   RepairStepChain chain(&service, &chooser);
   ASSERT_TRUE(service.StartThread());
-  service.RegisterCallback(kRepairCallbackStepFinished,
-                           basekit::BindMethod(&ReportQueue::OnReport, &reports));
+  service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&ReportQueue::OnReport, &reports));
   service.StartRepair();
 
   std::vector<Report> seen;
@@ -113,8 +110,7 @@ TEST(RepairThread, WholeRepairRunsStepByStepOnTheRepairThread) {
   EXPECT_EQ(seen, (std::vector<Report>{{1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}, {1, 5}}));
   EXPECT_EQ(FieldText(service.selected_adapter().AdapterName), "{B}");
   EXPECT_EQ(service.connection_name(), L"Ethernet 2");
-  EXPECT_EQ(system.processes.started.back(),
-            L"netsh interface ip set address name=\"Ethernet 2\" dhcp");
+  EXPECT_EQ(system.processes.started.back(), L"netsh interface ip set address name=\"Ethernet 2\" dhcp");
   for (std::thread::id id : reports.threads()) {
     EXPECT_NE(id, std::this_thread::get_id()) << "steps and reports belong to the repair thread";
   }

@@ -106,9 +106,7 @@ TEST(TftpUpload, FirmwareReachesTheServerUnchanged) {
   std::vector<int32_t> results;
   struct Sink {
     std::vector<int32_t>* results;
-    void On(ServiceCallbackParam* p) {
-      results->push_back(static_cast<RepairServiceCallbackParam*>(p)->result);
-    }
+    void On(ServiceCallbackParam* p) { results->push_back(static_cast<RepairServiceCallbackParam*>(p)->result); }
   } sink{&results};
   service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&Sink::On, &sink));
 

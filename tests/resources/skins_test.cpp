@@ -58,15 +58,15 @@ struct ImageCase {
 };
 
 const ImageCase kImages[] = {
-    {"skin/bk.png", 580, 374},           {"skin/connect.png", 580, 374},      {"skin/logo.png", 580, 374},
-    {"skin/close-normal.png", 20, 20},   {"skin/close-pushed.png", 20, 20},   {"skin/btn-bk-normal.png", 120, 36},
-    {"skin/btn-bk-hover.png", 120, 36},  {"skin/btn-bk-pushed.png", 120, 36}, {"skin/btn-normal2.png", 62, 34},
-    {"skin/btn-hover2.png", 62, 34},     {"skin/btn-pushed2.png", 62, 34},    {"skin/btn-disable2.png", 62, 34},
-    {"skin/progress_bk.png", 240, 1},    {"skin/progress_fore.png", 240, 1},
+    {"skin/bk.png", 580, 374},          {"skin/connect.png", 580, 374},      {"skin/logo.png", 580, 374},
+    {"skin/close-normal.png", 20, 20},  {"skin/close-pushed.png", 20, 20},   {"skin/btn-bk-normal.png", 120, 36},
+    {"skin/btn-bk-hover.png", 120, 36}, {"skin/btn-bk-pushed.png", 120, 36}, {"skin/btn-normal2.png", 62, 34},
+    {"skin/btn-hover2.png", 62, 34},    {"skin/btn-pushed2.png", 62, 34},    {"skin/btn-disable2.png", 62, 34},
+    {"skin/progress_bk.png", 240, 1},   {"skin/progress_fore.png", 240, 1},
 };
 
 const std::set<std::wstring> kImageAttributes = {
-    L"bkimage",   L"normalimage", L"hotimage",      L"pushedimage",     L"focusedimage",     L"disabledimage",
+    L"bkimage",   L"normalimage",  L"hotimage",        L"pushedimage",   L"focusedimage",     L"disabledimage",
     L"foreimage", L"hotforeimage", L"pushedforeimage", L"selectedimage", L"selectedhotimage",
 };
 
@@ -123,8 +123,7 @@ std::vector<Element> LoadSkin(const char* file) {
   }
   CMarkupDoc doc;
   if (!doc.LoadFromMem(bytes->data(), bytes->size(), CMarkupDoc::kUtf8)) {
-    ADD_FAILURE() << file << ": " << Narrow(doc.GetLastErrorMessage()) << " at "
-                  << Narrow(doc.GetLastErrorLocation());
+    ADD_FAILURE() << file << ": " << Narrow(doc.GetLastErrorMessage()) << " at " << Narrow(doc.GetLastErrorLocation());
     return elements;
   }
   Flatten(doc.GetRoot(), &elements);

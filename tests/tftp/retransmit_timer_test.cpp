@@ -29,16 +29,21 @@ TEST(RetransmitTimerTest, WaitFollowsTheRoundTripWithinFloorAndCeiling) {
       {"back-off doubles up to the ceiling; a sample ends it",
        30,
        2000,
-       {{100, 31}, {-1, 61}, {-1, 121}, {-1, 241}, {-1, 482}, {-1, 964}, {-1, 1927},
-        {-1, 2000}, {-1, 2000}, {100, 31}}},
+       {{100, 31},
+        {-1, 61},
+        {-1, 121},
+        {-1, 241},
+        {-1, 482},
+        {-1, 964},
+        {-1, 1927},
+        {-1, 2000},
+        {-1, 2000},
+        {100, 31}}},
       {"a round trip beyond the ceiling counts as the ceiling", 30, 500, {{5000000, 500}}},
       {"a floor above the ceiling is the ceiling", 900, 300, {{100, 300}}},
       // rttvar starts at half the first sample and shrinks with steady ones;
       // the floor keeps a margin above srtt even then.
-      {"a steady slow path keeps the margin",
-       30,
-       2000,
-       {{100000, 300}, {100000, 250}, {100000, 213}, {100000, 185}}},
+      {"a steady slow path keeps the margin", 30, 2000, {{100000, 300}, {100000, 250}, {100000, 213}, {100000, 185}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -12,8 +12,7 @@ uint16_t Word(const std::vector<uint8_t>& d, size_t at) {
   return d.size() >= at + 2 ? static_cast<uint16_t>((d[at] << 8) | d[at + 1]) : 0;
 }
 
-bool Receive(tftp::UdpSocket& socket, int timeout_ms, std::vector<uint8_t>* datagram,
-             tftp::Endpoint* from) {
+bool Receive(tftp::UdpSocket& socket, int timeout_ms, std::vector<uint8_t>* datagram, tftp::Endpoint* from) {
   if (socket.WaitReadable(timeout_ms) != tftp::UdpSocket::WaitResult::kReadable) {
     return false;
   }
@@ -38,8 +37,7 @@ std::vector<uint8_t> ScriptedTftpServer::Ack(uint16_t block) {
 }
 
 std::vector<uint8_t> ScriptedTftpServer::Error(uint16_t code, const char* message) {
-  std::vector<uint8_t> bytes = {0, 5, static_cast<uint8_t>(code >> 8),
-                                static_cast<uint8_t>(code & 0xFF)};
+  std::vector<uint8_t> bytes = {0, 5, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code & 0xFF)};
   bytes.insert(bytes.end(), message, message + std::strlen(message) + 1);
   return bytes;
 }
@@ -48,9 +46,8 @@ ScriptedTftpServer::ScriptedTftpServer(const char* intruder_address) {
   library_started_ = tftp::StartSocketLibrary();
   uint32_t intruder = 0;
   tftp::Endpoint local;
-  ready_ = library_started_ && tftp::ParseIpv4Address(intruder_address, &intruder) &&
-           OpenBound(listener_, kLoopback) && OpenBound(transfer_, kLoopback) &&
-           OpenBound(intruder_, intruder) && listener_.GetLocalEndpoint(&local);
+  ready_ = library_started_ && tftp::ParseIpv4Address(intruder_address, &intruder) && OpenBound(listener_, kLoopback) &&
+           OpenBound(transfer_, kLoopback) && OpenBound(intruder_, intruder) && listener_.GetLocalEndpoint(&local);
   listen_port_ = local.port;
   request_script_ = [](int) { return Action{false, {FromServer(Ack(0))}}; };
   data_script_ = [](uint16_t block, int) { return Action{false, {FromServer(Ack(block))}}; };
@@ -66,7 +63,9 @@ ScriptedTftpServer::~ScriptedTftpServer() {
   }
 }
 
-void ScriptedTftpServer::start() { thread_ = std::thread([this] { run(); }); }
+void ScriptedTftpServer::start() {
+  thread_ = std::thread([this] { run(); });
+}
 
 void ScriptedTftpServer::stop() {
   stop_ = true;
@@ -75,12 +74,9 @@ void ScriptedTftpServer::stop() {
   }
 }
 
-int ScriptedTftpServer::arrivals(uint16_t block) const {
-  return static_cast<int>(arrivalTimes(block).size());
-}
+int ScriptedTftpServer::arrivals(uint16_t block) const { return static_cast<int>(arrivalTimes(block).size()); }
 
-std::vector<std::chrono::steady_clock::time_point> ScriptedTftpServer::arrivalTimes(
-    uint16_t block) const {
+std::vector<std::chrono::steady_clock::time_point> ScriptedTftpServer::arrivalTimes(uint16_t block) const {
   auto it = arrivals_.find(block);
   return it == arrivals_.end() ? std::vector<std::chrono::steady_clock::time_point>() : it->second;
 }
@@ -103,8 +99,7 @@ void ScriptedTftpServer::run() {
   drainIntruder();
 }
 
-void ScriptedTftpServer::handleRequest(const std::vector<uint8_t>& datagram,
-                                       const tftp::Endpoint& from) {
+void ScriptedTftpServer::handleRequest(const std::vector<uint8_t>& datagram, const tftp::Endpoint& from) {
   ++request_count_;
   if (request_count_ == 1) {
     first_request_ = datagram;
@@ -124,8 +119,7 @@ void ScriptedTftpServer::handleRequest(const std::vector<uint8_t>& datagram,
   sendAll(action.replies);
 }
 
-void ScriptedTftpServer::handleData(const std::vector<uint8_t>& datagram,
-                                    const tftp::Endpoint& from) {
+void ScriptedTftpServer::handleData(const std::vector<uint8_t>& datagram, const tftp::Endpoint& from) {
   if (!(from == client_)) {
     ++foreign_source_;
     return;

@@ -74,8 +74,7 @@ int SentAgain(const Server& server) {
 // fault.
 int LoggedResends(const std::string& log) {
   int count = 0;
-  for (size_t at = log.find(" again (attempt "); at != std::string::npos;
-       at = log.find(" again (attempt ", at + 1)) {
+  for (size_t at = log.find(" again (attempt "); at != std::string::npos; at = log.find(" again (attempt ", at + 1)) {
     ++count;
   }
   return count;
@@ -103,14 +102,13 @@ TEST_F(TftpClientTest, LengthsArriveByteExactWithAClosingShortBlock) {
     EXPECT_EQ(server.lastPayloadSize(), length % 512);
     EXPECT_EQ(SentAgain(server), LoggedResends(run.log)) << "resent without a time-out";
     EXPECT_EQ(server.requestCount(), 1);
-    EXPECT_EQ(std::string(server.firstRequest().begin(), server.firstRequest().end()),
-              kWriteRequest);
+    EXPECT_EQ(std::string(server.firstRequest().begin(), server.firstRequest().end()), kWriteRequest);
     EXPECT_THAT(run.trace, HasSubstr("Size: 38\n"));
     // The trace shows the next block to be sent as the expected one.
     EXPECT_THAT(run.trace, HasSubstr("ACK for packet 0(expected: 1)\n"));
     const unsigned last = static_cast<unsigned>(length / 512 + 1);
-    EXPECT_THAT(run.trace, HasSubstr("ACK for packet " + std::to_string(last) +
-                                     "(expected: " + std::to_string(last + 1) + ")\n"));
+    EXPECT_THAT(run.trace,
+                HasSubstr("ACK for packet " + std::to_string(last) + "(expected: " + std::to_string(last + 1) + ")\n"));
     EXPECT_THAT(run.log, HasSubstr("connect to server success"));
     EXPECT_THAT(run.log, HasSubstr("upload complete"));
   }
@@ -164,18 +162,20 @@ TEST_F(TftpClientTest, RecoversFromAnImpairedExchange) {
        },
        "127.0.0.1", true, "Timeout\n", "sending block 3 again (attempt 2)"},
       {"lost ACK of the request", kQuickMs,
-       [&](int arrival) { return arrival == 1 ? Action{false, {}} : ack(0); }, nullptr,
-       "127.0.0.1", true, "Timeout\n", "sending the write request again (attempt 2)"},
+       [&](int arrival) {
+         return arrival == 1 ? Action{false, {}} : ack(0);
+       },
+       nullptr, "127.0.0.1", true, "Timeout\n", "sending the write request again (attempt 2)"},
       {"duplicate ACK", kPatientMs, nullptr,
        [&](uint16_t block, int) {
-         return Action{false,
-                       {Server::FromServer(Server::Ack(block)), Server::FromServer(Server::Ack(block))}};
+         return Action{false, {Server::FromServer(Server::Ack(block)), Server::FromServer(Server::Ack(block))}};
        },
        "127.0.0.1", false, "ACK for packet 3(expected: 5)\n", nullptr},
       {"stale ACK before the right one", kPatientMs, nullptr,
        [&](uint16_t block, int) {
-         return Action{false, {Server::FromServer(Server::Ack(static_cast<uint16_t>(block - 1))),
-                               Server::FromServer(Server::Ack(block))}};
+         return Action{false,
+                       {Server::FromServer(Server::Ack(static_cast<uint16_t>(block - 1))),
+                        Server::FromServer(Server::Ack(block))}};
        },
        "127.0.0.1", false, "ACK for packet 4(expected: 6)\n", nullptr},
       {"empty datagram and DATA before the ACK", kPatientMs, nullptr,
@@ -187,8 +187,7 @@ TEST_F(TftpClientTest, RecoversFromAnImpairedExchange) {
          }
          return action;
        },
-       "127.0.0.1", false,
-       "Connection was closed by server\nUnhandled packet\nDATAK for packet 9(expected: 4)\n",
+       "127.0.0.1", false, "Connection was closed by server\nUnhandled packet\nDATAK for packet 9(expected: 4)\n",
        nullptr},
       {"foreign transfer ID", kPatientMs, nullptr,
        [&](uint16_t block, int) {
@@ -209,13 +208,11 @@ TEST_F(TftpClientTest, RecoversFromAnImpairedExchange) {
        [&](uint16_t block, int) {
          Action action = ack(block);
          if (block == 3) {
-           action.replies.insert(action.replies.begin(),
-                                 Server::FromIntruder(Server::Error(1, "go away")));
+           action.replies.insert(action.replies.begin(), Server::FromIntruder(Server::Error(1, "go away")));
          }
          return action;
        },
-       "127.0.0.1", false, "Packet from unknown transfer ID",
-       "error 1 from unknown transfer ID 127.0.0.1:"},
+       "127.0.0.1", false, "Packet from unknown transfer ID", "error 1 from unknown transfer ID 127.0.0.1:"},
   };
   const std::vector<char> image = tftp_test::MakeImage(10 * 512 + 100);
   for (const Case& c : cases) {
@@ -265,11 +262,16 @@ TEST_F(TftpClientTest, GivesUpWhenTheServerFallsSilent) {
   auto ack = [](uint16_t block) { return Action{false, {Server::FromServer(Server::Ack(block))}}; };
   const Case cases[] = {
       // Before any round trip is known every wait is the whole reply time-out.
-      {"silent from the start", [](int) { return Action{true, {}}; }, nullptr, 5, 0,
-       "no reply from server for the write request after 5 attempts"},
+      {"silent from the start",
+       [](int) {
+         return Action{true, {}};
+       },
+       nullptr, 5, 0, "no reply from server for the write request after 5 attempts"},
       {"silent after block 4", nullptr,
-       [&](uint16_t block, int) { return block >= 5 ? Action{false, {}} : ack(block); }, 1, 5,
-       "no reply from server for block 5 after "},
+       [&](uint16_t block, int) {
+         return block >= 5 ? Action{false, {}} : ack(block);
+       },
+       1, 5, "no reply from server for block 5 after "},
   };
   const std::vector<char> image = tftp_test::MakeImage(8 * 512);
   for (const Case& c : cases) {
@@ -314,16 +316,13 @@ TEST_F(TftpClientTest, RepliesTooShortForTheirOpcodeAreIgnored) {
     EXPECT_TRUE(server.file() == image);
     EXPECT_EQ(server.requestCount(), 2) << "the short reply was taken for an answer";
     EXPECT_THAT(run.trace, HasSubstr("Unhandled packet\n"));
-    EXPECT_THAT(run.log, HasSubstr("malformed datagram of " + std::to_string(bytes.size()) +
-                                   " bytes from 127.0.0.1:"));
+    EXPECT_THAT(run.log, HasSubstr("malformed datagram of " + std::to_string(bytes.size()) + " bytes from 127.0.0.1:"));
   }
 }
 
 using Clock = std::chrono::steady_clock;
 
-double Milliseconds(Clock::duration d) {
-  return std::chrono::duration<double, std::milli>(d).count();
-}
+double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 std::vector<double> Gaps(const std::vector<Clock::time_point>& times) {
   std::vector<double> gaps;
@@ -452,16 +451,14 @@ TEST_F(TftpClientTest, ErrorCodesPrintTheirText) {
     UploadRun run = Upload(server, tftp_test::MakeImage(600), kPatientMs);
     EXPECT_FALSE(run.result);
     EXPECT_EQ(server.totalDataArrivals(), 0);
-    EXPECT_THAT(run.trace, HasSubstr("Error! Error code: " + std::to_string(code) +
-                                     "\nError message: " + text + "\n"));
+    EXPECT_THAT(run.trace, HasSubstr("Error! Error code: " + std::to_string(code) + "\nError message: " + text + "\n"));
     EXPECT_THAT(run.trace, Not(HasSubstr("ignored text")));
   }
 }
 
 TEST_F(TftpClientTest, ClientCanReconnectAfterAnError) {
   Server refusing;
-  refusing.setRequestScript(
-      [](int) { return Action{false, {Server::FromServer(Server::Error(2, "no"))}}; });
+  refusing.setRequestScript([](int) { return Action{false, {Server::FromServer(Server::Error(2, "no"))}}; });
   ASSERT_TRUE(refusing.ready());
   refusing.start();
   Server accepting;
@@ -496,8 +493,7 @@ TEST_F(TftpClientTest, ProgressFollowsTheAcknowledgedBlocks) {
   UploadRun run = Upload(server, tftp_test::MakeImage(1024), kPatientMs,
                          [&](size_t done, size_t total) { calls.emplace_back(done, total); });
   EXPECT_TRUE(run.result);
-  const std::vector<std::pair<size_t, size_t>> expected = {
-      {512, 1024}, {1024, 1024}, {1024, 1024}};
+  const std::vector<std::pair<size_t, size_t>> expected = {{512, 1024}, {1024, 1024}, {1024, 1024}};
   EXPECT_EQ(calls, expected);
 }
 

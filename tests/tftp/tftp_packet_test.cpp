@@ -11,8 +11,7 @@
 namespace {
 
 std::string Bytes(const TftpPacket& packet) {
-  return std::string(reinterpret_cast<const char*>(packet.getData()),
-                     static_cast<size_t>(packet.getSize()));
+  return std::string(reinterpret_cast<const char*>(packet.getData()), static_cast<size_t>(packet.getSize()));
 }
 
 TEST(TftpPacketTest, WriteRequestIsTheFixed38Bytes) {
@@ -81,7 +80,10 @@ TEST(TftpPacketTest, ReceivedFieldsAreReadBigEndian) {
   const Case cases[] = {
       {std::string("\x00\x04\x01\x02", 4), 4, 258, 258},
       {std::string("\x00\x03\xFF\xFE payload", 12), 3, 65534, 65534},
-      {std::string("\x00\x05\x00\x01" "File not found\x00", 19), 5, 0, 1},
+      {std::string("\x00\x05\x00\x01"
+                   "File not found\x00",
+                   19),
+       5, 0, 1},
       {std::string("\x00\x02name\x00octet\x00", 14), 2, 0, 0x6E61},
       {std::string("\x00", 1), 0, 0, 0},  // short datagram: the zeroed rest reads as 0
       {std::string(), 0, 0, 0},
@@ -184,8 +186,11 @@ TEST(TftpPacketTest, DumpWritesSizeThenRawBytes) {
   packet.createData(1, "A\0B", 3);
   testing::internal::CaptureStdout();
   packet.dumpData();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            head + "7\n" + std::string("\x00\x03\x00\x01" "A\0B", 7) + tail);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), head + "7\n" +
+                                                        std::string("\x00\x03\x00\x01"
+                                                                    "A\0B",
+                                                                    7) +
+                                                        tail);
 }
 
 }  // namespace

@@ -50,10 +50,14 @@ TEST(ControlTest, AttributeValues) {
     const wchar_t* text;
     UiRect rect;
   } rects[] = {
-      {L"1,2,3,4", {1, 2, 3, 4}},   {L" 548, 8 ,568,28", {548, 8, 0, 568}},  // the blank is the separator; "," reads as 0
-      {L"1,2", {1, 2, 0, 0}},       {L"1,,3,4", {1, 0, 3, 4}},
-      {L"-5;6;7;8", {-5, 6, 7, 8}}, {L"x", {0, 0, 0, 0}},
-      {L"", {0, 0, 0, 0}},          {L"99999999999,1,2,3", {2147483647, 1, 2, 3}},
+      {L"1,2,3,4", {1, 2, 3, 4}},
+      {L" 548, 8 ,568,28", {548, 8, 0, 568}},  // the blank is the separator; "," reads as 0
+      {L"1,2", {1, 2, 0, 0}},
+      {L"1,,3,4", {1, 0, 3, 4}},
+      {L"-5;6;7;8", {-5, 6, 7, 8}},
+      {L"x", {0, 0, 0, 0}},
+      {L"", {0, 0, 0, 0}},
+      {L"99999999999,1,2,3", {2147483647, 1, 2, 3}},
   };
   for (const RectCase& c : rects) EXPECT_EQ(ParseRect(c.text), c.rect) << c.text;
 
@@ -61,8 +65,12 @@ TEST(ControlTest, AttributeValues) {
     const wchar_t* text;
     uint32_t color;
   } colors[] = {
-      {L"#FFFFFFFF", 0xFFFFFFFF}, {L"#00D6D6E6", 0x00D6D6E6}, {L"  #ff102030", 0xFF102030},
-      {L"FF000000", 0xFF000000},  {L"#123456789", 0xFFFFFFFF}, {L"#xyz", 0},
+      {L"#FFFFFFFF", 0xFFFFFFFF},
+      {L"#00D6D6E6", 0x00D6D6E6},
+      {L"  #ff102030", 0xFF102030},
+      {L"FF000000", 0xFF000000},
+      {L"#123456789", 0xFFFFFFFF},
+      {L"#xyz", 0},
       {L"", 0},
   };
   for (const ColorCase& c : colors) EXPECT_EQ(ParseColor(c.text), c.color) << c.text;

@@ -73,19 +73,45 @@ TEST_F(DialogBuilderTest, ClassTable) {
     const wchar_t* element;
     const wchar_t* class_name;
   } cases[] = {
-      {L"Control", L"ControlUI"}, {L"Label", L"LabelUI"}, {L"label", L"LabelUI"}, {L"LABEL", L"LabelUI"},
-      {L"Text", L"TextUI"}, {L"text", L"TextUI"}, {L"Button", L"ButtonUI"}, {L"button", L"ButtonUI"},
-      {L"Option", L"OptionUI"}, {L"CheckBox", L"CheckBoxUI"}, {L"Progress", L"ProgressUI"},
-      {L"progress", L"ProgressUI"}, {L"Slider", L"SliderUI"}, {L"Edit", L"EditUI"}, {L"RichEdit", L"RichEditUI"},
-      {L"Combo", L"ComboUI"}, {L"List", L"ListUI"}, {L"ListHeader", L"ListHeaderUI"},
-      {L"ListHeaderItem", L"ListHeaderItemUI"}, {L"ListLabelElement", L"ListLabelElementUI"},
-      {L"ListTextElement", L"ListTextElementUI"}, {L"ListContainerElement", L"ListContainerElementUI"},
-      {L"Container", L"ContainerUI"}, {L"VerticalLayout", L"VerticalLayoutUI"},
-      {L"HorizontalLayout", L"HorizontalLayoutUI"}, {L"TabLayout", L"TabLayoutUI"},
-      {L"TileLayout", L"TileLayoutUI"}, {L"ChildLayout", L"ChildLayoutUI"}, {L"ScrollBar", L"ScrollBarUI"},
-      {L"ActiveX", L"ActiveXUI"}, {L"WebBrowser", L"WebBrowserUI"}, {L"DateTime", L"DateTimeUI"},
-      {L"TreeView", L"TreeViewUI"}, {L"TreeNode", L"TreeNodeUI"}, {L"Gif", L"GifAnimUI"},
-      {L"MPng", L"MpngAnimUI"}, {L"PopUp", L"PopUpUI"}, {L"ButtonX", L"ButtonXUI"}, {L"OptionX", L"OptionXUI"},
+      {L"Control", L"ControlUI"},
+      {L"Label", L"LabelUI"},
+      {L"label", L"LabelUI"},
+      {L"LABEL", L"LabelUI"},
+      {L"Text", L"TextUI"},
+      {L"text", L"TextUI"},
+      {L"Button", L"ButtonUI"},
+      {L"button", L"ButtonUI"},
+      {L"Option", L"OptionUI"},
+      {L"CheckBox", L"CheckBoxUI"},
+      {L"Progress", L"ProgressUI"},
+      {L"progress", L"ProgressUI"},
+      {L"Slider", L"SliderUI"},
+      {L"Edit", L"EditUI"},
+      {L"RichEdit", L"RichEditUI"},
+      {L"Combo", L"ComboUI"},
+      {L"List", L"ListUI"},
+      {L"ListHeader", L"ListHeaderUI"},
+      {L"ListHeaderItem", L"ListHeaderItemUI"},
+      {L"ListLabelElement", L"ListLabelElementUI"},
+      {L"ListTextElement", L"ListTextElementUI"},
+      {L"ListContainerElement", L"ListContainerElementUI"},
+      {L"Container", L"ContainerUI"},
+      {L"VerticalLayout", L"VerticalLayoutUI"},
+      {L"HorizontalLayout", L"HorizontalLayoutUI"},
+      {L"TabLayout", L"TabLayoutUI"},
+      {L"TileLayout", L"TileLayoutUI"},
+      {L"ChildLayout", L"ChildLayoutUI"},
+      {L"ScrollBar", L"ScrollBarUI"},
+      {L"ActiveX", L"ActiveXUI"},
+      {L"WebBrowser", L"WebBrowserUI"},
+      {L"DateTime", L"DateTimeUI"},
+      {L"TreeView", L"TreeViewUI"},
+      {L"TreeNode", L"TreeNodeUI"},
+      {L"Gif", L"GifAnimUI"},
+      {L"MPng", L"MpngAnimUI"},
+      {L"PopUp", L"PopUpUI"},
+      {L"ButtonX", L"ButtonXUI"},
+      {L"OptionX", L"OptionXUI"},
   };
   for (const Case& c : cases) {
     CControlUI* control = CDialogBuilder::CreateStandardControl(c.element);
@@ -218,9 +244,10 @@ TEST_F(DialogBuilderTest, WindowAttributesNeedAWindowRootAndANativeWindow) {
 TEST_F(DialogBuilderTest, DefaultListsAreKeyedByTheNameAsWritten) {
   CPaintHostUI host;
   CContainerUI parent;
-  Build(L"<root><Default name=\"Label\" value=\"text=&quot;x&quot;\"/>"
-        L"<Label/><label/><LABEL text=\"own\"/></root>",
-        &host, &parent);
+  Build(
+      L"<root><Default name=\"Label\" value=\"text=&quot;x&quot;\"/>"
+      L"<Label/><label/><LABEL text=\"own\"/></root>",
+      &host, &parent);
   ASSERT_EQ(parent.GetCount(), 3);
   EXPECT_EQ(parent.GetItemAt(0)->GetText(), L"x");
   EXPECT_EQ(parent.GetItemAt(1)->GetText(), L"");
@@ -359,11 +386,13 @@ TEST_F(DialogBuilderTest, FailedLoadsAreTriedTwice) {
 }
 
 TEST_F(DialogBuilderTest, BuildsFromNumberedResources) {
-  static const char* const kMain = "<Window><VerticalLayout><Include source=\"201\" count=\"2\"/></VerticalLayout></Window>";
+  static const char* const kMain =
+      "<Window><VerticalLayout><Include source=\"201\" count=\"2\"/></VerticalLayout></Window>";
   static const char* const kPart = "<root><Label/></root>";
   // 66037 is 501 in 16 bits: it must name nothing, not resource 501.
-  static const char* const kWide = "<Window><VerticalLayout><Include source=\"66037\"/><Include source=\"-1\"/>"
-                                   "<Button/></VerticalLayout></Window>";
+  static const char* const kWide =
+      "<Window><VerticalLayout><Include source=\"66037\"/><Include source=\"-1\"/>"
+      "<Button/></VerticalLayout></Window>";
   PlatformHooks hooks;
   hooks.load_resource = [](ModuleHandle, uint32_t id, const wchar_t* type, ResourceBytes* out) {
     if (std::wcscmp(type, L"XML") != 0) return false;
@@ -399,12 +428,13 @@ TEST_F(DialogBuilderTest, HostileSkinsStopAtTheByteBudget) {
   std::vector<test::ZipSpec> entries = {
       {"big.xml", "<root><Label text=\"" + big_text + "\"/></root>"},
       {"main.xml", "<Window><VerticalLayout><Include source=\"big.xml\" count=\"4096\"/></VerticalLayout></Window>"},
-      {"defaults.xml", "<Window><Default name=\"Label\" value=\"text=&quot;" + big_text +
-                           "&quot;\"/><VerticalLayout>" + [] {
+      {"defaults.xml", "<Window><Default name=\"Label\" value=\"text=&quot;" + big_text + "&quot;\"/><VerticalLayout>" +
+                           [] {
                              std::string labels;
                              for (int i = 0; i < 100; ++i) labels += "<Label/>";
                              return labels;
-                           }() + "</VerticalLayout></Window>"},
+                           }() +
+                           "</VerticalLayout></Window>"},
       {"fine.xml", "<Window><VerticalLayout><Include source=\"big.xml\" count=\"3\"/></VerticalLayout></Window>"},
   };
   test::ZipImage zip = test::BuildZip(entries);

@@ -17,8 +17,8 @@ class ImageLoaderTest : public FrameworkTest {};
 // Three pixels in a row (RGBA): opaque red, half-transparent white,
 // opaque magenta; and a second row below them, all blue.
 std::vector<uint8_t> SamplePng() {
-  return test::EncodePng(3, 2, {255, 0, 0, 255, 255, 255, 255, 128, 255, 0, 255, 255,  //
-                                0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255});
+  return test::EncodePng(3, 2, {255, 0, 0,   255, 255, 255, 255, 128, 255, 0, 255, 255,  //
+                                0,   0, 255, 255, 0,   0,   255, 255, 0,   0, 255, 255});
 }
 
 TEST_F(ImageLoaderTest, PremultipliedTopDownPixelsAndMask) {
@@ -110,8 +110,23 @@ std::vector<uint8_t> GifDeclaring(uint16_t width, uint16_t height) {
 }
 
 std::vector<uint8_t> JpegDeclaring(uint16_t width, uint16_t height) {
-  return {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
-          static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width), 1, 1, 0x11, 0, 0xFF, 0xD9};
+  return {0xFF,
+          0xD8,
+          0xFF,
+          0xC0,
+          0,
+          11,
+          8,
+          static_cast<uint8_t>(height >> 8),
+          static_cast<uint8_t>(height),
+          static_cast<uint8_t>(width >> 8),
+          static_cast<uint8_t>(width),
+          1,
+          1,
+          0x11,
+          0,
+          0xFF,
+          0xD9};
 }
 
 // A Huffman table that claims 16 x 255 codes.
@@ -136,8 +151,8 @@ std::vector<uint8_t> JpegWith256Codes() {
   jpeg.insert(jpeg.end(), dc.begin(), dc.end());
   const std::vector<uint8_t> ac = {0xFF, 0xC4, 0, 20, 0x10, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00};
   jpeg.insert(jpeg.end(), ac.begin(), ac.end());
-  const std::vector<uint8_t> scan = {0xFF, 0xDA, 0, 8, 1, 1, 0x00, 0, 63, 0,
-                                     0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xD9};  // 11111111 0...
+  const std::vector<uint8_t> scan = {0xFF, 0xDA, 0,    8,    1,    1,    0x00, 0,   63,
+                                     0,    0xFF, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xD9};  // 11111111 0...
   jpeg.insert(jpeg.end(), scan.begin(), scan.end());
   return jpeg;
 }

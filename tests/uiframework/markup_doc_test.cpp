@@ -47,8 +47,7 @@ struct ParseCase {
 
 TEST(MarkupDocTest, ParsesTheDialect) {
   const ParseCase cases[] = {
-      {"empty element", R"(<Window size="580,374" caption="0,0,0,30" />)",
-       L"Window(size=580,374,caption=0,0,0,30)"},
+      {"empty element", R"(<Window size="580,374" caption="0,0,0,30" />)", L"Window(size=580,374,caption=0,0,0,30)"},
       {"nested with data", "<a><b>text</b><c x=\"1\"/></a>", L"a()[b()\"text\" c(x=1)]"},
       {"declaration and comments skipped",
        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- head -->\n<a>\n<!-- between -->\n<b/>\n<!--x--><c/></a>",

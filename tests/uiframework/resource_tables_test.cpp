@@ -21,7 +21,8 @@ TEST_F(ResourceTablesTest, FontDescriptions) {
   CResourceTablesUI::Shared().SetSystemFont(system);
   CPaintHostUI host;
 
-  const FontDescription* font = host.GetResources().AddFont(1, L"\u5fae\u8f6f\u96c5\u9ed1", 14, true, true, false, false);
+  const FontDescription* font =
+      host.GetResources().AddFont(1, L"\u5fae\u8f6f\u96c5\u9ed1", 14, true, true, false, false);
   ASSERT_NE(font, nullptr);
   EXPECT_EQ(font->height, -14);
   EXPECT_EQ(font->weight, 700);

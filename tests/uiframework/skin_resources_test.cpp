@@ -73,7 +73,7 @@ TEST_F(SkinResourcesTest, LoadFromArchiveWithItsErrorTexts) {
                                  {"damaged.xml", "<Window/>", true},
                                  {"cut.xml", "<Window size=\"1,2\"/>", true}});
   test::Put32(zip.bytes, zip.central_offsets[5] + 16, 0xDEADBEEF);  // CRC
-  test::Put32(zip.bytes, zip.central_offsets[6] + 24, 5);  // records fewer bytes than it holds
+  test::Put32(zip.bytes, zip.central_offsets[6] + 24, 5);           // records fewer bytes than it holds
   dir.Write("skin.zip", zip.bytes);
   CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
 

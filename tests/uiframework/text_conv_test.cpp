@@ -22,10 +22,9 @@ TEST(TextConvTest, BrokenInputBecomesReplacementCharacters) {
     const char* bytes;
     const wchar_t* wide;
   } cases[] = {
-      {"\xff", L"\ufffd"},
-      {"a\xe4\xbf", L"a\ufffd"},          // truncated sequence
-      {"\xc0\xaf", L"\ufffd\ufffd"},      // overlong
-      {"\xed\xa0\x80", L"\ufffd"},      // encoded surrogate
+      {"\xff", L"\ufffd"},           {"a\xe4\xbf", L"a\ufffd"},  // truncated sequence
+      {"\xc0\xaf", L"\ufffd\ufffd"},                             // overlong
+      {"\xed\xa0\x80", L"\ufffd"},                               // encoded surrogate
       {"\xe4x", L"\ufffdx"},
   };
   for (const Case& c : cases) EXPECT_EQ(Utf8ToWide(std::string(c.bytes)), c.wide) << c.bytes;

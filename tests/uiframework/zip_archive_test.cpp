@@ -38,15 +38,10 @@ TEST(ZipArchiveTest, FindsEntriesByTheSkinRules) {
     const wchar_t* name;
     const char* content;  // null: not found
   } cases[] = {
-      {L"repair.xml", "<Window/>"},
-      {L"REPAIR.XML", "<Window/>"},
-      {L"skin\\question.png", "png bytes"},
-      {L"skin/question.png", "png bytes"},
-      {L"skin/back.png", "back"},   // stored with a backslash
-      {L"\u4fee.xml", "utf8 name"},  // flagged UTF-8
-      {L"question.png", nullptr},
-      {L"repair.xm", nullptr},
-      {L"", nullptr},
+      {L"repair.xml", "<Window/>"},        {L"REPAIR.XML", "<Window/>"}, {L"skin\\question.png", "png bytes"},
+      {L"skin/question.png", "png bytes"}, {L"skin/back.png", "back"},  // stored with a backslash
+      {L"\u4fee.xml", "utf8 name"},                                     // flagged UTF-8
+      {L"question.png", nullptr},          {L"repair.xm", nullptr},      {L"", nullptr},
   };
   for (const Case& c : cases) {
     int result = 0;
@@ -106,8 +101,8 @@ TEST(ZipArchiveTest, RefusesLongNamesOnly) {
   EXPECT_TRUE(archive->Find(wide_long.c_str(), nullptr, nullptr));
   EXPECT_FALSE(archive->Find((wide_long + L"b").c_str(), nullptr, nullptr));
   // Entries are only read into memory: odd names are found as written.
-  for (const wchar_t* name : {L"../evil.xml", L"..\\evil.xml", L"skin/../../evil.png", L"/abs.xml", L"c:/drive.xml",
-                              L"a..b.xml"}) {
+  for (const wchar_t* name :
+       {L"../evil.xml", L"..\\evil.xml", L"skin/../../evil.png", L"/abs.xml", L"c:/drive.xml", L"a..b.xml"}) {
     EXPECT_TRUE(archive->Find(name, nullptr, nullptr)) << name;
   }
 }
@@ -170,7 +165,7 @@ TEST(ZipArchiveTest, DamagedEntriesFailExtraction) {
     const wchar_t* entry;
     size_t field;  // offset into the archive to patch
     uint32_t value;
-    int width;     // 2 or 4 bytes; 1 for one byte
+    int width;  // 2 or 4 bytes; 1 for one byte
   } cases[] = {
       {"local offset outside", L"d.xml", good.central_offsets[0] + 42, 0x7FFFFFFF, 4},
       {"local offset at the directory", L"d.xml", good.central_offsets[0] + 42,

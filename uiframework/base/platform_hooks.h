@@ -25,8 +25,7 @@ struct ResourceBytes {
 
 struct PlatformHooks {
   // Finds resource `id` of `type` in `module`; false when it does not exist.
-  bool (*load_resource)(ModuleHandle module, uint32_t id, const wchar_t* type,
-                        ResourceBytes* out) = nullptr;
+  bool (*load_resource)(ModuleHandle module, uint32_t id, const wchar_t* type, ResourceBytes* out) = nullptr;
   // The full file name of `module` (the program when null); empty on failure.
   std::wstring (*module_file_name)(ModuleHandle module) = nullptr;
 };

@@ -168,8 +168,7 @@ std::wstring Utf16ToWide(const char16_t* units, size_t count) {
   out.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     char32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
       AppendCodePoint(0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00), out);
       ++i;
     } else if (c >= 0xD800 && c <= 0xDFFF) {
@@ -214,8 +213,6 @@ std::string WideToAnsi(const std::wstring& text) {
   return out;
 }
 
-std::string ToLogText(const wchar_t* text) {
-  return text == nullptr ? std::string("(null)") : WideToUtf8(text);
-}
+std::string ToLogText(const wchar_t* text) { return text == nullptr ? std::string("(null)") : WideToUtf8(text); }
 
 }  // namespace Veneer

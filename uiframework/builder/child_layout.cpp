@@ -9,6 +9,12 @@
 
 namespace Veneer {
 
+namespace {
+
+constexpr const char* kLogSource = "child_layout";
+
+}  // namespace
+
 const wchar_t* CChildLayoutUI::GetClass() const { return L"ChildLayoutUI"; }
 
 void* CChildLayoutUI::GetInterface(const wchar_t* name) {
@@ -41,8 +47,7 @@ void CChildLayoutUI::DoInit() {
   ControlPtr child(builder.Create(xml_file_.c_str(), nullptr, callback, host_, nullptr));
   RemoveAll();
   if (!child) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, "child_layout", __LINE__, "child layout %s could not be built",
-                       ToLogText(xml_file_.c_str()).c_str());
+    BASEKIT_LOG(Failure, "child layout %s could not be built", ToLogText(xml_file_.c_str()).c_str());
     return;
   }
   if (Add(child.get())) child.release();

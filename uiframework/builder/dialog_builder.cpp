@@ -27,8 +27,6 @@ namespace Veneer {
 
 namespace {
 
-using basekit::kLogLevelFailure;
-using basekit::kLogLevelLookup;
 constexpr const char* kLogSource = "dialog_builder";
 // Include reads its attributes into buffers of this many characters.
 constexpr size_t kIncludeValueChars = 500;
@@ -130,9 +128,8 @@ CDialogBuilder::~CDialogBuilder() = default;
 bool CDialogBuilder::TakeBytes(size_t bytes, const char* what) {
   if (budget_->TakeBytes(bytes)) return true;
   if (!budget_exceeded_) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                       "skin needs more than the %lu bytes one build may load and copy (at %s); not built",
-                       static_cast<unsigned long>(BuildBudget::kMaxBytes), what);
+    BASEKIT_LOG(Failure, "skin needs more than the %lu bytes one build may load and copy (at %s); not built",
+                static_cast<unsigned long>(BuildBudget::kMaxBytes), what);
   }
   budget_exceeded_ = true;
   return false;
@@ -166,14 +163,12 @@ CControlUI* CDialogBuilder::Create(SkinSource xml, const wchar_t* type, IDialogB
   if (xml.IsResourceId()) {
     ResourceBytes bytes;
     if (!LoadModuleResource(CSkinResourcesUI::GetResourceInstance(), xml.GetId(), type, &bytes)) {
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "skin resource %u of type %s not found", xml.GetId(),
-                         ToLogText(type).c_str());
+      BASEKIT_LOG(Failure, "skin resource %u of type %s not found", xml.GetId(), ToLogText(type).c_str());
     } else if (TakeBytes(bytes.size * sizeof(wchar_t), "a skin resource")) {
       callback_ = callback;
       loaded = markup_.LoadFromMem(bytes.data, bytes.size, CMarkupDoc::kUtf8);
       if (!loaded) {
-        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "skin resource %u: %s", xml.GetId(),
-                           ToLogText(markup_.GetLastErrorMessage()).c_str());
+        BASEKIT_LOG(Failure, "skin resource %u: %s", xml.GetId(), ToLogText(markup_.GetLastErrorMessage()).c_str());
       }
       resource_type_ = type != nullptr ? type : L"";
       from_resource_ = true;
@@ -183,19 +178,18 @@ CControlUI* CDialogBuilder::Create(SkinSource xml, const wchar_t* type, IDialogB
     if (text[0] == L'<') {
       loaded = TakeBytes(TextBytes(text), "skin markup") && markup_.Load(text);
       if (!loaded && !budget_exceeded_) {
-        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "skin markup: %s at \"%s\"",
-                           ToLogText(markup_.GetLastErrorMessage()).c_str(),
-                           ToLogText(markup_.GetLastErrorLocation()).c_str());
+        BASEKIT_LOG(Failure, "skin markup: %s at \"%s\"", ToLogText(markup_.GetLastErrorMessage()).c_str(),
+                    ToLogText(markup_.GetLastErrorLocation()).c_str());
       }
     } else {
       loaded = LoadFile(text);
       if (!loaded && !budget_exceeded_) {
-        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "skin %s: %s; trying once more",
-                           ToLogText(text).c_str(), ToLogText(markup_.GetLastErrorMessage()).c_str());
+        BASEKIT_LOG(Failure, "skin %s: %s; trying once more", ToLogText(text).c_str(),
+                    ToLogText(markup_.GetLastErrorMessage()).c_str());
         loaded = LoadFile(text);
         if (!loaded) {
-          basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "skin %s: %s", ToLogText(text).c_str(),
-                             ToLogText(markup_.GetLastErrorMessage()).c_str());
+          BASEKIT_LOG(Failure, "skin %s: %s", ToLogText(text).c_str(),
+                      ToLogText(markup_.GetLastErrorMessage()).c_str());
         }
       }
     }
@@ -219,7 +213,7 @@ CControlUI* CDialogBuilder::Build(IDialogBuilderCallback* callback, CPaintHostUI
   callback_ = callback;
   CMarkupElement root = markup_.GetRoot();
   if (!root.IsValid()) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "no document to build");
+    BASEKIT_LOG(Failure, "no document to build");
     return nullptr;
   }
   if (host != nullptr) {
@@ -253,13 +247,13 @@ void CDialogBuilder::RegisterResources(CMarkupElement root, CPaintHostUI* host) 
       const wchar_t* mask = FindAttribute(node, L"mask");
       if (image != nullptr &&
           tables.AddImage(image, type, ParseColor(mask), false, FindBool(node, L"shared")) == nullptr) {
-        basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "image %s not added", ToLogText(image).c_str());
+        BASEKIT_LOG(Failure, "image %s not added", ToLogText(image).c_str());
       }
     } else if (EqualsIgnoreCase(name, L"Font")) {
       int id = FindDecimal(node, L"id", -1);
       const wchar_t* face = FindAttribute(node, L"name");
       if (id < 0 || face == nullptr) {
-        basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__, "font without id or name ignored");
+        BASEKIT_LOG(Lookup, "font without id or name ignored");
         continue;
       }
       int size = FindDecimal(node, L"size", 12);
@@ -386,12 +380,11 @@ void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPain
   if (node.GetAttributeValue(L"count", value, kIncludeValueChars)) count = ParseDecimal(value);
   std::wmemset(value, L'\0', kIncludeValueChars);
   if (!node.GetAttributeValue(L"source", value, kIncludeValueChars)) {
-    basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__, "Include without source ignored");
+    BASEKIT_LOG(Lookup, "Include without source ignored");
     return;
   }
   if (include_depth_ >= kMaxIncludeDepth) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "Include of %s nested too deeply; ignored",
-                       ToLogText(value).c_str());
+    BASEKIT_LOG(Failure, "Include of %s nested too deeply; ignored", ToLogText(value).c_str());
     return;
   }
   uint32_t resource_id = 0;
@@ -400,8 +393,7 @@ void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPain
     // names nothing rather than some other resource.
     const int id = ParseDecimal(value);
     if (id < 0 || static_cast<uint32_t>(id) > kMaxResourceId) {
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "Include of resource %s: no such resource id",
-                         ToLogText(value).c_str());
+      BASEKIT_LOG(Failure, "Include of resource %s: no such resource id", ToLogText(value).c_str());
       return;
     }
     resource_id = static_cast<uint32_t>(id);
@@ -409,9 +401,8 @@ void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPain
   for (int i = 0; i < count; ++i) {
     if (budget_->IsBytesExceeded()) return;
     if (budget_->DocumentsLeft() <= 0) {
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__,
-                         "more than %d included documents; Include of %s stopped", kMaxIncludes,
-                         ToLogText(value).c_str());
+      BASEKIT_LOG(Failure, "more than %d included documents; Include of %s stopped", kMaxIncludes,
+                  ToLogText(value).c_str());
       return;
     }
     CDialogBuilder builder;
@@ -428,8 +419,7 @@ void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPain
     }
     if (control != nullptr && parent == nullptr) {
       // Without a parent nobody would own the included controls.
-      basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__, "Include of %s without a parent dropped",
-                         ToLogText(value).c_str());
+      BASEKIT_LOG(Lookup, "Include of %s without a parent dropped", ToLogText(value).c_str());
     } else {
       control.release();  // owned by the parent
     }
@@ -442,7 +432,7 @@ bool CDialogBuilder::BuildTreeNode(CMarkupElement node, CControlUI* parent, CPai
   ControlPtr holder(tree_node);
   if (parent_node != nullptr) {
     if (!parent_node->AddChildNode(tree_node)) {
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "tree node refused by its parent node");
+      BASEKIT_LOG(Failure, "tree node refused by its parent node");
       return true;
     }
     holder.release();
@@ -455,11 +445,11 @@ bool CDialogBuilder::BuildTreeNode(CMarkupElement node, CControlUI* parent, CPai
   if (parent_node == nullptr) {
     auto* view = parent != nullptr ? static_cast<CTreeViewUI*>(parent->GetInterface(L"TreeView")) : nullptr;
     if (view == nullptr) {
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "TreeNode outside a TreeView");
+      BASEKIT_LOG(Failure, "TreeNode outside a TreeView");
       return false;
     }
     if (!view->Add(tree_node)) {
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "tree node refused by its tree view");
+      BASEKIT_LOG(Failure, "tree node refused by its tree view");
       return true;
     }
     holder.release();
@@ -475,8 +465,7 @@ bool CDialogBuilder::PlaceControl(ControlPtr& control, CControlUI* parent, ICont
   if (parent == nullptr) return true;
   if (auto* parent_node = static_cast<CTreeNodeUI*>(parent->GetInterface(L"TreeNode"))) {
     if (!parent_node->GetTreeNodeHorizontal()->Add(control.get())) {
-      basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "tree node row refused %s",
-                         ToLogText(class_name).c_str());
+      BASEKIT_LOG(Failure, "tree node row refused %s", ToLogText(class_name).c_str());
       return false;
     }
     control.release();
@@ -484,13 +473,13 @@ bool CDialogBuilder::PlaceControl(ControlPtr& control, CControlUI* parent, ICont
   }
   if (*container == nullptr) *container = AsContainer(parent);
   if (*container == nullptr) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "%s placed in %s, which is no container",
-                       ToLogText(class_name).c_str(), ToLogText(parent->GetClass()).c_str());
+    BASEKIT_LOG(Failure, "%s placed in %s, which is no container", ToLogText(class_name).c_str(),
+                ToLogText(parent->GetClass()).c_str());
     *level_failed = true;
     return false;
   }
   if (!(*container)->Add(control.get())) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "container refused %s", ToLogText(class_name).c_str());
+    BASEKIT_LOG(Failure, "container refused %s", ToLogText(class_name).c_str());
     return false;
   }
   control.release();
@@ -501,7 +490,7 @@ bool CDialogBuilder::BuildLevel(CMarkupElement element, CControlUI* parent, CPai
                                 CControlUI** first) {
   *first = nullptr;
   if (depth >= kMaxDepth) {
-    basekit::LogPrintf(kLogLevelFailure, kLogSource, __LINE__, "elements nested deeper than %d skipped", kMaxDepth);
+    BASEKIT_LOG(Failure, "elements nested deeper than %d skipped", kMaxDepth);
     return true;
   }
   // The level's result while nobody else owns it (no parent).
@@ -526,8 +515,7 @@ bool CDialogBuilder::BuildLevel(CMarkupElement element, CControlUI* parent, CPai
 
     ControlPtr control = CreateControl(class_name);
     if (control == nullptr) {
-      basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__, "no control for element %s; skipped with its children",
-                         ToLogText(class_name).c_str());
+      BASEKIT_LOG(Lookup, "no control for element %s; skipped with its children", ToLogText(class_name).c_str());
       continue;
     }
     if (node.HasChildren()) {
@@ -543,8 +531,7 @@ bool CDialogBuilder::BuildLevel(CMarkupElement element, CControlUI* parent, CPai
     }
     if (parent == nullptr && *first != nullptr) {
       // A second top-level control without a parent would have no owner.
-      basekit::LogPrintf(kLogLevelLookup, kLogSource, __LINE__, "extra top-level element %s dropped",
-                         ToLogText(class_name).c_str());
+      BASEKIT_LOG(Lookup, "extra top-level element %s dropped", ToLogText(class_name).c_str());
       continue;
     }
     if (!ApplyAttributes(placed, node, class_name, parent, host)) return fail();

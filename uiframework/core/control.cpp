@@ -459,8 +459,7 @@ void CControlUI::ApplyAttributeList(const wchar_t* list) {
     ++p;
   }
   if (*p != L'\0') {
-    basekit::LogPrintf(basekit::kLogLevelLookup, kLogSource, __LINE__, "attribute list ends early at \"%s\"",
-                       ToLogText(p).c_str());
+    BASEKIT_LOG(Lookup, "attribute list ends early at \"%s\"", ToLogText(p).c_str());
   }
 }
 

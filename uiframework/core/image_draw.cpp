@@ -158,8 +158,7 @@ bool DrawImageInfo(IRenderUI& render, CResourceTablesUI* tables, ImageDrawInfo& 
       info.image = tables->GetImageEx(info.name.c_str(), type, info.mask, info.hsl);
     }
     if (info.image == nullptr) {
-      basekit::LogPrintf(basekit::kLogLevelLookup, kLogSource, __LINE__, "image %s not available; not drawn",
-                         ToLogText(info.name.c_str()).c_str());
+      BASEKIT_LOG(Lookup, "image %s not available; not drawn", ToLogText(info.name.c_str()).c_str());
     }
   }
   if (info.image == nullptr) return false;

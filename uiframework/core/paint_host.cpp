@@ -81,7 +81,7 @@ CPaintHostUI::~CPaintHostUI() {
 
 bool CPaintHostUI::AttachDialog(CControlUI* root) {
   if (root == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "no control tree to attach; closing");
+    BASEKIT_LOG(Failure, "no control tree to attach; closing");
     if (window_ != nullptr) window_->SendClose();
     return false;
   }
@@ -192,8 +192,7 @@ bool CPaintHostUI::SetTimer(CControlUI* control, uint32_t id, uint32_t elapse_ms
   }
   timer_counter_ = (timer_counter_ + 1) % kTimerIdModulus;
   if (!window_->SetNativeTimer(timer_counter_, elapse_ms)) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "timer %u of %s could not be set", id,
-                       ToLogText(control->GetName().c_str()).c_str());
+    BASEKIT_LOG(Failure, "timer %u of %s could not be set", id, ToLogText(control->GetName().c_str()).c_str());
     return false;
   }
   timers_.push_back(TimerInfo{control, id, timer_counter_, false});

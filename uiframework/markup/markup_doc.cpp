@@ -86,13 +86,13 @@ inline uint32_t FindDataStop(const wchar_t* text, uint32_t pos, wchar_t end) {
     __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + pos));
     __m128i hit;
     if constexpr (sizeof(wchar_t) == 4) {
-      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(chunk, _mm_setzero_si128()),
-                                      _mm_cmpeq_epi32(chunk, _mm_set1_epi32(L'&'))),
-                         _mm_cmpeq_epi32(chunk, _mm_set1_epi32(static_cast<int>(end))));
+      hit = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi32(chunk, _mm_setzero_si128()), _mm_cmpeq_epi32(chunk, _mm_set1_epi32(L'&'))),
+          _mm_cmpeq_epi32(chunk, _mm_set1_epi32(static_cast<int>(end))));
     } else {
-      hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(chunk, _mm_setzero_si128()),
-                                      _mm_cmpeq_epi16(chunk, _mm_set1_epi16(L'&'))),
-                         _mm_cmpeq_epi16(chunk, _mm_set1_epi16(static_cast<short>(end))));
+      hit = _mm_or_si128(
+          _mm_or_si128(_mm_cmpeq_epi16(chunk, _mm_setzero_si128()), _mm_cmpeq_epi16(chunk, _mm_set1_epi16(L'&'))),
+          _mm_cmpeq_epi16(chunk, _mm_set1_epi16(static_cast<short>(end))));
     }
     int mask = _mm_movemask_epi8(hit);
     if (mask != 0) return pos + static_cast<uint32_t>(__builtin_ctz(static_cast<unsigned>(mask))) / sizeof(wchar_t);
@@ -141,9 +141,7 @@ CMarkupElement CMarkupElement::GetParent() const {
   return parent == 0 ? CMarkupElement() : CMarkupElement(owner_, parent);
 }
 
-bool CMarkupElement::HasChildren() const {
-  return owner_ != nullptr && owner_->elements_[index_].child != 0;
-}
+bool CMarkupElement::HasChildren() const { return owner_ != nullptr && owner_->elements_[index_].child != 0; }
 
 // Walks the element's start tag as the parse left it: name, terminator,
 // blanks (the "=" became one), quote, value, terminator (decoding may have
@@ -243,8 +241,7 @@ bool CMarkupDoc::Load(const wchar_t* text) {
 
 bool CMarkupDoc::TooLarge(size_t size) {
   SetError(L"Document too large", nullptr);
-  basekit::LogPrintf(6, kLogSource, __LINE__, "skin text of %lu units is too large to index",
-                     static_cast<unsigned long>(size));
+  BASEKIT_LOG(Failure, "skin text of %lu units is too large to index", static_cast<unsigned long>(size));
   return false;
 }
 
@@ -258,21 +255,21 @@ bool CMarkupDoc::LoadFromMem(const uint8_t* data, size_t size, int encoding) {
         data += 3;
         size -= 3;
       }
-    {
-      // One wide character per byte at most; filled without zeroing first.
-      std::unique_ptr<wchar_t[]> text(new wchar_t[size + 2 + kPadding]);
-      size_t length = DecodeUtf8(data, size, text.get());
-      AdoptText(std::move(text), length);
-      break;
-    }
+      {
+        // One wide character per byte at most; filled without zeroing first.
+        std::unique_ptr<wchar_t[]> text(new wchar_t[size + 2 + kPadding]);
+        size_t length = DecodeUtf8(data, size, text.get());
+        AdoptText(std::move(text), length);
+        break;
+      }
     case kUtf16: {
       // Without a byte-order mark there is nothing to read the units by.
       bool little = size > 1 && data[0] == 0xFF && data[1] == 0xFE;
       bool big = size > 1 && data[0] == 0xFE && data[1] == 0xFF;
       if (!little && !big) {
         SetError(L"Expected byte-order mark", nullptr);
-        basekit::LogPrintf(6, kLogSource, __LINE__, "UTF-16 skin text without a byte-order mark (%lu bytes)",
-                           static_cast<unsigned long>(size));
+        BASEKIT_LOG(Failure, "UTF-16 skin text without a byte-order mark (%lu bytes)",
+                    static_cast<unsigned long>(size));
         return false;
       }
       size_t count = size / 2 - 1;
@@ -280,22 +277,20 @@ bool CMarkupDoc::LoadFromMem(const uint8_t* data, size_t size, int encoding) {
       for (size_t i = 0; i < count; ++i) {
         uint8_t first = data[2 + 2 * i];
         uint8_t second = data[3 + 2 * i];
-        units[i] = little ? static_cast<char16_t>(first | (second << 8))
-                          : static_cast<char16_t>(second | (first << 8));
+        units[i] = little ? static_cast<char16_t>(first | (second << 8)) : static_cast<char16_t>(second | (first << 8));
       }
       std::wstring text = Utf16ToWide(units.data(), units.size());
       CopyText(text.data(), text.size());
       break;
     }
-    case kAnsi:
-    {
+    case kAnsi: {
       std::wstring text = AnsiToWide(reinterpret_cast<const char*>(data), size);
       CopyText(text.data(), text.size());
       break;
     }
     default:
       SetError(L"Unknown encoding", nullptr);
-      basekit::LogPrintf(6, kLogSource, __LINE__, "unknown skin text encoding %d", encoding);
+      BASEKIT_LOG(Failure, "unknown skin text encoding %d", encoding);
       return false;
   }
   return Parse();
@@ -327,8 +322,8 @@ void CMarkupDoc::SetError(const wchar_t* message, const wchar_t* location) {
 
 bool CMarkupDoc::Fail(const wchar_t* message, const wchar_t* location) {
   SetError(message, location);
-  basekit::LogPrintf(6, kLogSource, __LINE__, "skin markup: %s at \"%s\"", ToLogText(error_message_).c_str(),
-                     ToLogText(error_location_).c_str());
+  BASEKIT_LOG(Failure, "skin markup: %s at \"%s\"", ToLogText(error_message_).c_str(),
+              ToLogText(error_location_).c_str());
   Release();
   return false;
 }
@@ -435,8 +430,8 @@ bool CMarkupDoc::Parse() {
 
   struct Level {
     uint32_t parent;
-    uint32_t previous;   // previous element of this level, 0 if none
-    uint32_t open;       // element whose children the next level reads
+    uint32_t previous;  // previous element of this level, 0 if none
+    uint32_t open;      // element whose children the next level reads
     uint32_t open_name_end;
   };
   std::vector<Level> levels;

@@ -39,7 +39,7 @@ class CMarkupElement {
   CMarkupElement() = default;
 
   bool IsValid() const { return owner_ != nullptr; }
-  const wchar_t* GetName() const;  // null for an invalid handle
+  const wchar_t* GetName() const;   // null for an invalid handle
   const wchar_t* GetValue() const;  // the character data; null when invalid
   CMarkupElement GetChild() const;
   CMarkupElement GetSibling() const;

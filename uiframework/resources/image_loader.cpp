@@ -81,16 +81,14 @@ constexpr size_t kHeaderAllocationLimit = 1u << 20;
 // 16-bit channels) over the size rounded up to whole JPEG blocks, twice
 // over for a buffer that grew by doubling, plus the decoder's fixed state.
 size_t DecoderAllocationLimit(int width, int height) {
-  uint64_t bytes = 2 * 8 * (static_cast<uint64_t>(width) + 32) * (static_cast<uint64_t>(height) + 32) +
-                   kHeaderAllocationLimit;
+  uint64_t bytes =
+      2 * 8 * (static_cast<uint64_t>(width) + 32) * (static_cast<uint64_t>(height) + 32) + kHeaderAllocationLimit;
   return bytes < SIZE_MAX ? static_cast<size_t>(bytes) : SIZE_MAX;
 }
 
 ColorAdjustment g_adjustment;
 
-uint8_t Premultiply(uint8_t channel, uint8_t alpha) {
-  return static_cast<uint8_t>(channel * alpha / 255);
-}
+uint8_t Premultiply(uint8_t channel, uint8_t alpha) { return static_cast<uint8_t>(channel * alpha / 255); }
 
 // HSL helpers on 0..1 doubles; the formula only has to be stable.
 void RgbToHsl(double r, double g, double b, double* h, double* s, double* l) {
@@ -225,8 +223,8 @@ class JpegTableCheck {
 bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes) {
   if (resource_type != nullptr && resource_type[0] != L'\0') {
     if (name[0] < L'0' || name[0] > L'9') {
-      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s of type %s: not a resource id",
-                         ToLogText(name).c_str(), ToLogText(resource_type).c_str());
+      BASEKIT_LOG(Failure, "image %s of type %s: not a resource id", ToLogText(name).c_str(),
+                  ToLogText(resource_type).c_str());
       return false;
     }
     uint32_t id = 0;
@@ -234,14 +232,12 @@ bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vec
     // Resource ids are 16-bit: a larger number names no resource, never one
     // that its lower bits happen to name.
     if (id > 0xFFFF) {
-      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s: no such resource id",
-                         ToLogText(name).c_str());
+      BASEKIT_LOG(Failure, "image %s: no such resource id", ToLogText(name).c_str());
       return false;
     }
     ResourceBytes resource;
     if (!LoadModuleResource(CSkinResourcesUI::GetResourceInstance(), id, resource_type, &resource)) {
-      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image resource %u of type %s not found",
-                         id, ToLogText(resource_type).c_str());
+      BASEKIT_LOG(Failure, "image resource %u of type %s not found", id, ToLogText(resource_type).c_str());
       return false;
     }
     bytes->assign(resource.data, resource.data + resource.size);
@@ -251,7 +247,7 @@ bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vec
   // Last resort: the name as a path of its own (absolute or relative to the
   // current directory).
   if (ReadFileBytes(name, kMaxImageFileBytes, bytes) == FileReadStatus::kOk) return true;
-  basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s not found", ToLogText(name).c_str());
+  BASEKIT_LOG(Failure, "image %s not found", ToLogText(name).c_str());
   return false;
 }
 
@@ -260,9 +256,8 @@ bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vec
 // any pixel. False (logged) for images that must not be decoded.
 bool ReadImageHeader(const uint8_t* data, size_t size, int* width, int* height) {
   if (JpegTableCheck::IsJpeg(data, size) && !JpegTableCheck(data, size).TablesFit()) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
-                       "JPEG image of %lu bytes refused: a Huffman table with more than 255 codes",
-                       static_cast<unsigned long>(size));
+    BASEKIT_LOG(Failure, "JPEG image of %lu bytes refused: a Huffman table with more than 255 codes",
+                static_cast<unsigned long>(size));
     return false;
   }
   int channels = 0;
@@ -270,19 +265,17 @@ bool ReadImageHeader(const uint8_t* data, size_t size, int* width, int* height) 
   bool known = stbi_info_from_memory(data, static_cast<int>(size), width, height, &channels) != 0;
   g_decoder_budget = DecoderBudget();
   if (!known) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image of %lu bytes not decodable: %s",
-                       static_cast<unsigned long>(size), stbi_failure_reason());
+    BASEKIT_LOG(Failure, "image of %lu bytes not decodable: %s", static_cast<unsigned long>(size),
+                stbi_failure_reason());
     return false;
   }
   if (*width <= 0 || *height <= 0) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image of %d x %d pixels refused: empty",
-                       *width, *height);
+    BASEKIT_LOG(Failure, "image of %d x %d pixels refused: empty", *width, *height);
     return false;
   }
   if (static_cast<uint64_t>(*width) * static_cast<uint64_t>(*height) > kMaxImagePixels) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
-                       "image of %d x %d pixels refused: a skin image has at most %lu pixels", *width, *height,
-                       static_cast<unsigned long>(kMaxImagePixels));
+    BASEKIT_LOG(Failure, "image of %d x %d pixels refused: a skin image has at most %lu pixels", *width, *height,
+                static_cast<unsigned long>(kMaxImagePixels));
     return false;
   }
   return true;
@@ -298,14 +291,13 @@ stbi_uc* DecodeRgba(const uint8_t* data, size_t size, int width, int height) {
   g_decoder_budget = DecoderBudget();
   if (rgba != nullptr) return rgba;
   if (budget.refused > 0) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
-                       "image of %d x %d pixels refused: decoding asked for %lu bytes at once, more than the %lu "
-                       "its size needs",
-                       width, height, static_cast<unsigned long>(budget.refused),
-                       static_cast<unsigned long>(budget.limit));
+    BASEKIT_LOG(Failure,
+                "image of %d x %d pixels refused: decoding asked for %lu bytes at once, more than the %lu "
+                "its size needs",
+                width, height, static_cast<unsigned long>(budget.refused), static_cast<unsigned long>(budget.limit));
   } else {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image of %lu bytes not decodable: %s",
-                       static_cast<unsigned long>(size), stbi_failure_reason());
+    BASEKIT_LOG(Failure, "image of %lu bytes not decodable: %s", static_cast<unsigned long>(size),
+                stbi_failure_reason());
   }
   return nullptr;
 }
@@ -336,8 +328,8 @@ std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32
       g = Premultiply(g, a);
       b = Premultiply(b, a);
     }
-    uint32_t pixel = (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) |
-                     (static_cast<uint32_t>(g) << 8) | b;
+    uint32_t pixel =
+        (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | b;
     entry->pixels[i] = pixel == mask ? 0 : pixel;
   }
   stbi_image_free(rgba);
@@ -351,8 +343,7 @@ std::unique_ptr<ImageEntry> LoadImageEntry(const wchar_t* name, const wchar_t* r
   if (!FetchImageBytes(name, resource_type, &bytes)) return nullptr;
   std::unique_ptr<ImageEntry> entry = DecodeImage(bytes.data(), bytes.size(), mask);
   if (!entry) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "image %s could not be decoded",
-                       ToLogText(name).c_str());
+    BASEKIT_LOG(Failure, "image %s could not be decoded", ToLogText(name).c_str());
     return nullptr;
   }
   entry->resource_type = resource_type != nullptr ? resource_type : L"";

@@ -19,8 +19,8 @@ struct ImageEntry {
   std::vector<uint32_t> pixels;
   int width = 0;
   int height = 0;
-  bool alpha = true;            // always set for images from this loader
-  bool color_adjust = false;    // "hsl": follows the process-wide adjustment
+  bool alpha = true;               // always set for images from this loader
+  bool color_adjust = false;       // "hsl": follows the process-wide adjustment
   std::vector<uint32_t> original;  // pixels as decoded, when color_adjust
   std::wstring resource_type;
   uint32_t mask = 0;

@@ -32,9 +32,7 @@ auto Find(const Map& map, const wchar_t* key) -> decltype(&map.begin()->second) 
   return it == map.end() ? nullptr : &it->second;
 }
 
-size_t ImageBytes(const ImageEntry& entry) {
-  return (entry.pixels.size() + entry.original.size()) * sizeof(uint32_t);
-}
+size_t ImageBytes(const ImageEntry& entry) { return (entry.pixels.size() + entry.original.size()) * sizeof(uint32_t); }
 
 uint64_t NextImageSerial() {
   static uint64_t serial = 0;
@@ -102,7 +100,7 @@ FontDescription CResourceTablesUI::MakeFont(const wchar_t* face, int size, bool 
 const FontDescription* CResourceTablesUI::AddFont(int id, const wchar_t* face, int size, bool bold, bool underline,
                                                   bool italic, bool shared) {
   if (face == nullptr || face[0] == L'\0') {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "font %d without a face name not added", id);
+    BASEKIT_LOG(Failure, "font %d without a face name not added", id);
     return nullptr;
   }
   CResourceTablesUI& tables = shared ? Root() : *this;
@@ -147,9 +145,8 @@ const ImageEntry* CResourceTablesUI::AddImage(const wchar_t* name, const wchar_t
   const size_t new_bytes = ImageBytes(*entry);
   if (tables.image_bytes_ - old_bytes + new_bytes > tables.image_byte_limit_) {
     if (!slot) tables.images_.erase(name);
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
-                       "image %s not kept: the window's images would need more than %lu bytes",
-                       ToLogText(name).c_str(), static_cast<unsigned long>(tables.image_byte_limit_));
+    BASEKIT_LOG(Failure, "image %s not kept: the window's images would need more than %lu bytes",
+                ToLogText(name).c_str(), static_cast<unsigned long>(tables.image_byte_limit_));
     return nullptr;
   }
   tables.image_bytes_ = tables.image_bytes_ - old_bytes + new_bytes;

@@ -29,11 +29,16 @@ Settings& GetSettings() {
 
 FetchStatus FromFileStatus(FileReadStatus status) {
   switch (status) {
-    case FileReadStatus::kOk: return FetchStatus::kOk;
-    case FileReadStatus::kOpenFailed: return FetchStatus::kOpenFailed;
-    case FileReadStatus::kEmpty: return FetchStatus::kEmpty;
-    case FileReadStatus::kTooLarge: return FetchStatus::kTooLarge;
-    case FileReadStatus::kReadFailed: return FetchStatus::kReadFailed;
+    case FileReadStatus::kOk:
+      return FetchStatus::kOk;
+    case FileReadStatus::kOpenFailed:
+      return FetchStatus::kOpenFailed;
+    case FileReadStatus::kEmpty:
+      return FetchStatus::kEmpty;
+    case FileReadStatus::kTooLarge:
+      return FetchStatus::kTooLarge;
+    case FileReadStatus::kReadFailed:
+      return FetchStatus::kReadFailed;
   }
   return FetchStatus::kReadFailed;
 }
@@ -59,14 +64,22 @@ FetchStatus FetchFromArchive(const CZipArchive* archive, const wchar_t* name, si
 
 const wchar_t* FetchStatusMessage(FetchStatus status) {
   switch (status) {
-    case FetchStatus::kOk: return L"";
-    case FetchStatus::kOpenFailed: return L"Error opening file";
-    case FetchStatus::kEmpty: return L"File is empty";
-    case FetchStatus::kTooLarge: return L"File too large";
-    case FetchStatus::kReadFailed: return L"Could not read file";
-    case FetchStatus::kZipOpenFailed: return L"Error opening zip file";
-    case FetchStatus::kNotInZip: return L"Could not find ziped file";
-    case FetchStatus::kUnzipFailed: return L"Could not unzip file";
+    case FetchStatus::kOk:
+      return L"";
+    case FetchStatus::kOpenFailed:
+      return L"Error opening file";
+    case FetchStatus::kEmpty:
+      return L"File is empty";
+    case FetchStatus::kTooLarge:
+      return L"File too large";
+    case FetchStatus::kReadFailed:
+      return L"Could not read file";
+    case FetchStatus::kZipOpenFailed:
+      return L"Error opening zip file";
+    case FetchStatus::kNotInZip:
+      return L"Could not find ziped file";
+    case FetchStatus::kUnzipFailed:
+      return L"Could not unzip file";
   }
   return L"";
 }
@@ -110,7 +123,7 @@ void CSkinResourcesUI::SetResourceZip(const wchar_t* name, bool cached) {
     std::wstring path = settings.resource_path + settings.zip_name;
     settings.archive = CZipArchive::OpenFile(path);
     if (!settings.archive) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "cannot open skin archive %s", ToLogText(path.c_str()).c_str());
+      BASEKIT_LOG(Failure, "cannot open skin archive %s", ToLogText(path.c_str()).c_str());
     }
   }
 }
@@ -123,8 +136,7 @@ void CSkinResourcesUI::SetResourceZip(const uint8_t* data, size_t size) {
   if (settings.cached) {
     settings.archive = CZipArchive::OpenMemory(data, size);
     if (!settings.archive) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "cannot open the skin archive in memory (%lu bytes)",
-                         static_cast<unsigned long>(size));
+      BASEKIT_LOG(Failure, "cannot open the skin archive in memory (%lu bytes)", static_cast<unsigned long>(size));
     }
   }
 }
@@ -134,8 +146,7 @@ bool CSkinResourcesUI::SetResourceZipFromResource(uint32_t id, const wchar_t* ty
   if (settings.zip_name == kMemoryZipName) return settings.archive != nullptr;
   ResourceBytes bytes;
   if (!LoadModuleResource(GetResourceInstance(), id, type, &bytes)) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "skin archive resource %u of type %s not found", id,
-                       ToLogText(type).c_str());
+    BASEKIT_LOG(Failure, "skin archive resource %u of type %s not found", id, ToLogText(type).c_str());
     return false;
   }
   settings.resource_zip_bytes.assign(bytes.data, bytes.data + bytes.size);
@@ -164,8 +175,7 @@ FetchStatus CSkinResourcesUI::FetchFile(const wchar_t* name, size_t max_bytes, s
     status = FetchFromArchive(archive.get(), name, max_bytes, out);
   }
   if (status != FetchStatus::kOk) {
-    basekit::LogPrintf(8, kLogSource, __LINE__, "skin file %s: %s", ToLogText(name).c_str(),
-                       ToLogText(FetchStatusMessage(status)).c_str());
+    BASEKIT_LOG(Lookup, "skin file %s: %s", ToLogText(name).c_str(), ToLogText(FetchStatusMessage(status)).c_str());
   }
   return status;
 }

@@ -25,8 +25,8 @@ constexpr size_t kMaxCommentSize = 0xFFFF;
 uint16_t Read16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 uint32_t Read32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // Byte by byte, as the names compare: in a double-byte code page a trail
@@ -50,8 +50,7 @@ std::unique_ptr<CZipArchive> CZipArchive::OpenFile(const std::wstring& path, siz
   std::unique_ptr<CZipArchive> archive(new CZipArchive());
   FileReadStatus status = ReadFileBytes(path, max_bytes, &archive->owned_);
   if (status != FileReadStatus::kOk) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "cannot read archive %s (status %d)", WideToUtf8(path).c_str(),
-                       static_cast<int>(status));
+    BASEKIT_LOG(Failure, "cannot read archive %s (status %d)", WideToUtf8(path).c_str(), static_cast<int>(status));
     return nullptr;
   }
   archive->data_ = archive->owned_.data();
@@ -62,7 +61,7 @@ std::unique_ptr<CZipArchive> CZipArchive::OpenFile(const std::wstring& path, siz
 
 std::unique_ptr<CZipArchive> CZipArchive::OpenMemory(const uint8_t* data, size_t size) {
   if (data == nullptr || size == 0) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "no archive bytes");
+    BASEKIT_LOG(Failure, "no archive bytes");
     return nullptr;
   }
   std::unique_ptr<CZipArchive> archive(new CZipArchive());
@@ -74,7 +73,7 @@ std::unique_ptr<CZipArchive> CZipArchive::OpenMemory(const uint8_t* data, size_t
 
 bool CZipArchive::ReadDirectory() {
   if (size_ < kEndOfDirectorySize) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "archive of %lu bytes is too short", static_cast<unsigned long>(size_));
+    BASEKIT_LOG(Failure, "archive of %lu bytes is too short", static_cast<unsigned long>(size_));
     return false;
   }
   // The end record is the last thing in the file, followed only by its
@@ -92,7 +91,7 @@ bool CZipArchive::ReadDirectory() {
     }
   }
   if (end_record == SIZE_MAX) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "no valid end of central directory record");
+    BASEKIT_LOG(Failure, "no valid end of central directory record");
     return false;
   }
   const uint8_t* record = data_ + end_record;
@@ -103,14 +102,14 @@ bool CZipArchive::ReadDirectory() {
   entries_.reserve(count);
   for (uint16_t i = 0; i < count; ++i) {
     if (directory_end - pos < kCentralHeaderSize || Read32(data_ + pos) != kCentralHeaderSignature) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "central directory entry %u is damaged", i);
+      BASEKIT_LOG(Failure, "central directory entry %u is damaged", i);
       return false;
     }
     const uint8_t* header = data_ + pos;
     size_t name_length = Read16(header + 28);
     size_t variable = name_length + Read16(header + 30) + Read16(header + 32);
     if (directory_end - pos - kCentralHeaderSize < variable) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "central directory entry %u overruns the directory", i);
+      BASEKIT_LOG(Failure, "central directory entry %u overruns the directory", i);
       return false;
     }
     Entry entry;
@@ -136,8 +135,8 @@ bool CZipArchive::Find(const wchar_t* name, int* index, uint32_t* uncompressed_s
   std::wstring wide(name);
   std::string ansi = WideToAnsi(wide);
   if (wide.size() >= kMaxNameChars || ansi.size() >= kMaxNameChars) {
-    basekit::LogPrintf(8, kLogSource, __LINE__, "entry name of %lu characters refused",
-                       static_cast<unsigned long>(ansi.size() > wide.size() ? ansi.size() : wide.size()));
+    BASEKIT_LOG(Lookup, "entry name of %lu characters refused",
+                static_cast<unsigned long>(ansi.size() > wide.size() ? ansi.size() : wide.size()));
     return false;
   }
   std::string utf8 = WideToUtf8(wide);
@@ -153,45 +152,44 @@ bool CZipArchive::Find(const wchar_t* name, int* index, uint32_t* uncompressed_s
     if (uncompressed_size != nullptr) *uncompressed_size = entries_[found].uncompressed_size;
     return true;
   }
-  basekit::LogPrintf(8, kLogSource, __LINE__, "no entry \"%s\"", utf8.c_str());
+  BASEKIT_LOG(Lookup, "no entry \"%s\"", utf8.c_str());
   return false;
 }
 
 int CZipArchive::Extract(int index, uint8_t* buffer, size_t capacity) const {
   if (index < 0 || static_cast<size_t>(index) >= entries_.size() || (buffer == nullptr && capacity > 0)) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "bad extraction request for entry %d", index);
+    BASEKIT_LOG(Failure, "bad extraction request for entry %d", index);
     return kError;
   }
   const Entry& entry = entries_[index];
   if (entry.encrypted || (entry.method != 0 && entry.method != Z_DEFLATED)) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": unsupported method %u or encrypted",
-                       entry.name.c_str(), entry.method);
+    BASEKIT_LOG(Failure, "entry \"%s\": unsupported method %u or encrypted", entry.name.c_str(), entry.method);
     return kError;
   }
   size_t offset = entry.local_offset;
   if (offset > size_ || size_ - offset < kLocalHeaderSize || Read32(data_ + offset) != kLocalHeaderSignature) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": bad local header offset %lu", entry.name.c_str(),
-                       static_cast<unsigned long>(offset));
+    BASEKIT_LOG(Failure, "entry \"%s\": bad local header offset %lu", entry.name.c_str(),
+                static_cast<unsigned long>(offset));
     return kError;
   }
   const uint8_t* local = data_ + offset;
   uint64_t data_start = static_cast<uint64_t>(offset) + kLocalHeaderSize + Read16(local + 26) + Read16(local + 28);
   if (data_start + entry.compressed_size > size_) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": data runs past the archive end", entry.name.c_str());
+    BASEKIT_LOG(Failure, "entry \"%s\": data runs past the archive end", entry.name.c_str());
     return kError;
   }
   const uint8_t* input = data_ + data_start;
 
   if (entry.method == 0) {
     if (entry.compressed_size != entry.uncompressed_size) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "stored entry \"%s\": sizes differ", entry.name.c_str());
+      BASEKIT_LOG(Failure, "stored entry \"%s\": sizes differ", entry.name.c_str());
       return kError;
     }
     size_t count = entry.uncompressed_size < capacity ? entry.uncompressed_size : capacity;
     if (count > 0) std::memcpy(buffer, input, count);
     if (count < entry.uncompressed_size) return kMoreData;
     if (crc32(0L, input, static_cast<uInt>(count)) != entry.crc) {
-      basekit::LogPrintf(6, kLogSource, __LINE__, "stored entry \"%s\": CRC mismatch", entry.name.c_str());
+      BASEKIT_LOG(Failure, "stored entry \"%s\": CRC mismatch", entry.name.c_str());
       return kError;
     }
     return kOk;
@@ -200,7 +198,7 @@ int CZipArchive::Extract(int index, uint8_t* buffer, size_t capacity) const {
   z_stream stream;
   std::memset(&stream, 0, sizeof(stream));
   if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "inflateInit2 failed");
+    BASEKIT_LOG(Failure, "inflateInit2 failed");
     return kError;
   }
   // Never write more than the caller's buffer (and never more than the
@@ -220,14 +218,14 @@ int CZipArchive::Extract(int index, uint8_t* buffer, size_t capacity) const {
     if (status != Z_STREAM_END || stream.avail_out == 0) {
       inflateEnd(&stream);
       if (status == Z_DATA_ERROR || status == Z_MEM_ERROR) {
-        basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": inflate failed (%d)", entry.name.c_str(), status);
+        BASEKIT_LOG(Failure, "entry \"%s\": inflate failed (%d)", entry.name.c_str(), status);
         return kError;
       }
       if (limit == entry.uncompressed_size) {
         // The whole recorded size fits, yet the data goes on: the entry is
         // damaged, and its first bytes must not pass for the whole file.
-        basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": more data than its recorded %u bytes",
-                           entry.name.c_str(), entry.uncompressed_size);
+        BASEKIT_LOG(Failure, "entry \"%s\": more data than its recorded %u bytes", entry.name.c_str(),
+                    entry.uncompressed_size);
         return kError;
       }
       return kMoreData;
@@ -236,17 +234,16 @@ int CZipArchive::Extract(int index, uint8_t* buffer, size_t capacity) const {
   size_t produced = static_cast<size_t>(stream.total_out);
   inflateEnd(&stream);
   if (status != Z_STREAM_END) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": inflate failed (%d)", entry.name.c_str(), status);
+    BASEKIT_LOG(Failure, "entry \"%s\": inflate failed (%d)", entry.name.c_str(), status);
     return kError;
   }
   if (produced != entry.uncompressed_size) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": %lu bytes instead of %u", entry.name.c_str(),
-                       static_cast<unsigned long>(produced),
-                       entry.uncompressed_size);
+    BASEKIT_LOG(Failure, "entry \"%s\": %lu bytes instead of %u", entry.name.c_str(),
+                static_cast<unsigned long>(produced), entry.uncompressed_size);
     return kError;
   }
   if (crc32(0L, buffer, static_cast<uInt>(produced)) != entry.crc) {
-    basekit::LogPrintf(6, kLogSource, __LINE__, "entry \"%s\": CRC mismatch", entry.name.c_str());
+    BASEKIT_LOG(Failure, "entry \"%s\": CRC mismatch", entry.name.c_str());
     return kError;
   }
   return kOk;

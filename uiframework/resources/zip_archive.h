@@ -54,8 +54,8 @@ class CZipArchive {
 
  private:
   struct Entry {
-    std::string name;     // as stored, backslashes turned into slashes
-    bool utf8 = false;    // general purpose flag bit 11
+    std::string name;   // as stored, backslashes turned into slashes
+    bool utf8 = false;  // general purpose flag bit 11
     bool encrypted = false;
     uint16_t method = 0;
     uint32_t crc = 0;

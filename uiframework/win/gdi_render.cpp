@@ -18,9 +18,7 @@ namespace {
 constexpr const char* kLogSource = "gdi_render";
 constexpr const wchar_t kFallbackFace[] = L"\u5fae\u8f6f\u96c5\u9ed1";  // 微软雅黑
 
-COLORREF Rgb(uint32_t argb) {
-  return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF);
-}
+COLORREF Rgb(uint32_t argb) { return RGB((argb >> 16) & 0xFF, (argb >> 8) & 0xFF, argb & 0xFF); }
 
 RECT ToRect(const UiRect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
 
@@ -30,7 +28,7 @@ bool StartGdiPlus() {
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
     const bool ok = Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
-    if (!ok) basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "GDI+ could not be started");
+    if (!ok) BASEKIT_LOG(Failure, "GDI+ could not be started");
     return ok;
   }();
   return started;
@@ -119,8 +117,7 @@ HFONT CGdiRender::Font(const FontDescription& font) {
   HFONT handle = CreateFontW(font.height, 0, 0, 0, font.weight, font.italic, font.underline, FALSE, font.charset,
                              OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, font.quality, DEFAULT_PITCH | FF_DONTCARE, face);
   if (handle == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "font of height %d could not be created",
-                       font.height);
+    BASEKIT_LOG(Failure, "font of height %d could not be created", font.height);
     return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   }
   fonts_.emplace(font, handle);
@@ -143,8 +140,7 @@ HBITMAP CGdiRender::Bitmap(const ImageEntry& image) {
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (bitmap == nullptr || bits == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "a %dx%d bitmap could not be created",
-                       image.width, image.height);
+    BASEKIT_LOG(Failure, "a %dx%d bitmap could not be created", image.width, image.height);
     if (bitmap != nullptr) DeleteObject(bitmap);
     return nullptr;
   }
@@ -218,14 +214,13 @@ void CGdiRender::DrawImage(const ImageEntry& image, const UiRect& dest, const Ui
     BLENDFUNCTION function = {AC_SRC_OVER, 0, fade, AC_SRC_ALPHA};
     if (!AlphaBlend(target_, dest.left, dest.top, dest.Width(), dest.Height(), dc, source.left, source.top,
                     source.Width(), source.Height(), function)) {
-      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "AlphaBlend failed, error %lu",
-                         GetLastError());
+      BASEKIT_LOG(Failure, "AlphaBlend failed, error %lu", GetLastError());
     }
   } else if (dest.Width() == source.Width() && dest.Height() == source.Height()) {
     BitBlt(target_, dest.left, dest.top, dest.Width(), dest.Height(), dc, source.left, source.top, SRCCOPY);
   } else {
-    StretchBlt(target_, dest.left, dest.top, dest.Width(), dest.Height(), dc, source.left, source.top,
-               source.Width(), source.Height(), SRCCOPY);
+    StretchBlt(target_, dest.left, dest.top, dest.Width(), dest.Height(), dc, source.left, source.top, source.Width(),
+               source.Height(), SRCCOPY);
   }
   SelectObject(dc, image_dc_default_);
 }
@@ -253,10 +248,10 @@ void CGdiRender::DrawEffectText(const UiRect& rect, std::wstring_view text, cons
   graphics.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
   Gdiplus::Font gdip_font(target_, Font(font));
   Gdiplus::StringFormat format;
-  format.SetAlignment((style & kTextCenter) != 0   ? Gdiplus::StringAlignmentCenter
+  format.SetAlignment((style & kTextCenter) != 0  ? Gdiplus::StringAlignmentCenter
                       : (style & kTextRight) != 0 ? Gdiplus::StringAlignmentFar
                                                   : Gdiplus::StringAlignmentNear);
-  format.SetLineAlignment((style & kTextVCenter) != 0   ? Gdiplus::StringAlignmentCenter
+  format.SetLineAlignment((style & kTextVCenter) != 0  ? Gdiplus::StringAlignmentCenter
                           : (style & kTextBottom) != 0 ? Gdiplus::StringAlignmentFar
                                                        : Gdiplus::StringAlignmentNear);
   if ((style & kTextSingleLine) != 0) format.SetFormatFlags(Gdiplus::StringFormatFlagsNoWrap);
@@ -266,7 +261,8 @@ void CGdiRender::DrawEffectText(const UiRect& rect, std::wstring_view text, cons
   const std::wstring string(text);
   if (effect.shadow) {
     Gdiplus::RectF shadow = layout;
-    shadow.Offset(static_cast<Gdiplus::REAL>(effect.shadow_offset.x), static_cast<Gdiplus::REAL>(effect.shadow_offset.y));
+    shadow.Offset(static_cast<Gdiplus::REAL>(effect.shadow_offset.x),
+                  static_cast<Gdiplus::REAL>(effect.shadow_offset.y));
     Gdiplus::LinearGradientBrush brush(shadow, WithAlpha(effect.shadow_color_a, effect.trans_shadow),
                                        WithAlpha(effect.shadow_color_b, effect.trans_shadow1),
                                        static_cast<Gdiplus::REAL>(effect.gradient_angle));
@@ -377,7 +373,9 @@ void CGdiRender::PushRegion(HRGN region) {
   saved_clips_.push_back(saved);
 }
 
-void CGdiRender::PushClip(const UiRect& rect) { PushRegion(CreateRectRgn(rect.left, rect.top, rect.right, rect.bottom)); }
+void CGdiRender::PushClip(const UiRect& rect) {
+  PushRegion(CreateRectRgn(rect.left, rect.top, rect.right, rect.bottom));
+}
 
 void CGdiRender::PushRoundClip(const UiRect& rect, const UiSize& round) {
   PushRegion(CreateRoundRectRgn(rect.left, rect.top, rect.right + 1, rect.bottom + 1, round.cx, round.cy));

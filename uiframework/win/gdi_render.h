@@ -40,14 +40,12 @@ class CGdiRender : public IRenderUI {
 
   void FillRect(const UiRect& rect, uint32_t color) override;
   void GradientRect(const UiRect& rect, uint32_t top, uint32_t bottom, int steps) override;
-  void DrawImage(const ImageEntry& image, const UiRect& dest, const UiRect& source, uint8_t fade,
-                 bool blend) override;
+  void DrawImage(const ImageEntry& image, const UiRect& dest, const UiRect& source, uint8_t fade, bool blend) override;
   void DrawText(const UiRect& rect, std::wstring_view text, uint32_t color, const FontDescription& font,
                 uint32_t style) override;
-  void DrawEffectText(const UiRect& rect, std::wstring_view text, const TextEffect& effect,
-                      const FontDescription& font, uint32_t style) override;
-  UiRect MeasureText(const UiRect& rect, std::wstring_view text, const FontDescription& font,
-                     uint32_t style) override;
+  void DrawEffectText(const UiRect& rect, std::wstring_view text, const TextEffect& effect, const FontDescription& font,
+                      uint32_t style) override;
+  UiRect MeasureText(const UiRect& rect, std::wstring_view text, const FontDescription& font, uint32_t style) override;
   int GetFontHeight(const FontDescription& font) override;
   void DrawBorder(const UiRect& rect, int width, uint32_t color, int style) override;
   void DrawLine(const UiPoint& from, const UiPoint& to, int width, uint32_t color, int style) override;

@@ -131,9 +131,9 @@ InputRecord CWin32HostBinding::Convert(UINT message, WPARAM wparam, LPARAM lpara
     case WM_CHAR:
     case WM_SYSKEYDOWN:
     case WM_SYSCHAR:
-      input.kind = message == WM_KEYDOWN     ? InputKind::kKeyDown
-                   : message == WM_KEYUP     ? InputKind::kKeyUp
-                   : message == WM_CHAR      ? InputKind::kChar
+      input.kind = message == WM_KEYDOWN      ? InputKind::kKeyDown
+                   : message == WM_KEYUP      ? InputKind::kKeyUp
+                   : message == WM_CHAR       ? InputKind::kChar
                    : message == WM_SYSKEYDOWN ? InputKind::kSysKeyDown
                                               : InputKind::kSysChar;
       input.key = static_cast<uint32_t>(wparam);
@@ -284,8 +284,7 @@ bool CWin32HostBinding::EnsureBackBuffer(int width, int height) {
   back_dc_ = CreateCompatibleDC(nullptr);
   back_bitmap_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &back_bits_, nullptr, 0);
   if (back_dc_ == nullptr || back_bitmap_ == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "no %dx%d back buffer, error %lu", width,
-                       height, GetLastError());
+    BASEKIT_LOG(Failure, "no %dx%d back buffer, error %lu", width, height, GetLastError());
     ReleaseBackBuffer();
     return false;
   }
@@ -309,7 +308,7 @@ void CWin32HostBinding::ReleaseBackBuffer() {
 void CWin32HostBinding::Paint() {
   RECT update = {};
   if (!GetUpdateRect(window_, &update, FALSE)) return;  // nothing to paint
-  host_->Layout();  // may widen the area to repaint
+  host_->Layout();                                      // may widen the area to repaint
   PAINTSTRUCT paint = {};
   HDC dc = BeginPaint(window_, &paint);
   if (dc == nullptr) return;
@@ -354,8 +353,7 @@ void CWin32HostBinding::PaintLayered() {
   HDC screen = GetDC(nullptr);
   // The result is what counts: some implementations leave a stale last error.
   if (!UpdateLayeredWindow(window_, screen, &position, &size, back_dc_, &origin, 0, &blend, ULW_ALPHA)) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "UpdateLayeredWindow failed, error %lu",
-                       GetLastError());
+    BASEKIT_LOG(Failure, "UpdateLayeredWindow failed, error %lu", GetLastError());
   }
   ReleaseDC(nullptr, screen);
 }
@@ -391,8 +389,7 @@ int CWin32HostBinding::MessageLoop() {
     const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) return static_cast<int>(message.wParam);
     if (got == -1) {
-      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "GetMessageW failed, error %lu",
-                         GetLastError());
+      BASEKIT_LOG(Failure, "GetMessageW failed, error %lu", GetLastError());
       return -1;
     }
     if (!PreTranslateMessage(message)) {
@@ -429,8 +426,7 @@ void CWin32HostBinding::Invalidate(const UiRect& rect) {
 
 bool CWin32HostBinding::SetNativeTimer(uint32_t local_id, uint32_t elapse_ms) {
   if (::SetTimer(window_, local_id, elapse_ms, nullptr) != 0) return true;
-  basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "SetTimer %u failed, error %lu", local_id,
-                     GetLastError());
+  BASEKIT_LOG(Failure, "SetTimer %u failed, error %lu", local_id, GetLastError());
   return false;
 }
 
@@ -460,8 +456,7 @@ void CWin32HostBinding::TrackMouse(uint32_t hover_ms) {
   track.hwndTrack = window_;
   track.dwHoverTime = hover_ms;
   if (!TrackMouseEvent(&track)) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "TrackMouseEvent failed, error %lu",
-                       GetLastError());
+    BASEKIT_LOG(Failure, "TrackMouseEvent failed, error %lu", GetLastError());
   }
 }
 
@@ -487,8 +482,7 @@ void CWin32HostBinding::ShowTooltip(const std::wstring& text, const UiRect& rect
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
                                GetModuleHandleW(nullptr), nullptr);
     if (tooltip_ == nullptr) {
-      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "no tooltip window, error %lu",
-                         GetLastError());
+      BASEKIT_LOG(Failure, "no tooltip window, error %lu", GetLastError());
       return;
     }
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -533,7 +527,7 @@ void CWin32HostBinding::SetLayered(bool layered, bool alpha_attribute, uint8_t a
   static const auto set_attributes = reinterpret_cast<SetLayeredWindowAttributesProc>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"User32.dll"), "SetLayeredWindowAttributes")));
   if (set_attributes == nullptr || !set_attributes(window_, 0, alpha, LWA_ALPHA)) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "the window's alpha %u was not set", alpha);
+    BASEKIT_LOG(Failure, "the window's alpha %u was not set", alpha);
   }
 }
 

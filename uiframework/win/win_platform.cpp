@@ -25,8 +25,7 @@ bool LoadResourceHook(ModuleHandle module, uint32_t id, const wchar_t* type, Res
   DWORD size = SizeofResource(instance, info);
   const void* data = handle != nullptr ? LockResource(handle) : nullptr;
   if (data == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "resource %u could not be loaded, error %lu",
-                       id, GetLastError());
+    BASEKIT_LOG(Failure, "resource %u could not be loaded, error %lu", id, GetLastError());
     return false;
   }
   out->data = static_cast<const uint8_t*>(data);
@@ -39,8 +38,7 @@ std::wstring ModuleFileNameHook(ModuleHandle module) {
   for (;;) {
     DWORD length = GetModuleFileNameW(static_cast<HMODULE>(module), path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) {
-      basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "GetModuleFileNameW failed, error %lu",
-                         GetLastError());
+      BASEKIT_LOG(Failure, "GetModuleFileNameW failed, error %lu", GetLastError());
       return std::wstring();
     }
     if (length < path.size()) {
@@ -76,7 +74,7 @@ FontDescription DefaultGuiFont() {
   LOGFONTW logfont = {};
   FontDescription font;
   if (GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(logfont), &logfont) == 0) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "the default GUI font could not be read");
+    BASEKIT_LOG(Failure, "the default GUI font could not be read");
     return CResourceTablesUI::Shared().GetSystemFont();
   }
   font.face = logfont.lfFaceName;

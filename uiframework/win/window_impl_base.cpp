@@ -106,8 +106,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool& handled) {
       break;
     case kResourceZip:
       if (!CSkinResourcesUI::SetResourceZipFromResource(static_cast<uint32_t>(GetResourceID()), L"ZIP")) {
-        basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
-                           "skin archive resource %d not available; the window has no skin", GetResourceID());
+        BASEKIT_LOG(Failure, "skin archive resource %d not available; the window has no skin", GetResourceID());
         return 0;
       }
       break;
@@ -125,8 +124,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool& handled) {
   }
   // 6. Without a skin there is no window to show.
   if (root == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "skin %s could not be built; exiting",
-                       ToLogText(GetSkinFile().c_str()).c_str());
+    BASEKIT_LOG(Failure, "skin %s could not be built; exiting", ToLogText(GetSkinFile().c_str()).c_str());
     MessageBoxW(nullptr, kLoadFailedText, kLoadFailedTitle, MB_OK | MB_ICONERROR);
     ExitProcess(1);
   }
@@ -152,26 +150,65 @@ bool WindowImplBase::RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, LR
   using Handler = LRESULT (WindowImplBase::*)(UINT, WPARAM, LPARAM, bool&);
   Handler handler = nullptr;
   switch (message) {
-    case WM_CREATE: handler = &WindowImplBase::OnCreate; break;
-    case WM_DESTROY: handler = &WindowImplBase::OnDestroy; break;
-    case WM_SIZE: handler = &WindowImplBase::OnSize; break;
-    case WM_SETFOCUS: handler = &WindowImplBase::OnSetFocus; break;
-    case WM_KILLFOCUS: handler = &WindowImplBase::OnKillFocus; break;
-    case WM_CLOSE: handler = &WindowImplBase::OnClose; break;
-    case WM_GETMINMAXINFO: handler = &WindowImplBase::OnGetMinMaxInfo; break;
-    case WM_NCCALCSIZE: handler = &WindowImplBase::OnNcCalcSize; break;
-    case WM_NCHITTEST: handler = &WindowImplBase::OnNcHitTest; break;
-    case WM_NCPAINT: handler = &WindowImplBase::OnNcPaint; break;
-    case WM_NCACTIVATE: handler = &WindowImplBase::OnNcActivate; break;
-    case WM_KEYDOWN: handler = &WindowImplBase::OnKeyDown; break;
-    case WM_CHAR: handler = &WindowImplBase::OnChar; break;
-    case WM_SYSCOMMAND: handler = &WindowImplBase::OnSysCommand; break;
-    case WM_MOUSEMOVE: handler = &WindowImplBase::OnMouseMove; break;
-    case WM_LBUTTONDOWN: handler = &WindowImplBase::OnLButtonDown; break;
-    case WM_LBUTTONUP: handler = &WindowImplBase::OnLButtonUp; break;
-    case WM_MOUSEWHEEL: handler = &WindowImplBase::OnMouseWheel; break;
-    case WM_MOUSEHOVER: handler = &WindowImplBase::OnMouseHover; break;
-    default: return false;
+    case WM_CREATE:
+      handler = &WindowImplBase::OnCreate;
+      break;
+    case WM_DESTROY:
+      handler = &WindowImplBase::OnDestroy;
+      break;
+    case WM_SIZE:
+      handler = &WindowImplBase::OnSize;
+      break;
+    case WM_SETFOCUS:
+      handler = &WindowImplBase::OnSetFocus;
+      break;
+    case WM_KILLFOCUS:
+      handler = &WindowImplBase::OnKillFocus;
+      break;
+    case WM_CLOSE:
+      handler = &WindowImplBase::OnClose;
+      break;
+    case WM_GETMINMAXINFO:
+      handler = &WindowImplBase::OnGetMinMaxInfo;
+      break;
+    case WM_NCCALCSIZE:
+      handler = &WindowImplBase::OnNcCalcSize;
+      break;
+    case WM_NCHITTEST:
+      handler = &WindowImplBase::OnNcHitTest;
+      break;
+    case WM_NCPAINT:
+      handler = &WindowImplBase::OnNcPaint;
+      break;
+    case WM_NCACTIVATE:
+      handler = &WindowImplBase::OnNcActivate;
+      break;
+    case WM_KEYDOWN:
+      handler = &WindowImplBase::OnKeyDown;
+      break;
+    case WM_CHAR:
+      handler = &WindowImplBase::OnChar;
+      break;
+    case WM_SYSCOMMAND:
+      handler = &WindowImplBase::OnSysCommand;
+      break;
+    case WM_MOUSEMOVE:
+      handler = &WindowImplBase::OnMouseMove;
+      break;
+    case WM_LBUTTONDOWN:
+      handler = &WindowImplBase::OnLButtonDown;
+      break;
+    case WM_LBUTTONUP:
+      handler = &WindowImplBase::OnLButtonUp;
+      break;
+    case WM_MOUSEWHEEL:
+      handler = &WindowImplBase::OnMouseWheel;
+      break;
+    case WM_MOUSEHOVER:
+      handler = &WindowImplBase::OnMouseHover;
+      break;
+    default:
+      return false;
   }
   bool handled = true;
   result = (this->*handler)(message, wparam, lparam, handled);
@@ -258,8 +295,8 @@ void WindowImplBase::ApplyRoundCorner() {
   GetWindowRect(hwnd_, &window);
   // One pixel larger in both directions: the region's right and bottom
   // edges are exclusive.
-  HRGN region = CreateRoundRectRgn(0, 0, window.right - window.left + 1, window.bottom - window.top + 1, round.cx,
-                                   round.cy);
+  HRGN region =
+      CreateRoundRectRgn(0, 0, window.right - window.left + 1, window.bottom - window.top + 1, round.cx, round.cy);
   if (region == nullptr) return;
   if (SetWindowRgn(hwnd_, region, TRUE) == 0) DeleteObject(region);  // the system owns it on success
 }

@@ -35,8 +35,7 @@ void CWindowWnd::ReleaseWindow() {
     hwnd_ = nullptr;
     return;
   }
-  basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__,
-                     "window %p outlives its object; it is destroyed without it", static_cast<void*>(window));
+  BASEKIT_LOG(Failure, "window %p outlives its object; it is destroyed without it", static_cast<void*>(window));
   if (reinterpret_cast<CWindowWnd*>(GetWindowLongPtrW(window, GWLP_USERDATA)) == this) {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
   }
@@ -60,8 +59,8 @@ bool CWindowWnd::RegisterWindowClass() {
   window_class.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(kProgramIconId));
   window_class.lpszClassName = GetWindowClassName();
   if (RegisterClassW(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
-  basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "window class %s not registered, error %lu",
-                     ToLogText(GetWindowClassName()).c_str(), GetLastError());
+  BASEKIT_LOG(Failure, "window class %s not registered, error %lu", ToLogText(GetWindowClassName()).c_str(),
+              GetLastError());
   return false;
 }
 
@@ -70,8 +69,7 @@ bool CWindowWnd::RegisterSuperclass() {
   window_class.cbSize = sizeof(window_class);
   if (!GetClassInfoExW(nullptr, GetSuperClassName(), &window_class) &&
       !GetClassInfoExW(Instance(), GetSuperClassName(), &window_class)) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "no class %s to super-class",
-                       ToLogText(GetSuperClassName()).c_str());
+    BASEKIT_LOG(Failure, "no class %s to super-class", ToLogText(GetSuperClassName()).c_str());
     return false;
   }
   old_proc_ = window_class.lpfnWndProc;
@@ -79,13 +77,12 @@ bool CWindowWnd::RegisterSuperclass() {
   window_class.hInstance = Instance();
   window_class.lpszClassName = GetWindowClassName();
   if (RegisterClassExW(&window_class) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
-  basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "super-class %s not registered, error %lu",
-                     ToLogText(GetWindowClassName()).c_str(), GetLastError());
+  BASEKIT_LOG(Failure, "super-class %s not registered, error %lu", ToLogText(GetWindowClassName()).c_str(),
+              GetLastError());
   return false;
 }
 
-HWND CWindowWnd::Create(HWND parent, const wchar_t* name, DWORD style, DWORD ex_style, const RECT& rect,
-                        HMENU menu) {
+HWND CWindowWnd::Create(HWND parent, const wchar_t* name, DWORD style, DWORD ex_style, const RECT& rect, HMENU menu) {
   return Create(parent, name, style, ex_style, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                 menu);
 }
@@ -95,8 +92,7 @@ HWND CWindowWnd::Create(HWND parent, const wchar_t* name, DWORD style, DWORD ex_
   if (GetSuperClassName() != nullptr ? !RegisterSuperclass() : !RegisterWindowClass()) return nullptr;
   hwnd_ = CreateWindowExW(ex_style, GetWindowClassName(), name, style, x, y, cx, cy, parent, menu, Instance(), this);
   if (hwnd_ == nullptr) {
-    basekit::LogPrintf(basekit::kLogLevelFailure, kLogSource, __LINE__, "window %s not created, error %lu",
-                       ToLogText(GetWindowClassName()).c_str(), GetLastError());
+    BASEKIT_LOG(Failure, "window %s not created, error %lu", ToLogText(GetWindowClassName()).c_str(), GetLastError());
   }
   return hwnd_;
 }

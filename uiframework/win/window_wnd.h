@@ -32,8 +32,7 @@ class CWindowWnd {
   bool RegisterWindowClass();
   bool RegisterSuperclass();
 
-  HWND Create(HWND parent, const wchar_t* name, DWORD style, DWORD ex_style, const RECT& rect,
-              HMENU menu = nullptr);
+  HWND Create(HWND parent, const wchar_t* name, DWORD style, DWORD ex_style, const RECT& rect, HMENU menu = nullptr);
   HWND Create(HWND parent, const wchar_t* name, DWORD style, DWORD ex_style, int x = CW_USEDEFAULT,
               int y = CW_USEDEFAULT, int cx = CW_USEDEFAULT, int cy = CW_USEDEFAULT, HMENU menu = nullptr);
   // Routes an existing window's messages through this object.

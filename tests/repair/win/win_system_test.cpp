@@ -54,8 +54,8 @@ class ConnectionKey : public ::testing::Test {
   void SetUp() override {
     std::string path = std::string(kNetworkClassKey) + "\\" + kAdapter;
     adapter_key_ = std::wstring(path.begin(), path.end());
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (adapter_key_ + L"\\Connection").c_str(), 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (adapter_key_ + L"\\Connection").c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key_, nullptr),
               ERROR_SUCCESS);
   }
   void TearDown() override {
@@ -64,8 +64,7 @@ class ConnectionKey : public ::testing::Test {
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, adapter_key_.c_str());
   }
   void SetName(DWORD type, const void* data, DWORD bytes) {
-    ASSERT_EQ(RegSetValueExW(key_, L"Name", 0, type, static_cast<const BYTE*>(data), bytes),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key_, L"Name", 0, type, static_cast<const BYTE*>(data), bytes), ERROR_SUCCESS);
   }
 
   std::wstring adapter_key_;
@@ -106,11 +105,10 @@ TEST_F(ConnectionKey, UnusableValuesLeaveTheNameAlone) {
   found = L"previous";
   EXPECT_FALSE(FindConnectionName(registry, other, &found));
   EXPECT_EQ(found, L"previous");
-  EXPECT_EQ(log.Messages(),
-            (std::vector<std::string>{"[AccService::FindIfNameByIntanceId] read Name fail",
-                                      "[AccService::FindIfNameByIntanceId] read Name fail",
-                                      "[AccService::FindIfNameByIntanceId] read Name fail",
-                                      "[AccService::FindIfNameByIntanceId] read registry path fail"}));
+  EXPECT_EQ(log.Messages(), (std::vector<std::string>{"[AccService::FindIfNameByIntanceId] read Name fail",
+                                                      "[AccService::FindIfNameByIntanceId] read Name fail",
+                                                      "[AccService::FindIfNameByIntanceId] read Name fail",
+                                                      "[AccService::FindIfNameByIntanceId] read registry path fail"}));
 }
 
 TEST(WinSystem, ProcessesRunHiddenAndAreAwaited) {
