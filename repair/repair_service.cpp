@@ -163,7 +163,7 @@ bool RepairService::SendFirmware(const uint8_t* data, size_t size) {
         platform_.sleeper->Sleep(kConnectRetryPauseMs);
       }
     }
-    sent = connected && session->Send(data, static_cast<int32_t>(size));
+    sent = connected && session->Send(data, static_cast<int32_t>(size)).delivered();
   }
   if (!sent) {
     BASEKIT_LOG(Progress, "uploading firmware failed");

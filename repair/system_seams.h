@@ -8,10 +8,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "repair/adapter_info.h"
+#include "tftp/upload_result.h"
 
 namespace repair {
 
@@ -95,11 +97,18 @@ class Sleeper {
 // One upload of the firmware to the box: the life of one TFTP client.
 class TftpSession {
  public:
+  // (bytes the box has acknowledged, bytes of the upload), on the thread
+  // that sends, after each acknowledged block.
+  using ProgressObserver = std::function<void(size_t acknowledged, size_t total)>;
+
   virtual ~TftpSession() = default;
   // One connection attempt; may be repeated after a failure.
   virtual bool Connect() = 0;
+  // Called before Send; may be empty.
+  virtual void SetProgressObserver(ProgressObserver observer) = 0;
   // Sends the whole buffer; called at most once, after a successful Connect.
-  virtual bool Send(const uint8_t* data, int32_t length) = 0;
+  // The upload succeeded when the result says it was delivered.
+  virtual TftpUploadResult Send(const uint8_t* data, int32_t length) = 0;
 };
 
 class TftpSessionFactory {

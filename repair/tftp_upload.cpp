@@ -15,11 +15,13 @@ class TftpClientSession : public TftpSession {
 
   bool Connect() override { return client_.connectToServer(); }
 
-  bool Send(const uint8_t* data, int32_t length) override {
-    if (!data || length <= 0) {
-      return client_.sendBuffer(nullptr, 0);  // the client logs the refusal
-    }
-    return client_.sendBuffer(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
+  void SetProgressObserver(ProgressObserver observer) override { client_.setProgressObserver(std::move(observer)); }
+
+  TftpUploadResult Send(const uint8_t* data, int32_t length) override {
+    // A missing buffer or a length of 0 or less is refused by the client,
+    // which logs it.
+    client_.sendBuffer(reinterpret_cast<const char*>(data), length);
+    return client_.lastResult();
   }
 
  private:

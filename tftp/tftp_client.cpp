@@ -128,6 +128,7 @@ bool TftpClient::connectToServer() {
 }
 
 bool TftpClient::sendBuffer(const char* data, int32_t length) {
+  result_ = TftpUploadResult();
   if (data == nullptr || length <= 0) {
     BASEKIT_LOG(Failure, "upload refused: no firmware data (%ld bytes)", static_cast<long>(length));
     return false;
@@ -139,6 +140,7 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
   server_tid_known_ = false;
   timer_ = tftp::RetransmitTimer(kMinReplyTimeoutMs, reply_timeout_ms_);
   statistics_ = Statistics();
+  result_.total = static_cast<size_t>(length);
 
   // 1. The write request, on the control socket to the server's port; the
   //    server acknowledges it as block 0 from its transfer identifier.
@@ -170,6 +172,7 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
       return false;
     }
     offset += chunk;
+    result_.acknowledged = offset;
     if (progress_) {
       progress_(offset, total);
     }
@@ -179,6 +182,7 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
   }
   BASEKIT_LOG(Progress, "upload complete: %lu bytes in %u blocks acknowledged, %u sent again",
               static_cast<unsigned long>(total), block, statistics_.retransmissions);
+  result_.outcome = TftpOutcome::kDelivered;
   return true;
 }
 
@@ -233,6 +237,7 @@ bool TftpClient::waitForAck(uint32_t expected) {
       auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - first_sent_at);
       BASEKIT_LOG(Failure, "no reply from server for %s after %d attempts (%ld ms)", describeLastPacket(block).c_str(),
                   attempt, static_cast<long>(silent.count()));
+      result_.outcome = last_sent_is_request_ ? TftpOutcome::kRequestUnanswered : TftpOutcome::kNoReply;
       return false;
     }
     timer_.backOff();
@@ -259,6 +264,7 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected, Clock::time_poi
       case WaitSelectError:
         trace_->Print("Unhandled packet\n");
         BASEKIT_LOG(Failure, "waiting for a reply failed %d", last_wait_error_);
+        result_.outcome = TftpOutcome::kWaitFailed;
         return ReplyOutcome::kFailed;
       case WaitReceiveError:
         // Typically an ICMP error for an earlier send (Windows reports a
@@ -290,6 +296,9 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected, Clock::time_poi
         BASEKIT_LOG(Failure, "server ended the upload with error %u (%s)%s%s", *reply.error_code,
                     ErrorCodeText(*reply.error_code), reply.error_text ? ": " : "",
                     reply.error_text ? Printable(*reply.error_text).c_str() : "");
+        result_.outcome = TftpOutcome::kServerError;
+        result_.error_code = *reply.error_code;
+        result_.error_text = reply.error_text ? Printable(*reply.error_text) : std::string();
         reportError(packet);
         return ReplyOutcome::kFailed;
       case TftpReply::Kind::kAck:

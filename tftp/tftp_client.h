@@ -41,6 +41,7 @@
 #include "tftp/retransmit_timer.h"
 #include "tftp/tftp_packet.h"
 #include "tftp/trace_sink.h"
+#include "tftp/upload_result.h"
 #include "tftp/udp_socket.h"
 
 // Raised by the constructor when the platform socket library cannot start.
@@ -118,6 +119,9 @@ class TftpClient {
 
   bool isConnected() const { return control_.IsOpen() && transfer_.IsOpen(); }
   const Statistics& statistics() const { return statistics_; }
+  // How the last sendBuffer ended; sendBuffer returned true exactly when it
+  // was delivered.
+  const TftpUploadResult& lastResult() const { return result_; }
 
  protected:
   // Waits for the acknowledgement of the packet just sent; expected is the
@@ -164,6 +168,7 @@ class TftpClient {
   Clock::time_point last_received_at_;
   tftp::RetransmitTimer timer_;
   Statistics statistics_;
+  TftpUploadResult result_;
   ProgressObserver progress_;
   tftp::TraceSink* trace_ = &tftp::StandardOutputTrace();
 };

@@ -166,6 +166,7 @@ class FakeTftp : public TftpSessionFactory {
   int connects = 0;
   std::vector<std::vector<uint8_t>> sent;
   std::vector<const uint8_t*> sent_addresses;
+  TftpSession::ProgressObserver progress;
 
   class Session : public TftpSession {
    public:
@@ -178,10 +179,15 @@ class FakeTftp : public TftpSessionFactory {
       owner_->connect_results.pop_front();
       return result;
     }
-    bool Send(const uint8_t* data, int32_t length) override {
+    void SetProgressObserver(ProgressObserver observer) override { owner_->progress = std::move(observer); }
+    TftpUploadResult Send(const uint8_t* data, int32_t length) override {
       owner_->sent.emplace_back(data, data + length);
       owner_->sent_addresses.push_back(data);
-      return owner_->send_result;
+      TftpUploadResult result;
+      result.outcome = owner_->send_result ? TftpOutcome::kDelivered : TftpOutcome::kNoReply;
+      result.total = static_cast<size_t>(length);
+      result.acknowledged = owner_->send_result ? result.total : 0;
+      return result;
     }
 
    private:

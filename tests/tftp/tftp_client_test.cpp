@@ -32,6 +32,7 @@ struct UploadRun {
   std::string log;    // log lines written during the upload
   double seconds = 0;
   TftpClient::Statistics statistics;
+  TftpUploadResult outcome;
 };
 
 class TftpClientTest : public testing::Test {
@@ -54,6 +55,7 @@ class TftpClientTest : public testing::Test {
       EXPECT_TRUE(client.connectToServer());
       run.result = client.sendBuffer(image.empty() ? nullptr : image.data(), image.size());
       run.statistics = client.statistics();
+      run.outcome = client.lastResult();
     }
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     run.trace = trace.text();
@@ -96,6 +98,8 @@ TEST_F(TftpClientTest, LengthsArriveByteExactWithAClosingShortBlock) {
     std::vector<char> image = tftp_test::MakeImage(length, static_cast<unsigned>(length));
     UploadRun run = Upload(server, image, kPatientMs);
     EXPECT_TRUE(run.result);
+    EXPECT_TRUE(run.outcome.delivered());
+    EXPECT_EQ(run.outcome.acknowledged, length);
     EXPECT_TRUE(server.complete());
     EXPECT_TRUE(server.file() == image) << "received " << server.file().size() << " bytes";
     EXPECT_EQ(server.blocksAccepted(), static_cast<int>(length / 512 + 1));
@@ -258,6 +262,7 @@ TEST_F(TftpClientTest, GivesUpWhenTheServerFallsSilent) {
     int request_sends;
     uint16_t silent_block;
     const char* log_line;
+    TftpOutcome outcome;
   };
   auto ack = [](uint16_t block) { return Action{false, {Server::FromServer(Server::Ack(block))}}; };
   const Case cases[] = {
@@ -266,12 +271,12 @@ TEST_F(TftpClientTest, GivesUpWhenTheServerFallsSilent) {
        [](int) {
          return Action{true, {}};
        },
-       nullptr, 5, 0, "no reply from server for the write request after 5 attempts"},
+       nullptr, 5, 0, "no reply from server for the write request after 5 attempts", TftpOutcome::kRequestUnanswered},
       {"silent after block 4", nullptr,
        [&](uint16_t block, int) {
          return block >= 5 ? Action{false, {}} : ack(block);
        },
-       1, 5, "no reply from server for block 5 after "},
+       1, 5, "no reply from server for block 5 after ", TftpOutcome::kNoReply},
   };
   const std::vector<char> image = tftp_test::MakeImage(8 * 512);
   for (const Case& c : cases) {
@@ -282,6 +287,9 @@ TEST_F(TftpClientTest, GivesUpWhenTheServerFallsSilent) {
     UploadRun run = Upload(server, image, kQuickMs);
     EXPECT_FALSE(run.result);
     EXPECT_FALSE(server.complete());
+    EXPECT_EQ(run.outcome.outcome, c.outcome);
+    EXPECT_EQ(run.outcome.acknowledged, c.silent_block == 0 ? 0u : (c.silent_block - 1) * 512u);
+    EXPECT_EQ(run.outcome.total, image.size());
     EXPECT_EQ(server.requestCount(), c.request_sends);
     if (c.silent_block != 0) {
       // Short waits once the round trip is known, but the same patience.
@@ -422,7 +430,7 @@ TEST_F(TftpClientTest, RoundTripsOfPacketsSentAgainAreNotSampled) {
 TEST_F(TftpClientTest, ErrorFromTheServerEndsTheUpload) {
   Server server;
   server.setDataScript([](uint16_t block, int) {
-    if (block == 7) return Action{false, {Server::FromServer(Server::Error(1, "nope"))}};
+    if (block == 7) return Action{false, {Server::FromServer(Server::Error(1, "nope\x01"))}};
     return Action{false, {Server::FromServer(Server::Ack(block))}};
   });
   std::vector<char> image = tftp_test::MakeImage(20 * 512);
@@ -430,6 +438,10 @@ TEST_F(TftpClientTest, ErrorFromTheServerEndsTheUpload) {
   EXPECT_FALSE(run.result);
   EXPECT_EQ(server.arrivals(7), 1);
   EXPECT_EQ(server.arrivals(8), 0);
+  EXPECT_EQ(run.outcome.outcome, TftpOutcome::kServerError);
+  EXPECT_EQ(run.outcome.error_code, 1);
+  EXPECT_EQ(run.outcome.error_text, "nope?");
+  EXPECT_EQ(run.outcome.acknowledged, 6 * 512u);
   EXPECT_THAT(run.trace, HasSubstr("ACK expected, but got Error\nError! Error code: 1\n"
                                    "Error message: File not found\n"));
   EXPECT_THAT(run.log, HasSubstr("server ended the upload with error 1 (File not found)"));
