@@ -9,12 +9,15 @@
 
 // How an upload ended, as far as the client can tell.
 enum class TftpOutcome {
-  kNotStarted,         // refused before anything was sent: no data, not connected
-  kDelivered,          // every block acknowledged, the last one included
-  kRequestUnanswered,  // the write request was never answered
-  kNoReply,            // the server went quiet during the transfer
-  kServerError,        // the server ended the upload with an ERROR packet
-  kWaitFailed,         // waiting for a reply failed locally
+  kNotStarted,            // refused before anything was sent: no data, not connected
+  kDelivered,             // every block acknowledged, the last one included
+  kRequestUnanswered,     // the write request was never answered
+  kNoReply,               // the server went quiet during the transfer
+  kLastBlockUnconfirmed,  // every block but the last acknowledged, and the
+                          // last one's acknowledgement never came: the server
+                          // may hold the whole file
+  kServerError,           // the server ended the upload with an ERROR packet
+  kWaitFailed,            // waiting for a reply failed locally
 };
 
 struct TftpUploadResult {
