@@ -20,8 +20,13 @@ constexpr const wchar_t kFailureTitle[] =
     L"\u74e6\u5ddd"
     L"QX";                                                                // 瓦川QX
 constexpr const wchar_t kFailureMessage[] = L"\u4fee\u590d\u5931\u8d25";  // 修复失败
+// The progress timer's id and period; the bar climbs 10 a tick up to
+// (last step reported + 1) × 100, on a scale of 600.
+constexpr UINT_PTR kProgressTimerId = 2;
+constexpr UINT kProgressTimerMs = 100;
 constexpr int kProgressPerTick = 10;
 constexpr int kProgressPerStep = 100;
+constexpr int kProgressMax = 600;
 
 // The progress timer's tick count, for the whole process.
 int32_t g_ticks = 1;

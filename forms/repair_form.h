@@ -33,12 +33,6 @@ namespace forms {
 
 // A step report: wParam the result, lParam the step.
 inline constexpr UINT kMsgStepReport = WM_USER + 1;
-// The progress timer's id and period.
-inline constexpr UINT_PTR kProgressTimerId = 2;
-inline constexpr UINT kProgressTimerMs = 100;
-// The progress bar's scale: 100 per step.
-inline constexpr int kProgressMax = 600;
-
 class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
  public:
   // The window drives `service` (the process's by default).
@@ -52,7 +46,6 @@ class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
 
  protected:
   const wchar_t* GetWindowClassName() const override { return L"QX_REPAIR"; }
-  UINT GetClassStyle() const override { return CS_DBLCLKS; }
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   // Posts the quit message (exit code 0); nothing else.
   void OnFinalMessage(HWND window) override;
