@@ -112,13 +112,15 @@ trap 'exit 130' INT TERM
 
 # ------------------------------------------------------------------ set-up
 
-ip netns add "$PC_NS" && ip netns add "$BOX_NS" &&
-    ip link add veth-pc netns "$PC_NS" type veth peer name veth-box netns "$BOX_NS" &&
-    ip -n "$PC_NS" addr add "$PC_IP/24" dev veth-pc &&
-    ip -n "$BOX_NS" addr add "$BOX_IP/24" dev veth-box &&
-    ip -n "$PC_NS" link set lo up && ip -n "$BOX_NS" link set lo up &&
-    ip -n "$PC_NS" link set veth-pc up && ip -n "$BOX_NS" link set veth-box up ||
-    die "namespace set-up"
+namespaces_up() {
+    ip netns add "$PC_NS" && ip netns add "$BOX_NS" &&
+        ip link add veth-pc netns "$PC_NS" type veth peer name veth-box netns "$BOX_NS" &&
+        ip -n "$PC_NS" addr add "$PC_IP/24" dev veth-pc &&
+        ip -n "$BOX_NS" addr add "$BOX_IP/24" dev veth-box &&
+        ip -n "$PC_NS" link set lo up && ip -n "$BOX_NS" link set lo up &&
+        ip -n "$PC_NS" link set veth-pc up && ip -n "$BOX_NS" link set veth-box up
+}
+namespaces_up || die "namespace set-up"
 
 head -c "$SIZE" /dev/urandom >"$WORK/payload.bin"
 mkdir -p "$WORK/srv"

@@ -1,46 +1,67 @@
 # shellcheck shell=bash
-# Shared by the GUI tests and the wizard run: a Wine prefix with the skin's
-# Chinese font mapped, a virtual X display, a wineserver for the session,
-# and the helpers that look at and drive the windows. Source it, then call
-#   gui_init WORK_DIR            scratch folder, EXIT trap
+# Wine and X for the GUI tests and the wizard's roads: a prefix with the
+# skin's Chinese font mapped, a virtual X display, a wineserver for the
+# session, and the helpers that find, drive and look at windows. Source
+# harness.sh first, then:
+#   gui_init WORK_DIR            scratch folder; clean-up registered
 #   gui_prefix PREFIX [TEMPLATE] create (or copy) a prefix with the fonts
 #   gui_display_start            Xvfb on a free display; exports DISPLAY
-#   gui_session_start [NETNS]    wineserver -p (inside NETNS when given)
-#   gui_wine EXE ARGS...         runs a program of the session
-# Everything started here is stopped by gui_cleanup (run on exit). What a
-# killed run left behind (its Xvfb, its prefix's server and programs) is
-# stopped by the next run that uses the same WORK_DIR and PREFIX.
+#   gui_session_start            wineserver -p for the session (no network
+#                                namespace: netns.sh starts those)
+# Everything started here is stopped at clean-up. What a killed run left
+# behind (its Xvfb, its prefix's server and programs) is stopped by the next
+# run that uses the same WORK_DIR and PREFIX.
+#
+# Windows (X window ids; client coordinates are the window's own):
+#   gui_window TITLE_RE [WxH] [SECONDS] [ALIVE...]  a visible window's id
+#   gui_count TITLE_RE / gui_visible ID / gui_window_gone ID [SECONDS]
+#   gui_geometry ID              sets GEOM_X GEOM_Y GEOM_W GEOM_H
+#   gui_click ID X Y             like a person: move, rest, press and release
+#   gui_click_at X Y [AFTER] / gui_move X Y [AFTER]   screen coordinates
+#   gui_key ID KEY
+#   gui_shot ID FILE / gui_shot_root FILE / gui_shot_screen_of ID FILE [ROOT]
+#   gui_pixel FILE X Y / gui_near "srgb(r,g,b)" R G B [TOL]
 #
 # Needs: wine (32-bit), Xvfb, xdotool, imagemagick, fonts-wqy-microhei.
 
 GUI_WORK=""
 GUI_XVFB_PID=""
 GUI_SERVER_PID=""
-GUI_NETNS=""
-GUI_CLEANUPS=()
 
-gui_log() { printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2; }
-
-gui_init() {
+gui_init() {  # gui_init WORK_DIR
     GUI_WORK=$1
     mkdir -p "$GUI_WORK"
     export WINEARCH=win32 WINEDEBUG=-all LANG=C.UTF-8
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    trap gui_cleanup EXIT
-    trap 'exit 130' INT TERM
+    on_cleanup gui_cleanup
     gui_stop_leftovers
 }
 
-# Runs a command at cleanup (last added, first run).
-gui_on_cleanup() { GUI_CLEANUPS+=("$*"); }
-
-# The wine processes (server, helpers, programs) of the current prefix.
+# The wine processes (server, helpers, programs) of the current prefix. One
+# find picks the candidates: a process started per /proc entry would cost
+# seconds on a busy machine, and the guards ask before every wine call.
 gui_prefix_pids() {
-    local d
-    for d in /proc/[0-9]*; do
-        case $(readlink "$d/exe" 2>/dev/null) in */wine*) ;; *) continue ;; esac
-        tr '\0' '\n' 2>/dev/null <"$d/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "${d#/proc/}"
+    [ -n "${WINEPREFIX:-}" ] || return 0
+    local exe pid
+    while read -r exe; do
+        pid=${exe#/proc/}
+        pid=${pid%/exe}
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+    done < <(find /proc -mindepth 2 -maxdepth 2 -name exe \( -lname '/usr/lib/wine/*' -o -lname '*/bin/wine*' \) 2>/dev/null)
+}
+
+# The pid of the prefix's wineserver (Debian's wrapper execs wineserver32
+# or wineserver64).
+gui_server_pid() {
+    local pid
+    for pid in $(gui_prefix_pids); do
+        case $(cat "/proc/$pid/comm" 2>/dev/null) in wineserver | wineserver32 | wineserver64)
+            echo "$pid"
+            return 0
+            ;;
+        esac
     done
+    return 1
 }
 
 gui_stop_prefix() {
@@ -48,8 +69,8 @@ gui_stop_prefix() {
     # The prefix's helper processes (services, device drivers) outlive a
     # killed server: stop them by pid along with the server.
     local pids
-    pids=$(gui_prefix_pids | tr '\n' ' ')
-    [ -n "$pids" ] && kill -9 $pids 2>/dev/null
+    mapfile -t pids < <(gui_prefix_pids)
+    [ ${#pids[@]} = 0 ] || kill -9 "${pids[@]}" 2>/dev/null
     [ -n "$GUI_SERVER_PID" ] && wait "$GUI_SERVER_PID" 2>/dev/null
     GUI_SERVER_PID=""
 }
@@ -61,30 +82,24 @@ gui_stop_leftovers() {
     [ -f "$f" ] || return 0
     pid=$(cat "$f" 2>/dev/null)
     if [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = Xvfb ]; then
-        gui_log "stopping the Xvfb ($pid) a killed run left"
+        harness_log "stopping the Xvfb ($pid) a killed run left"
         kill "$pid" 2>/dev/null
     fi
     rm -f "$f"
 }
 
 gui_cleanup() {
-    local rc=$? i
-    trap - EXIT
-    for ((i = ${#GUI_CLEANUPS[@]} - 1; i >= 0; i--)); do eval "${GUI_CLEANUPS[$i]}" || true; done
     [ -n "$GUI_SERVER_PID" ] && gui_stop_prefix
     if [ -n "$GUI_XVFB_PID" ]; then
         kill "$GUI_XVFB_PID" 2>/dev/null
         wait "$GUI_XVFB_PID" 2>/dev/null
         rm -f "$GUI_WORK/xvfb.pid"
     fi
-    exit $rc
 }
 
-# A UTF-16LE registry file (Wine stores the font names garbled otherwise).
-gui_reg_import() {  # gui_reg_import FILE_WITH_UTF8_TEXT
-    local utf16="$1.utf16"
-    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$1"; } >"$utf16"
-    wine reg import "$utf16" >/dev/null 2>&1
+# A UTF-16LE registry file (Wine stores non-ASCII names garbled otherwise).
+gui_reg_file() {  # gui_reg_file UTF8_TEXT_FILE OUT
+    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$1"; } >"$2"
 }
 
 # With a template (a finished prefix), a copy of it, taken under the lock
@@ -95,31 +110,31 @@ gui_prefix() {  # gui_prefix PREFIX [TEMPLATE]
     # A server a killed run left would serve the next programs with a dead
     # display.
     gui_stop_prefix
-    if [ ! -f "$WINEPREFIX/.gui-ready" ]; then
+    [ -f "$WINEPREFIX/.gui-ready" ] && return 0
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    if [ -n "$template" ] && [ -f "$template/system.reg" ] &&
+        flock -w 120 "$template.lock" cp -a "$template" "$WINEPREFIX" 2>/dev/null; then
+        rm -f "$WINEPREFIX/wineserver" # names the template's server
+    else
         rm -rf "$WINEPREFIX"
-        mkdir -p "$(dirname "$WINEPREFIX")"
-        if [ -n "$template" ] && [ -f "$template/system.reg" ] &&
-            flock -w 120 "$template.lock" cp -a "$template" "$WINEPREFIX" 2>/dev/null; then
-            rm -f "$WINEPREFIX/wineserver"  # names the template's server
-        else
-            rm -rf "$WINEPREFIX"
-            (unset DISPLAY; wine wineboot -i </dev/null >/dev/null 2>&1)
-            wineserver -w
-        fi
-        [ -f "$WINEPREFIX/system.reg" ] || { gui_log "could not create the Wine prefix $WINEPREFIX"; return 1; }
-        # The skin's face and the system dialog faces (message box, tooltip)
-        # drawn with the installed CJK font.
-        local reg="$GUI_WORK/fonts.reg" face
-        {
-            printf 'Windows Registry Editor Version 5.00\r\n\r\n'
-            printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
-            for face in "微软雅黑" "Microsoft YaHei" "SimSun" "宋体"; do
-                printf '"%s"="WenQuanYi Micro Hei"\r\n' "$face"
-            done
-        } >"$reg"
-        (unset DISPLAY; gui_reg_import "$reg"; wineserver -w)
-        touch "$WINEPREFIX/.gui-ready"
+        (unset DISPLAY; wine wineboot -i </dev/null >/dev/null 2>&1)
+        wineserver -w
     fi
+    [ -f "$WINEPREFIX/system.reg" ] || { harness_log "could not create the Wine prefix $WINEPREFIX"; return 1; }
+    # The skin's face and the system dialog faces (message box, tooltip)
+    # drawn with the installed CJK font.
+    local reg="$GUI_WORK/fonts.reg" face
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+        for face in "微软雅黑" "Microsoft YaHei" "SimSun" "宋体"; do
+            printf '"%s"="WenQuanYi Micro Hei"\r\n' "$face"
+        done
+    } >"$reg"
+    gui_reg_file "$reg" "$reg.utf16"
+    (unset DISPLAY; wine reg import "$reg.utf16" >/dev/null 2>&1; wineserver -w)
+    touch "$WINEPREFIX/.gui-ready"
 }
 
 # Xvfb on the first free display from :90. The display is ours once the
@@ -144,69 +159,41 @@ gui_display_start() {
         wait "$GUI_XVFB_PID" 2>/dev/null
         GUI_XVFB_PID=""
     done
-    gui_log "no free X display"
+    harness_log "no free X display"
     return 1
 }
 
-# The session's wineserver. With a namespace it runs inside it, so that
-# every socket the programs open belongs to that namespace.
-gui_session_start() {  # gui_session_start [NETNS]
-    GUI_NETNS=${1:-}
-    if [ -n "$GUI_NETNS" ]; then
-        ip netns exec "$GUI_NETNS" env WINEPREFIX="$WINEPREFIX" wineserver -f -p >/dev/null 2>&1 &
-    else
-        wineserver -f -p >/dev/null 2>&1 &
-    fi
+# The session's server, started elsewhere (netns.sh): stopped at clean-up.
+gui_adopt_server() { GUI_SERVER_PID=$1; }
+
+gui_session_start() {
+    wineserver -f -p >/dev/null 2>&1 &
     GUI_SERVER_PID=$!
-    local i
-    for ((i = 0; i < 100; i++)); do
-        [ -n "$(gui_server_pid)" ] && break
-        sleep 0.05
-    done
-    gui_guard_namespace
+    wait_until 5 0.05 gui_server_pid >/dev/null
 }
 
-# The pid of the wineserver of this prefix (the real process, whatever ran it).
-gui_server_pid() {
-    local d
-    for d in /proc/[0-9]*; do
-        case $(cat "$d/comm" 2>/dev/null) in wineserver*) ;; *) continue ;; esac
-        tr '\0' '\n' 2>/dev/null <"$d/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && { echo "${d#/proc/}"; return 0; }
-    done
-    return 1
-}
+# ---- windows -----------------------------------------------------------------
 
-# Refuses to go on unless the session's server lives in the namespace (the
-# server owns the sockets: outside it, packets would reach the real network).
-gui_guard_namespace() {
-    [ -n "$GUI_NETNS" ] || return 0
-    local pid
-    pid=$(gui_server_pid) || { gui_log "no wineserver for $WINEPREFIX"; exit 1; }
-    if [ "$(readlink "/proc/$pid/ns/net")" != "$(readlink "/run/netns/$GUI_NETNS" 2>/dev/null || true)" ] &&
-       [ "$(stat -L -c %i "/proc/$pid/ns/net")" != "$(stat -L -c %i "/run/netns/$GUI_NETNS")" ]; then
-        gui_log "the wineserver ($pid) is not in namespace $GUI_NETNS: refusing to run"
-        exit 1
-    fi
-}
-
-gui_wine() {  # gui_wine EXE ARGS...: in the session's namespace, if any
-    gui_guard_namespace
-    if [ -n "$GUI_NETNS" ]; then
-        ip netns exec "$GUI_NETNS" env DISPLAY="$DISPLAY" WINEPREFIX="$WINEPREFIX" wine "$@"
-    else
-        wine "$@"
-    fi
-}
-
-gui_window_id() {  # gui_window_id TITLE_REGEX [SECONDS]: the first visible match
-    local i id
-    for ((i = 0; i < ${2:-10} * 20; i++)); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.05
+# The first visible window whose title matches TITLE_RE (and whose size is
+# WxH, unless "-"), waiting up to SECONDS; gives up early once the command
+# ALIVE... fails (the program that should show it has ended).
+gui_window() {  # gui_window TITLE_RE [WxH|-] [SECONDS] [ALIVE...]
+    local title=$1 size=${2:--} seconds=${3:-10} i id
+    shift $(($# < 3 ? $# : 3))
+    for ((i = 0; i < seconds * 10; i++)); do
+        for id in $(xdotool search --onlyvisible --name "$title" 2>/dev/null); do
+            if [ "$size" = - ] || { gui_geometry "$id" && [ "${GEOM_W}x$GEOM_H" = "$size" ]; }; then
+                echo "$id"
+                return 0
+            fi
+        done
+        [ $# = 0 ] || "$@" || return 1
+        sleep 0.1
     done
     return 1
 }
+
+gui_count() { xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l; }
 
 gui_visible() {  # gui_visible ID: the window exists and is mapped
     xdotool search --onlyvisible --name '' 2>/dev/null | grep -qx "$1"
@@ -221,26 +208,51 @@ gui_window_gone() {  # gui_window_gone ID [SECONDS]
     return 1
 }
 
-gui_shot() { import -window "$1" "$2" 2>/dev/null; }                     # gui_shot ID FILE
-gui_shot_root() { import -window root "$1" 2>/dev/null; }                  # gui_shot_root FILE
-gui_pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info: 2>/dev/null; }  # gui_pixel FILE X Y
-gui_geometry() { xdotool getwindowgeometry --shell "$1"; }                 # X= Y= WIDTH= HEIGHT=
-gui_click() { xdotool mousemove --window "$1" "$2" "$3" click 1; }          # gui_click ID X Y (client)
+# Reads `xdotool getwindowgeometry --shell` line by line (numbers only:
+# nothing of it is run).
+gui_geometry() {  # gui_geometry ID: sets GEOM_X GEOM_Y GEOM_W GEOM_H
+    local key value
+    GEOM_X=0 GEOM_Y=0 GEOM_W=0 GEOM_H=0
+    while IFS='=' read -r key value; do
+        [[ $value =~ ^-?[0-9]+$ ]] || continue
+        case $key in
+            X) GEOM_X=$value ;;
+            Y) GEOM_Y=$value ;;
+            WIDTH) GEOM_W=$value ;;
+            HEIGHT) GEOM_H=$value ;;
+        esac
+    done < <(xdotool getwindowgeometry --shell "$1" 2>/dev/null)
+    [ "$GEOM_W" -gt 0 ]
+}
+
+# ---- input -------------------------------------------------------------------
+
+# The pointer moves there, rests, and the button goes down and up.
+gui_click() { xdotool mousemove --window "$1" "$2" "$3" && sleep 0.15 && xdotool click 1; }  # gui_click ID X Y
+gui_click_at() { xdotool mousemove "$1" "$2" click 1; sleep "${3:-0.3}"; }                   # gui_click_at X Y [AFTER]
+gui_move() { xdotool mousemove "$1" "$2"; sleep "${3:-0.2}"; }                                # gui_move X Y [AFTER]
+
 # Keys go to the window with the input focus: focus it first (waiting for
 # the focus, but not for ever).
-gui_key() {
+gui_key() {  # gui_key ID KEY
     timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null
     xdotool key --window "$1" "$2" 2>/dev/null
 }
 
-# Polls a file for a pattern.
-gui_wait_for() {  # gui_wait_for FILE PATTERN [SECONDS]
-    local i
-    for ((i = 0; i < ${3:-10} * 20; i++)); do
-        grep -q -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.05
-    done
-    return 1
+# ---- the screen ----------------------------------------------------------------
+
+gui_shot() { import -window "$1" "$2" 2>/dev/null; }                        # gui_shot ID FILE
+gui_shot_root() { import -window root "$1" 2>/dev/null; }                     # gui_shot_root FILE
+gui_pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info: 2>/dev/null; }  # gui_pixel FILE X Y
+
+# The screen where window ID lies, with whatever covers it (a modal window
+# over the wizard, a tooltip): cut from ROOT, a shot of the whole screen
+# (taken now when not given).
+gui_shot_screen_of() {  # gui_shot_screen_of ID FILE [ROOT]
+    local root=${3:-$GUI_WORK/screen.png}
+    gui_geometry "$1" || return 1
+    [ -n "${3:-}" ] || gui_shot_root "$root" || return 1
+    convert "$root" -crop "${GEOM_W}x${GEOM_H}+${GEOM_X}+${GEOM_Y}" +repage "$2"
 }
 
 # True when an "srgb(r,g,b)" value is within TOL of r g b.
