@@ -52,7 +52,7 @@ wiz_shot_path() { echo "$WIZ_OUT/$WIZ_TAG-$1.png"; }
 # tests/e2e/skin.py), as the skin files lay them out.
 wiz_skin_points() {
     local key rest
-    while read -r key rest; do SKIN[$key]=$rest; done < <(python3 "$WIZ_HERE/skin.py" points)
+    while read -r key rest; do SKIN[$key]=$rest; done < <(python3 -S "$WIZ_HERE/skin.py" points)
     [ -n "${SKIN[wizard.start]:-}" ] || harness_log "the skin's click points are unknown (tests/e2e/skin.py points)"
 }
 wiz_size() { echo "${SKIN[$1.size]// /x}"; }  # wiz_size wizard|picker|alert -> WxH
@@ -213,7 +213,7 @@ wiz_box_file() { echo "$WIZ_WORK/box/$WIZ_FIRMWARE_NAME"; }
 # receive.
 wiz_embedded_image() {
     [ -s "$WIZ_WORK/embedded.bin" ] ||
-        python3 "$WIZ_HERE/pe_resource.py" "${WIZ_EXE:?}" FIRMWARE 133 "$WIZ_WORK/embedded.bin" || return 1
+        python3 -S "$WIZ_HERE/pe_resource.py" "${WIZ_EXE:?}" FIRMWARE 133 "$WIZ_WORK/embedded.bin" || return 1
     echo "$WIZ_WORK/embedded.bin"
 }
 wiz_box_has_image() { cmp -s "$(wiz_embedded_image)" "$(wiz_box_file)"; }
@@ -361,7 +361,7 @@ wiz_count_windows() { gui_count "^$WIZ_APP_TITLE\$"; }  # the wizard's and the p
 
 # Which page a shot of the wizard shows (page1, page2, page3 or other) and
 # the progress bar's value (0..600): "PAGE VALUE".
-wiz_look() { python3 "$WIZ_HERE/skin.py" look "$1" "$WIZ_WORK/skin-looks.json" 2>/dev/null || echo "other ?"; }
+wiz_look() { python3 -S "$WIZ_HERE/skin.py" look "$1" "$WIZ_WORK/skin-looks.json" 2>/dev/null || echo "other ?"; }
 wiz_page() { wiz_look "$1" | cut -d' ' -f1; }
 wiz_bar() { wiz_look "$1" | cut -d' ' -f2; }
 
@@ -370,7 +370,7 @@ wiz_wait_entry_hot() {  # wiz_wait_entry_hot ID I SECONDS
     local i shot="$WIZ_WORK/picker-hover.png"
     for ((i = 0; i < $3 * 5; i++)); do
         gui_shot "$1" "$shot"
-        python3 "$WIZ_HERE/skin.py" hot "$shot" "$2" 2>/dev/null && return 0
+        python3 -S "$WIZ_HERE/skin.py" hot "$shot" "$2" 2>/dev/null && return 0
         sleep 0.2
     done
     return 1
