@@ -435,7 +435,9 @@ wiz_procedure_lines() {
 }
 
 # The procedure's log as expected/ENDING.txt has it, on connection NAME,
-# for the program in its folder.
+# for the program in its folder. Lines marked "| " are written by the
+# window's thread (the wizard answering a report) and may come between the
+# worker's lines: see same_interleaving.
 wiz_expected_log() {  # wiz_expected_log ENDING CONNECTION
     local line
     while IFS= read -r line || [ -n "$line" ]; do
@@ -443,7 +445,7 @@ wiz_expected_log() {  # wiz_expected_log ENDING CONNECTION
         printf '%s\n' "${line//"{program}"/"$WIZ_APP_DIR_WIN\\repair.exe"}"
     done <"$WIZ_HERE/expected/$1.txt"
 }
-wiz_expected_commands() { wiz_expected_log "$@" | sed -n 's/^cmd : //p'; }  # wiz_expected_commands ENDING CONNECTION
+wiz_expected_commands() { wiz_expected_log "$@" | sed -n 's/^\(| \)\{0,1\}cmd : //p'; }  # wiz_expected_commands ENDING CONNECTION
 
 wiz_commands() { cat "$WIZ_WORK/state/commands"; }
 
@@ -459,6 +461,35 @@ same_text() {  # same_text FILE < expected
     expected=$(cat)
     if [ "$(cat "$1")" = "$expected" ]; then return 0; fi
     diff <(printf '%s\n' "$expected") "$1" | sed 's/^/        /' >&2
+    return 1
+}
+
+# Compares a file with expected lines on standard input, of which those
+# marked "| " come from a second thread: the file must hold both kinds, each
+# in its order, mixed in any way. Shows the difference (to the expected
+# order) otherwise.
+same_interleaving() {  # same_interleaving FILE < expected
+    local expected
+    expected=$(cat)
+    # (Through the environment: awk -v would take backslashes as escapes.)
+    if EXPECTED=$expected awk '
+        BEGIN { na = nb = nc = 0; n = split(ENVIRON["EXPECTED"], e, "\n")
+                for (i = 1; i <= n; i++) if (substr(e[i], 1, 2) == "| ") b[++nb] = substr(e[i], 3); else a[++na] = e[i] }
+        { c[++nc] = $0 }
+        END {
+            if (nc != na + nb) exit 1
+            # ok[i, j]: the first i lines of one kind and j of the other make the first i + j of the file.
+            ok[0, 0] = 1
+            for (i = 0; i <= na; i++)
+                for (j = 0; j <= nb; j++) {
+                    if (i + j == 0) continue
+                    ok[i, j] = (i > 0 && ok[i - 1, j] && a[i] == c[i + j]) || (j > 0 && ok[i, j - 1] && b[j] == c[i + j])
+                }
+            exit !ok[na, nb]
+        }' "$1"; then
+        return 0
+    fi
+    diff <(printf '%s\n' "$expected" | sed 's/^| //') "$1" | sed 's/^/        /' >&2
     return 1
 }
 
