@@ -11,7 +11,7 @@
 #                                or none (nothing answers)
 #   wiz_app_start [NAME]         starts repair.exe (sets WIZ_APP_PID)
 #   wiz_app_wait PID SECONDS     its exit code in WIZ_RC
-#   wiz_app_kill PID             ends its Windows process hard, as a crash
+#   wiz_app_kill PID             ends repair.exe hard, as a crash would
 #
 # Before wiz_world_up a road may set WIZ_APP_DIR_WIN (the program's folder,
 # on C:) and WIZ_DLL_OVERRIDES ("name=native,builtin" entries). While the
@@ -330,7 +330,7 @@ wiz_app_wait() {  # wiz_app_wait PID SECONDS
     local i rc=timeout
     for ((i = 0; i < $2 * 20; i++)); do
         if ! kill -0 "$1" 2>/dev/null; then
-            wait "$1"
+            { wait "$1"; } 2>/dev/null # a killed copy: no word from the shell
             rc=$?
             break
         fi
@@ -341,10 +341,16 @@ wiz_app_wait() {  # wiz_app_wait PID SECONDS
     [ "$rc" != timeout ]
 }
 
-# wine becomes the Windows program (the pid wiz_app_start got is the
-# program's own): killed, it ends as a crash ends it, without a word.
+# Ends every repair.exe of the session hard (SIGKILL to its Windows
+# process, found by name: as a crash ends it, without a word), then waits
+# for PID, the copy wiz_app_start started.
 wiz_app_kill() {  # wiz_app_kill PID
-    kill -9 "$1" 2>/dev/null
+    local pid found=()
+    for pid in $(gui_prefix_pids); do
+        [ "$(cat "/proc/$pid/comm" 2>/dev/null)" != repair.exe ] || found+=("$pid")
+    done
+    [ ${#found[@]} -gt 0 ] || { harness_log "no repair.exe runs"; return 1; }
+    kill -9 "${found[@]}"
     wiz_app_wait "$1" 10
 }
 
