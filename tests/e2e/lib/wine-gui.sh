@@ -142,6 +142,8 @@ gui_prefix() {  # gui_prefix PREFIX [TEMPLATE]
 # number makes our server exit, and the next number is tried.
 gui_display_start() {
     local n i
+    # One display a run: a second call keeps the first.
+    [ -n "$GUI_XVFB_PID" ] && kill -0 "$GUI_XVFB_PID" 2>/dev/null && return 0
     for ((n = 90; n < 200; n++)); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
         Xvfb ":$n" -screen 0 1024x768x24 -br -nolisten tcp >"$GUI_WORK/xvfb.log" 2>&1 &
