@@ -171,8 +171,9 @@ start_impair() {  # start_impair CONDITION SEED
     IMPAIR_STATS=-
     [ "$direction" = none ] && return 0
     : >"$WORK/impair.err"
-    # shellcheck disable=SC2086
-    ip netns exec "$BOX_NS" "$IMPAIR" --queue 0 ${spec#* } --mark "$MARK" --seed "$2" \
+    local options
+    read -r -a options <<<"${spec#* }"
+    ip netns exec "$BOX_NS" "$IMPAIR" --queue 0 "${options[@]}" --mark "$MARK" --seed "$2" \
         2>"$WORK/impair.err" &
     IMPAIR_PID=$!
     PIDS+=("$IMPAIR_PID")

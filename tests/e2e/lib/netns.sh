@@ -120,9 +120,8 @@ netns_wine() {
 netns_wine_stop() {
     [ -n "${WINEPREFIX:-}" ] || return 0
     local pids
-    pids=$(gui_prefix_pids | grep -vx "${NETNS_WINE_SERVER:-none}")
-    # shellcheck disable=SC2086
-    [ -n "$pids" ] && kill -9 $pids 2>/dev/null
+    mapfile -t pids < <(gui_prefix_pids | grep -vx "${NETNS_WINE_SERVER:-none}")
+    [ ${#pids[@]} = 0 ] || kill -9 "${pids[@]}" 2>/dev/null
     if [ -n "$NETNS_WINE_SERVER" ]; then
         kill "$NETNS_WINE_SERVER" 2>/dev/null
         wait "$NETNS_WINE_SERVER" 2>/dev/null
