@@ -1,7 +1,7 @@
 #pragma once
 
 // The marker a planted file leaves when it runs: "<its file name>.marker"
-// in the folder named by PLANTED_MARKER_DIR, or beside the file itself when
+// in the folder named by E2E_MARKER_DIR, or beside the file itself when
 // that is not set, holding one line of text (UTF-8) that says who ran it.
 // Kernel32 only, so that it is safe in DllMain.
 
@@ -19,7 +19,7 @@ inline void WriteMarker(HMODULE self, const wchar_t* text) {
   }
 
   wchar_t marker[2 * MAX_PATH];
-  const DWORD dir_length = GetEnvironmentVariableW(L"PLANTED_MARKER_DIR", marker, MAX_PATH);
+  const DWORD dir_length = GetEnvironmentVariableW(L"E2E_MARKER_DIR", marker, MAX_PATH);
   if (dir_length == 0 || dir_length >= MAX_PATH) {
     lstrcpynW(marker, own_path, static_cast<int>(own_name - own_path) + 1);
   } else {
