@@ -32,14 +32,16 @@ void UdpSocket::Close() {
   }
 }
 
-bool UdpSocket::SetReuseAddress() {
-  int on = 1;
-  return ::setsockopt(handle_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) == 0;
-}
-
 bool UdpSocket::Connect(const Endpoint& remote) {
   sockaddr_in address = ToSockaddr(remote);
   return ::connect(handle_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+}
+
+bool UdpSocket::Disconnect() {
+  sockaddr unspecified;
+  std::memset(&unspecified, 0, sizeof(unspecified));
+  unspecified.sa_family = AF_UNSPEC;
+  return ::connect(handle_, &unspecified, sizeof(unspecified)) == 0;
 }
 
 bool UdpSocket::GetLocalEndpoint(Endpoint* local) const {

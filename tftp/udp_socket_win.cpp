@@ -1,5 +1,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After winsock2.h.
+#include <mswsock.h>
 
 #include <cstring>
 
@@ -25,7 +27,17 @@ int LastSocketError() { return WSAGetLastError(); }
 bool UdpSocket::Open() {
   Close();
   handle_ = static_cast<uintptr_t>(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-  return IsOpen();
+  if (!IsOpen()) {
+    return false;
+  }
+  // An unconnected datagram socket on Windows fails its next receive with
+  // WSAECONNRESET when an earlier send drew an ICMP "port unreachable"
+  // (say, a repeat sent to a server port that has closed); that answers
+  // nothing and would only cost a wait. Best effort: older stacks lack it.
+  BOOL report = FALSE;
+  DWORD returned = 0;
+  ::WSAIoctl(AsSocket(handle_), SIO_UDP_CONNRESET, &report, sizeof(report), nullptr, 0, &returned, nullptr, nullptr);
+  return true;
 }
 
 bool UdpSocket::IsOpen() const { return AsSocket(handle_) != INVALID_SOCKET; }
@@ -37,14 +49,17 @@ void UdpSocket::Close() {
   }
 }
 
-bool UdpSocket::SetReuseAddress() {
-  BOOL on = TRUE;
-  return ::setsockopt(AsSocket(handle_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof(on)) == 0;
-}
-
 bool UdpSocket::Connect(const Endpoint& remote) {
   sockaddr_in address = ToSockaddr(remote);
   return ::connect(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+}
+
+// A datagram socket is disconnected by connecting it to the zero address.
+bool UdpSocket::Disconnect() {
+  sockaddr_in zero;
+  std::memset(&zero, 0, sizeof(zero));
+  zero.sin_family = AF_INET;
+  return ::connect(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&zero), sizeof(zero)) == 0;
 }
 
 bool UdpSocket::GetLocalEndpoint(Endpoint* local) const {
