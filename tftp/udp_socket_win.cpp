@@ -13,6 +13,12 @@ namespace {
 
 SOCKET AsSocket(uintptr_t handle) { return static_cast<SOCKET>(handle); }
 
+bool HasPeer(SOCKET socket) {
+  sockaddr_in peer;
+  int length = sizeof(peer);
+  return ::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+}
+
 }  // namespace
 
 bool StartSocketLibrary() {
@@ -54,8 +60,18 @@ bool UdpSocket::Connect(const Endpoint& remote) {
   return ::connect(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
 }
 
-// A datagram socket is disconnected by connecting it to the zero address.
+// Windows documents disconnecting a datagram socket by connecting it to the
+// zero address. Wine takes that for a connection to 0.0.0.0 (the socket then
+// hears nothing) but disconnects on AF_UNSPEC, as BSD sockets do; so
+// AF_UNSPEC first, and the zero address where that is refused or leaves a
+// peer behind.
 bool UdpSocket::Disconnect() {
+  sockaddr unspecified;
+  std::memset(&unspecified, 0, sizeof(unspecified));
+  unspecified.sa_family = AF_UNSPEC;
+  if (::connect(AsSocket(handle_), &unspecified, sizeof(unspecified)) == 0 && !HasPeer(AsSocket(handle_))) {
+    return true;
+  }
   sockaddr_in zero;
   std::memset(&zero, 0, sizeof(zero));
   zero.sin_family = AF_INET;
