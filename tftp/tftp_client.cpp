@@ -209,8 +209,7 @@ std::chrono::milliseconds TftpClient::waitAfterSend(int send) const {
 bool TftpClient::waitForAck(uint32_t expected) {
   const uint32_t block = expected - 1;  // the packet just sent
   const Clock::time_point first_sent_at = last_sent_at_;
-  const Clock::time_point give_up_at =
-      first_sent_at + std::chrono::milliseconds(reply_timeout_ms_) * kPatienceTimeouts;
+  const Clock::time_point give_up_at = first_sent_at + std::chrono::milliseconds(reply_timeout_ms_) * kPatienceTimeouts;
   for (int send = 1;; ++send) {
     const std::chrono::milliseconds wait = waitAfterSend(send);
     const Clock::time_point deadline = std::min(last_sent_at_ + wait, give_up_at);

@@ -41,8 +41,8 @@ bool ParseIpv4Address(const char* text, uint32_t* address) {
 
 std::string FormatAddress(uint32_t address) {
   char text[16];
-  std::snprintf(text, sizeof(text), "%u.%u.%u.%u", (address >> 24) & 0xFF, (address >> 16) & 0xFF, (address >> 8) & 0xFF,
-                address & 0xFF);
+  std::snprintf(text, sizeof(text), "%u.%u.%u.%u", (address >> 24) & 0xFF, (address >> 16) & 0xFF,
+                (address >> 8) & 0xFF, address & 0xFF);
   return text;
 }
 

@@ -62,7 +62,10 @@ while [ $# -gt 0 ]; do
     shift 2 || { echo "$1 needs a value" >&2; exit 2; }
 done
 case $client in native | wine) ;; *) echo "--client native|wine" >&2; exit 2 ;; esac
-[ -n "$upload" ] && [ -n "$scripted" ] && [ -n "$work" ] || { echo "--upload, --scripted and --work are needed" >&2; exit 2; }
+if [ -z "$upload" ] || [ -z "$scripted" ] || [ -z "$work" ]; then
+    echo "--upload, --scripted and --work are needed" >&2
+    exit 2
+fi
 if [ -z "$cases" ]; then
     if [ "$client" = wine ]; then cases="clean"; else cases="clean loss1 repeat-once lastack"; fi
 fi
@@ -73,9 +76,9 @@ if [ "$(id -u)" != 0 ]; then
     echo "peer tests skipped: they need root (network namespaces, iptables, servers on port 69)"
     exit 77
 fi
-# shellcheck source=../../../scripts/lib/wine-gui.sh
+# shellcheck source=scripts/lib/wine-gui.sh
 source "$ROOT/scripts/lib/wine-gui.sh"
-# shellcheck source=../../../scripts/lib/netns.sh
+# shellcheck source=scripts/lib/netns.sh
 source "$ROOT/scripts/lib/netns.sh"
 netns_available || { echo "peer tests skipped: no network namespaces here"; exit 77; }
 
@@ -98,10 +101,10 @@ gui_init "$RUN/gui"  # EXIT trap: our clean-up below, then Wine's and X's
 atftpd_binary() {
     local bin=$work/atftpd-root/usr/sbin/atftpd deb
     [ -x "$bin" ] && { echo "$bin"; return 0; }
-    deb=$(ls /var/cache/apt/archives/atftpd_*.deb "$work"/atftpd_*.deb 2>/dev/null | head -n 1)
+    deb=$(compgen -G '/var/cache/apt/archives/atftpd_*.deb' | head -n 1)
     if [ -z "$deb" ]; then
         (cd "$work" && apt-get download atftpd >/dev/null 2>&1)
-        deb=$(ls "$work"/atftpd_*.deb 2>/dev/null | head -n 1)
+        deb=$(compgen -G "$work/atftpd_*.deb" | head -n 1)
     fi
     [ -n "$deb" ] && dpkg-deb -x "$deb" "$work/atftpd-root" && [ -x "$bin" ] && echo "$bin"
 }
@@ -120,7 +123,7 @@ need_servers() {
 }
 
 # /proc/net/udp names the box's address and port 69 as 0200E80A:0045.
-BOX_UDP69=$(printf '%02X%02X%02X%02X:0045' $(echo "$BOX_IP" | tr . ' ' | awk '{ print $4, $3, $2, $1 }'))
+BOX_UDP69=$(awk -F. '{ printf "%02X%02X%02X%02X:0045", $4, $3, $2, $1 }' <<<"$BOX_IP")
 port69_bound() { ip netns exec "$BOX" cat /proc/net/udp | grep -q " $BOX_UDP69 "; }
 
 SERVER_PID=""
@@ -206,10 +209,13 @@ cleanup() {
 gui_on_cleanup cleanup
 
 PC=$(netns_unique tftppc) && BOX=$(netns_unique tftpbox) && netns_create "$PC" "$BOX" || exit 1
-ip link add veth-pc netns "$PC" type veth peer name veth-box netns "$BOX" &&
+if ! { ip link add veth-pc netns "$PC" type veth peer name veth-box netns "$BOX" &&
     ip -n "$PC" addr add "$PC_IP/24" dev veth-pc && ip -n "$BOX" addr add "$BOX_IP/24" dev veth-box &&
     ip -n "$PC" link set lo up && ip -n "$BOX" link set lo up &&
-    ip -n "$PC" link set veth-pc up && ip -n "$BOX" link set veth-box up || { say "namespace set-up failed"; exit 1; }
+    ip -n "$PC" link set veth-pc up && ip -n "$BOX" link set veth-box up; }; then
+    say "namespace set-up failed"
+    exit 1
+fi
 need_servers || exit 1
 
 head -c "$SIZE" /dev/urandom >"$RUN/image.bin"
@@ -219,10 +225,10 @@ head -c "$SMALL_SIZE" "$RUN/image.bin" >"$RUN/small.bin"
 if [ "$client" = wine ]; then
     # A copy of the Windows tests' prefix (or a new one); a display, as the
     # session wants one; the session's server inside the client's namespace.
-    gui_prefix "$RUN/prefix" "$template" && gui_display_start && netns_wine_start "$PC" || {
+    if ! { gui_prefix "$RUN/prefix" "$template" && gui_display_start && netns_wine_start "$PC"; }; then
         say "the Wine session did not start"
         exit 1
-    }
+    fi
 fi
 
 # ---------------------------------------------------------------- cases

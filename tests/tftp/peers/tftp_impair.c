@@ -206,7 +206,8 @@ static int on_packet(struct nfq_q_handle* q, struct nfgenmsg* message, struct nf
 static int usage(void) {
   fprintf(stderr,
           "usage: tftp_impair --queue N [--loss P] [--cut-after N] [--drop-ack B]\n"
-          "                   [--drop-ack-count K] [--delay-ms D] [--reorder P] [--dup P] [--dup-lag-ms L] [--mark M] --seed S\n");
+          "                   [--drop-ack-count K] [--delay-ms D] [--reorder P] [--dup P] [--dup-lag-ms L] [--mark M] "
+          "--seed S\n");
   return 2;
 }
 
