@@ -244,7 +244,7 @@ bool TftpClient::waitForAck(uint32_t expected) {
                 describeLastPacket(block).c_str(), send + 1);
     ++statistics_.retransmissions;
     sendLastPacket();
-    if (send + 1 == kQuickSends + 1) {
+    if (send == kQuickSends) {
       ++statistics_.quiet_waits;
       BASEKIT_LOG(Progress, "%s unanswered %d times: waiting %ld ms in silence for the server's own resend",
                   describeLastPacket(block).c_str(), send, static_cast<long>(waitAfterSend(send + 1).count()));

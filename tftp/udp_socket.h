@@ -57,7 +57,6 @@ class UdpSocket {
   bool Bind(const Endpoint& local);
 
   // True when the whole datagram was handed to the system.
-  bool Send(const void* data, size_t length);
   bool SendTo(const void* data, size_t length, const Endpoint& remote);
 
   // Waits until a datagram can be read, at most timeout_ms milliseconds.

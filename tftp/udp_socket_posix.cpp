@@ -64,11 +64,6 @@ bool UdpSocket::Bind(const Endpoint& local) {
   return ::bind(handle_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
 }
 
-bool UdpSocket::Send(const void* data, size_t length) {
-  ssize_t sent = ::send(handle_, data, length, MSG_NOSIGNAL);
-  return sent >= 0 && static_cast<size_t>(sent) == length;
-}
-
 bool UdpSocket::SendTo(const void* data, size_t length, const Endpoint& remote) {
   sockaddr_in address = ToSockaddr(remote);
   ssize_t sent =

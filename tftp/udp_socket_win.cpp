@@ -98,11 +98,6 @@ bool UdpSocket::Bind(const Endpoint& local) {
   return ::bind(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
 }
 
-bool UdpSocket::Send(const void* data, size_t length) {
-  int sent = ::send(AsSocket(handle_), static_cast<const char*>(data), static_cast<int>(length), 0);
-  return sent != SOCKET_ERROR && static_cast<size_t>(sent) == length;
-}
-
 bool UdpSocket::SendTo(const void* data, size_t length, const Endpoint& remote) {
   sockaddr_in address = ToSockaddr(remote);
   int sent = ::sendto(AsSocket(handle_), static_cast<const char*>(data), static_cast<int>(length), 0,
