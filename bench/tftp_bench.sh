@@ -117,13 +117,15 @@ trap 'exit 130' INT TERM
 
 # ------------------------------------------------------------------ set-up
 
-ip netns add "$PC_NS" && ip netns add "$BOX_NS" &&
-    ip link add veth-pc netns "$PC_NS" type veth peer name veth-box netns "$BOX_NS" &&
-    ip -n "$PC_NS" addr add "$PC_IP/24" dev veth-pc &&
-    ip -n "$BOX_NS" addr add "$BOX_IP/24" dev veth-box &&
-    ip -n "$PC_NS" link set lo up && ip -n "$BOX_NS" link set lo up &&
-    ip -n "$PC_NS" link set veth-pc up && ip -n "$BOX_NS" link set veth-box up ||
-    die "namespace set-up"
+namespaces_up() {
+    ip netns add "$PC_NS" && ip netns add "$BOX_NS" &&
+        ip link add veth-pc netns "$PC_NS" type veth peer name veth-box netns "$BOX_NS" &&
+        ip -n "$PC_NS" addr add "$PC_IP/24" dev veth-pc &&
+        ip -n "$BOX_NS" addr add "$BOX_IP/24" dev veth-box &&
+        ip -n "$PC_NS" link set lo up && ip -n "$BOX_NS" link set lo up &&
+        ip -n "$PC_NS" link set veth-pc up && ip -n "$BOX_NS" link set veth-box up
+}
+namespaces_up || die "namespace set-up"
 
 head -c "$SIZE" /dev/urandom >"$WORK/payload.bin"
 mkdir -p "$WORK/srv"
@@ -174,8 +176,9 @@ start_impair() {  # start_impair CONDITION SEED
     IMPAIR_STATS=-
     [ "$direction" = none ] && return 0
     : >"$WORK/impair.err"
-    # shellcheck disable=SC2086
-    ip netns exec "$BOX_NS" "$IMPAIR" --queue 0 ${spec#* } --mark "$MARK" --seed "$2" \
+    local options
+    read -r -a options <<<"${spec#* }"
+    ip netns exec "$BOX_NS" "$IMPAIR" --queue 0 "${options[@]}" --mark "$MARK" --seed "$2" \
         2>"$WORK/impair.err" &
     IMPAIR_PID=$!
     PIDS+=("$IMPAIR_PID")
