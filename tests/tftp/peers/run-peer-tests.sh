@@ -25,7 +25,7 @@
 # --client native runs every case with the native uploader; --client wine
 # runs the clean cases with the Windows uploader under Wine, whose
 # wineserver is started inside the client's namespace and checked there
-# before every Wine call (scripts/lib/netns.sh).
+# before every Wine call (tests/e2e/lib/netns.sh).
 #
 #   run-peer-tests.sh --client native|wine --upload EXE --scripted BIN --work DIR
 #                     [--impair BIN] [--wine-template PREFIX] [--servers "..."] [--cases "..."]
@@ -76,10 +76,12 @@ if [ "$(id -u)" != 0 ]; then
     echo "peer tests skipped: they need root (network namespaces, iptables, servers on port 69)"
     exit 77
 fi
-# shellcheck source=scripts/lib/wine-gui.sh
-source "$ROOT/scripts/lib/wine-gui.sh"
-# shellcheck source=scripts/lib/netns.sh
-source "$ROOT/scripts/lib/netns.sh"
+# shellcheck source=../../e2e/lib/harness.sh
+source "$ROOT/tests/e2e/lib/harness.sh"
+# shellcheck source=../../e2e/lib/wine-gui.sh
+source "$ROOT/tests/e2e/lib/wine-gui.sh"
+# shellcheck source=../../e2e/lib/netns.sh
+source "$ROOT/tests/e2e/lib/netns.sh"
 netns_available || { echo "peer tests skipped: no network namespaces here"; exit 77; }
 
 IPT=iptables
@@ -92,7 +94,8 @@ scripted=$(realpath "$scripted")
 RUN=$work/run
 rm -rf "$RUN"
 mkdir -p "$RUN"
-gui_init "$RUN/gui"  # EXIT trap: our clean-up below, then Wine's and X's
+harness_init road
+gui_init "$RUN/gui"  # at exit: our clean-up below, then Wine's and X's
 
 # ---------------------------------------------------------------- servers
 
@@ -206,7 +209,7 @@ cleanup() {
     [ "$client" = wine ] && netns_wine_stop
     netns_remove_all
 }
-gui_on_cleanup cleanup
+on_cleanup cleanup
 
 PC=$(netns_unique tftppc) && BOX=$(netns_unique tftpbox) && netns_create "$PC" "$BOX" || exit 1
 if ! { ip link add veth-pc netns "$PC" type veth peer name veth-box netns "$BOX" &&
