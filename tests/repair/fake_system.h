@@ -170,6 +170,7 @@ class FakeTftp : public TftpSessionFactory {
   // Connect results in order; once used up, Connect succeeds.
   std::deque<bool> connect_results;
   bool send_result = true;
+  TftpOutcome failed_outcome = TftpOutcome::kNoReply;  // of a send that fails
   bool throw_on_create = false;
   int sessions_alive = 0;
   int connects = 0;
@@ -193,7 +194,7 @@ class FakeTftp : public TftpSessionFactory {
       owner_->sent.emplace_back(data, data + length);
       owner_->sent_addresses.push_back(data);
       TftpUploadResult result;
-      result.outcome = owner_->send_result ? TftpOutcome::kDelivered : TftpOutcome::kNoReply;
+      result.outcome = owner_->send_result ? TftpOutcome::kDelivered : owner_->failed_outcome;
       result.total = static_cast<size_t>(length);
       result.acknowledged = owner_->send_result ? result.total : 0;
       return result;
