@@ -160,11 +160,23 @@ struct Window {
   CPaintHostUI host;
 };
 
+// The time from its making to its end (the inputs are made before).
+class Stopwatch {
+ public:
+  explicit Stopwatch(double* ms) : ms_(ms), start_(std::chrono::steady_clock::now()) {}
+  ~Stopwatch() { *ms_ += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_).count(); }
+
+ private:
+  double* ms_;
+  std::chrono::steady_clock::time_point start_;
+};
+
 // Builds `main.xml` of the archive into one window, paints it, tears it down.
 HostileOutcome BuildOne(const std::vector<ZipSpec>& entries, bool lift_budget) {
   ArchiveScope archive(entries);
   HostileOutcome outcome;
   {
+    Stopwatch stopwatch(&outcome.ms);
     Window window;
     outcome.built = window.Build(L"main.xml", lift_budget);
     if (outcome.built) window.Paint();
@@ -178,10 +190,10 @@ HostileOutcome BuildOne(const std::vector<ZipSpec>& entries, bool lift_budget) {
 
 // 1. A page of 100,000 empty controls included 4,096 times.
 HostileOutcome ControlsIncluded(bool lift_budget) {
-  return BuildOne({{"page.xml", "<root>" + Repeat("<Control/>", 100000) + "</root>"},
-                   {"main.xml",
-                    "<Window><VerticalLayout><Include source=\"page.xml\" count=\"4096\"/></VerticalLayout></Window>"}},
-                  lift_budget);
+  return BuildOne(
+      {{"page.xml", "<root>" + Repeat("<Control/>", 100000) + "</root>"},
+       {"main.xml", "<Window><VerticalLayout><Include source=\"page.xml\" count=\"4096\"/></VerticalLayout></Window>"}},
+      lift_budget);
 }
 
 // 2. One 64 KiB language string and a label of 100,000 tokens naming it.
@@ -190,9 +202,12 @@ HostileOutcome TokensAtPaint(bool lift_budget) {
                                          "\"/><VerticalLayout><Label text=\"" + Repeat("%{1}", 100000) +
                                          "\"/></VerticalLayout></Window>"}});
   HostileOutcome outcome;
+  Stopwatch stopwatch(&outcome.ms);
   Window window;
   outcome.built = window.Build(L"main.xml", lift_budget);
   if (outcome.built) window.Paint();
+  // Replacing tokens never makes a text longer than the bound or itself.
+  outcome.sound = window.LongestText() <= std::max<size_t>(400000, CResourceTablesUI::kMaxExpandedChars);
   outcome.detail = "archive " + std::to_string(archive.Bytes()) + " bytes, longest text drawn " +
                    std::to_string(window.LongestText()) + " characters";
   return outcome;
@@ -210,6 +225,7 @@ HostileOutcome SharedImageReplaced(bool lift_budget) {
                          "<Window><Image name=\"a.png\" shared=\"true\" mask=\"#FF3366CC\"/>"
                          "<VerticalLayout><Control bkimage=\"a.png\"/></VerticalLayout></Window>"}});
   HostileOutcome outcome;
+  Stopwatch stopwatch(&outcome.ms);
   Window a;
   outcome.built = a.Build(L"a.xml", lift_budget);
   if (!outcome.built) return outcome;
@@ -267,9 +283,9 @@ HostileOutcome JpegScans(bool lift_budget) {
 // 6a. 100,000 options in one group; 6b. 100,000 options, each in a group
 // of its own.
 HostileOutcome OptionsOneGroup(bool lift_budget) {
-  return BuildOne(
-      {{"main.xml", "<Window><VerticalLayout>" + Repeat("<Option group=\"g\"/>", 100000) + "</VerticalLayout></Window>"}},
-      lift_budget);
+  return BuildOne({{"main.xml", "<Window><VerticalLayout>" + Repeat("<Option group=\"g\"/>", 100000) +
+                                    "</VerticalLayout></Window>"}},
+                  lift_budget);
 }
 
 HostileOutcome OptionsOwnGroups(bool lift_budget) {
@@ -281,12 +297,13 @@ HostileOutcome OptionsOwnGroups(bool lift_budget) {
 // 7. 25,000 tab layouts, each selecting its second page, in a child layout
 // beside 25,000 controls.
 HostileOutcome TabLayouts(bool lift_budget) {
-  return BuildOne({{"tabs.xml", "<root><VerticalLayout>" +
-                                    Repeat("<TabLayout selectedid=\"1\"><Control/><Control/></TabLayout>", 25000) +
-                                    "</VerticalLayout></root>"},
-                   {"main.xml", "<Window><HorizontalLayout><VerticalLayout>" + Repeat("<Control/>", 25000) +
-                                    "</VerticalLayout><ChildLayout xmlfile=\"tabs.xml\"/></HorizontalLayout></Window>"}},
-                  lift_budget);
+  return BuildOne(
+      {{"tabs.xml", "<root><VerticalLayout>" +
+                        Repeat("<TabLayout selectedid=\"1\"><Control/><Control/></TabLayout>", 25000) +
+                        "</VerticalLayout></root>"},
+       {"main.xml", "<Window><HorizontalLayout><VerticalLayout>" + Repeat("<Control/>", 25000) +
+                        "</VerticalLayout><ChildLayout xmlfile=\"tabs.xml\"/></HorizontalLayout></Window>"}},
+      lift_budget);
 }
 
 #if !defined(_WIN32)
@@ -393,17 +410,17 @@ std::vector<uint8_t> EobRunJpeg(int width, int height, int ac_scans) {
 
 const std::vector<HostileSkin>& HostileSkins() {
   static const std::vector<HostileSkin> skins = {
-      {"controls_included", "a page of 100,000 empty controls included 4,096 times", &ControlsIncluded},
-      {"tokens_at_paint", "a label of 100,000 tokens naming one 64 KiB language string", &TokensAtPaint},
-      {"shared_image_replaced", "a second window declares a shared image the first one draws", &SharedImageReplaced},
-      {"image_elements", "2,000 Image elements naming one 4096 x 4096 PNG", &ImageElements},
-      {"image_case_variants", "the 64 letter-case variants of one 4096 x 4096 PNG's name", &ImageCaseVariants},
-      {"jpeg_scans", "a progressive 4096 x 4096 JPEG of 10,000 end-of-band scans", &JpegScans},
-      {"options_one_group", "100,000 options in one group", &OptionsOneGroup},
-      {"options_own_groups", "100,000 options, each in a group of its own", &OptionsOwnGroups},
-      {"tab_layouts", "25,000 tab layouts in a child layout beside 25,000 controls", &TabLayouts},
+    {"controls_included", "a page of 100,000 empty controls included 4,096 times", &ControlsIncluded},
+    {"tokens_at_paint", "a label of 100,000 tokens naming one 64 KiB language string", &TokensAtPaint},
+    {"shared_image_replaced", "a second window declares a shared image the first one draws", &SharedImageReplaced},
+    {"image_elements", "2,000 Image elements naming one 4096 x 4096 PNG", &ImageElements},
+    {"image_case_variants", "the 64 letter-case variants of one 4096 x 4096 PNG's name", &ImageCaseVariants},
+    {"jpeg_scans", "a progressive 4096 x 4096 JPEG of 10,000 end-of-band scans", &JpegScans},
+    {"options_one_group", "100,000 options in one group", &OptionsOneGroup},
+    {"options_own_groups", "100,000 options, each in a group of its own", &OptionsOwnGroups},
+    {"tab_layouts", "25,000 tab layouts in a child layout beside 25,000 controls", &TabLayouts},
 #if !defined(_WIN32)
-      {"pipe_image", "an image named by the path of a named pipe", &PipeImage},
+    {"pipe_image", "an image named by the path of a named pipe", &PipeImage},
 #endif
   };
   return skins;

@@ -23,6 +23,7 @@ std::vector<uint8_t> EobRunJpeg(int width, int height, int ac_scans);
 struct HostileOutcome {
   bool built = false;  // a tree was attached (else the build was refused)
   bool sound = true;   // what the case checks afterwards held
+  double ms = 0;       // the framework's time: build, attach, layout, paint, teardown
   std::string detail;  // figures and checks, for the report
 };
 

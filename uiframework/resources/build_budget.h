@@ -1,10 +1,11 @@
 #pragma once
 
 // What one build of a skin may bring in: documents (the skin itself, its
-// includes and child layouts) and bytes (document text and every attribute
-// value copied into a control, default lists included). Real skins use a
-// few dozen documents and well under a megabyte; the budget stops hostile
-// archives that repeat a large document or a large default list until
+// includes and child layouts) and bytes: what the build keeps in memory for
+// what the skin says (document text and element tables, attribute values,
+// default lists, every control created). Real skins use a few dozen
+// documents and well under a megabyte; the budget stops hostile archives
+// that repeat a document, a default list or a page of controls until
 // memory runs out.
 //
 // Thread affinity: UI thread only; shared by the nested builders of one
