@@ -3,6 +3,7 @@
 // Peak memory is the process's, so bench/uiframework_hostile.sh runs one
 // skin per process.
 //   uiframework_hostile_run [--lift-budget] [--log] [name...]   (no name: all)
+//   uiframework_hostile_run --list                              (the names)
 
 #include <chrono>
 #include <cstdio>
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
   bool lift_budget = false;
   std::vector<std::string> names;
   for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--list") == 0) {
+      for (const auto& skin : Veneer::test::HostileSkins()) std::printf("%s\n", skin.name);
+      return 0;
+    }
     if (std::strcmp(argv[i], "--lift-budget") == 0) {
       lift_budget = true;
     } else if (std::strcmp(argv[i], "--log") == 0) {
