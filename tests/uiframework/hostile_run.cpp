@@ -5,6 +5,7 @@
 //   uiframework_hostile_run [--lift-budget] [--log] [name...]   (no name: all)
 //   uiframework_hostile_run --list                              (the names)
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>

@@ -254,18 +254,41 @@ HostileOutcome ImageElements(bool lift_budget) {
                   lift_budget);
 }
 
-// 4b. The 64 letter-case variants of one entry name, each an image of its own.
-HostileOutcome ImageCaseVariants(bool lift_budget) {
-  const std::vector<uint8_t> png = FlatPng(4096, 4096);
-  std::string images;
-  const std::string name = "big.png";
-  for (int variant = 0; variant < 64; ++variant) {
+// The spellings of `name` in every letter case (64 for "big.png").
+std::vector<std::string> LetterCases(const std::string& name) {
+  int letters = 0;
+  for (char c : name) letters += c >= 'a' && c <= 'z' ? 1 : 0;
+  std::vector<std::string> spellings;
+  for (int variant = 0; variant < (1 << letters); ++variant) {
     std::string spelled = name;
     int bit = 0;
     for (char& c : spelled) {
       if (c >= 'a' && c <= 'z' && ((variant >> bit++) & 1) != 0) c = static_cast<char>(c - 'a' + 'A');
     }
-    images += "<Image name=\"" + spelled + "\"/>";
+    spellings.push_back(spelled);
+  }
+  return spellings;
+}
+
+// 4b. The 64 letter-case variants of one entry name, each an image of its
+// own (the archive finds the entry whatever the case).
+HostileOutcome ImageCaseVariants(bool lift_budget) {
+  const std::vector<uint8_t> png = FlatPng(4096, 4096);
+  std::string images;
+  for (const std::string& spelled : LetterCases("big.png")) images += "<Image name=\"" + spelled + "\"/>";
+  return BuildOne({{"big.png", std::string(png.begin(), png.end())},
+                   {"main.xml", "<Window>" + images + "<VerticalLayout/></Window>"}},
+                  lift_budget);
+}
+
+// 4c. The same, each spelling with a mask of its own: as many decodes as
+// the table holds (four), the rest refused from the header.
+HostileOutcome ImageMasks(bool lift_budget) {
+  const std::vector<uint8_t> png = FlatPng(4096, 4096);
+  std::string images;
+  int mask = 0;
+  for (const std::string& spelled : LetterCases("big.png")) {
+    images += "<Image name=\"" + spelled + "\" mask=\"#FF0000" + std::to_string(10 + mask++) + "\"/>";
   }
   return BuildOne({{"big.png", std::string(png.begin(), png.end())},
                    {"main.xml", "<Window>" + images + "<VerticalLayout/></Window>"}},
@@ -415,6 +438,7 @@ const std::vector<HostileSkin>& HostileSkins() {
     {"shared_image_replaced", "a second window declares a shared image the first one draws", &SharedImageReplaced},
     {"image_elements", "2,000 Image elements naming one 4096 x 4096 PNG", &ImageElements},
     {"image_case_variants", "the 64 letter-case variants of one 4096 x 4096 PNG's name", &ImageCaseVariants},
+    {"image_masks", "the 64 letter-case variants, each with a mask of its own", &ImageMasks},
     {"jpeg_scans", "a progressive 4096 x 4096 JPEG of 10,000 end-of-band scans", &JpegScans},
     {"options_one_group", "100,000 options in one group", &OptionsOneGroup},
     {"options_own_groups", "100,000 options, each in a group of its own", &OptionsOwnGroups},
