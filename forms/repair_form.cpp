@@ -4,6 +4,7 @@
 
 #include "basekit/log/log.h"
 #include "forms/adapter_form.h"
+#include "forms/app_window.h"
 #include "forms/confirm_form.h"
 #include "forms/skin_archive.h"
 #include "repair/repair_service.h"
@@ -15,15 +16,17 @@ namespace forms {
 namespace {
 
 constexpr const char* kLogSource = "repair";
-constexpr const wchar_t kAppTitle[] =
-    L"\u74e6\u5ddd"
-    L"RAvozoder";  // 瓦川RAvozoder
 constexpr const wchar_t kFailureTitle[] =
     L"\u74e6\u5ddd"
     L"QX";                                                                // 瓦川QX
 constexpr const wchar_t kFailureMessage[] = L"\u4fee\u590d\u5931\u8d25";  // 修复失败
+// The progress timer's id and period; the bar climbs 10 a tick up to
+// (last step reported + 1) × 100, on a scale of 600.
+constexpr UINT_PTR kProgressTimerId = 2;
+constexpr UINT kProgressTimerMs = 100;
 constexpr int kProgressPerTick = 10;
 constexpr int kProgressPerStep = 100;
+constexpr int kProgressMax = 600;
 
 // The progress timer's tick count, for the whole process.
 int32_t g_ticks = 1;
@@ -102,7 +105,7 @@ LRESULT CRepairForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   } else if (message == kMsgStepReport) {
     return OnReport(wparam, lparam);
   }
-  return FramelessWindow::HandleMessage(message, wparam, lparam);
+  return CFramelessForm::HandleMessage(message, wparam, lparam);
 }
 
 LRESULT CRepairForm::OnTick(WPARAM timer, bool& handled) {
@@ -116,8 +119,7 @@ LRESULT CRepairForm::OnTick(WPARAM timer, bool& handled) {
     ::KillTimer(hwnd_, kProgressTimerId);
     if (page2_ != nullptr) page2_->SetVisible(false);
     if (page3_ != nullptr) page3_->SetVisible(true);
-    finished_ = 1;
-    if (Veneer::CControlUI* close = host_.FindControl(std::wstring(L"repair_btn_close"))) close->SetEnabled(true);
+    if (close_button_ != nullptr) close_button_->SetEnabled(true);
   }
   return 0;
 }
@@ -129,7 +131,7 @@ LRESULT CRepairForm::OnReport(WPARAM result, LPARAM step) {
     return 0;
   }
   ::KillTimer(hwnd_, kProgressTimerId);  // the bar stays where it is
-  failed_ = 1;
+  failed_ = true;
   chain_->OnStepReported(0, last_step_);  // undoes what the failed step leaves behind
   Alert(hwnd_, kFailureTitle, kFailureMessage);
   return 0;
@@ -137,8 +139,7 @@ LRESULT CRepairForm::OnReport(WPARAM result, LPARAM step) {
 
 int32_t CRepairForm::ChooseAdapter(const IP_ADAPTER_INFO* table, int32_t count) {
   CAdapterForm picker(table, count);
-  if (picker.Create(hwnd_, kAppTitle, WS_VISIBLE | WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW | WS_EX_STATICEDGE, 0, 0, 500,
-                    520) == nullptr) {
+  if (CreateAppWindow(picker, hwnd_) == nullptr) {
     BASEKIT_LOG(Failure, "the adapter picker was not created");
     return -1;
   }
@@ -148,8 +149,7 @@ int32_t CRepairForm::ChooseAdapter(const IP_ADAPTER_INFO* table, int32_t count) 
 }
 
 LRESULT CRepairForm::OnClose(UINT, WPARAM, LPARAM, bool& handled) {
-  if (failed_ == 0 && finished_ == 0) return 0;  // swallowed
-  handled = false;
+  handled = false;  // the window base destroys the window
   ::ShowWindow(hwnd_, SW_HIDE);
   service_->Shutdown();
   UndoAfterClose();
@@ -166,7 +166,7 @@ void CRepairForm::UndoAfterClose() {
     if (message.wParam != 0 && step == repair::kStepRestore) restored = true;
     if (message.wParam == 0 && step > repair::kStepModify) posted_step_ = std::max(posted_step_, step);
   }
-  if (failed_ != 0 || chain_->state() != repair::RepairStepChain::State::kRunning || restored) return;
+  if (failed_ || chain_->state() != repair::RepairStepChain::State::kRunning || restored) return;
   if (posted_step_ >= repair::kStepModify) {
     BASEKIT_LOG(Progress, "closed during the repair: restoring the network settings");
     service_->RestoreNetworkSettings2();

@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include "forms/frameless_window.h"
+#include "forms/frameless_form.h"
 #include "repair/repair_step_chain.h"
 #include "repair/service.h"
 
@@ -33,13 +33,7 @@ namespace forms {
 
 // A step report: wParam the result, lParam the step.
 inline constexpr UINT kMsgStepReport = WM_USER + 1;
-// The progress timer's id and period.
-inline constexpr UINT_PTR kProgressTimerId = 2;
-inline constexpr UINT kProgressTimerMs = 100;
-// The progress bar's scale: 100 per step.
-inline constexpr int kProgressMax = 600;
-
-class CRepairForm : public FramelessWindow, public repair::AdapterChooser {
+class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
  public:
   // The window drives `service` (the process's by default).
   explicit CRepairForm(repair::RepairService* service = nullptr);
@@ -50,14 +44,8 @@ class CRepairForm : public FramelessWindow, public repair::AdapterChooser {
   // Shows the adapter picker modally over this window.
   int32_t ChooseAdapter(const IP_ADAPTER_INFO* table, int32_t count) override;
 
-  // For tests: the state the window keeps.
-  int32_t last_step() const { return last_step_; }
-  bool failed() const { return failed_ != 0; }
-  bool finished() const { return finished_ != 0; }
-
  protected:
   const wchar_t* GetWindowClassName() const override { return L"QX_REPAIR"; }
-  UINT GetClassStyle() const override { return CS_DBLCLKS; }
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   // Posts the quit message (exit code 0); nothing else.
   void OnFinalMessage(HWND window) override;
@@ -65,6 +53,7 @@ class CRepairForm : public FramelessWindow, public repair::AdapterChooser {
   std::wstring GetSkinFile() override { return L"repair.xml"; }
   int GetResourceType() const override { return kResourceZip; }
   int GetResourceID() const override;
+  // Every close request is carried out (see above).
   LRESULT OnClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
 
  private:
@@ -86,9 +75,9 @@ class CRepairForm : public FramelessWindow, public repair::AdapterChooser {
   Veneer::CControlUI* page3_ = nullptr;
   Veneer::CProgressUI* progress_ = nullptr;
   repair::ServiceCallback report_callback_;
+  // The step of the latest report: the progress bar climbs to its ceiling.
   int32_t last_step_ = 0;
-  int32_t failed_ = 0;
-  int32_t finished_ = 1;
+  bool failed_ = false;
   bool started_ = false;
   // The highest step posted to the repair thread (-1: none).
   int32_t posted_step_ = -1;

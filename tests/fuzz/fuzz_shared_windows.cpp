@@ -14,9 +14,9 @@
 
 #include "tests/fuzz/skin_archive.h"
 #include "uiframework/builder/dialog_builder.h"
-#include "uiframework/core/headless_window.h"
+#include "uiframework/testing/headless_window.h"
 #include "uiframework/core/paint_host.h"
-#include "uiframework/core/recording_render.h"
+#include "uiframework/testing/recording_render.h"
 #include "uiframework/resources/skin_resources.h"
 
 namespace {

@@ -20,9 +20,9 @@
 #include "uiframework/base/text_conv.h"
 #include "uiframework/builder/dialog_builder.h"
 #include "uiframework/core/control.h"
-#include "uiframework/core/headless_window.h"
+#include "uiframework/testing/headless_window.h"
 #include "uiframework/core/paint_host.h"
-#include "uiframework/core/recording_render.h"
+#include "uiframework/testing/recording_render.h"
 #include "uiframework/resources/resource_tables.h"
 #include "uiframework/resources/skin_resources.h"
 
