@@ -46,9 +46,4 @@ size_t COptionGroupsUI::MemberCount(const std::wstring& group) const {
   return it == groups_.end() ? 0 : it->second.members;
 }
 
-const std::wstring* COptionGroupsUI::GroupOf(const CControlUI* option) const {
-  auto it = membership_.find(option);
-  return it == membership_.end() ? nullptr : &it->second->first;
-}
-
 }  // namespace Veneer

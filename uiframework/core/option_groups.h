@@ -35,8 +35,6 @@ class COptionGroupsUI {
   size_t GroupCount() const { return groups_.size(); }
   // Members of `group` (0 for a group that does not exist).
   size_t MemberCount(const std::wstring& group) const;
-  // The group `option` is in, or null.
-  const std::wstring* GroupOf(const CControlUI* option) const;
 
  private:
   struct Group {
