@@ -17,13 +17,14 @@ namespace Veneer {
 
 class BuildBudget {
  public:
-  static constexpr int kMaxDocuments = 4096;
 #if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
   // Fuzzing builds run under sanitizers and coverage at a twentieth of the
   // speed: a smaller budget keeps a skin that spends all of it within the
   // fuzzer's 3 s, without changing any code path.
+  static constexpr int kMaxDocuments = 256;
   static constexpr size_t kMaxBytes = 4u * 1024 * 1024;
 #else
+  static constexpr int kMaxDocuments = 4096;
   static constexpr size_t kMaxBytes = 64u * 1024 * 1024;
 #endif
 
