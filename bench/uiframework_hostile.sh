@@ -11,7 +11,7 @@
 # budget is lifted, to time the framework's own walks.
 # usage: bench/uiframework_hostile.sh [native|native-asan|windows] [--lift-budget] [skin...]
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 preset=${1:-native}
 shift || true
 flags=()
