@@ -1,9 +1,10 @@
 #!/bin/bash
 # Runs every libFuzzer target found in BUILD_DIR for SECONDS each, starting
-# from its corpus in tests/fuzz/corpus/<target>, JOBS targets at a time
-# (default: one per core). A crash, a leak, undefined behaviour or a memory
-# limit exceeded fails the run. Prints each target's executions per second
-# and coverage.
+# from its corpus in tests/fuzz/corpus/<target> (and with its dictionary
+# tests/fuzz/<target>.dict when there is one), JOBS targets at a time
+# (default: one per core). A crash, a leak, undefined behaviour, an input
+# that takes longer than 3 s or a memory limit exceeded fails the run.
+# Prints each target's executions per second and coverage.
 # The mutations follow a fixed seed (FUZZ_SEED, default 1; 0 lets libFuzzer
 # pick one), so runs stay close to one another and a longer local run with
 # the same seed covers much of what a short one will try. Not exactly: the
@@ -16,22 +17,28 @@ build_dir=${1:?usage: run-fuzzers.sh BUILD_DIR SECONDS}
 seconds=${2:-30}
 jobs=${JOBS:-$(nproc)}
 
-# No single allocation may pass malloc_limit_mb. Fuzzing builds bound skin
-# images at 256 x 256 pixels, whose decoding needs about 2 MiB at once at
-# most, and nothing else built from an input of a few KB comes near 64 MiB:
-# a decompression bomb that slips past the bounds shows as a finding.
-limits=(-rss_limit_mb=2048 -malloc_limit_mb=64)
+# Each input must end within the bounds the framework promises for any
+# skin: refused or built within 3 s, the process within the image table's
+# 256 MiB plus 128 MB (rss_limit_mb; the sanitizers' quarantine is kept
+# small so that it does not count freed memory). No single allocation may
+# pass malloc_limit_mb: fuzzing builds bound skin images at 256 x 256 pixels,
+# whose decoding needs about 2 MiB at once at most, and nothing else built
+# from an input of a few KB comes near 64 MiB, so a decompression bomb that
+# slips past the bounds shows as a finding.
+limits=(-timeout=3 -rss_limit_mb=384 -malloc_limit_mb=64)
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16}
 seed=${FUZZ_SEED:-1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 fuzz_one() {  # fuzz_one <fuzzer>: runs it, leaves its log and exit status beside it
-    local fuzzer=$1 name seeds work corpus
+    local fuzzer=$1 name seeds work corpus dict=()
     name=$(basename "$fuzzer")
     seeds=tests/fuzz/corpus/$name
+    [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="tests/fuzz/$name.dict")
     work=$(mktemp -d)
     corpus=("$work")
     [ -d "$seeds" ] && corpus+=("$seeds")
-    "$fuzzer" -max_total_time="$seconds" -seed="$seed" "${limits[@]}" -print_final_stats=1 \
+    "$fuzzer" -max_total_time="$seconds" -seed="$seed" "${limits[@]}" "${dict[@]}" -print_final_stats=1 \
         -artifact_prefix="$build_dir/$name-" "${corpus[@]}" \
         >"$build_dir/$name.log" 2>&1
     echo $? >"$build_dir/$name.status"

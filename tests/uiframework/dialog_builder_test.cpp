@@ -492,6 +492,72 @@ TEST_F(DialogBuilderTest, HostileSkinsStopAtTheByteBudget) {
   root->Delete();
 }
 
+// What a tiny skin can multiply besides text costs the budget too: every
+// control at its size (a tree node is two), the scroll bars its attributes
+// create, every attribute applied. 2,000 controls from 20 KB of markup,
+// say, cost 1.7 MB natively; within a budget of 256 KiB they are refused.
+TEST_F(DialogBuilderTest, TheBudgetChargesWhatTheSkinCreates) {
+  auto repeat = [](const std::wstring& piece, int count) {
+    std::wstring out;
+    for (int i = 0; i < count; ++i) out += piece;
+    return out;
+  };
+  struct Case {
+    const char* what;
+    std::wstring markup;
+    bool built;
+  } cases[] = {
+      {"2,000 empty controls",
+       L"<Window><VerticalLayout>" + repeat(L"<Control/>", 2000) + L"</VerticalLayout></Window>", false},
+      {"500 options (larger objects)",
+       L"<Window><VerticalLayout>" + repeat(L"<Option/>", 500) + L"</VerticalLayout></Window>", false},
+      {"1,000 tree nodes", L"<Window><TreeView>" + repeat(L"<TreeNode/>", 1000) + L"</TreeView></Window>", false},
+      {"150 layouts, each with both scroll bars",
+       L"<Window><VerticalLayout>" + repeat(L"<VerticalLayout vscrollbar=\"true\" hscrollbar=\"true\"/>", 150) +
+           L"</VerticalLayout></Window>",
+       false},
+      {"6,400 empty attributes on 100 controls",
+       L"<Window><VerticalLayout>" + repeat(L"<Control " + repeat(L"a=\"\" ", 64) + L"/>", 100) +
+           L"</VerticalLayout></Window>",
+       false},
+      {"100 controls", L"<Window><VerticalLayout>" + repeat(L"<Control/>", 100) + L"</VerticalLayout></Window>", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    BuildBudget budget(BuildBudget::kMaxDocuments, 256 * 1024);
+    CDialogBuilder builder;
+    builder.SetBudget(&budget);
+    test::LogCapture log;
+    ControlPtr root(builder.Create(c.markup.c_str()));
+    EXPECT_EQ(root != nullptr, c.built);
+    EXPECT_EQ(builder.IsBudgetExceeded(), !c.built);
+    EXPECT_EQ(log.Count("bytes one build may load and copy"), c.built ? 0 : 1);
+  }
+}
+
+// A window's skin is one build: the child layouts its tree builds while it
+// attaches go on with what the skin's own build left of the host's budget,
+// instead of starting afresh (which doubled what a skin could bring in).
+TEST_F(DialogBuilderTest, ChildLayoutsGoOnWithTheWindowsBudget) {
+  test::ScratchDir dir;
+  dir.Write("child.xml", std::string("<root><Label text=\"child\"/></root>"));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  test::FakeNativeWindow native;
+  CPaintHostUI host;
+  host.AttachNativeWindow(&native);
+  CDialogBuilder builder;
+  CControlUI* root = builder.Create(
+      L"<Window><VerticalLayout><Label text=\"main\"/><ChildLayout "
+      L"xmlfile=\"child.xml\"/></VerticalLayout></Window>",
+      nullptr, nullptr, &host);
+  ASSERT_NE(root, nullptr);
+  const size_t after_build = host.GetBuildBudget().BytesLeft();
+  EXPECT_LT(after_build, BuildBudget::kMaxBytes);
+  host.AttachDialog(root);
+  EXPECT_LT(host.GetBuildBudget().BytesLeft(), after_build);
+  EXPECT_EQ(host.GetBuildBudget().DocumentsLeft(), BuildBudget::kMaxDocuments - 1);
+}
+
 // Child layouts that load themselves twice over: bounded by the documents
 // a window may build, and by the nesting depth.
 TEST_F(DialogBuilderTest, ChildLayoutsThatIncludeThemselvesEnd) {

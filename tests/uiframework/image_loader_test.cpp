@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "tests/uiframework/hostile_skins.h"
 #include "tests/uiframework/test_support.h"
 #include "uiframework/core/paint_host.h"
 #include "uiframework/resources/skin_resources.h"
@@ -180,6 +181,10 @@ TEST_F(ImageLoaderTest, HostileImagesAreRefusedBeforeTheyCostMemory) {
        Png(1, 1, inflates_to_8_mib, static_cast<uint32_t>(inflates_to_8_mib.size())), "bytes at once"},
       {"JPEG with a Huffman table of 4080 codes", JpegWithOversizedTable(), "Huffman table with more than 255"},
       {"JPEG with a Huffman table of 256 codes", JpegWith256Codes(), "Huffman table with more than 255"},
+      // Each scan visits every block however few bytes it has: 10,000 such
+      // scans of 4096 x 4096 pixels took 19 s.
+      {"progressive JPEG of 41 scans, each over all its blocks", test::EobRunJpeg(64, 64, 40),
+       "its first 33 scans visit 2112 blocks, more than 32 times its 64"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -191,6 +196,10 @@ TEST_F(ImageLoaderTest, HostileImagesAreRefusedBeforeTheyCostMemory) {
       EXPECT_EQ(log.Count("refused"), 0) << log.Text();  // too short to decode, nothing more
     }
   }
+
+  // A progressive image of ten scans, as encoders make them, decodes.
+  const std::vector<uint8_t> progressive = test::EobRunJpeg(64, 64, 9);
+  EXPECT_TRUE(DecodeImage(progressive.data(), progressive.size(), 0));
 
   // Through the loader the image is missing, as an image that is not found.
   std::vector<uint8_t> bomb = PngDeclaring(16000, 16000);
@@ -210,8 +219,12 @@ TEST_F(ImageLoaderTest, LoadsByTheSkinRules) {
 
   EXPECT_TRUE(LoadImageEntry(L"skin\\question.png", nullptr, 0, false));
   EXPECT_TRUE(LoadImageEntry(L"SKIN/Question.png", nullptr, 0, false));
-  // Not in the archive: the name is tried as a path of its own.
-  EXPECT_TRUE(LoadImageEntry((dir.WidePath() + L"outside.png").c_str(), nullptr, 0, false));
+  // Not in the archive: a file of that name in the skin's folder, and only
+  // there (not by a path of its own).
+  EXPECT_FALSE(LoadImageEntry(L"outside.png", nullptr, 0, false));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  EXPECT_TRUE(LoadImageEntry(L"outside.png", nullptr, 0, false));
+  EXPECT_FALSE(LoadImageEntry((dir.WidePath() + L"outside.png").c_str(), nullptr, 0, false));
   EXPECT_FALSE(LoadImageEntry(L"skin\\missing.png", nullptr, 0, false));
   // With a resource type the name must be a number.
   EXPECT_FALSE(LoadImageEntry(L"skin\\question.png", L"PNG", 0, false));

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 #include "tests/uiframework/test_support.h"
+#include "uiframework/builder/dialog_builder.h"
 #include "uiframework/core/container.h"
 #include "uiframework/layout/tab_layout.h"
 
@@ -83,6 +85,27 @@ TEST_F(LayoutTest, RectanglesFollowTheRules) {
        L"<Control name=\"b\" maxwidth=\"40\" minheight=\"200\"/></Container></Window>",
        {100, 100},
        {{L"a", {5, 5, 95, 95}}, {L"b", {5, 5, 45, 205}}}},
+      // Negative sizes are kept as the skin gives them: fixed, at none.
+      {"\"pos\" with its bottom above its top: a fixed height of none, not a stretchable child",
+       L"<Window><VerticalLayout><Control name=\"a\" pos=\"0,50,100,20\"/><Control name=\"b\"/></VerticalLayout>"
+       L"</Window>",
+       {200, 100},
+       {{L"a", {0, 0, 100, 0}}, {L"b", {0, 0, 200, 100}}}},
+      {"\"pos\" with its right left of its left, in a horizontal layout",
+       L"<Window><HorizontalLayout><Control name=\"a\" pos=\"50,0,20,10\"/><Control name=\"b\"/>"
+       L"</HorizontalLayout></Window>",
+       {200, 100},
+       {{L"a", {0, 0, 0, 10}}, {L"b", {0, 0, 200, 100}}}},
+      {"a negative maximum wins over the share",
+       L"<Window><VerticalLayout><Control name=\"a\" maxheight=\"-5\" maxwidth=\"-1\"/><Control name=\"b\"/>"
+       L"</VerticalLayout></Window>",
+       {200, 100},
+       {{L"a", {0, 0, 0, 0}}, {L"b", {0, 0, 200, 100}}}},
+      {"a label with a negative height is fixed, not as high as its font",
+       L"<Window><VerticalLayout><Label name=\"l\" height=\"-10\"/><Button name=\"b\" height=\"-1\"/>"
+       L"<Control name=\"c\"/></VerticalLayout></Window>",
+       {200, 100},
+       {{L"l", {0, 0, 200, 0}}, {L"b", {0, 0, 200, 0}}, {L"c", {0, 0, 200, 100}}}},
       {"a label without a height gets the font's height plus 4, a button plus 8",
        L"<Window><Font id=\"1\" name=\"F\" size=\"12\" default=\"true\"/><VerticalLayout><Label name=\"l\"/>"
        L"<Button name=\"b\"/><Text name=\"t\" text=\"abcdefghij\" width=\"40\"/></VerticalLayout></Window>",
@@ -122,6 +145,46 @@ TEST_F(LayoutTest, TabLayoutShowsTheSelectedChild) {
   EXPECT_EQ(selected, 0);
   window.host.Layout();
   EXPECT_EQ(window.Rect(L"a"), (UiRect{1, 1, 99, 49}));
+}
+
+// A control that counts the walks that look for focusable controls.
+class CountedControl : public CControlUI {
+ public:
+  uint32_t GetControlFlags() const override {
+    ++asked;
+    return 0;
+  }
+  static int asked;
+};
+int CountedControl::asked = 0;
+
+CControlUI* CountedControls(const wchar_t* class_name) {
+  return std::wcscmp(class_name, L"Counted") == 0 ? new CountedControl() : nullptr;
+}
+
+// Selecting a tab walks the window's tree once at the next paint, however
+// often it happens before: each selection walked it (25,000 tab layouts
+// beside 25,000 controls took 12.5 s).
+TEST_F(LayoutTest, TabSelectionsWalkTheTreeOncePerPaint) {
+  CDialogBuilder::AddControlFactory(&CountedControls);
+  std::wstring skin = L"<Window><VerticalLayout>";
+  for (int i = 0; i < 100; ++i) skin += L"<Counted/>";
+  skin += L"<TabLayout name=\"tabs\"><Control/><Button name=\"second\"/></TabLayout></VerticalLayout></Window>";
+  test::TestWindow window;
+  const bool built = window.Build(skin.c_str(), 100, 100);
+  CDialogBuilder::RemoveControlFactory(&CountedControls);
+  ASSERT_TRUE(built);
+  window.Paint();
+  auto* tabs = static_cast<CTabLayoutUI*>(window.Find(L"tabs")->GetInterface(L"TabLayout"));
+  CountedControl::asked = 0;
+  for (int i = 1; i <= 51; ++i) EXPECT_TRUE(tabs->SelectItem(i % 2));
+  EXPECT_EQ(CountedControl::asked, 0);
+  EXPECT_TRUE(window.Find(L"second")->IsVisible());
+  EXPECT_FALSE(tabs->GetItemAt(0)->IsVisible());
+  window.Paint();
+  EXPECT_EQ(CountedControl::asked, 100);
+  // The focus moved on from the new page to the control in it.
+  EXPECT_EQ(window.host.GetFocus(), window.Find(L"second"));
 }
 
 TEST_F(LayoutTest, ChangesAreLaidOutLazily) {
@@ -167,6 +230,35 @@ TEST_F(LayoutTest, HostileNumbersNeitherOverflowNorCrash) {
       EXPECT_EQ(window.render.Underflows(), 0);
     }
   }
+}
+
+// Hostile numbers where controls multiply them: a scroll bar's "linesize"
+// times the three lines of a wheel step, and the recording backend's
+// character width for a font of 2,147,483,647 points.
+TEST_F(LayoutTest, MultipliedNumbersSaturate) {
+  test::TestWindow window;
+  ASSERT_TRUE(
+      window.Build(L"<Window><VerticalLayout name=\"v\" vscrollbar=\"true\" "
+                   L"vscrollbarstyle=\"linesize=&quot;1000000000&quot;\"><Control height=\"500\"/>"
+                   L"</VerticalLayout></Window>",
+                   100, 100));
+  window.Paint();
+  auto* v = static_cast<CContainerUI*>(window.Find(L"v"));
+  ASSERT_GT(v->GetScrollRange().cy, 0);
+  InputRecord wheel;
+  wheel.kind = InputKind::kMouseWheel;
+  wheel.point = UiPoint{10, 10};
+  wheel.wheel_delta = -120;  // toward the user: the content moves up
+  intptr_t result = 0;
+  window.host.MessageHandler(wheel, result);
+  EXPECT_EQ(v->GetScrollPos().cy, v->GetScrollRange().cy);
+
+  FontDescription huge;
+  huge.height = -2147483647;
+  EXPECT_EQ(CRecordingRender::CharWidth(L'a', huge), 1073741824);
+  EXPECT_EQ(CRecordingRender::CharWidth(L'\u4e2d', huge), 2147483647);
+  CRecordingRender render;
+  EXPECT_EQ(render.MeasureText(UiRect{0, 0, 100, 100}, L"abc", huge, kTextSingleLine).right, 2147483647);
 }
 
 // The deepest tree a skin can make, through every phase that walks it:

@@ -282,6 +282,27 @@ class DerivedPump : public BasePump {
   }
 };
 
+// A host's last word to its window, after its tree is gone: the window's
+// binding then lets go of it, whichever of the two is destroyed first (the
+// wizard's final-message handler skips the base's detach, and its binding
+// outlived its host and called into it at exit).
+TEST_F(PaintHostTest, TheWindowHearsWhenItsHostGoes) {
+  test::FakeNativeWindow native;
+  std::vector<std::string> order;
+  {
+    CPaintHostUI host;
+    host.AttachNativeWindow(&native);
+    auto* root = new CControlUI();
+    root->OnDestroy.Add([&](CControlUI&) {
+      order.push_back("tree gone, window told " + std::to_string(native.hosts_destroyed) + " times");
+      return true;
+    });
+    host.AttachDialog(root);
+  }
+  order.push_back("host gone, window told " + std::to_string(native.hosts_destroyed) + " times");
+  EXPECT_EQ(order, (std::vector<std::string>{"tree gone, window told 0 times", "host gone, window told 1 times"}));
+}
+
 TEST_F(PaintHostTest, NotifyPumpMaps) {
   CControlUI ok;
   ok.SetName(L"ok");

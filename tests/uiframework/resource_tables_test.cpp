@@ -101,12 +101,73 @@ TEST_F(ResourceTablesTest, ImageBytesAreBounded) {
   CResourceTablesUI tables;
   tables.SetImageByteLimit(3 * 64 * 64 * 4);
   const std::wstring names[] = {L"big.png", L"./big.png", L".//big.png", L"././big.png"};
-  for (int i = 0; i < 3; ++i) EXPECT_NE(tables.AddImage(names[i].c_str(), nullptr, 0, false, false), nullptr);
-  EXPECT_EQ(tables.AddImage(names[3].c_str(), nullptr, 0, false, false), nullptr);
+  // Each name its own decode (masks differ): the fourth does not fit.
+  for (uint32_t i = 0; i < 3; ++i) EXPECT_NE(tables.AddImage(names[i].c_str(), nullptr, i, false, false), nullptr);
+  EXPECT_EQ(tables.AddImage(names[3].c_str(), nullptr, 3, false, false), nullptr);
   EXPECT_EQ(tables.GetImage(names[3].c_str()), nullptr);
-  // Replacing an image of the same name frees its bytes first.
+  // A name added again keeps its entry and its bytes.
   EXPECT_NE(tables.AddImage(names[0].c_str(), nullptr, 0, false, false), nullptr);
   EXPECT_EQ(tables.GetImageBytes(), 3u * 64 * 64 * 4);
+}
+
+// An entry is never replaced: controls of any window may be drawing it (a
+// second window declaring a shared image of the same name freed the one the
+// first window drew). The same bytes are decoded once whatever their names
+// (64 letter-case spellings of one 4096 x 4096 image were 64 decodes), and
+// an image that cannot fit is refused from its header, before decoding.
+TEST_F(ResourceTablesTest, ImagesAreDecodedOnceAndKept) {
+  const std::vector<uint8_t> small = test::EncodePng(8, 8, std::vector<uint8_t>(8 * 8 * 4, 0x80));
+  std::vector<uint8_t> large_cut = test::EncodePng(64, 64, std::vector<uint8_t>(64 * 64 * 4, 0x40));
+  large_cut.resize(large_cut.size() - 30);  // the header whole, the pixel data cut short
+  test::ZipImage zip = test::BuildZip({{"a.png", std::string(small.begin(), small.end())},
+                                       {"b.png", std::string(small.begin(), small.end())},
+                                       {"large.png", std::string(large_cut.begin(), large_cut.end())}});
+  CSkinResourcesUI::SetResourceZip(zip.bytes.data(), zip.bytes.size());
+  CResourceTablesUI tables;
+  tables.SetImageByteLimit(8 * 1024);
+  const ImageEntry* a = tables.AddImage(L"a.png", nullptr, 0, false, true);
+  ASSERT_NE(a, nullptr);
+  const uint64_t serial = a->serial;
+  test::LogCapture log;
+  EXPECT_EQ(tables.AddImage(L"a.png", nullptr, 0xFF808080, false, true), a);
+  EXPECT_EQ(tables.GetImage(L"a.png"), a);
+  EXPECT_EQ(a->serial, serial);
+  EXPECT_EQ(log.Count("first declaration stays"), 1);
+  EXPECT_EQ(tables.AddImage(L"b.png", nullptr, 0, false, false), a);
+  EXPECT_EQ(tables.AddImage(L"A.PNG", nullptr, 0, false, false), a);
+  EXPECT_EQ(tables.GetImageBytes(), 8u * 8 * 4);
+  EXPECT_EQ(tables.AddImage(L"large.png", nullptr, 0, false, false), nullptr);
+  EXPECT_EQ(log.Count("do not fit in the"), 1) << log.Text();
+  EXPECT_EQ(log.Count("not decodable"), 0) << log.Text();
+}
+
+// Replacing tokens never makes a text longer than kMaxExpandedChars, or
+// than the text itself: a label of 100,000 tokens naming a 64 KiB string
+// asked for 6.5 billion characters at every paint.
+TEST_F(ResourceTablesTest, TokenExpansionIsBounded) {
+  CResourceTablesUI& tables = CResourceTablesUI::Shared();
+  const size_t bound = CResourceTablesUI::kMaxExpandedChars;
+  tables.AddMultiLanguageString(1, std::wstring(bound, L'x').c_str());
+  tables.AddMultiLanguageString(2, L"ab");
+  std::wstring tokens;
+  for (int i = 0; i < 100000; ++i) tokens += L"%{1}";
+  struct Case {
+    const char* what;
+    std::wstring in;
+    size_t length;
+  } cases[] = {
+      {"100,000 tokens: cut at the text's own length", tokens, tokens.size()},
+      {"one more character than the bound: cut at the bound", L"%{1}%{2}", bound},
+      {"exactly the bound", L"%{1}", bound},
+      {"a long text whose tokens make it no longer", L"%{2}" + std::wstring(bound, L'y'), bound + 2},
+  };
+  test::LogCapture log;
+  for (const Case& c : cases) {
+    const std::wstring out = tables.ProcessMultiLanguageTokens(c.in);
+    EXPECT_EQ(out.size(), c.length) << c.what;
+    EXPECT_EQ(out.compare(0, 2, c.in[2] == L'2' ? L"ab" : L"xx"), 0) << c.what;
+  }
+  EXPECT_EQ(log.Count("text with language tokens cut"), 1);  // once per table
 }
 
 }  // namespace

@@ -3,8 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#endif
 
 #include "tests/uiframework/test_support.h"
+#include "uiframework/base/text_conv.h"
 #include "uiframework/markup/markup_doc.h"
 
 namespace Veneer {
@@ -140,6 +152,88 @@ TEST_F(SkinResourcesTest, ArchiveFromAModuleResource) {
   CSkinResourcesUI::SetResourceInstance(reinterpret_cast<ModuleHandle>(0x500000));
   EXPECT_EQ(CSkinResourcesUI::GetResourceInstance(), reinterpret_cast<ModuleHandle>(0x500000));
 }
+
+// A skin names files below its own folder and nothing else: not by a path
+// of its own, not up and out of the folder, not a device, a pipe or a
+// network share (the same rules on both builds: the skins are Windows').
+TEST_F(SkinResourcesTest, SkinFileNamesStayBelowTheSkinsFolder) {
+  struct Case {
+    const wchar_t* name;
+    bool allowed;
+  } cases[] = {
+      {L"a.png", true},
+      {L"skin\\a.png", true},
+      {L"skin/a.png", true},
+      {L"./a.png", true},
+      {L".//a.png", true},
+      {L"a..png", true},
+      {L"console.png", true},
+      {L"COM10.png", true},
+      {L"", false},
+      {L"/etc/passwd", false},
+      {L"/dev/zero", false},
+      {L"\\\\server\\share\\a.png", false},
+      {L"\\\\.\\pipe\\skin", false},
+      {L"\\\\?\\C:\\a.png", false},
+      {L"\\a.png", false},
+      {L"C:\\a.png", false},
+      {L"C:a.png", false},
+      {L"a.png:stream", false},
+      {L"..\\a.png", false},
+      {L"skin/../../a.png", false},
+      {L"skin/.. /a.png", false},
+      {L"skin/.../a.png", false},
+      {L"CON", false},
+      {L"nul.png", false},
+      {L"skin\\Com1.png", false},
+      {L"lpt9", false},
+      {L"aux .txt", false},
+      {L"conout$", false},
+      {L"LPT\u00B9.png", false},
+      {L"a\tb.png", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CSkinResourcesUI::IsSkinFileName(c.name), c.allowed) << ToLogText(c.name);
+  }
+  // Refused names are not looked for at all.
+  ScratchDir dir;
+  dir.Write("a.png", std::string("x"));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  std::vector<uint8_t> bytes;
+  EXPECT_EQ(CSkinResourcesUI::FetchFile(L"a.png", 16, &bytes), FetchStatus::kOk);
+  EXPECT_EQ(CSkinResourcesUI::FetchFile((dir.WidePath() + L"a.png").c_str(), 16, &bytes), FetchStatus::kOpenFailed);
+}
+
+#if !defined(_WIN32)
+// Only regular files are read: a named pipe in the skin's folder is not even
+// opened for reading (that waits for a writer), nor is a directory. A helper
+// stands by as the pipe's writer, so that a build that opens it is let go.
+TEST_F(SkinResourcesTest, OnlyRegularFilesAreRead) {
+  ScratchDir dir;
+  std::filesystem::create_directories(dir.path() / "folder.png");
+  const std::filesystem::path pipe = dir.path() / "pipe.png";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  std::atomic<bool> done{false};
+  std::atomic<bool> opened{false};
+  std::thread writer([&] {
+    while (!done) {
+      const int descriptor = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+      if (descriptor >= 0) {
+        opened = true;
+        close(descriptor);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  std::vector<uint8_t> bytes;
+  EXPECT_EQ(CSkinResourcesUI::FetchFile(L"pipe.png", 16, &bytes), FetchStatus::kOpenFailed);
+  EXPECT_EQ(CSkinResourcesUI::FetchFile(L"folder.png", 16, &bytes), FetchStatus::kOpenFailed);
+  done = true;
+  writer.join();
+  EXPECT_FALSE(opened);
+}
+#endif
 
 }  // namespace
 }  // namespace Veneer

@@ -86,6 +86,7 @@ class FakeNativeWindow : public INativeWindowUI {
     layered = on ? 1 : 0;
     if (alpha_attribute) alpha = alpha_value;
   }
+  void OnHostDestroyed() override { ++hosts_destroyed; }
 
   UiRect client{0, 0, 800, 600};
   std::vector<UiRect> invalid;
@@ -104,6 +105,7 @@ class FakeNativeWindow : public INativeWindowUI {
   int closes = 0;
   int layered = -1;  // -1: never set
   int alpha = -1;
+  int hosts_destroyed = 0;
 };
 
 // A skinned window without a platform: a host over a fake native window,

@@ -28,13 +28,16 @@ inline int ClampCoord(double value) {
   return static_cast<int>(value);
 }
 // A size within a control's limits; the maximum wins over a larger minimum.
+// Sizes and limits are stored as the skin gives them, negative ones too
+// ("pos" with right < left, a negative "maxwidth"): a size is never below 0.
 inline long long LimitSize(long long value, long long low, long long high) {
   if (value < low) value = low;
   if (value > high) value = high;
-  return value;
+  return value < 0 ? 0 : value;
 }
 inline int SatAdd(int a, int b) { return ClampToInt(static_cast<long long>(a) + b); }
 inline int SatSub(int a, int b) { return ClampToInt(static_cast<long long>(a) - b); }
+inline int SatMul(int a, int b) { return ClampToInt(static_cast<long long>(a) * b); }
 
 struct UiPoint {
   int x = 0;

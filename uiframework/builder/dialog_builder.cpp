@@ -32,6 +32,18 @@ constexpr const char* kLogSource = "dialog_builder";
 constexpr size_t kIncludeValueChars = 500;
 constexpr uint32_t kMaxResourceId = 65535;
 
+// What the budget charges besides document text and attribute values, so
+// that a small skin cannot multiply memory through anything else it asks
+// for. A control costs its object, plus the heap block, its slot in the
+// parent and its entries in the host's name and group tables:
+constexpr size_t kControlOverheadBytes = 128;
+// applying an attribute costs the copies made for the call and the call's
+// work, whatever its value:
+constexpr size_t kAttributeOverheadBytes = 32;
+// and a value may be kept twice (an image descriptor and its name, a
+// control's name and its key in the name table).
+constexpr size_t kValueCopies = 2;
+
 template <typename T>
 CControlUI* Make() {
   return new T();
@@ -41,10 +53,11 @@ struct ClassEntry {
   const wchar_t* name;
   size_t length;
   CControlUI* (*make)();
+  size_t bytes;  // the object's size
 };
 
 #define VENEER_CLASS(name, type) \
-  { name, sizeof(name) / sizeof(wchar_t) - 1, &Make<type> }
+  { name, sizeof(name) / sizeof(wchar_t) - 1, &Make<type>, sizeof(type) }
 const ClassEntry kClassTable[] = {
     VENEER_CLASS(L"Control", CControlUI),
     VENEER_CLASS(L"Label", CLabelUI),
@@ -84,6 +97,23 @@ const ClassEntry kClassTable[] = {
 #undef VENEER_CLASS
 static_assert(sizeof(kClassTable) / sizeof(kClassTable[0]) == 34);
 
+// A control from a plug-in factory or the callback is charged as the
+// largest class of the table.
+size_t LargestClassBytes() {
+  size_t largest = 0;
+  for (const ClassEntry& entry : kClassTable) largest = std::max(largest, entry.bytes);
+  return largest;
+}
+
+const ClassEntry* FindClass(const wchar_t* class_name) {
+  if (class_name == nullptr) return nullptr;
+  const size_t length = std::wcslen(class_name);
+  for (const ClassEntry& entry : kClassTable) {
+    if (entry.length == length && EqualsIgnoreCase(entry.name, class_name)) return &entry;
+  }
+  return nullptr;
+}
+
 std::vector<ControlFactory>& Factories() {
   static std::vector<ControlFactory> factories;
   return factories;
@@ -114,6 +144,23 @@ int FindDecimal(const CMarkupElement& node, const wchar_t* name, int fallback) {
 }
 
 size_t TextBytes(const wchar_t* text) { return text != nullptr ? std::wcslen(text) * sizeof(wchar_t) : 0; }
+
+// What applying an attribute list costs: its pairs as attributes (each
+// value is between two quotes).
+size_t AttributeListBytes(const wchar_t* list) {
+  size_t quotes = 0;
+  for (const wchar_t* p = list; *p != L'\0'; ++p) quotes += *p == L'"' ? 1 : 0;
+  return TextBytes(list) * kValueCopies + (quotes / 2) * kAttributeOverheadBytes;
+}
+
+// Whatever a scroll bar's attributes created counts as controls too.
+size_t ScrollBarBytes(CControlUI* control) {
+  auto* container = static_cast<CContainerUI*>(control->GetInterface(L"Container"));
+  if (container == nullptr) return 0;
+  const size_t bars =
+      (container->GetVerticalScrollBar() != nullptr ? 1 : 0) + (container->GetHorizontalScrollBar() != nullptr ? 1 : 0);
+  return bars * (sizeof(CScrollBarUI) + kControlOverheadBytes);
+}
 
 IContainerUI* AsContainer(CControlUI* control) {
   return control != nullptr ? static_cast<IContainerUI*>(control->GetInterface(L"IContainer")) : nullptr;
@@ -149,10 +196,19 @@ bool CDialogBuilder::LoadFile(const wchar_t* name) {
   return markup_.LoadFromMem(bytes.data(), bytes.size(), CMarkupDoc::kUtf8);
 }
 
+BuildBudget* CDialogBuilder::StartBudget(CPaintHostUI* host, BuildBudget* own) const {
+  if (outer_budget_ != nullptr) return outer_budget_;
+  if (host == nullptr) return own;
+  // A window's skin is one build: the child layouts its tree builds while
+  // it attaches go on from what this build left.
+  host->GetBuildBudget().Reset();
+  return &host->GetBuildBudget();
+}
+
 CControlUI* CDialogBuilder::Create(SkinSource xml, const wchar_t* type, IDialogBuilderCallback* callback,
                                    CPaintHostUI* host, CControlUI* parent) {
   BuildBudget own;
-  budget_ = outer_budget_ != nullptr ? outer_budget_ : &own;
+  budget_ = StartBudget(host, &own);
   budget_exceeded_ = false;
   // Every document a build brings in besides its first counts.
   if (outer_budget_ != nullptr && !budget_->TakeDocument()) {
@@ -184,6 +240,8 @@ CControlUI* CDialogBuilder::Create(SkinSource xml, const wchar_t* type, IDialogB
       }
     }
   }
+  // The element table grows with the elements, not with the text's bytes.
+  if (loaded) loaded = TakeBytes(markup_.GetElementTableBytes(), "the elements of a document");
   CControlUI* result = loaded ? Build(callback, host, parent) : nullptr;
   budget_ = nullptr;
   return result;
@@ -192,7 +250,7 @@ CControlUI* CDialogBuilder::Create(SkinSource xml, const wchar_t* type, IDialogB
 CControlUI* CDialogBuilder::Create(IDialogBuilderCallback* callback, CPaintHostUI* host, CControlUI* parent) {
   if (budget_ != nullptr) return Build(callback, host, parent);
   BuildBudget own;
-  budget_ = outer_budget_ != nullptr ? outer_budget_ : &own;
+  budget_ = StartBudget(host, &own);
   budget_exceeded_ = false;
   CControlUI* result = Build(callback, host, parent);
   budget_ = nullptr;
@@ -313,12 +371,8 @@ void CDialogBuilder::ApplyWindowAttributes(CMarkupElement root, CPaintHostUI* ho
 }
 
 CControlUI* CDialogBuilder::CreateStandardControl(const wchar_t* class_name) {
-  if (class_name == nullptr) return nullptr;
-  size_t length = std::wcslen(class_name);
-  for (const ClassEntry& entry : kClassTable) {
-    if (entry.length == length && EqualsIgnoreCase(entry.name, class_name)) return entry.make();
-  }
-  return nullptr;
+  const ClassEntry* entry = FindClass(class_name);
+  return entry != nullptr ? entry->make() : nullptr;
 }
 
 void CDialogBuilder::AddControlFactory(ControlFactory factory) {
@@ -330,8 +384,13 @@ void CDialogBuilder::RemoveControlFactory(ControlFactory factory) {
   factories.erase(std::remove(factories.begin(), factories.end(), factory), factories.end());
 }
 
-ControlPtr CDialogBuilder::CreateControl(const wchar_t* class_name) {
-  if (CControlUI* control = CreateStandardControl(class_name)) return ControlPtr(control);
+ControlPtr CDialogBuilder::CreateControl(const wchar_t* class_name, size_t* bytes) {
+  static const size_t kUnknownClassBytes = LargestClassBytes();
+  if (const ClassEntry* entry = FindClass(class_name)) {
+    *bytes = entry->bytes + kControlOverheadBytes;
+    return ControlPtr(entry->make());
+  }
+  *bytes = kUnknownClassBytes + kControlOverheadBytes;
   for (ControlFactory factory : Factories()) {
     if (CControlUI* control = factory(class_name)) return ControlPtr(control);
   }
@@ -349,18 +408,18 @@ bool CDialogBuilder::ApplyAttributes(CControlUI* control, CMarkupElement node, c
     control->SetHostForAttributes(host);
     const wchar_t* defaults = host->GetResources().GetDefaultAttributeList(default_key);
     if (defaults != nullptr) {
-      ok = TakeBytes(TextBytes(defaults), "a default attribute list");
+      ok = TakeBytes(AttributeListBytes(defaults), "a default attribute list");
       if (ok) control->ApplyAttributeList(defaults);
     }
   }
   const int count = node.GetAttributeCount();
   for (int i = 0; ok && i < count; ++i) {
     const wchar_t* value = node.GetAttributeValue(i);
-    ok = TakeBytes(TextBytes(value), "an attribute value");
+    ok = TakeBytes(TextBytes(value) * kValueCopies + kAttributeOverheadBytes, "an attribute value");
     if (ok) control->SetAttribute(node.GetAttributeName(i), value);
   }
   if (host != nullptr) control->SetHostForAttributes(nullptr);
-  return ok;
+  return ok && TakeBytes(ScrollBarBytes(control), "a scroll bar");
 }
 
 void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth) {
@@ -417,6 +476,10 @@ void CDialogBuilder::BuildInclude(CMarkupElement node, CControlUI* parent, CPain
 }
 
 bool CDialogBuilder::BuildTreeNode(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth) {
+  // A node is two controls: itself and the row that holds its controls.
+  if (!TakeBytes(sizeof(CTreeNodeUI) + sizeof(CHorizontalLayoutUI) + 2 * kControlOverheadBytes, "a tree node")) {
+    return false;
+  }
   auto* parent_node = parent != nullptr ? static_cast<CTreeNodeUI*>(parent->GetInterface(L"TreeNode")) : nullptr;
   auto* tree_node = new CTreeNodeUI();
   ControlPtr holder(tree_node);
@@ -503,11 +566,13 @@ bool CDialogBuilder::BuildLevel(CMarkupElement element, CControlUI* parent, CPai
       continue;
     }
 
-    ControlPtr control = CreateControl(class_name);
+    size_t control_bytes = 0;
+    ControlPtr control = CreateControl(class_name, &control_bytes);
     if (control == nullptr) {
       BASEKIT_LOG(Lookup, "no control for element %s; skipped with its children", ToLogText(class_name).c_str());
       continue;
     }
+    if (!TakeBytes(control_bytes, "a control")) return fail();
     if (node.HasChildren()) {
       CControlUI* ignored = nullptr;
       BuildLevel(node, control.get(), host, depth + 1, &ignored);

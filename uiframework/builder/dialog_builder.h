@@ -8,8 +8,12 @@
 //
 // Skins are untrusted: nesting is bounded (kMaxDepth, counted across
 // included documents and child layouts), and one build may bring in at most
-// BuildBudget's documents and bytes. A build that runs out of bytes fails as
-// a whole: Create returns null and frees whatever it had built.
+// BuildBudget's documents and bytes: document text and element tables,
+// attribute values (twice: a value may be kept in two places) and every
+// control created, at its size. A build that runs out of bytes fails as a
+// whole: Create returns null and frees whatever it had built. A build for a
+// host uses the host's budget, which the child layouts of its tree go on
+// with while it attaches.
 //
 // A builder is used for one document. Thread affinity: UI thread only.
 
@@ -105,7 +109,11 @@ class CDialogBuilder {
   bool BuildTreeNode(CMarkupElement node, CControlUI* parent, CPaintHostUI* host, int depth);
   bool PlaceControl(ControlPtr& control, CControlUI* parent, IContainerUI** container, const wchar_t* class_name,
                     bool* level_failed);
-  ControlPtr CreateControl(const wchar_t* class_name);
+  // Also says what the control costs the budget.
+  ControlPtr CreateControl(const wchar_t* class_name, size_t* bytes);
+  // The budget of a Create: the outer one, else the host's (started
+  // afresh), else `own`.
+  BuildBudget* StartBudget(CPaintHostUI* host, BuildBudget* own) const;
   bool ApplyAttributes(CControlUI* control, CMarkupElement node, const wchar_t* default_key, CControlUI* parent,
                        CPaintHostUI* host);
   bool TakeBytes(size_t bytes, const char* what);

@@ -154,7 +154,7 @@ void CButtonUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
 }
 
 UiSize CButtonUI::EstimateSize(const UiSize&) {
-  if (fixed_size_.cy > 0) return fixed_size_;
+  if (fixed_size_.cy != 0) return fixed_size_;
   return UiSize{fixed_size_.cx, SatAdd(FontHeight(), kButtonExtraHeight)};
 }
 

@@ -137,7 +137,7 @@ int CLabelUI::FontHeight() const {
 }
 
 UiSize CLabelUI::EstimateSize(const UiSize&) {
-  if (fixed_size_.cy > 0) return fixed_size_;
+  if (fixed_size_.cy != 0) return fixed_size_;  // a negative height is fixed too (at none)
   return UiSize{fixed_size_.cx, SatAdd(FontHeight(), kLabelExtraHeight)};
 }
 

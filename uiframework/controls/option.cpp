@@ -21,7 +21,7 @@ void COptionUI::SetHost(CPaintHostUI* host, CControlUI* parent, bool init) {
   // joining one with initialisation registers it once.
   if (host_changed) registered_ = nullptr;
   if (init && host != nullptr && host_changed && !group_.empty()) {
-    host->AddOptionGroup(group_, this);
+    host->GetOptionGroups().Add(group_, this, selected_);
     registered_ = host;
   }
 }
@@ -40,8 +40,8 @@ void COptionUI::SetEnabled(bool enabled) {
 void COptionUI::SetGroup(const std::wstring& group) {
   if (group == group_) return;
   if (registered_ != nullptr) {
-    registered_->RemoveOptionGroup(group_, this);
-    if (!group.empty()) registered_->AddOptionGroup(group, this);
+    registered_->GetOptionGroups().Remove(this);
+    if (!group.empty()) registered_->GetOptionGroups().Add(group, this, selected_);
   }
   group_ = group;
 }
@@ -54,16 +54,15 @@ void COptionUI::Selected(bool selected) {
   } else {
     state_ &= ~kStateSelected;
   }
+  if (registered_ != nullptr) registered_->GetOptionGroups().SetSelected(this, selected);
   if (host_ != nullptr) {
     if (group_.empty()) {
       host_->SendNotify(this, L"selectchanged");
     } else if (selected_) {
-      if (const std::vector<CControlUI*>* options = host_->GetOptionGroup(group_)) {
-        const std::vector<CControlUI*> others = *options;  // deselecting must not disturb the walk
-        for (CControlUI* other : others) {
-          auto* option = static_cast<COptionUI*>(other->GetInterface(L"Option"));
-          if (option != nullptr && option != this) option->Selected(false);
-        }
+      // Only the selected ones need deselecting: one, normally.
+      for (CControlUI* other : host_->GetOptionGroups().SelectedOthers(group_, this)) {
+        auto* option = static_cast<COptionUI*>(other->GetInterface(L"Option"));
+        if (option != nullptr) option->Selected(false);
       }
       host_->SendNotify(this, L"selectchanged");
     }

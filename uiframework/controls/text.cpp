@@ -28,7 +28,7 @@ void* CTextUI::GetInterface(const wchar_t* name) {
 UiSize CTextUI::EstimateSize(const UiSize& available) {
   IRenderUI* render = host_ != nullptr ? host_->GetRender() : nullptr;
   UiSize size{fixed_size_.cx, fixed_size_.cy};
-  if (fixed_size_.cy > 0) return size;
+  if (fixed_size_.cy != 0) return size;
   if (render == nullptr || text_.empty()) {
     size.cy = SatAdd(text_padding_.top, text_padding_.bottom);
     return size;

@@ -136,7 +136,7 @@ void CContainerUI::DoEvent(UIEvent& event) {
   if (event.kind == kUIEventScrollWheel && vertical_bar_ != nullptr && vertical_bar_->IsVisible() &&
       vertical_bar_->IsEnabled()) {
     // wParam 1: the wheel turned toward the user, content moves up.
-    const int step = vertical_bar_->GetLineSize() * 3;
+    const int step = SatMul(vertical_bar_->GetLineSize(), 3);
     UiSize pos = GetScrollPos();
     pos.cy = event.wparam == 1 ? SatAdd(pos.cy, step) : SatSub(pos.cy, step);
     SetScrollPos(pos);

@@ -162,7 +162,6 @@ void CControlUI::SetFixedXY(const UiSize& xy) {
 int CControlUI::GetFixedWidth() const { return fixed_size_.cx; }
 
 void CControlUI::SetFixedWidth(int width) {
-  if (width < 0) return;
   fixed_size_.cx = width;
   NeedParentUpdate();
 }
@@ -170,7 +169,6 @@ void CControlUI::SetFixedWidth(int width) {
 int CControlUI::GetFixedHeight() const { return fixed_size_.cy; }
 
 void CControlUI::SetFixedHeight(int height) {
-  if (height < 0) return;
   fixed_size_.cy = height;
   NeedParentUpdate();
 }
@@ -186,7 +184,7 @@ void CControlUI::SetMinWidth(int width) {
 int CControlUI::GetMaxWidth() const { return max_size_.cx; }
 
 void CControlUI::SetMaxWidth(int width) {
-  if (width < 0 || max_size_.cx == width) return;
+  if (max_size_.cx == width) return;
   max_size_.cx = width;
   NeedParentUpdate();
 }
@@ -202,7 +200,7 @@ void CControlUI::SetMinHeight(int height) {
 int CControlUI::GetMaxHeight() const { return max_size_.cy; }
 
 void CControlUI::SetMaxHeight(int height) {
-  if (height < 0 || max_size_.cy == height) return;
+  if (max_size_.cy == height) return;
   max_size_.cy = height;
   NeedParentUpdate();
 }

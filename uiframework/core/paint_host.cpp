@@ -77,6 +77,7 @@ CPaintHostUI::~CPaintHostUI() {
   if (root != nullptr) root->Delete();
   for (CControlUI* control : delayed_cleanup_) control->Delete();
   delayed_cleanup_.clear();
+  if (window_ != nullptr) window_->OnHostDestroyed();
 }
 
 bool CPaintHostUI::AttachDialog(CControlUI* root) {
@@ -94,7 +95,6 @@ bool CPaintHostUI::AttachDialog(CControlUI* root) {
   update_needed_ = true;
   first_layout_ = true;
   focus_needed_ = true;
-  build_budget_.Reset();
   root->SetHost(this, nullptr, true);
   return true;
 }
@@ -124,7 +124,7 @@ void CPaintHostUI::ReapObjects(CControlUI* control) {
     auto it = names_.find(name);
     if (it != names_.end() && it->second == control) names_.erase(it);
   }
-  for (auto& [group, options] : option_groups_) RemoveItem(options, control);
+  option_groups_.Remove(control);
 }
 
 CControlUI* CPaintHostUI::FindControl(const std::wstring& name) const {
@@ -302,23 +302,6 @@ void CPaintHostUI::OnDelayedCleanup() {
   DrainAsyncNotify();
 }
 
-bool CPaintHostUI::AddOptionGroup(const std::wstring& group, CControlUI* control) {
-  if (group.empty() || control == nullptr) return false;
-  return AddUnique(option_groups_[group], control);
-}
-
-const std::vector<CControlUI*>* CPaintHostUI::GetOptionGroup(const std::wstring& group) const {
-  auto it = option_groups_.find(group);
-  return it == option_groups_.end() ? nullptr : &it->second;
-}
-
-void CPaintHostUI::RemoveOptionGroup(const std::wstring& group, CControlUI* control) {
-  auto it = option_groups_.find(group);
-  if (it == option_groups_.end()) return;
-  RemoveItem(it->second, control);
-  if (it->second.empty()) option_groups_.erase(it);
-}
-
 void CPaintHostUI::SetInitSize(int cx, int cy) {
   init_size_ = UiSize{cx, cy};
   if (root_ == nullptr && window_ != nullptr) window_->ResizeWindow(cx, cy);
@@ -366,9 +349,13 @@ void CPaintHostUI::Paint(const UiRect& update) {
     // (the close button of a caption strip, say) must not act on a key the
     // user meant for the window.
     focus_needed_ = false;
+    next_tab_pending_ = false;
     std::vector<CControlUI*> focusable;
     root_->FindControl(&CollectFocusable, &focusable, kFindVisible | kFindEnabled | kFindMeFirst);
     if (!focusable.empty() && focusable.front()->GetInterface(L"Button") == nullptr) SetFocus(focusable.front());
+  } else if (next_tab_pending_) {
+    next_tab_pending_ = false;
+    SetNextTabControl();
   }
   root_->DoPaint(*render_, update);
   if (show_update_rect_) render_->DrawBorder(update, 1, kShowDirtyColor, 0);

@@ -15,13 +15,13 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "uiframework/base/geometry.h"
+#include "uiframework/core/option_groups.h"
 #include "uiframework/core/ui_event.h"
 #include "uiframework/resources/build_budget.h"
 #include "uiframework/resources/resource_tables.h"
@@ -66,6 +66,9 @@ class INativeWindowUI {
   // Adds or removes the layered style; with `alpha_attribute` the constant
   // alpha is set as well.
   virtual void SetLayered(bool layered, bool alpha_attribute, uint8_t alpha) = 0;
+  // The host's last call, from its destructor once its tree is gone: the
+  // window must not reach the host after it.
+  virtual void OnHostDestroyed() {}
 
  protected:
   ~INativeWindowUI() = default;
@@ -147,7 +150,9 @@ class CPaintHostUI {
   CControlUI* GetRoot() const { return root_; }
   void SetDialogBuilderCallback(IDialogBuilderCallback* callback) { callback_ = callback; }
   IDialogBuilderCallback* GetDialogBuilderCallback() const { return callback_; }
-  // The budget child layouts build from while this tree attaches.
+  // The budget of this window's skin: a build for this host starts it
+  // afresh, and the child layouts of the tree go on with it while it
+  // attaches.
   BuildBudget& GetBuildBudget() { return build_budget_; }
   // Called for each control attached with initialisation (name table).
   void RegisterControl(CControlUI* control);
@@ -163,6 +168,10 @@ class CPaintHostUI {
   void SetFocus(CControlUI* control);
   // Moves the focus to the next (or previous) focusable control.
   bool SetNextTabControl(bool forward = true);
+  // The same, forward, at the next paint: a walk of the tree however often
+  // it is asked for before (tab layouts ask on every selection). The first
+  // focus of a tree just attached wins over it.
+  void SetNextTabControlLater() { next_tab_pending_ = true; }
   bool IsCaptured() const { return captured_; }
   CControlUI* GetHover() const { return hover_; }
   CControlUI* GetPressed() const { return click_; }
@@ -192,10 +201,9 @@ class CPaintHostUI {
   // when the window's clean-up message arrives.
   void AddDelayedCleanup(CControlUI* control);
 
-  // --- option groups
-  bool AddOptionGroup(const std::wstring& group, CControlUI* control);
-  const std::vector<CControlUI*>* GetOptionGroup(const std::wstring& group) const;
-  void RemoveOptionGroup(const std::wstring& group, CControlUI* control);
+  // --- option groups (options join when attached with initialisation;
+  // a control leaving the tree leaves its group)
+  COptionGroupsUI& GetOptionGroups() { return option_groups_; }
 
   // --- window settings (the skin's Window element)
   void SetInitSize(int cx, int cy);
@@ -290,6 +298,7 @@ class CPaintHostUI {
   bool first_layout_ = true;
   bool update_needed_ = false;
   bool focus_needed_ = false;
+  bool next_tab_pending_ = false;
   bool background_transparent_ = false;
   bool mouse_tracking_ = false;
   bool captured_ = false;
@@ -304,7 +313,7 @@ class CPaintHostUI {
   std::vector<IMessageFilterUI*> filters_;
   std::deque<NotifyMsg> async_notify_;
   std::vector<CControlUI*> delayed_cleanup_;
-  std::map<std::wstring, std::vector<CControlUI*>, std::less<>> option_groups_;
+  COptionGroupsUI option_groups_;
   std::unordered_map<std::wstring, CControlUI*> names_;
 };
 

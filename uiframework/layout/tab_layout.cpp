@@ -55,18 +55,15 @@ bool CTabLayoutUI::SelectItem(int index) {
   if (index == selected_) return true;
   const int old = selected_;
   selected_ = index;
-  for (int i = 0; i < GetCount(); ++i) {
-    CControlUI* item = GetItemAt(i);
-    if (i == index) {
-      item->SetVisible(true);
-      item->SetFocus();
-    } else {
-      item->SetVisible(false);
-    }
-  }
+  // Only the selected child is visible (AddAt hides the others), so only
+  // the old one needs hiding.
+  if (CControlUI* previous = GetItemAt(old)) previous->SetVisible(false);
+  CControlUI* item = GetItemAt(index);
+  item->SetVisible(true);
+  item->SetFocus();
   NeedParentUpdate();
   if (host_ != nullptr) {
-    host_->SetNextTabControl();
+    host_->SetNextTabControlLater();
     host_->SendNotify(this, L"tabselect", static_cast<uintptr_t>(index), old);
   }
   return true;

@@ -24,7 +24,8 @@ class CTabLayoutUI : public CContainerUI {
 
   int GetCurSel() const { return selected_; }
   // False for an index outside the children; true (and nothing else) for
-  // the current one.
+  // the current one. Touches the old page and the new one only, however
+  // many there are; the focus moves on at the next paint.
   bool SelectItem(int index);
 
  private:

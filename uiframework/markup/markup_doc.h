@@ -102,6 +102,8 @@ class CMarkupDoc {
   void SetLoadError(const wchar_t* message);
   void Release();
   bool IsValid() const { return element_count_ > 1; }
+  // The memory the element table takes (it grows with the elements parsed).
+  size_t GetElementTableBytes() const { return elements_.capacity() * sizeof(Element); }
 
   CMarkupElement GetRoot() const;
 

@@ -1,10 +1,11 @@
 #pragma once
 
 // What one build of a skin may bring in: documents (the skin itself, its
-// includes and child layouts) and bytes (document text and every attribute
-// value copied into a control, default lists included). Real skins use a
-// few dozen documents and well under a megabyte; the budget stops hostile
-// archives that repeat a large document or a large default list until
+// includes and child layouts) and bytes: what the build keeps in memory for
+// what the skin says (document text and element tables, attribute values,
+// default lists, every control created). Real skins use a few dozen
+// documents and well under a megabyte; the budget stops hostile archives
+// that repeat a document, a default list or a page of controls until
 // memory runs out.
 //
 // Thread affinity: UI thread only; shared by the nested builders of one
@@ -16,8 +17,16 @@ namespace Veneer {
 
 class BuildBudget {
  public:
+#if defined(FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION)
+  // Fuzzing builds run under sanitizers and coverage at a twentieth of the
+  // speed: a smaller budget keeps a skin that spends all of it within the
+  // fuzzer's 3 s, without changing any code path.
+  static constexpr int kMaxDocuments = 256;
+  static constexpr size_t kMaxBytes = 4u * 1024 * 1024;
+#else
   static constexpr int kMaxDocuments = 4096;
   static constexpr size_t kMaxBytes = 64u * 1024 * 1024;
+#endif
 
   BuildBudget() = default;
   BuildBudget(int documents, size_t bytes) : documents_left_(documents), bytes_left_(bytes) {}

@@ -1,7 +1,14 @@
 #include "uiframework/resources/file_bytes.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <memory>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "uiframework/base/text_conv.h"
 
@@ -14,39 +21,43 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-FilePtr OpenForReading(const std::wstring& path) {
+// Opens a regular file and says its size; anything else at the path is not
+// opened for reading at all (POSIX: a pipe opened for reading waits for a
+// writer, so the descriptor is opened without waiting and looked at first).
+FilePtr OpenRegularFile(const std::wstring& path, long long* size) {
 #if defined(_WIN32)
-  return FilePtr(_wfopen(path.c_str(), L"rb"));
+  FilePtr file(_wfopen(path.c_str(), L"rb"));
+  struct _stat64 info {};
+  if (!file || _fstat64(_fileno(file.get()), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return nullptr;
 #else
   std::string narrow = WideToUtf8(path);
   for (char& c : narrow) {
     if (c == '\\') c = '/';
   }
-  return FilePtr(std::fopen(narrow.c_str(), "rb"));
+  const int descriptor = open(narrow.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) return nullptr;
+  struct stat info {};
+  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(descriptor);
+    return nullptr;
+  }
+  FilePtr file(fdopen(descriptor, "rb"));
+  if (!file) {
+    close(descriptor);
+    return nullptr;
+  }
 #endif
-}
-
-// The file size, or -1 when it cannot be determined.
-long long FileSize(std::FILE* file) {
-#if defined(_WIN32)
-  if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
-  long long size = _ftelli64(file);
-  if (_fseeki64(file, 0, SEEK_SET) != 0) return -1;
-#else
-  if (fseeko(file, 0, SEEK_END) != 0) return -1;
-  long long size = ftello(file);
-  if (fseeko(file, 0, SEEK_SET) != 0) return -1;
-#endif
-  return size;
+  *size = static_cast<long long>(info.st_size);
+  return file;
 }
 
 }  // namespace
 
 FileReadStatus ReadFileBytes(const std::wstring& path, size_t max_bytes, std::vector<uint8_t>* out) {
   if (path.empty()) return FileReadStatus::kOpenFailed;
-  FilePtr file = OpenForReading(path);
+  long long size = 0;
+  FilePtr file = OpenRegularFile(path, &size);
   if (!file) return FileReadStatus::kOpenFailed;
-  long long size = FileSize(file.get());
   if (size < 0) return FileReadStatus::kReadFailed;
   if (size == 0) return FileReadStatus::kEmpty;
   if (static_cast<unsigned long long>(size) > max_bytes) return FileReadStatus::kTooLarge;

@@ -13,7 +13,9 @@ namespace Veneer {
 
 enum class FileReadStatus { kOk, kOpenFailed, kEmpty, kTooLarge, kReadFailed };
 
-// Reads the whole file into out when it has 1 to max_bytes bytes.
+// Reads the whole file into out when it has 1 to max_bytes bytes. Only a
+// regular file is read: a directory, device, pipe or socket at the path is
+// refused as if it could not be opened (a read from one may never end).
 FileReadStatus ReadFileBytes(const std::wstring& path, size_t max_bytes, std::vector<uint8_t>* out);
 
 }  // namespace Veneer

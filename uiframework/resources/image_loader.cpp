@@ -8,7 +8,6 @@
 #include "basekit/log/log.h"
 #include "uiframework/base/platform_hooks.h"
 #include "uiframework/base/text_conv.h"
-#include "uiframework/resources/file_bytes.h"
 #include "uiframework/resources/skin_resources.h"
 
 namespace Veneer {
@@ -146,20 +145,37 @@ uint32_t AdjustPixel(uint32_t pixel, const ColorAdjustment& adjustment) {
   return (static_cast<uint32_t>(a) << 24) | (channel(r) << 16) | (channel(g) << 8) | channel(b);
 }
 
-// The JPEG decoder (stb_image 2.27) trusts the code counts of a Huffman
-// table: a table of more than 256 codes is written past its arrays, over
-// the rest of the decoder's state. A table of exactly 256 is no better: its
-// fast lookup marks "no entry" with 255, so a short code of symbol 255 goes
-// down the slow path and is decoded as some other symbol (an assertion
-// fails in a debug build). No valid JPEG has more than 162 codes in a
-// table, so 255 is the most we let through. Every place the decoder could
-// take for a table definition (DHT) is checked first: the segments before
-// the first scan, walked by their lengths as the decoder walks them, and
-// after that every 0xFF 0xC4 in the data, where the decoder may resume after
-// a scan. The decoder reads zeros past the end, and so does this check.
-class JpegTableCheck {
+// Checks a JPEG ahead of the decoder (stb_image 2.27) for what the decoder
+// itself does not bound.
+//
+// Huffman tables: the decoder trusts their code counts, and a table of more
+// than 256 codes is written past its arrays, over the rest of the decoder's
+// state. A table of exactly 256 is no better: its fast lookup marks "no
+// entry" with 255, so a short code of symbol 255 goes down the slow path and
+// is decoded as some other symbol (an assertion fails in a debug build). No
+// valid JPEG has more than 162 codes in a table, so 255 is the most we let
+// through.
+//
+// Scans: the decoder visits every block of the components a scan names,
+// however few bytes the scan has (in a progressive image a run of
+// end-of-band codes covers 32,767 blocks in 15 bits), so 10,000 scans of
+// a 4096 x 4096 image cost 2.6 billion block visits. The scans are counted
+// ahead with the blocks each visits: at most kMaxPasses times the image's
+// blocks in all (a progressive image takes five or six passes, a baseline
+// image one). That bounds the scans too, as each visits a component.
+//
+// Every place the decoder could take for a table or a scan is looked at:
+// the segments before the first scan, walked by their lengths as the
+// decoder walks them, and after that every marker in the data (0xFF, fill
+// bytes, then the marker's code), where the decoder may resume after a
+// scan; valid scan data never holds one. The decoder reads zeros past the
+// end, and so does this check.
+class JpegCheck {
  public:
-  JpegTableCheck(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  enum class Verdict { kFits, kOversizedTable, kTooMuchWork };
+  static constexpr uint64_t kMaxPasses = 32;
+
+  JpegCheck(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
   static bool IsJpeg(const uint8_t* data, size_t size) {
     size_t pos = 0;
@@ -167,7 +183,7 @@ class JpegTableCheck {
     return pos > 0 && pos < size && data[pos] == 0xD8;
   }
 
-  bool TablesFit() const {
+  Verdict Check() {
     size_t pos = 0;
     while (Byte(pos) == 0xFF) ++pos;
     ++pos;  // start of image
@@ -175,12 +191,16 @@ class JpegTableCheck {
     while (pos < size_) {
       while (pos < size_ && Byte(pos) != 0xFF) ++pos;  // padding the decoder skips
       while (Byte(pos) == 0xFF) ++pos;
-      if (pos >= size_) return true;
+      if (pos >= size_) return Verdict::kFits;
       const uint8_t marker = Byte(pos++);
-      if (marker == 0xDA) break;
-      if (marker == 0xD9) return true;
+      if (marker == 0xD9) return Verdict::kFits;
       if ((marker >= 0xD0 && marker <= 0xD8) || marker == 0x01) continue;  // no length
-      if (marker == 0xC4 && !TableFits(pos)) return false;
+      if (marker == 0xDA) {
+        if (!CountScan(pos)) return Verdict::kTooMuchWork;
+        break;
+      }
+      if (marker == 0xC4 && !TableFits(pos)) return Verdict::kOversizedTable;
+      if (IsFrame(marker) && !frame_.known) ReadFrame(pos);
       const size_t length = Read16(pos);
       if (length < 2) break;
       pos += length;
@@ -190,15 +210,80 @@ class JpegTableCheck {
       if (Byte(pos) != 0xFF) continue;
       size_t marker = pos + 1;
       while (Byte(marker) == 0xFF && marker < size_) ++marker;
-      if (Byte(marker) == 0xC4 && !TableFits(marker + 1)) return false;
+      if (Byte(marker) == 0xC4 && !TableFits(marker + 1)) return Verdict::kOversizedTable;
+      if (Byte(marker) == 0xDA && !CountScan(marker + 1)) return Verdict::kTooMuchWork;
       pos = marker - 1;
     }
-    return true;
+    return Verdict::kFits;
   }
 
+  int Scans() const { return scans_; }
+  uint64_t Work() const { return work_; }
+  uint64_t ImageBlocks() const { return frame_.blocks; }
+
  private:
+  struct Component {
+    uint8_t id;
+    uint64_t h, v;
+    uint64_t blocks;  // visited by a scan of this component alone
+  };
+  struct Frame {
+    bool known = false;
+    std::vector<Component> components;
+    uint64_t mcus = 0;            // an interleaved scan visits these...
+    uint64_t blocks_per_mcu = 0;  // ...with this many blocks each, at most
+    uint64_t blocks = 0;          // all components, one pass
+  };
+
+  static bool IsFrame(uint8_t marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+  }
+
   uint8_t Byte(size_t pos) const { return pos < size_ ? data_[pos] : 0; }
   size_t Read16(size_t pos) const { return (static_cast<size_t>(Byte(pos)) << 8) | Byte(pos + 1); }
+
+  // `pos` is at the segment length. The decoder's own arithmetic for the
+  // sizes of the components and of the minimum coded unit.
+  void ReadFrame(size_t pos) {
+    const uint64_t height = Read16(pos + 3);
+    const uint64_t width = Read16(pos + 5);
+    const int count = Byte(pos + 7);
+    uint64_t h_max = 1, v_max = 1;
+    for (int i = 0; i < count; ++i) {
+      const uint8_t sampling = Byte(pos + 9 + 3 * i);
+      Component c{Byte(pos + 8 + 3 * i), std::max<uint64_t>(sampling >> 4, 1), std::max<uint64_t>(sampling & 15, 1), 0};
+      h_max = std::max(h_max, c.h);
+      v_max = std::max(v_max, c.v);
+      frame_.components.push_back(c);
+    }
+    const uint64_t mcus_x = (width + 8 * h_max - 1) / (8 * h_max);
+    const uint64_t mcus_y = (height + 8 * v_max - 1) / (8 * v_max);
+    frame_.mcus = mcus_x * mcus_y;
+    for (Component& c : frame_.components) {
+      const uint64_t x = (width * c.h + h_max - 1) / h_max;
+      const uint64_t y = (height * c.v + v_max - 1) / v_max;
+      c.blocks = ((x + 7) / 8) * ((y + 7) / 8);
+      frame_.blocks += c.blocks;
+      frame_.blocks_per_mcu += c.h * c.v;
+    }
+    frame_.known = true;
+  }
+
+  // `pos` is at the length of a scan header. False when the scans went past
+  // the bound.
+  bool CountScan(size_t pos) {
+    ++scans_;
+    if (!frame_.known) return true;  // the decoder refuses a scan before the frame
+    const int count = Byte(pos + 2);
+    const Component* alone = nullptr;
+    if (count == 1) {
+      for (const Component& c : frame_.components) {
+        if (c.id == Byte(pos + 3)) alone = &c;
+      }
+    }
+    work_ += alone != nullptr ? alone->blocks : frame_.mcus * frame_.blocks_per_mcu;
+    return work_ <= kMaxPasses * std::max<uint64_t>(frame_.blocks, 1);
+  }
 
   // `pos` is at the segment length. Follows the decoder's own arithmetic.
   bool TableFits(size_t pos) const {
@@ -218,36 +303,30 @@ class JpegTableCheck {
 
   const uint8_t* data_;
   size_t size_;
+  Frame frame_;
+  int scans_ = 0;
+  uint64_t work_ = 0;
 };
 
-bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes) {
-  if (resource_type != nullptr && resource_type[0] != L'\0') {
-    if (name[0] < L'0' || name[0] > L'9') {
-      BASEKIT_LOG(Failure, "image %s of type %s: not a resource id", ToLogText(name).c_str(),
-                  ToLogText(resource_type).c_str());
+// False (logged) for a JPEG the decoder must not be given.
+bool JpegFits(const uint8_t* data, size_t size) {
+  JpegCheck check(data, size);
+  switch (check.Check()) {
+    case JpegCheck::Verdict::kFits:
+      return true;
+    case JpegCheck::Verdict::kOversizedTable:
+      BASEKIT_LOG(Failure, "JPEG image of %lu bytes refused: a Huffman table with more than 255 codes",
+                  static_cast<unsigned long>(size));
       return false;
-    }
-    uint32_t id = 0;
-    for (const wchar_t* p = name; *p >= L'0' && *p <= L'9' && id <= 0xFFFFFFF; ++p) id = id * 10 + (*p - L'0');
-    // Resource ids are 16-bit: a larger number names no resource, never one
-    // that its lower bits happen to name.
-    if (id > 0xFFFF) {
-      BASEKIT_LOG(Failure, "image %s: no such resource id", ToLogText(name).c_str());
+    case JpegCheck::Verdict::kTooMuchWork:
+      BASEKIT_LOG(Failure,
+                  "JPEG image of %lu bytes refused: its first %d scans visit %llu blocks, more than %llu times "
+                  "its %llu",
+                  static_cast<unsigned long>(size), check.Scans(), static_cast<unsigned long long>(check.Work()),
+                  static_cast<unsigned long long>(JpegCheck::kMaxPasses),
+                  static_cast<unsigned long long>(check.ImageBlocks()));
       return false;
-    }
-    ResourceBytes resource;
-    if (!LoadModuleResource(CSkinResourcesUI::GetResourceInstance(), id, resource_type, &resource)) {
-      BASEKIT_LOG(Failure, "image resource %u of type %s not found", id, ToLogText(resource_type).c_str());
-      return false;
-    }
-    bytes->assign(resource.data, resource.data + resource.size);
-    return true;
   }
-  if (CSkinResourcesUI::FetchFile(name, kMaxImageFileBytes, bytes) == FetchStatus::kOk) return true;
-  // Last resort: the name as a path of its own (absolute or relative to the
-  // current directory).
-  if (ReadFileBytes(name, kMaxImageFileBytes, bytes) == FileReadStatus::kOk) return true;
-  BASEKIT_LOG(Failure, "image %s not found", ToLogText(name).c_str());
   return false;
 }
 
@@ -255,11 +334,7 @@ bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vec
 // huge image, and decoding allocates for the declared size before it reads
 // any pixel. False (logged) for images that must not be decoded.
 bool ReadImageHeader(const uint8_t* data, size_t size, int* width, int* height) {
-  if (JpegTableCheck::IsJpeg(data, size) && !JpegTableCheck(data, size).TablesFit()) {
-    BASEKIT_LOG(Failure, "JPEG image of %lu bytes refused: a Huffman table with more than 255 codes",
-                static_cast<unsigned long>(size));
-    return false;
-  }
+  if (JpegCheck::IsJpeg(data, size) && !JpegFits(data, size)) return false;
   int channels = 0;
   g_decoder_budget = DecoderBudget{kHeaderAllocationLimit, 0};
   bool known = stbi_info_from_memory(data, static_cast<int>(size), width, height, &channels) != 0;
@@ -304,11 +379,51 @@ stbi_uc* DecodeRgba(const uint8_t* data, size_t size, int width, int height) {
 
 }  // namespace
 
-std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32_t mask) {
+bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes) {
+  if (resource_type != nullptr && resource_type[0] != L'\0') {
+    if (name[0] < L'0' || name[0] > L'9') {
+      BASEKIT_LOG(Failure, "image %s of type %s: not a resource id", ToLogText(name).c_str(),
+                  ToLogText(resource_type).c_str());
+      return false;
+    }
+    uint32_t id = 0;
+    for (const wchar_t* p = name; *p >= L'0' && *p <= L'9' && id <= 0xFFFFFFF; ++p) id = id * 10 + (*p - L'0');
+    // Resource ids are 16-bit: a larger number names no resource, never one
+    // that its lower bits happen to name.
+    if (id > 0xFFFF) {
+      BASEKIT_LOG(Failure, "image %s: no such resource id", ToLogText(name).c_str());
+      return false;
+    }
+    ResourceBytes resource;
+    if (!LoadModuleResource(CSkinResourcesUI::GetResourceInstance(), id, resource_type, &resource)) {
+      BASEKIT_LOG(Failure, "image resource %u of type %s not found", id, ToLogText(resource_type).c_str());
+      return false;
+    }
+    bytes->assign(resource.data, resource.data + resource.size);
+    return true;
+  }
+  if (CSkinResourcesUI::FetchFile(name, kMaxImageFileBytes, bytes) == FetchStatus::kOk) return true;
+  // Not in the archive: a regular file of that name in the skin's folder
+  // (without an archive the fetch has looked there already).
+  if (!CSkinResourcesUI::GetResourceZip().empty() &&
+      CSkinResourcesUI::FetchFolderFile(name, kMaxImageFileBytes, bytes) == FetchStatus::kOk) {
+    return true;
+  }
+  BASEKIT_LOG(Failure, "image %s not found", ToLogText(name).c_str());
+  return false;
+}
+
+std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32_t mask, size_t max_bytes) {
   if (data == nullptr || size == 0 || size > static_cast<size_t>(INT32_MAX)) return nullptr;
   int width = 0;
   int height = 0;
   if (!ReadImageHeader(data, size, &width, &height)) return nullptr;
+  const uint64_t pixel_bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * sizeof(uint32_t);
+  if (pixel_bytes > max_bytes) {
+    BASEKIT_LOG(Failure, "image of %d x %d pixels refused: its %lu bytes do not fit in the %lu left to its table",
+                width, height, static_cast<unsigned long>(pixel_bytes), static_cast<unsigned long>(max_bytes));
+    return nullptr;
+  }
   stbi_uc* rgba = DecodeRgba(data, size, width, height);
   if (rgba == nullptr) return nullptr;
   auto entry = std::make_unique<ImageEntry>();
@@ -336,12 +451,12 @@ std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32
   return entry;
 }
 
-std::unique_ptr<ImageEntry> LoadImageEntry(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
-                                           bool color_adjust) {
-  if (name == nullptr || name[0] == L'\0') return nullptr;
-  std::vector<uint8_t> bytes;
-  if (!FetchImageBytes(name, resource_type, &bytes)) return nullptr;
-  std::unique_ptr<ImageEntry> entry = DecodeImage(bytes.data(), bytes.size(), mask);
+std::unique_ptr<ImageEntry> MakeImageEntry(const std::vector<uint8_t>& bytes, const wchar_t* name,
+                                           const wchar_t* resource_type, uint32_t mask, bool color_adjust,
+                                           size_t max_bytes) {
+  // Colour adjustment keeps a second copy of the pixels.
+  std::unique_ptr<ImageEntry> entry =
+      DecodeImage(bytes.data(), bytes.size(), mask, color_adjust ? max_bytes / 2 : max_bytes);
   if (!entry) {
     BASEKIT_LOG(Failure, "image %s could not be decoded", ToLogText(name).c_str());
     return nullptr;
@@ -353,6 +468,14 @@ std::unique_ptr<ImageEntry> LoadImageEntry(const wchar_t* name, const wchar_t* r
     if (g_adjustment.active) ApplyColorAdjustment(*entry);
   }
   return entry;
+}
+
+std::unique_ptr<ImageEntry> LoadImageEntry(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
+                                           bool color_adjust, size_t max_bytes) {
+  if (name == nullptr || name[0] == L'\0') return nullptr;
+  std::vector<uint8_t> bytes;
+  if (!FetchImageBytes(name, resource_type, &bytes)) return nullptr;
+  return MakeImageEntry(bytes, name, resource_type, mask, color_adjust, max_bytes);
 }
 
 void SetColorAdjustment(const ColorAdjustment& adjustment) { g_adjustment = adjustment; }

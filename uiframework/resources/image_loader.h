@@ -47,15 +47,26 @@ inline constexpr uint64_t kMaxImagePixels = 4096u * 4096u;
 
 // Decodes image bytes (PNG, JPEG, BMP, GIF, PSD, ...). A pixel equal to
 // `mask` after premultiplication becomes fully transparent black. Null for
-// undecodable bytes and for images of more than kMaxImagePixels pixels.
-std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32_t mask);
+// undecodable bytes, for images of more than kMaxImagePixels pixels and for
+// images whose pixels would take more than `max_bytes` (all three known from
+// the header, before decoding).
+std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32_t mask, size_t max_bytes = SIZE_MAX);
 
-// Loads a skin image. With a resource type the name must start with a digit
-// and is the decimal id of a module resource of that type; otherwise the
-// bytes are fetched by name (folder or archive), and failing that the name
-// is read as a file path by itself. Null when not found or undecodable.
+// The bytes of a skin image. With a resource type the name must start with
+// a digit and is the decimal id of a module resource of that type;
+// otherwise the bytes are fetched by name (folder or archive), and failing
+// that from a regular file of that name below the skin's folder
+// (CSkinResourcesUI::FetchFolderFile). False (logged) when not found.
+bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes);
+// The entry for fetched bytes (`name` only names it in the log). Null when
+// undecodable, or when the entry (with the copy kept for colour adjustment)
+// would take more than `max_bytes`.
+std::unique_ptr<ImageEntry> MakeImageEntry(const std::vector<uint8_t>& bytes, const wchar_t* name,
+                                           const wchar_t* resource_type, uint32_t mask, bool color_adjust,
+                                           size_t max_bytes = SIZE_MAX);
+// Fetches and makes.
 std::unique_ptr<ImageEntry> LoadImageEntry(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
-                                           bool color_adjust);
+                                           bool color_adjust, size_t max_bytes = SIZE_MAX);
 
 // The process-wide colour adjustment for images with the colour-adjust
 // flag: hue rotation in degrees (0-360), saturation and lightness in

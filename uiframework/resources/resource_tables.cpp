@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cwchar>
+#include <functional>
+#include <string_view>
+#include <vector>
 
 #include "basekit/log/log.h"
 #include "uiframework/base/text_conv.h"
@@ -69,9 +72,11 @@ void CResourceTablesUI::Clear() {
   fonts_.clear();
   default_font_.reset();
   images_.clear();
+  decoded_.clear();
   image_bytes_ = 0;
   default_lists_.clear();
   language_strings_.clear();
+  expansion_cut_logged_ = false;
   colors_ = parent_ != nullptr ? parent_->colors_ : DefaultColors();
 }
 
@@ -136,27 +141,52 @@ const FontDescription& CResourceTablesUI::GetFont(int id) const {
 const ImageEntry* CResourceTablesUI::AddImage(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
                                               bool color_adjust, bool shared) {
   if (name == nullptr || name[0] == L'\0') return nullptr;
-  std::unique_ptr<ImageEntry> entry = LoadImageEntry(name, resource_type, mask, color_adjust);
-  if (!entry) return nullptr;
-  entry->serial = NextImageSerial();
   CResourceTablesUI& tables = shared ? Root() : *this;
-  std::unique_ptr<ImageEntry>& slot = tables.images_[name];
-  const size_t old_bytes = slot ? ImageBytes(*slot) : 0;
-  const size_t new_bytes = ImageBytes(*entry);
-  if (tables.image_bytes_ - old_bytes + new_bytes > tables.image_byte_limit_) {
-    if (!slot) tables.images_.erase(name);
+  const std::wstring type = resource_type != nullptr ? resource_type : L"";
+  // A name is added once: a later declaration keeps the entry, which
+  // controls of any window may be drawing (replacing it would free it under
+  // them).
+  if (const std::shared_ptr<ImageEntry>* kept = Find(tables.images_, name)) {
+    const ImageEntry& entry = **kept;
+    if (entry.mask != mask || entry.color_adjust != color_adjust || entry.resource_type != type) {
+      BASEKIT_LOG(Lookup, "image %s declared again with other settings; the first declaration stays",
+                  ToLogText(name).c_str());
+    }
+    return kept->get();
+  }
+  std::vector<uint8_t> bytes;
+  if (!FetchImageBytes(name, resource_type, &bytes)) return nullptr;
+  const DecodeKey key{
+      std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())),
+      bytes.size(), mask, color_adjust, type};
+  auto [decoded, first] = tables.decoded_.try_emplace(key);
+  if (first) decoded->second = tables.Decode(bytes, name, resource_type, mask, color_adjust);
+  if (!decoded->second) return nullptr;  // logged when it failed
+  tables.images_[name] = decoded->second;
+  return decoded->second.get();
+}
+
+std::shared_ptr<ImageEntry> CResourceTablesUI::Decode(const std::vector<uint8_t>& bytes, const wchar_t* name,
+                                                      const wchar_t* resource_type, uint32_t mask, bool color_adjust) {
+  // The table's room is known before decoding: an image that cannot fit is
+  // refused from its header.
+  const size_t room = image_byte_limit_ - std::min(image_bytes_, image_byte_limit_);
+  std::unique_ptr<ImageEntry> entry = MakeImageEntry(bytes, name, resource_type, mask, color_adjust, room);
+  if (!entry) return nullptr;
+  const size_t entry_bytes = ImageBytes(*entry);
+  if (entry_bytes > room) {
     BASEKIT_LOG(Failure, "image %s not kept: the window's images would need more than %lu bytes",
-                ToLogText(name).c_str(), static_cast<unsigned long>(tables.image_byte_limit_));
+                ToLogText(name).c_str(), static_cast<unsigned long>(image_byte_limit_));
     return nullptr;
   }
-  tables.image_bytes_ = tables.image_bytes_ - old_bytes + new_bytes;
-  slot = std::move(entry);  // frees an entry of the same name
-  return slot.get();
+  entry->serial = NextImageSerial();
+  image_bytes_ += entry_bytes;
+  return std::shared_ptr<ImageEntry>(std::move(entry));
 }
 
 const ImageEntry* CResourceTablesUI::GetImage(const wchar_t* name) const {
   for (const CResourceTablesUI* tables = this; tables != nullptr; tables = tables->parent_) {
-    if (const std::unique_ptr<ImageEntry>* entry = Find(tables->images_, name)) return entry->get();
+    if (const std::shared_ptr<ImageEntry>* entry = Find(tables->images_, name)) return entry->get();
   }
   return nullptr;
 }
@@ -193,10 +223,19 @@ const wchar_t* CResourceTablesUI::GetMultiLanguageString(int id) const {
 std::wstring CResourceTablesUI::ProcessMultiLanguageTokens(const std::wstring& text) const {
   const auto& strings = Root().language_strings_;
   if (strings.empty() || text.find(L"%{") == std::wstring::npos) return text;
+  // Replacing never makes a text longer than the bound (or than itself).
+  const size_t bound = std::max(text.size(), kMaxExpandedChars);
   std::wstring out;
   out.reserve(text.size());
+  // Appends up to the bound; false once the text has been cut there.
+  auto append = [&out, bound](const std::wstring& from, size_t pos, size_t count) {
+    const size_t room = bound - out.size();
+    out.append(from, pos, std::min(count, room));
+    return count <= room;
+  };
+  bool whole = true;
   size_t pos = 0;
-  while (pos < text.size()) {
+  while (whole && pos < text.size()) {
     size_t start = text.find(L"%{", pos);
     if (start == std::wstring::npos) break;
     size_t digits = start + 2;
@@ -207,16 +246,19 @@ std::wstring CResourceTablesUI::ProcessMultiLanguageTokens(const std::wstring& t
       const std::wstring* value = nullptr;
       if (end - digits <= 9) value = Find(strings, IdKey(std::stoi(text.substr(digits, end - digits))).c_str());
       if (value != nullptr) {
-        out.append(text, pos, start - pos);
-        out.append(*value);
+        whole = append(text, pos, start - pos) && append(*value, 0, value->size());
         pos = end + 1;
         continue;
       }
     }
-    out.append(text, pos, start + 2 - pos);
+    whole = append(text, pos, start + 2 - pos);
     pos = start + 2;
   }
-  out.append(text, pos, std::wstring::npos);
+  if (whole && pos < text.size()) whole = append(text, pos, text.size() - pos);
+  if (!whole && !expansion_cut_logged_) {
+    expansion_cut_logged_ = true;
+    BASEKIT_LOG(Failure, "text with language tokens cut at %lu characters", static_cast<unsigned long>(bound));
+  }
   return out;
 }
 

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "uiframework/resources/image_loader.h"
 
@@ -34,7 +35,7 @@ struct FontDescription {
   uint8_t quality = 0;  // 0 = default, 2 = proof
 
   // The font's size in points as the skin wrote it.
-  int Size() const { return height < 0 ? -height : height; }
+  int Size() const { return height == INT32_MIN ? INT32_MAX : height < 0 ? -height : height; }
   bool IsBold() const { return weight >= 700; }
   bool operator==(const FontDescription&) const = default;
   bool operator<(const FontDescription& other) const {
@@ -90,7 +91,12 @@ class CResourceTablesUI {
 
   // --- images, keyed by name as written. One table holds at most
   // kMaxImageBytes of decoded pixels: a skin naming many large images (or
-  // one large image under many names) gets the rest drawn as missing.
+  // one large image under many names) gets the rest drawn as missing, each
+  // refused from its header before it is decoded. An entry stays until its
+  // table is cleared or destroyed: adding a name the table holds returns
+  // the entry it has (controls may be drawing it), without decoding again.
+  // The same bytes (with the same mask and settings) are decoded once per
+  // table, whatever they are named; a failed decode is not tried again.
   static constexpr size_t kMaxImageBytes = 256u * 1024 * 1024;
   void SetImageByteLimit(size_t bytes) { image_byte_limit_ = bytes; }
   size_t GetImageBytes() const { return image_bytes_; }
@@ -109,6 +115,9 @@ class CResourceTablesUI {
   const wchar_t* GetMultiLanguageString(int id) const;
   // Replaces every "%{n}" token whose id has a language string by that
   // string; other tokens stay as written. Replaced text is not scanned again.
+  // Replacing makes a text at most kMaxExpandedChars long (or as long as it
+  // was, when that is longer): the rest is cut (logged once per table).
+  static constexpr size_t kMaxExpandedChars = 64 * 1024;
   std::wstring ProcessMultiLanguageTokens(const std::wstring& text) const;
 
   // --- default text colours of this table (a window's start as copies)
@@ -122,16 +131,35 @@ class CResourceTablesUI {
   FontDescription MakeFont(const wchar_t* face, int size, bool bold, bool underline, bool italic,
                            bool default_font) const;
   const CResourceTablesUI& Root() const;
+  // A new entry for this table, or null (logged) when it cannot be decoded
+  // or does not fit.
+  std::shared_ptr<ImageEntry> Decode(const std::vector<uint8_t>& bytes, const wchar_t* name,
+                                     const wchar_t* resource_type, uint32_t mask, bool color_adjust);
 
   CResourceTablesUI* parent_;
   FontDescription system_font_;
   Table<FontDescription> fonts_;
   std::unique_ptr<FontDescription> default_font_;
-  Table<std::unique_ptr<ImageEntry>> images_;
+  // What an entry was made from: several names may share it.
+  struct DecodeKey {
+    size_t hash;
+    size_t size;
+    uint32_t mask;
+    bool color_adjust;
+    std::wstring resource_type;
+    bool operator<(const DecodeKey& other) const {
+      return std::tie(hash, size, mask, color_adjust, resource_type) <
+             std::tie(other.hash, other.size, other.mask, other.color_adjust, other.resource_type);
+    }
+  };
+
+  Table<std::shared_ptr<ImageEntry>> images_;
+  std::map<DecodeKey, std::shared_ptr<ImageEntry>> decoded_;  // null: failed
   size_t image_bytes_ = 0;
   size_t image_byte_limit_ = kMaxImageBytes;
   Table<std::wstring> default_lists_;
   Table<std::wstring> language_strings_;
+  mutable bool expansion_cut_logged_ = false;
   DefaultColors colors_;
 };
 

@@ -60,6 +60,27 @@ FetchStatus FetchFromArchive(const CZipArchive* archive, const wchar_t* name, si
   return FetchStatus::kOk;
 }
 
+// The names Windows gives a device in any folder, with or without an
+// extension (COM and LPT also with the superscript digits 1, 2 and 3).
+bool IsDeviceName(std::wstring_view part) {
+  std::wstring base(part.substr(0, part.find(L'.')));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  for (wchar_t& c : base) c = static_cast<wchar_t>(c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c);
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$", L"CLOCK$"}) {
+    if (base == device) return true;
+  }
+  if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0)) return false;
+  const wchar_t digit = base[3];
+  return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+}
+
+// "..", and what Windows reads as it once it drops trailing dots and
+// blanks ("... ", ". .").
+bool IsParentPart(std::wstring_view part) {
+  if (part.empty() || part == L".") return false;
+  return part.find_first_not_of(L". ") == std::wstring_view::npos;
+}
+
 }  // namespace
 
 const wchar_t* FetchStatusMessage(FetchStatus status) {
@@ -160,13 +181,42 @@ bool CSkinResourcesUI::IsCachedResourceZip() { return GetSettings().cached; }
 
 CZipArchive* CSkinResourcesUI::GetResourceZipHandle() { return GetSettings().archive.get(); }
 
+bool CSkinResourcesUI::IsSkinFileName(const wchar_t* name) {
+  if (name == nullptr || name[0] == L'\0') return false;
+  const std::wstring_view path(name);
+  // Rooted ("\\server\share", "\\.\pipe\x", "/dev/zero"), with a drive
+  // or a stream ("C:x", "a.png:s", "COM1:"), or with a control character.
+  if (path[0] == L'/' || path[0] == L'\\') return false;
+  for (wchar_t c : path) {
+    if (c == L':' || c < 32) return false;
+  }
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find_first_of(L"/\\", start);
+    if (end == std::wstring_view::npos) end = path.size();
+    const std::wstring_view part = path.substr(start, end - start);
+    if (IsParentPart(part) || IsDeviceName(part)) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+FetchStatus CSkinResourcesUI::FetchFolderFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out) {
+  out->clear();
+  if (!IsSkinFileName(name)) {
+    BASEKIT_LOG(Failure, "skin file %s refused: not a file below the skin's folder", ToLogText(name).c_str());
+    return FetchStatus::kOpenFailed;
+  }
+  return FromFileStatus(ReadFileBytes(GetSettings().resource_path + name, max_bytes, out));
+}
+
 FetchStatus CSkinResourcesUI::FetchFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out) {
   Settings& settings = GetSettings();
   out->clear();
   if (name == nullptr) name = L"";
   FetchStatus status;
   if (settings.zip_name.empty()) {
-    status = FromFileStatus(ReadFileBytes(settings.resource_path + name, max_bytes, out));
+    status = FetchFolderFile(name, max_bytes, out);
   } else if (settings.cached) {
     status = FetchFromArchive(settings.archive.get(), name, max_bytes, out);
   } else {

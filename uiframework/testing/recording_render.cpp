@@ -56,7 +56,7 @@ void CRecordingRender::DrawText(const UiRect& rect, std::wstring_view text, uint
 
 int CRecordingRender::CharWidth(wchar_t ch, const FontDescription& font) {
   const int size = font.Size();
-  return ch < 0x80 ? (size + 1) / 2 : size;
+  return ch < 0x80 ? size / 2 + size % 2 : size;  // half, rounded up, for any size
 }
 
 UiRect CRecordingRender::MeasureText(const UiRect& rect, std::wstring_view text, const FontDescription& font,

@@ -82,6 +82,8 @@ void CWin32HostBinding::Attach(HWND window, CPaintHostUI* host) {
   Bindings().push_back(this);
 }
 
+void CWin32HostBinding::OnHostDestroyed() { Detach(); }
+
 void CWin32HostBinding::Detach() {
   auto& bindings = Bindings();
   bindings.erase(std::remove(bindings.begin(), bindings.end(), this), bindings.end());

@@ -70,6 +70,9 @@ class CWin32HostBinding : public INativeWindowUI {
   void PostCleanup() override;
   void SendClose() override;
   void SetLayered(bool layered, bool alpha_attribute, uint8_t alpha) override;
+  // Detaches: a window whose final message did not detach it (the wizard's
+  // skips the base's) keeps its binding until after its host is gone.
+  void OnHostDestroyed() override;
 
  private:
   static std::vector<CWin32HostBinding*>& Bindings();

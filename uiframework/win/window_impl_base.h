@@ -107,7 +107,9 @@ class WindowImplBase : public CWindowWnd,
   // The rounded window region for the skin's corner ellipse.
   void ApplyRoundCorner();
 
-  // Declared first: the host reaches its binding until the host is gone.
+  // Declared first: the host reaches its binding until the host is gone,
+  // and then detaches it (OnHostDestroyed), so that the binding never
+  // reaches a destroyed host.
   CWin32HostBinding binding_;
   CPaintHostUI host_;
 
