@@ -245,6 +245,9 @@ bool TftpClient::waitForAck(uint32_t expected) {
                 describeLastPacket(block).c_str(), attempt + 1);
     ++statistics_.retransmissions;
     sendLastPacket();
+    if (last_sent_is_request_ && request_retry_) {
+      request_retry_(attempt + 1);
+    }
   }
 }
 

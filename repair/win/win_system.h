@@ -27,8 +27,11 @@ class WinRegistryReader : public RegistryReader {
 
 class WinProcessRunner : public ProcessRunner {
  public:
+  // Standard output and error go to a pipe of the runner's, read after the
+  // wait.
   bool CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process, uint32_t* error) override;
-  void WaitForProcess(ProcessHandle process, uint32_t timeout_ms) override;
+  ProcessExit WaitForProcess(ProcessHandle process, uint32_t timeout_ms) override;
+  std::string ReadOutput(ProcessHandle process) override;
   void CloseProcess(ProcessHandle process) override;
 };
 
