@@ -109,6 +109,7 @@ std::string OutputForLog(const std::string& output) {
       continue;
     }
     if (pending_break) {
+      while (!line.empty() && line.back() == ' ') line.pop_back();
       line += " | ";
     } else if (pending_space && line.back() != ' ') {
       line += ' ';
@@ -120,6 +121,7 @@ std::string OutputForLog(const std::string& output) {
       break;
     }
   }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
   return line;
 }
 

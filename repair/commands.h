@@ -65,8 +65,8 @@ inline constexpr size_t kCommandOutputLimit = 512;
 CommandOutcome RunCommandAndWait(ProcessRunner& runner, const std::wstring& command);
 
 // A command's output as one log-friendly line: line breaks become " | ",
-// other control characters spaces, runs of them one; cut to
-// kCommandOutputLimit bytes.
+// other control characters spaces, runs of them one, spaces at the ends of
+// lines dropped; cut to kCommandOutputLimit bytes.
 std::string OutputForLog(const std::string& output);
 
 }  // namespace repair

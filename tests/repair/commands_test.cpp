@@ -146,6 +146,7 @@ TEST(Commands, OutputForLog) {
   } cases[] = {
       {"", ""},
       {"\r\nDeleted 1 rule(s).\r\nOk.\r\n\r\n", "Deleted 1 rule(s). | Ok."},
+      {"said so \r\nand this  \r\n", "said so | and this"},
       {"a\tb\x01\x02" "c", "a b c"},
       {std::string(2000, 'x'), std::string(512, 'x')},
   };
