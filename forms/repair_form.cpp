@@ -184,6 +184,7 @@ void CRepairForm::Render() {
   Show(progress_, !view.failure_face);
   SetText(status_, view.status);
   SetText(amount_, view.amount);
+  Show(amount_, !view.amount.empty());
   if (progress_ != nullptr && progress_->GetValue() != view.progress) progress_->SetValue(view.progress);
   Show(failure_, view.failure_face);
   SetText(cause_, view.cause);

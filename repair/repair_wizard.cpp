@@ -82,6 +82,7 @@ bool RepairWizard::OnStepReported(int32_t result, int32_t step) {
       }
       phase_ = Phase::kCleaningUp;
       view_.status = CleanUpText();
+      view_.amount.clear();  // the cause says how far it got
       return false;
     case RepairStepChain::State::kComplete:
       // The restore's report lifts the ceiling to the end; the timer
@@ -178,6 +179,7 @@ void RepairWizard::EnterFailed() {
   view_.cause = CauseText(failure());
   view_.next_step = NextStepText(failure());
   view_.status.clear();
+  view_.amount.clear();
   // The window logs what it shows.
   BASEKIT_LOG(Progress, "wizard shows: %s %s %s", WideToGbk(view_.heading).c_str(), WideToGbk(view_.cause).c_str(),
               WideToGbk(view_.next_step).c_str());

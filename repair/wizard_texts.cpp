@@ -46,7 +46,7 @@ std::wstring StageText(RepairStage stage, int32_t attempt) {
     case RepairStage::kPreparing:
       return L"正在准备…";
     case RepairStage::kWaitingForCable:
-      return L"请用网线连接电脑和DEzed，插好后会自动继续。";
+      return L"没有检测到网线，插好后会自动继续。";
     case RepairStage::kSettingAddress:
       return L"正在设置网卡地址…";
     case RepairStage::kConnecting:
@@ -93,7 +93,7 @@ std::wstring CauseText(const RepairFailure& failure) {
     case RepairCause::kNetworkUnavailable:
       return L"无法启用网络传输。";
     case RepairCause::kRestoreFailed:
-      return failure.image_delivered ? L"固件已写入DEzed，但电脑的网络设置未能恢复。" : L"电脑的网络设置未能恢复。";
+      return failure.image_delivered ? L"固件已写入DEzed，但网络设置未能恢复。" : L"电脑的网络设置未能恢复。";
   }
   return std::wstring();
 }

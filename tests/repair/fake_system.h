@@ -456,6 +456,12 @@ class FakeTftp : public TftpSessionFactory {
         if (owner_->progress) owner_->progress(step, static_cast<size_t>(length));
       }
       if (owner_->during_send) owner_->during_send();
+      // A delivered upload always reports its last block.
+      const bool delivered = owner_->outcome ? *owner_->outcome == TftpOutcome::kDelivered : owner_->send_result;
+      const size_t total = static_cast<size_t>(length);
+      if (delivered && owner_->progress && !owner_->progress_steps.empty() && owner_->progress_steps.back() != total) {
+        owner_->progress(total, total);
+      }
       TftpUploadResult result;
       result.total = static_cast<size_t>(length);
       if (owner_->outcome) {

@@ -166,7 +166,7 @@ TEST(RepairWizard, StatusWhileWaitingForTheCableAndConnecting) {
   run.wizard.Start();
   run.RunToEnd();
   EXPECT_EQ(run.wizard.view().page, WizardPage::kDone);
-  const std::vector<std::wstring> wanted = {L"请用网线连接电脑和DEzed，插好后会自动继续。", L"正在连接DEzed…",
+  const std::vector<std::wstring> wanted = {L"没有检测到网线，插好后会自动继续。", L"正在连接DEzed…",
                                             L"正在连接DEzed（第2次尝试）…", L"正在连接DEzed（第3次尝试）…",
                                             L"正在传输固件…"};
   size_t next = 0;
@@ -229,7 +229,7 @@ std::vector<FailureCase> FailureCases() {
        L"没有确认收到最后一部分", L"请不要断电"},
       {"restore refused", [](FakeSystem& s) { s.network.refused = {L" dhcp"}; },
        [](FakeSystem& s) { s.network.refused.clear(); }, RepairCause::kRestoreFailed, L"修复失败",
-       L"固件已写入DEzed，但电脑的网络设置未能恢复", L"“Ethernet”的IPv4属性，改回“自动获得IP地址”"},
+       L"固件已写入DEzed，但网络设置未能恢复", L"“Ethernet”的IPv4属性，改回“自动获得IP地址”"},
       {"firmware missing", [](FakeSystem& s) { s.firmware.available = false; },
        [](FakeSystem& s) { s.firmware.available = true; }, RepairCause::kFirmwareMissing, L"修复失败",
        L"找不到固件", L"重新下载"},

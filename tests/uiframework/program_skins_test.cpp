@@ -41,9 +41,12 @@ TEST_F(ProgramSkinsTest, WizardPages) {
   window.Find(L"repair_step2")->SetVisible(true);
   window.Paint();
   EXPECT_EQ(window.Rect(L"repair_step2"), (UiRect{0, 30, 580, 374}));
-  // The heading, the status line with the amount at its right end, the bar
-  // in its row of old.
+  // The heading, the status line (the amount at its right end once there
+  // is one), the bar in its row of old.
   EXPECT_EQ(window.Rect(L"repair_heading"), (UiRect{305, 112, 580, 126}));
+  EXPECT_EQ(window.Rect(L"repair_status"), (UiRect{305, 134, 545, 150}));
+  window.Find(L"repair_amount")->SetVisible(true);
+  window.Paint();
   EXPECT_EQ(window.Rect(L"repair_status"), (UiRect{305, 134, 429, 150}));
   EXPECT_EQ(window.Rect(L"repair_amount"), (UiRect{429, 134, 545, 150}));
   EXPECT_EQ(window.Rect(L"repair_progress"), (UiRect{305, 156, 545, 162}));
