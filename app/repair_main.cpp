@@ -8,6 +8,7 @@
 
 #include "app/log_limit.h"
 #include "basekit/log/log.h"
+#include "forms/app_window.h"
 #include "forms/confirm_form.h"
 #include "forms/repair_form.h"
 #include "repair/text_encoding.h"
@@ -21,14 +22,7 @@ constexpr const char kLogFileName[] = "repair.log";
 constexpr const char kLogName[] = "REPAIR";
 constexpr uint32_t kLogLevel = basekit::kLogLevelProgress;
 constexpr const wchar_t kMutexName[] = L"Global\\ZKRW-Repair-{58E46E80-FDC9-4544-94FA-B1387040DD38}";
-constexpr const wchar_t kAppTitle[] =
-    L"\u74e6\u5ddd"
-    L"RAvozoder";                                                                                 // 瓦川RAvozoder
 constexpr const wchar_t kAlreadyRunning[] = L"\u4fee\u590d\u7a0b\u5e8f\u6b63\u5728\u8fd0\u884c";  // 修复程序正在运行
-constexpr DWORD kWindowStyle = 0x10CF0000;    // WS_VISIBLE | WS_OVERLAPPEDWINDOW
-constexpr DWORD kWindowExStyle = 0x00060000;  // WS_EX_APPWINDOW | WS_EX_STATICEDGE
-constexpr int kWindowWidth = 500;
-constexpr int kWindowHeight = 520;
 
 void SetUpLog() {
   const std::string directory = repair::GetModuleDirectory();
@@ -50,14 +44,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // process; the system releases it at exit.
   HANDLE mutex = CreateMutexW(nullptr, FALSE, kMutexName);
   if (mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) {
-    forms::Alert(nullptr, kAppTitle, kAlreadyRunning);
+    forms::Alert(nullptr, forms::kAppTitle, kAlreadyRunning);
     return 0;
   }
 
   BASEKIT_LOG(Progress, "repair start");
   {
     forms::CRepairForm form;
-    if (form.Create(nullptr, kAppTitle, kWindowStyle, kWindowExStyle, 0, 0, kWindowWidth, kWindowHeight) == nullptr) {
+    if (forms::CreateAppWindow(form, nullptr) == nullptr) {
       // Nothing would ever post the quit message the loop waits for.
       BASEKIT_LOG(Failure, "the main window was not created");
       return 0;

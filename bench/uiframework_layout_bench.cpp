@@ -10,9 +10,9 @@
 
 #include "uiframework/builder/dialog_builder.h"
 #include "uiframework/core/control.h"
-#include "uiframework/core/headless_window.h"
 #include "uiframework/core/paint_host.h"
-#include "uiframework/core/recording_render.h"
+#include "uiframework/testing/headless_window.h"
+#include "uiframework/testing/recording_render.h"
 
 namespace {
 

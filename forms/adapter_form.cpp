@@ -20,6 +20,32 @@ constexpr uint32_t kEntryHotColor = 0xFF01D7C6;
 constexpr uint32_t kEntryPushedColor = 0xFF1A5A65;
 constexpr uint32_t kEntryTextStyle = Veneer::kTextSingleLine | Veneer::kTextVCenter;  // 36, left aligned
 
+// An adapter's description as the picker shows it: code page 936, a leading
+// byte-order mark dropped.
+std::wstring EntryText(const IP_ADAPTER_INFO& adapter) {
+  // The record's text is terminated within its array, but a damaged one
+  // must not be read past its end.
+  const size_t length = strnlen(adapter.Description, sizeof(adapter.Description));
+  return repair::GbkToWide(std::string(adapter.Description, length));
+}
+
+Veneer::ControlPtr MakeEntry(const IP_ADAPTER_INFO& adapter, int32_t index) {
+  const std::wstring text = EntryText(adapter);
+  auto* entry = new Veneer::CButtonUI();
+  Veneer::ControlPtr holder(entry);
+  entry->SetName(L"adapter");
+  entry->SetText(text);
+  entry->SetToolTip(text);
+  entry->SetFixedHeight(kEntryHeight);
+  entry->SetTag(static_cast<uintptr_t>(index));
+  entry->SetPadding(Veneer::UiRect{0, kEntryGap, 0, 0});
+  entry->SetTextColor(kEntryTextColor);
+  entry->SetHotTextColor(kEntryHotColor);
+  entry->SetPushedTextColor(kEntryPushedColor);
+  entry->SetTextStyle(kEntryTextStyle);
+  return holder;
+}
+
 }  // namespace
 
 CAdapterForm::CAdapterForm(const IP_ADAPTER_INFO* table, int32_t count)
@@ -27,34 +53,20 @@ CAdapterForm::CAdapterForm(const IP_ADAPTER_INFO* table, int32_t count)
 
 int CAdapterForm::GetResourceID() const { return kSkinArchiveId; }
 
-std::wstring CAdapterForm::EntryText(const IP_ADAPTER_INFO& adapter) {
-  // The record's text is terminated within its array, but a damaged one
-  // must not be read past its end.
-  const size_t length = strnlen(adapter.Description, sizeof(adapter.Description));
-  return repair::GbkToWide(std::string(adapter.Description, length));
-}
-
 void CAdapterForm::InitWindow() {
-  list_ = host_.FindControl(std::wstring(L"adapter_list"));
-  auto* list = list_ != nullptr ? static_cast<Veneer::IContainerUI*>(list_->GetInterface(L"IContainer")) : nullptr;
+  Veneer::CControlUI* found = host_.FindControl(std::wstring(L"adapter_list"));
+  auto* list = found != nullptr ? static_cast<Veneer::IContainerUI*>(found->GetInterface(L"IContainer")) : nullptr;
   if (list == nullptr) {
     BASEKIT_LOG(Lookup, "the picker's skin has no adapter_list");
     return;
   }
   for (int32_t i = 0; i < count_; ++i) {
-    const std::wstring text = EntryText(table_[i]);
-    auto* entry = new Veneer::CButtonUI();
-    entry->SetName(L"adapter");
-    entry->SetText(text);
-    entry->SetToolTip(text);
-    entry->SetFixedHeight(kEntryHeight);
-    entry->SetTag(static_cast<uintptr_t>(i));
-    entry->SetPadding(Veneer::UiRect{0, kEntryGap, 0, 0});
-    entry->SetTextColor(kEntryTextColor);
-    entry->SetHotTextColor(kEntryHotColor);
-    entry->SetPushedTextColor(kEntryPushedColor);
-    entry->SetTextStyle(kEntryTextStyle);
-    if (!list->Add(entry)) entry->Delete();
+    Veneer::ControlPtr entry = MakeEntry(table_[i], i);
+    if (!list->Add(entry.get())) {
+      BASEKIT_LOG(Failure, "the adapter list refused entry %d", static_cast<int>(i));
+      continue;
+    }
+    entry.release();  // the list owns it now
   }
 }
 
@@ -63,11 +75,6 @@ void CAdapterForm::Notify(Veneer::NotifyMsg& msg) {
   const uintptr_t index = msg.sender->GetTag();
   if (index < static_cast<uintptr_t>(count_)) chosen_ = static_cast<int32_t>(index);
   PostMessage(WM_CLOSE, 0, 0);
-}
-
-LRESULT CAdapterForm::OnClose(UINT, WPARAM, LPARAM, bool& handled) {
-  handled = false;  // a close request is always carried out
-  return 0;
 }
 
 }  // namespace forms

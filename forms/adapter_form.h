@@ -10,12 +10,12 @@
 #include <cstdint>
 #include <string>
 
-#include "forms/frameless_window.h"
+#include "forms/frameless_form.h"
 #include "repair/adapter_info.h"
 
 namespace forms {
 
-class CAdapterForm : public FramelessWindow {
+class CAdapterForm : public CFramelessForm {
  public:
   // `table` holds `count` records; both must outlive the window.
   CAdapterForm(const IP_ADAPTER_INFO* table, int32_t count);
@@ -25,23 +25,17 @@ class CAdapterForm : public FramelessWindow {
   // The index of the entry clicked, or -1.
   int32_t chosen() const { return chosen_; }
 
-  // An adapter's description as the picker shows it: code page 936, a
-  // leading byte-order mark dropped.
-  static std::wstring EntryText(const IP_ADAPTER_INFO& adapter);
-
  protected:
   const wchar_t* GetWindowClassName() const override { return L"QX_ADAPTER"; }
   std::wstring GetSkinFolder() override { return std::wstring(); }
   std::wstring GetSkinFile() override { return L"adapter.xml"; }
   int GetResourceType() const override { return kResourceZip; }
   int GetResourceID() const override;
-  LRESULT OnClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
 
  private:
   const IP_ADAPTER_INFO* table_;
   int32_t count_;
   int32_t chosen_ = -1;
-  Veneer::CControlUI* list_ = nullptr;  // "adapter_list", owned by the tree
 };
 
 }  // namespace forms

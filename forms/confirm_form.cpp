@@ -16,7 +16,7 @@ constexpr const wchar_t kDialogTitle[] =
 
 }  // namespace
 
-ConfirmForm::ConfirmForm() : FramelessWindow(kNcHitTest | kNcCalcSize | kNcActivate), skin_file_(kSkinFile) {}
+ConfirmForm::ConfirmForm() : CFramelessForm(kNcHitTest | kNcCalcSize | kNcActivate) {}
 
 int ConfirmForm::GetResourceID() const { return kSkinArchiveId; }
 

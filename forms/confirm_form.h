@@ -9,27 +9,21 @@
 
 #include <string>
 
-#include "forms/frameless_window.h"
+#include "forms/frameless_form.h"
 
 namespace forms {
 
-class ConfirmForm : public FramelessWindow {
+class ConfirmForm : public CFramelessForm {
  public:
-  static constexpr const wchar_t* kSkinFile = L"common_alert_box.xml";
-
   ConfirmForm();
   void Notify(Veneer::NotifyMsg& msg) override;
 
  protected:
   const wchar_t* GetWindowClassName() const override { return L"Confirm"; }
   std::wstring GetSkinFolder() override { return std::wstring(); }
-  std::wstring GetSkinFile() override { return skin_file_; }
+  std::wstring GetSkinFile() override { return L"common_alert_box.xml"; }
   int GetResourceType() const override { return kResourceZip; }
   int GetResourceID() const override;
-
- private:
-  std::wstring skin_file_;
-  int answer_ = 1;  // kept for callers that may read it; nobody does
 };
 
 // Shows the alert over `owner` (or without one) modally; the owner is

@@ -2,6 +2,7 @@
 
 #include "basekit/log/log.h"
 #include "forms/adapter_form.h"
+#include "forms/app_window.h"
 #include "forms/confirm_form.h"
 #include "forms/skin_archive.h"
 #include "repair/repair_service.h"
@@ -15,9 +16,9 @@ namespace forms {
 namespace {
 
 constexpr const char* kLogSource = "repair";
-constexpr const wchar_t kAppTitle[] =
-    L"\u74e6\u5ddd"
-    L"RAvozoder";  // 瓦川RAvozoder
+// The progress timer's id and period.
+constexpr UINT_PTR kProgressTimerId = 2;
+constexpr UINT kProgressTimerMs = 100;
 constexpr const wchar_t kFailureTitle[] =
     L"\u74e6\u5ddd"
     L"QX";  // 瓦川QX
@@ -145,7 +146,7 @@ LRESULT CRepairForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     default:
       break;
   }
-  return FramelessWindow::HandleMessage(message, wparam, lparam);
+  return CFramelessForm::HandleMessage(message, wparam, lparam);
 }
 
 LRESULT CRepairForm::OnTick(WPARAM timer, bool& handled) {
@@ -201,8 +202,7 @@ void CRepairForm::Render() {
 
 int32_t CRepairForm::ChooseAdapter(const IP_ADAPTER_INFO* table, int32_t count) {
   CAdapterForm picker(table, count);
-  if (picker.Create(hwnd_, kAppTitle, WS_VISIBLE | WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW | WS_EX_STATICEDGE, 0, 0, 500,
-                    520) == nullptr) {
+  if (CreateAppWindow(picker, hwnd_) == nullptr) {
     BASEKIT_LOG(Failure, "the adapter picker was not created");
     return -1;
   }

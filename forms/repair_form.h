@@ -20,7 +20,7 @@
 #include <memory>
 #include <string>
 
-#include "forms/frameless_window.h"
+#include "forms/frameless_form.h"
 #include "repair/repair_step_chain.h"
 #include "repair/repair_wizard.h"
 #include "repair/service.h"
@@ -39,11 +39,9 @@ inline constexpr UINT kMsgStepReport = WM_USER + 1;
 inline constexpr UINT kMsgStage = WM_USER + 2;
 // Upload progress: wParam the bytes acknowledged, lParam the total.
 inline constexpr UINT kMsgUploadProgress = WM_USER + 3;
-// The progress timer's id and period.
-inline constexpr UINT_PTR kProgressTimerId = 2;
-inline constexpr UINT kProgressTimerMs = 100;
 
-class CRepairForm : public FramelessWindow, public repair::AdapterChooser {
+
+class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
  public:
   // The window drives `service` (the process's by default).
   explicit CRepairForm(repair::RepairService* service = nullptr);
@@ -56,7 +54,6 @@ class CRepairForm : public FramelessWindow, public repair::AdapterChooser {
 
  protected:
   const wchar_t* GetWindowClassName() const override { return L"QX_REPAIR"; }
-  UINT GetClassStyle() const override { return CS_DBLCLKS; }
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
   // Posts the quit message (exit code 0); nothing else.
   void OnFinalMessage(HWND window) override;
@@ -64,6 +61,7 @@ class CRepairForm : public FramelessWindow, public repair::AdapterChooser {
   std::wstring GetSkinFile() override { return L"repair.xml"; }
   int GetResourceType() const override { return kResourceZip; }
   int GetResourceID() const override;
+  // Every close request is carried out (see above).
   LRESULT OnClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
 
  private:

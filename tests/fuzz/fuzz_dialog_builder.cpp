@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "uiframework/builder/dialog_builder.h"
-#include "uiframework/core/headless_window.h"
 #include "uiframework/core/paint_host.h"
-#include "uiframework/core/recording_render.h"
 #include "uiframework/layout/vertical_layout.h"
 #include "uiframework/resources/skin_resources.h"
+#include "uiframework/testing/headless_window.h"
+#include "uiframework/testing/recording_render.h"
 
 namespace {
 

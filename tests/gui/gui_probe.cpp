@@ -7,7 +7,9 @@
 //   alpha DONE      windows with "alpha" 255 and 300 and a "layerd" one;
 //                   ends when the file DONE appears
 //   leak N          opens and closes test windows N times, counts objects
-//   broken          a window whose skin cannot be built
+//   broken          a window whose skin cannot be built (the default:
+//                   message box, exit code 1)
+//   broken-hook     the same with a skin-failure hook that logs and returns
 //   alert N         the alert three times (without and with an owner), then
 //                   N open/close cycles of its form for the object count
 //   wizard SCENARIO the repair wizard on a scripted engine (gui_wizard.h)
@@ -31,12 +33,13 @@
 
 #include "basekit/log/log.h"
 #include "forms/confirm_form.h"
-#include "forms/frameless_window.h"
+#include "forms/frameless_form.h"
 #include "gui_wizard.h"
 #include "probe_log.h"
 #include "uiframework/core/control.h"
 #include "uiframework/win/host_binding.h"
 #include "uiframework/win/win_platform.h"
+#include "uiframework/win/window_impl_base.h"
 
 namespace {
 
@@ -129,7 +132,7 @@ void LogLayered(const char* tag, HWND window) {
 
 // A skinned test window: the program's frameless behaviour with a skin from
 // the test archive, logging its life.
-class TestWindow : public forms::FramelessWindow {
+class TestWindow : public forms::CFramelessForm {
  public:
   TestWindow(std::string tag, std::wstring skin) : tag_(std::move(tag)), skin_(std::move(skin)) {}
 
@@ -455,12 +458,18 @@ int RunLeak(int rounds) {
 
 // --- broken ---------------------------------------------------------------
 
-int RunBroken() {
-  TestWindow window("broken", L"test_broken.xml");
-  Log("broken creating");
+void LogSkinFailure(const wchar_t* text, const wchar_t* title) {
+  Log("brokenhook hook text=%s title=%s", Utf8(text).c_str(), Utf8(title).c_str());
+}
+
+// With the default the window base ends the process before "created".
+int RunBroken(bool hooked) {
+  const char* tag = hooked ? "brokenhook" : "broken";
+  if (hooked) Veneer::SetSkinFailureHook(&LogSkinFailure);
+  TestWindow window(tag, L"test_broken.xml");
+  Log("%s creating", tag);
   HWND created = window.Open(nullptr, L"VeneerGuiBroken", kPopupStyle);
-  // Not reached: the window base ends the process.
-  Log("broken created hwnd=%p", static_cast<void*>(created));
+  Log("%s created hwnd=%s windows_left=%d", tag, created != nullptr ? "window" : "none", ThreadWindows());
   return 0;
 }
 
@@ -587,8 +596,8 @@ int wmain(int argc, wchar_t** argv) {
     rc = RunAlpha(argument);
   } else if (command == L"leak") {
     rc = RunLeak(argument.empty() ? 20 : _wtoi(argument.c_str()));
-  } else if (command == L"broken") {
-    rc = RunBroken();
+  } else if (command == L"broken" || command == L"broken-hook") {
+    rc = RunBroken(command == L"broken-hook");
   } else if (command == L"alert") {
     rc = RunAlert(argument.empty() ? 10 : _wtoi(argument.c_str()));
   } else if (command == L"wizard" && !argument.empty()) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "forms/app_window.h"
 #include "forms/repair_form.h"
 #include "probe_log.h"
 #include "repair/repair_service.h"
@@ -26,8 +27,6 @@ using repair::fakes::kMac1;
 using repair::fakes::MakeAdapter;
 
 constexpr size_t kImageSize = 5628964;
-constexpr DWORD kWindowStyle = WS_VISIBLE | WS_OVERLAPPEDWINDOW;
-constexpr DWORD kWindowExStyle = WS_EX_APPWINDOW | WS_EX_STATICEDGE;
 
 // What an unfinished repair of the fake adapter left: the rule, and the
 // adapter on the recovery address.
@@ -202,10 +201,7 @@ int RunWizard(const std::wstring& scenario) {
   {
     repair::RepairService service(system.platform());
     forms::CRepairForm form(&service);
-    if (form.Create(nullptr,
-                    L"\u74e6\u5ddd"
-                    L"RAvozoder",
-                    kWindowStyle, kWindowExStyle, 0, 0, 500, 520) == nullptr) {
+    if (forms::CreateAppWindow(form, nullptr) == nullptr) {
       Log("wizard not created");
       return 1;
     }

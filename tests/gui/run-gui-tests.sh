@@ -650,6 +650,17 @@ test_broken() {
     gui_key "$id" Return
     finish_probe broken 15
     check "broken skin: the program ends with exit code 1 after the message box (got $RC)" test "$RC" = 1
+
+    # The program's own hook instead of the default: no message box, the
+    # creation fails and the program goes on.
+    start_probe brokenhook broken-hook
+    finish_probe brokenhook 15
+    check "broken skin, hooked: the hook gets the message box's text and title" \
+        log_has brokenhook '^brokenhook hook text=加载资源文件失败 title=Veneer$'
+    check "broken skin, hooked: the creation fails and leaves no window" \
+        log_has brokenhook '^brokenhook created hwnd=none windows_left=0$'
+    check "broken skin, hooked: the program goes on to its end" log_has brokenhook '^probe end rc=0'
+    check "broken skin, hooked: exit code 0 (got $RC)" test "$RC" = 0
 }
 
 # ---- 6. the repair wizard ------------------------------------------------------------

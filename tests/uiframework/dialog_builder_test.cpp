@@ -385,6 +385,40 @@ TEST_F(DialogBuilderTest, FailedLoadsAreTriedTwice) {
   EXPECT_EQ(empty.Create(L"<root/>"), nullptr);  // a valid document with nothing to build
 }
 
+// A markup error is logged once per attempt, by the parser, with where it
+// is: from a text, from a skin file (tried twice) and from a resource.
+TEST_F(DialogBuilderTest, AMarkupErrorIsLoggedOnceWithItsLocation) {
+  static const char* const kBroken = "<root><Label></root>";
+  test::ScratchDir dir;
+  dir.Write("broken.xml", std::string(kBroken));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  PlatformHooks hooks;
+  hooks.load_resource = [](ModuleHandle, uint32_t id, const wchar_t*, ResourceBytes* out) {
+    if (id != 300) return false;
+    out->data = reinterpret_cast<const uint8_t*>(kBroken);
+    out->size = std::strlen(kBroken);
+    return true;
+  };
+  SetPlatformHooks(hooks);
+  struct Case {
+    const char* what;
+    SkinSource source;
+    int attempts;
+  };
+  const Case cases[] = {
+      {"text", SkinSource(L"<root><Label></root>"), 1},
+      {"file", SkinSource(L"broken.xml"), 2},
+      {"resource", SkinSource(300u), 1},
+  };
+  for (const Case& c : cases) {
+    test::LogCapture log;
+    CDialogBuilder builder;
+    EXPECT_EQ(builder.Create(c.source, L"XML"), nullptr) << c.what;
+    EXPECT_EQ(log.Count("Unmatched closing tag"), c.attempts) << c.what << "\n" << log.Text();
+    EXPECT_EQ(log.Count("skin markup: Unmatched closing tag at character 15 (\"root>\")"), c.attempts) << c.what;
+  }
+}
+
 TEST_F(DialogBuilderTest, BuildsFromNumberedResources) {
   static const char* const kMain =
       "<Window><VerticalLayout><Include source=\"201\" count=\"2\"/></VerticalLayout></Window>";

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "uiframework/core/paint_host.h"
-#include "uiframework/core/recording_render.h"
+#include "uiframework/testing/recording_render.h"
 
 namespace Veneer::test {
 

@@ -166,10 +166,7 @@ CControlUI* CDialogBuilder::Create(SkinSource xml, const wchar_t* type, IDialogB
       BASEKIT_LOG(Failure, "skin resource %u of type %s not found", xml.GetId(), ToLogText(type).c_str());
     } else if (TakeBytes(bytes.size * sizeof(wchar_t), "a skin resource")) {
       callback_ = callback;
-      loaded = markup_.LoadFromMem(bytes.data, bytes.size, CMarkupDoc::kUtf8);
-      if (!loaded) {
-        BASEKIT_LOG(Failure, "skin resource %u: %s", xml.GetId(), ToLogText(markup_.GetLastErrorMessage()).c_str());
-      }
+      loaded = markup_.LoadFromMem(bytes.data, bytes.size, CMarkupDoc::kUtf8);  // a failure is logged there
       resource_type_ = type != nullptr ? type : L"";
       from_resource_ = true;
     }
@@ -177,20 +174,13 @@ CControlUI* CDialogBuilder::Create(SkinSource xml, const wchar_t* type, IDialogB
     const wchar_t* text = xml.GetText();
     if (text[0] == L'<') {
       loaded = TakeBytes(TextBytes(text), "skin markup") && markup_.Load(text);
-      if (!loaded && !budget_exceeded_) {
-        BASEKIT_LOG(Failure, "skin markup: %s at \"%s\"", ToLogText(markup_.GetLastErrorMessage()).c_str(),
-                    ToLogText(markup_.GetLastErrorLocation()).c_str());
-      }
     } else {
+      // The fetch or the parser has logged why; the second attempt is
+      // identical (a file being replaced may read whole the next time).
       loaded = LoadFile(text);
       if (!loaded && !budget_exceeded_) {
-        BASEKIT_LOG(Failure, "skin %s: %s; trying once more", ToLogText(text).c_str(),
-                    ToLogText(markup_.GetLastErrorMessage()).c_str());
+        BASEKIT_LOG(Progress, "skin %s not loaded; trying once more", ToLogText(text).c_str());
         loaded = LoadFile(text);
-        if (!loaded) {
-          BASEKIT_LOG(Failure, "skin %s: %s", ToLogText(text).c_str(),
-                      ToLogText(markup_.GetLastErrorMessage()).c_str());
-        }
       }
     }
   }

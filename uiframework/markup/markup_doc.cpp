@@ -322,7 +322,10 @@ void CMarkupDoc::SetError(const wchar_t* message, const wchar_t* location) {
 
 bool CMarkupDoc::Fail(const wchar_t* message, const wchar_t* location) {
   SetError(message, location);
-  BASEKIT_LOG(Failure, "skin markup: %s at \"%s\"", ToLogText(error_message_).c_str(),
+  // Parsing writes only behind the read position, so the offset is the
+  // character's in the document as loaded.
+  const auto offset = static_cast<unsigned long>(location - text_.get());
+  BASEKIT_LOG(Failure, "skin markup: %s at character %lu (\"%s\")", ToLogText(error_message_).c_str(), offset,
               ToLogText(error_location_).c_str());
   Release();
   return false;

@@ -18,7 +18,18 @@ constexpr const char* kLogSource = "window_impl_base";
 constexpr const wchar_t kLoadFailedText[] = L"\u52a0\u8f7d\u8d44\u6e90\u6587\u4ef6\u5931\u8d25";  // 加载资源文件失败
 constexpr const wchar_t kLoadFailedTitle[] = L"Veneer";
 
+void ShowSkinFailureAndExit(const wchar_t* text, const wchar_t* title) {
+  MessageBoxW(nullptr, text, title, MB_OK | MB_ICONERROR);
+  ExitProcess(1);
+}
+
+SkinFailureHook g_skin_failure_hook = &ShowSkinFailureAndExit;
+
 }  // namespace
+
+void SetSkinFailureHook(SkinFailureHook hook) {
+  g_skin_failure_hook = hook != nullptr ? hook : &ShowSkinFailureAndExit;
+}
 
 WindowImplBase::WindowImplBase() = default;
 
@@ -124,9 +135,9 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool& handled) {
   }
   // 6. Without a skin there is no window to show.
   if (root == nullptr) {
-    BASEKIT_LOG(Failure, "skin %s could not be built; exiting", ToLogText(GetSkinFile().c_str()).c_str());
-    MessageBoxW(nullptr, kLoadFailedText, kLoadFailedTitle, MB_OK | MB_ICONERROR);
-    ExitProcess(1);
+    BASEKIT_LOG(Failure, "skin %s could not be built", ToLogText(GetSkinFile().c_str()).c_str());
+    g_skin_failure_hook(kLoadFailedText, kLoadFailedTitle);
+    return -1;  // the hook returned: the creation fails
   }
   // 7. Attach, listen, let the window finish.
   host_.SetDialogBuilderCallback(this);

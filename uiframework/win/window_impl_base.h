@@ -4,11 +4,11 @@
 // window host. On creation it makes the window frameless, binds the host,
 // loads the skin (a folder, a ZIP file, numbered resources or a ZIP
 // resource, by GetResourceType) and attaches the built tree; a skin that
-// cannot be built shows the message box "加载资源文件失败" (title "Veneer")
-// and ends the process with exit code 1. Notifications go through the
-// class's message map (see notify_pump.h); "click" reaches OnClick, whose
-// default closes on "closebtn" and minimises, maximises or restores on
-// "minbtn", "maxbtn", "restorebtn". Escape closes the window with result 1.
+// cannot be built goes to the skin-failure hook (below). Notifications go
+// through the class's message map (see notify_pump.h); "click" reaches
+// OnClick, whose default closes on "closebtn" and minimises, maximises or
+// restores on "minbtn", "maxbtn", "restorebtn". Escape closes the window
+// with result 1.
 //
 // Message handlers take (message, wParam, lParam, handled) with handled
 // preset to true; a handler that clears it passes the message on to the
@@ -27,6 +27,14 @@
 #include "uiframework/win/window_wnd.h"
 
 namespace Veneer {
+
+// What happens when a window's skin cannot be built: the hook gets the
+// message box's text and title. The default shows that message box
+// ("加载资源文件失败", "Veneer") and ends the process with exit code 1; when
+// a hook returns, the window is not created (Create returns null).
+using SkinFailureHook = void (*)(const wchar_t* text, const wchar_t* title);
+// Null restores the default. Set it before the first window is created.
+void SetSkinFailureHook(SkinFailureHook hook);
 
 class WindowImplBase : public CWindowWnd,
                        public CNotifyPump,

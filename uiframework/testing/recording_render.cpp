@@ -1,4 +1,4 @@
-#include "uiframework/core/recording_render.h"
+#include "uiframework/testing/recording_render.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "forms/frameless_window.h"
+#include "forms/frameless_form.h"
 
 #include <windowsx.h>
 
@@ -8,7 +8,7 @@ namespace forms {
 
 using Veneer::WindowImplBase;
 
-LRESULT FramelessWindow::OnNcActivate(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
+LRESULT CFramelessForm::OnNcActivate(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
   if (!Uses(kNcActivate)) return WindowImplBase::OnNcActivate(message, wparam, lparam, handled);
   if (IsIconic(hwnd_)) {
     handled = false;
@@ -17,17 +17,17 @@ LRESULT FramelessWindow::OnNcActivate(UINT message, WPARAM wparam, LPARAM lparam
   return wparam == 0 ? TRUE : FALSE;
 }
 
-LRESULT FramelessWindow::OnNcCalcSize(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
+LRESULT CFramelessForm::OnNcCalcSize(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
   if (!Uses(kNcCalcSize)) return WindowImplBase::OnNcCalcSize(message, wparam, lparam, handled);
   return 0;  // the whole window is client area
 }
 
-LRESULT FramelessWindow::OnNcPaint(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
+LRESULT CFramelessForm::OnNcPaint(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
   if (!Uses(kNcPaint)) return WindowImplBase::OnNcPaint(message, wparam, lparam, handled);
   return 0;  // no frame
 }
 
-LRESULT FramelessWindow::OnNcHitTest(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
+LRESULT CFramelessForm::OnNcHitTest(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
   if (!Uses(kNcHitTest)) return WindowImplBase::OnNcHitTest(message, wparam, lparam, handled);
   POINT point = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
   ScreenToClient(hwnd_, &point);
@@ -39,7 +39,7 @@ LRESULT FramelessWindow::OnNcHitTest(UINT message, WPARAM wparam, LPARAM lparam,
                               IsZoomed(hwnd_) != FALSE);
 }
 
-LRESULT FramelessWindow::OnGetMinMaxInfo(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
+LRESULT CFramelessForm::OnGetMinMaxInfo(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
   if (!Uses(kGetMinMaxInfo)) return WindowImplBase::OnGetMinMaxInfo(message, wparam, lparam, handled);
   // The primary monitor's work area, relative to that monitor's origin.
   MONITORINFO monitor = {};
@@ -54,14 +54,14 @@ LRESULT FramelessWindow::OnGetMinMaxInfo(UINT message, WPARAM wparam, LPARAM lpa
   return 0;
 }
 
-LRESULT FramelessWindow::OnSize(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
+LRESULT CFramelessForm::OnSize(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
   if (!Uses(kSize)) return WindowImplBase::OnSize(message, wparam, lparam, handled);
   ApplyRoundCorner();  // not while minimised: the region stays as it was
   handled = false;
   return 0;
 }
 
-LRESULT FramelessWindow::OnSysCommand(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
+LRESULT CFramelessForm::OnSysCommand(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
   if (!Uses(kSysCommand)) return WindowImplBase::OnSysCommand(message, wparam, lparam, handled);
   // Also the maximise request a double click on the caption sends.
   if ((LOWORD(wparam) & 0xFFF0) == SC_MAXIMIZE) return 0;

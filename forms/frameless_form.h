@@ -14,7 +14,7 @@
 
 namespace forms {
 
-class FramelessWindow : public Veneer::WindowImplBase {
+class CFramelessForm : public Veneer::WindowImplBase {
  public:
   enum Handler : unsigned {
     kNcActivate = 1 << 0,
@@ -27,7 +27,7 @@ class FramelessWindow : public Veneer::WindowImplBase {
     kAllHandlers = 0x7F,
   };
 
-  explicit FramelessWindow(unsigned handlers = kAllHandlers) : handlers_(handlers) {}
+  explicit CFramelessForm(unsigned handlers = kAllHandlers) : handlers_(handlers) {}
 
  protected:
   LRESULT OnNcActivate(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
