@@ -15,7 +15,9 @@ bool HoldsAddress(const AdapterState& state, const std::string& address, int pre
 
 bool IsRestored(const AdapterState& state, const AdapterSettings& before) {
   const bool recovery_left = HoldsAddress(state, kRecoveryAddress, kRecoveryPrefixLength, false);
-  if (before.dhcp) return state.dhcp_enabled && !recovery_left;
+  // Not the DHCP flag: some systems report it wrong (Wine's adapter list
+  // never sets it), and the recovery address gone is what matters.
+  if (before.dhcp) return !recovery_left;
   const int prefix = MaskPrefixLength(before.mask);
   if (!HoldsAddress(state, before.address, prefix, false)) return false;
   if (recovery_left && before.address != kRecoveryAddress) return false;

@@ -16,9 +16,9 @@ namespace repair {
 // `require_usable`, only once the system lets it carry traffic.
 bool HoldsAddress(const AdapterState& state, const std::string& address, int prefix_length, bool require_usable);
 
-// Whether the adapter is back on `before`: on DHCP and without the recovery
-// address, or on its static address and mask again (and its gateway, when
-// it had one), without the recovery address.
+// Whether the adapter is back on `before`: without the recovery address
+// (DHCP), or on its static address and mask again (and its gateway, when it
+// had one) without the recovery address.
 bool IsRestored(const AdapterState& state, const AdapterSettings& before);
 
 }  // namespace repair
