@@ -40,7 +40,6 @@ inline constexpr UINT kMsgStage = WM_USER + 2;
 // Upload progress: wParam the bytes acknowledged, lParam the total.
 inline constexpr UINT kMsgUploadProgress = WM_USER + 3;
 
-
 class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
  public:
   // The window drives `service` (the process's by default).

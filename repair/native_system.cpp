@@ -114,7 +114,7 @@ const RepairPlatform& DefaultRepairPlatform() {
   static SteadyClock clock;
   static NoMonitor monitor;
   static NoJournal journal;
-  static const RepairPlatform platform{&adapters, &registry, &processes, &files, &module, &firmware,
+  static const RepairPlatform platform{&adapters, &registry, &processes, &files,   &module, &firmware,
                                        &sleeper,  &tftp,     &clock,     &monitor, &journal};
   return platform;
 }

@@ -113,8 +113,8 @@ void RepairService::WaitForLink() {
     BASEKIT_LOG(Progress, "adapter %s has no link, waiting for the cable", identity.guid.c_str());
     ReportStatus(RepairStage::kWaitingForCable);
     uint32_t waited = 0;
-    const WaitResult result =
-        WaitForAdapter(identity, 0, kLinkPollMs, true, [](const AdapterState& s) { return s.link_up; }, &waited);
+    const WaitResult result = WaitForAdapter(
+        identity, 0, kLinkPollMs, true, [](const AdapterState& s) { return s.link_up; }, &waited);
     if (result == WaitResult::kCancelled) {
       BASEKIT_LOG(Progress, "wait for link ended after %u ms: the repair was closed", static_cast<unsigned>(waited));
       RepairFailure failure;
@@ -402,8 +402,8 @@ void RepairService::RecoverPendingChanges() {
     BASEKIT_LOG(Progress, "no unfinished repair (journal %s)", location.c_str());
   } else if (read == JournalRead::kFailed) {
     // Logged by the store; kept for a later start.
-  } else if (parsed == RepairJournal::ParseResult::kEmpty || (parsed == RepairJournal::ParseResult::kOk &&
-                                                                found.empty())) {
+  } else if (parsed == RepairJournal::ParseResult::kEmpty ||
+             (parsed == RepairJournal::ParseResult::kOk && found.empty())) {
     BASEKIT_LOG(Progress, "journal %s records nothing, removed", location.c_str());
     platform_.journal->Remove();
   } else if (parsed == RepairJournal::ParseResult::kDamaged) {
@@ -515,8 +515,7 @@ bool RepairService::RestoreAdapter(const JournalAdapter& entry, const std::wstri
     BASEKIT_LOG(Lookup, "adapter state unavailable, netsh's exit code taken for %s", name.c_str());
     return outcome.succeeded();
   }
-  BASEKIT_LOG(Failure, "network settings of %s not restored after %u ms", name.c_str(),
-              static_cast<unsigned>(waited));
+  BASEKIT_LOG(Failure, "network settings of %s not restored after %u ms", name.c_str(), static_cast<unsigned>(waited));
   return false;
 }
 
@@ -573,7 +572,8 @@ void RepairService::SaveJournal() {
   pending_changes_ = !journal_.empty();
   const std::string location = WideToGbk(platform_.journal->Location());
   if (journal_.empty()) {
-    if (platform_.journal->Remove()) BASEKIT_LOG(Progress, "journal %s removed: nothing left changed", location.c_str());
+    if (platform_.journal->Remove())
+      BASEKIT_LOG(Progress, "journal %s removed: nothing left changed", location.c_str());
     return;
   }
   if (platform_.journal->Write(journal_.Serialize())) {

@@ -98,8 +98,7 @@ enum class RepairStage : int32_t {
 
 class RepairStatusParam : public ServiceCallbackParam {
  public:
-  RepairStatusParam(RepairStage stage_value, int32_t attempt_value, uint32_t acknowledged_value,
-                    uint32_t total_value)
+  RepairStatusParam(RepairStage stage_value, int32_t attempt_value, uint32_t acknowledged_value, uint32_t total_value)
       : stage(stage_value), attempt(attempt_value), acknowledged(acknowledged_value), total(total_value) {}
 
   RepairStage stage;

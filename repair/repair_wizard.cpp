@@ -169,7 +169,7 @@ void RepairWizard::OnRecovered() {
       view_.notice = RestoreFailedNotice(outcome.manual);
       break;
   }
-  BASEKIT_LOG(Progress, "wizard notice: %s", WideToGbk(view_.notice).c_str());
+  if (!view_.notice.empty()) BASEKIT_LOG(Progress, "wizard notice: %s", WideToGbk(view_.notice).c_str());
 }
 
 void RepairWizard::EnterFailed() {

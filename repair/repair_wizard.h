@@ -36,7 +36,7 @@ struct WizardView {
   bool failure_face = false;
   std::wstring heading;
   std::wstring status;
-  int progress = 0;    // 0..kProgressMax
+  int progress = 0;     // 0..kProgressMax
   std::wstring amount;  // beside the bar during and after the upload
   std::wstring cause;
   std::wstring next_step;

@@ -74,14 +74,15 @@ JournalRead WinJournalStore::Read(std::string* bytes) {
 bool WinJournalStore::Write(const std::string& bytes) {
   if (path_.empty() || !MakeFolder()) return false;
   const std::wstring temporary = path_ + L".tmp";
-  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     BASEKIT_LOG(Failure, "journal %s not created %lu", Narrow(temporary).c_str(), GetLastError());
     return false;
   }
   DWORD written = 0;
-  const bool whole = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                     written == bytes.size();
+  const bool whole =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
   // On the disk before it takes the journal's name: after a power cut the
   // name holds either the old journal or this one, whole.
   const bool flushed = whole && FlushFileBuffers(file);

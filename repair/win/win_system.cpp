@@ -78,8 +78,8 @@ bool WinProcessRunner::CreateHiddenProcess(wchar_t* command_line, ProcessHandle*
     startup.hStdError = write;
   }
   PROCESS_INFORMATION info = {};
-  const BOOL created = CreateProcessW(nullptr, command_line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                      nullptr, &startup, &info);
+  const BOOL created = CreateProcessW(nullptr, command_line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                      &startup, &info);
   const DWORD create_error = GetLastError();
   // The child holds its own copy; with ours closed, the pipe ends with it.
   if (write != nullptr) CloseHandle(write);
@@ -196,7 +196,7 @@ const RepairPlatform& DefaultRepairPlatform() {
   static WinClock clock;
   static WinAdapterMonitor monitor;
   static WinJournalStore journal;
-  static const RepairPlatform platform{&adapters, &registry, &processes, &files, &module, &firmware,
+  static const RepairPlatform platform{&adapters, &registry, &processes, &files,   &module, &firmware,
                                        &sleeper,  &tftp,     &clock,     &monitor, &journal};
   return platform;
 }

@@ -80,9 +80,9 @@ void CALLBACK WatchWizard(HWND, UINT, UINT_PTR, DWORD) {
   if (view != last) {
     last = view;
     Log("wizard view %s", view.c_str());
-    for (const wchar_t* name : {L"repair_notice", L"repair_heading", L"repair_status", L"repair_amount",
-                                L"repair_progress", L"repair_cause", L"repair_next", L"repair_btn_retry",
-                                L"repair_btn_quit", L"repair_btn_step1"}) {
+    for (const wchar_t* name :
+         {L"repair_notice", L"repair_heading", L"repair_status", L"repair_amount", L"repair_progress", L"repair_cause",
+          L"repair_next", L"repair_btn_retry", L"repair_btn_quit", L"repair_btn_step1"}) {
       Veneer::CControlUI* control = host->FindControl(std::wstring(name));
       if (control == nullptr || !control->IsVisible()) continue;
       const Veneer::UiRect& r = control->GetPos();
@@ -212,8 +212,8 @@ int RunWizard(const std::wstring& scenario) {
     KillTimer(nullptr, watch);
   }
   const auto& adapter = system.network.adapters[0].state;
-  Log("wizard end commands=%u rules=%u journal=%d address=%s dhcp=%d sent=%u", static_cast<unsigned>(
-      system.processes.started.size()), static_cast<unsigned>(system.network.rules.size()),
+  Log("wizard end commands=%u rules=%u journal=%d address=%s dhcp=%d sent=%u",
+      static_cast<unsigned>(system.processes.started.size()), static_cast<unsigned>(system.network.rules.size()),
       system.journal.file.has_value() ? 1 : 0, adapter.addresses.empty() ? "-" : adapter.addresses[0].address.c_str(),
       adapter.dhcp_enabled ? 1 : 0, static_cast<unsigned>(system.tftp.sent.size()));
   return rc;

@@ -147,7 +147,9 @@ TEST(Commands, OutputForLog) {
       {"", ""},
       {"\r\nDeleted 1 rule(s).\r\nOk.\r\n\r\n", "Deleted 1 rule(s). | Ok."},
       {"said so \r\nand this  \r\n", "said so | and this"},
-      {"a\tb\x01\x02" "c", "a b c"},
+      {"a\tb\x01\x02"
+       "c",
+       "a b c"},
       {std::string(2000, 'x'), std::string(512, 'x')},
   };
   for (const Case& c : cases) {

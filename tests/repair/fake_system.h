@@ -267,8 +267,7 @@ class FakeNetwork : public AdapterMonitor {
     // The GUID first; the hardware address only when no GUID matches.
     for (int pass = 0; pass < 2; ++pass) {
       for (Adapter& a : adapters) {
-        const bool match =
-            pass == 0 ? a.state.identity.guid == identity.guid : SameAdapter(a.state.identity, identity);
+        const bool match = pass == 0 ? a.state.identity.guid == identity.guid : SameAdapter(a.state.identity, identity);
         if (match) {
           *state = a.state;
           return AdapterLookup::kFound;
@@ -519,7 +518,7 @@ struct FakeSystem {
   FakeJournalStore journal;
 
   RepairPlatform platform() {
-    return RepairPlatform{&adapters, &registry, &processes, &files, &module, &firmware,
+    return RepairPlatform{&adapters, &registry, &processes, &files,   &module, &firmware,
                           &sleeper,  &tftp,     &clock,     &network, &journal};
   }
 };

@@ -85,13 +85,10 @@ TEST(RepairJournal, RefusesWhatIsNotAWholeJournal) {
       {"quote in the connection name", replace(sample, "connection=", "connection=x\" static 1.2.3.4"),
        RepairJournal::ParseResult::kDamaged},
       {"adapter not a GUID", replace(sample, "{4D36E972-0001}", "{x\"}"), RepairJournal::ParseResult::kDamaged},
-      {"bad hardware address", replace(sample, "00-1A-2B-3C-4D-5E", "00-1A-2B"),
-       RepairJournal::ParseResult::kDamaged},
-      {"address out of range", replace(sample, "192.168.0.10", "192.168.0.300"),
-       RepairJournal::ParseResult::kDamaged},
+      {"bad hardware address", replace(sample, "00-1A-2B-3C-4D-5E", "00-1A-2B"), RepairJournal::ParseResult::kDamaged},
+      {"address out of range", replace(sample, "192.168.0.10", "192.168.0.300"), RepairJournal::ParseResult::kDamaged},
       {"mask with holes", replace(sample, "255.255.255.0", "255.0.255.0"), RepairJournal::ParseResult::kDamaged},
-      {"command in the address", replace(sample, "192.168.0.10", "1.2.3.4&calc"),
-       RepairJournal::ParseResult::kDamaged},
+      {"command in the address", replace(sample, "192.168.0.10", "1.2.3.4&calc"), RepairJournal::ParseResult::kDamaged},
       {"unknown key", replace(sample, "backup=", "run="), RepairJournal::ParseResult::kDamaged},
       {"adapter without its settings", replace(sample, "before=static 192.168.0.10 255.255.255.0 -\r\n", ""),
        RepairJournal::ParseResult::kDamaged},
@@ -162,9 +159,14 @@ TEST(RepairJournalRecovery, UndoesWhatACrashLeft) {
     bool after;
     std::vector<std::wstring> undo;
   } cases[] = {
-      {1, false, {kDeleteRule}},       {1, true, {kDeleteRule}},        {2, false, {kDeleteRule, kDhcp}},
-      {2, true, {kDeleteRule, kDhcp}}, {3, false, {kDeleteRule, kDhcp}}, {3, true, {kDeleteRule, kDhcp}},
-      {4, false, {kDhcp}},             {4, true, {kDhcp}},
+      {1, false, {kDeleteRule}},
+      {1, true, {kDeleteRule}},
+      {2, false, {kDeleteRule, kDhcp}},
+      {2, true, {kDeleteRule, kDhcp}},
+      {3, false, {kDeleteRule, kDhcp}},
+      {3, true, {kDeleteRule, kDhcp}},
+      {4, false, {kDhcp}},
+      {4, true, {kDhcp}},
   };
   for (const Case& c : cases) {
     const std::string name = "crash at command " + std::to_string(c.crash_at) + (c.after ? " after" : " before");
@@ -235,17 +237,44 @@ TEST(RepairJournalRecovery, FoundAtStart) {
   } cases[] = {
       {"none", std::nullopt, false, true, RecoveryResult::kNothing, {}, false, "", "no unfinished repair"},
       {"empty", std::string(), false, true, RecoveryResult::kNothing, {}, false, "", "records nothing, removed"},
-      {"torn", whole.substr(0, 80), false, true, RecoveryResult::kNothing, {}, false, "damaged",
+      {"torn",
+       whole.substr(0, 80),
+       false,
+       true,
+       RecoveryResult::kNothing,
+       {},
+       false,
+       "damaged",
        "is damaged (no end line (torn)), set aside unread"},
-      {"newer format", std::string(kSample).replace(whole.find("format=1"), 8, "format=7"), false, true,
-       RecoveryResult::kNothing, {}, false, "newer", "of a newer program (format 7), set aside unread"},
+      {"newer format",
+       std::string(kSample).replace(whole.find("format=1"), 8, "format=7"),
+       false,
+       true,
+       RecoveryResult::kNothing,
+       {},
+       false,
+       "newer",
+       "of a newer program (format 7), set aside unread"},
       {"unreadable", whole, true, true, RecoveryResult::kNothing, {}, true, "", ""},
-      {"whole", whole, false, true, RecoveryResult::kRestored,
-       {kDeleteRule, L"netsh interface ip set address name=\"LAN\" static 192.168.0.10 255.255.255.0  0"}, false, "",
+      {"whole",
+       whole,
+       false,
+       true,
+       RecoveryResult::kRestored,
+       {kDeleteRule, L"netsh interface ip set address name=\"LAN\" static 192.168.0.10 255.255.255.0  0"},
+       false,
+       "",
        "end restore unfinished repair: restored"},
       // The adapter may come back (a USB adapter plugged in again): its
       // entry is kept; the rule is gone.
-      {"its adapter is gone", whole, false, false, RecoveryResult::kFailed, {kDeleteRule}, true, "",
+      {"its adapter is gone",
+       whole,
+       false,
+       false,
+       RecoveryResult::kFailed,
+       {kDeleteRule},
+       true,
+       "",
        "adapter {4D36E972-0001} (\xB1\xBE\xB5\xD8\xC1\xAC\xBD\xD3) not found, its settings stay recorded"},
   };
   for (const Case& c : cases) {
@@ -253,8 +282,7 @@ TEST(RepairJournalRecovery, FoundAtStart) {
     // The adapter of the sample, now named "LAN" by the user, still on the
     // recovery address.
     if (c.adapter_present) {
-      system.AddAdapter(MakeAdapter("{4D36E972-0001}", "Ethernet", kMac1, 0, "192.168.1.111", "255.255.255.0"),
-                        L"LAN");
+      system.AddAdapter(MakeAdapter("{4D36E972-0001}", "Ethernet", kMac1, 0, "192.168.1.111", "255.255.255.0"), L"LAN");
     }
     system.network.rules = {L"VA Rovade Varoza"};
     system.journal.file = c.file;

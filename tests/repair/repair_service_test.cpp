@@ -23,8 +23,7 @@ using fakes::MakeAdapter;
 using Report = std::pair<int32_t, int32_t>;  // (result, step)
 
 const std::string kJournalWritten = "journal C:\\ProgramData\\DEzed\\repair-journal.txt written: ";
-const std::string kJournalRemoved =
-    "journal C:\\ProgramData\\DEzed\\repair-journal.txt removed: nothing left changed";
+const std::string kJournalRemoved = "journal C:\\ProgramData\\DEzed\\repair-journal.txt removed: nothing left changed";
 const std::wstring kDeleteRule = L"netsh advfirewall firewall delete rule name=\"VA Rovade Varoza\"";
 const std::wstring kAddRule =
     L"netsh advfirewall firewall add rule name=\"VA Rovade Varoza\" dir=in action=allow "
@@ -149,8 +148,7 @@ TEST(RepairServiceFirewall, AddFirewallRule) {
     EXPECT_EQ(recorder.reports, std::vector<Report>{c.report}) << c.name;
     EXPECT_EQ(system.journal.file.has_value(), c.journal_left) << c.name;
     EXPECT_EQ(service.has_pending_changes(), c.journal_left) << c.name;
-    EXPECT_EQ(service.last_failure().cause,
-              c.report.first ? RepairCause::kNone : RepairCause::kFirewallRuleNotAdded)
+    EXPECT_EQ(service.last_failure().cause, c.report.first ? RepairCause::kNone : RepairCause::kFirewallRuleNotAdded)
         << c.name;
     EXPECT_EQ(log.Messages(), c.lines) << c.name;
   }
@@ -242,22 +240,85 @@ TEST(RepairServiceModify, WaitsForTheRecoveryAddress) {
     uint64_t elapsed_ms;
     std::string line;
   } cases[] = {
-      {"at once", true, false, 0, false, false, {1, 3}, RepairCause::kNone, {SetRecovery(L"Ethernet 2")}, 1000,
+      {"at once",
+       true,
+       false,
+       0,
+       false,
+       false,
+       {1, 3},
+       RepairCause::kNone,
+       {SetRecovery(L"Ethernet 2")},
+       1000,
        "recovery address 192.168.1.111 ready after 0 ms, settled 1000 ms"},
-      {"after 1.2 s", true, false, 13, false, false, {1, 3}, RepairCause::kNone, {SetRecovery(L"Ethernet 2")}, 2200,
+      {"after 1.2 s",
+       true,
+       false,
+       13,
+       false,
+       false,
+       {1, 3},
+       RepairCause::kNone,
+       {SetRecovery(L"Ethernet 2")},
+       2200,
        "recovery address 192.168.1.111 ready after 1200 ms, settled 1000 ms"},
-      {"tentative, then usable", true, false, 0, true, false, {1, 3}, RepairCause::kNone,
-       {SetRecovery(L"Ethernet 2")}, 1500, "recovery address 192.168.1.111 ready after 500 ms, settled 1000 ms"},
-      {"never: given up at 15 s", true, true, 0, false, false, {0, 3}, RepairCause::kRecoveryAddressNotSet,
-       {SetRecovery(L"Ethernet 2")}, 15000, "recovery address 192.168.1.111/24 not in place after 15000 ms"},
+      {"tentative, then usable",
+       true,
+       false,
+       0,
+       true,
+       false,
+       {1, 3},
+       RepairCause::kNone,
+       {SetRecovery(L"Ethernet 2")},
+       1500,
+       "recovery address 192.168.1.111 ready after 500 ms, settled 1000 ms"},
+      {"never: given up at 15 s",
+       true,
+       true,
+       0,
+       false,
+       false,
+       {0, 3},
+       RepairCause::kRecoveryAddressNotSet,
+       {SetRecovery(L"Ethernet 2")},
+       15000,
+       "recovery address 192.168.1.111/24 not in place after 15000 ms"},
       // Without a way to look, the old fixed pause.
-      {"adapter list unavailable", true, false, 0, false, true, {1, 3}, RepairCause::kNone,
-       {SetRecovery(L"Ethernet 2")}, 5000, "adapter state unavailable, waited 5000 ms for the recovery address"},
+      {"adapter list unavailable",
+       true,
+       false,
+       0,
+       false,
+       true,
+       {1, 3},
+       RepairCause::kNone,
+       {SetRecovery(L"Ethernet 2")},
+       5000,
+       "adapter state unavailable, waited 5000 ms for the recovery address"},
       // The system's adapter list knows the name too.
-      {"name from the adapter list", false, false, 0, false, false, {1, 3}, RepairCause::kNone,
-       {SetRecovery(L"Ethernet 2")}, 1000, "connection name from the adapter list: Ethernet 2"},
+      {"name from the adapter list",
+       false,
+       false,
+       0,
+       false,
+       false,
+       {1, 3},
+       RepairCause::kNone,
+       {SetRecovery(L"Ethernet 2")},
+       1000,
+       "connection name from the adapter list: Ethernet 2"},
       // No name anywhere: netsh is not asked to change a nameless connection.
-      {"no name anywhere", false, false, 0, false, true, {0, 3}, RepairCause::kRecoveryAddressNotSet, {}, 0,
+      {"no name anywhere",
+       false,
+       false,
+       0,
+       false,
+       true,
+       {0, 3},
+       RepairCause::kRecoveryAddressNotSet,
+       {},
+       0,
        "no connection name for adapter {G}, its address is not changed"},
   };
   for (const Case& c : cases) {
@@ -314,11 +375,10 @@ TEST_F(RepairServiceSteps, UploadSendsTheImageUnchangedAndInPlace) {
   EXPECT_EQ(system_.tftp.sent_addresses[0], system_.firmware.image.data());
   EXPECT_EQ(sessions_alive_at_report, 0) << "the client is gone before the report";
   EXPECT_TRUE(system_.sleeper.sleeps.empty());
-  EXPECT_EQ(log_.Messages(), (std::vector<std::string>{
-                                 "start upload firmware",
-                                 "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
-                                 "try connect 1 time", "upload progress: 0 updates to the window in 0 ms",
-                                 "end upload firmware"}));
+  EXPECT_EQ(log_.Messages(),
+            (std::vector<std::string>{
+                "start upload firmware", "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
+                "try connect 1 time", "upload progress: 0 updates to the window in 0 ms", "end upload firmware"}));
 }
 
 // Every way an upload can end without delivering, and the cause the
@@ -336,19 +396,40 @@ TEST(RepairServiceUpload, EachFailureCarriesItsCause) {
     int percent;
     std::vector<uint32_t> sleeps;
   } cases[] = {
-      {"three failed connection attempts", {false, false, false}, std::nullopt, 0, false, true, false,
-       RepairCause::kBoxNotAnswering, 0, {5000, 5000, 5000}},
-      {"write request unanswered", {}, TftpOutcome::kRequestUnanswered, 0, false, true, false,
-       RepairCause::kBoxNotAnswering, 0, {}},
-      {"silent box at 40 %", {}, TftpOutcome::kNoReply, 520, false, true, false, RepairCause::kConnectionLost, 40,
+      {"three failed connection attempts",
+       {false, false, false},
+       std::nullopt,
+       0,
+       false,
+       true,
+       false,
+       RepairCause::kBoxNotAnswering,
+       0,
+       {5000, 5000, 5000}},
+      {"write request unanswered",
+       {},
+       TftpOutcome::kRequestUnanswered,
+       0,
+       false,
+       true,
+       false,
+       RepairCause::kBoxNotAnswering,
+       0,
        {}},
-      {"cable pulled at 40 %", {}, TftpOutcome::kNoReply, 520, true, true, false, RepairCause::kCableUnplugged, 40,
-       {}},
+      {"silent box at 40 %", {}, TftpOutcome::kNoReply, 520, false, true, false, RepairCause::kConnectionLost, 40, {}},
+      {"cable pulled at 40 %", {}, TftpOutcome::kNoReply, 520, true, true, false, RepairCause::kCableUnplugged, 40, {}},
       {"failed wait", {}, TftpOutcome::kWaitFailed, 0, false, true, false, RepairCause::kConnectionLost, 0, {}},
-      {"refused by the box", {}, TftpOutcome::kServerError, 1024, false, true, false, RepairCause::kBoxRefused, 78,
+      {"refused by the box", {}, TftpOutcome::kServerError, 1024, false, true, false, RepairCause::kBoxRefused, 78, {}},
+      {"last block unconfirmed",
+       {},
+       TftpOutcome::kLastBlockUnconfirmed,
+       1024,
+       false,
+       true,
+       false,
+       RepairCause::kLastBlockUnconfirmed,
+       78,
        {}},
-      {"last block unconfirmed", {}, TftpOutcome::kLastBlockUnconfirmed, 1024, false, true, false,
-       RepairCause::kLastBlockUnconfirmed, 78, {}},
       {"no firmware resource", {}, std::nullopt, 0, false, false, false, RepairCause::kFirmwareMissing, 0, {}},
       {"socket library missing", {}, std::nullopt, 0, false, true, true, RepairCause::kNetworkUnavailable, 0, {}},
   };
@@ -439,8 +520,8 @@ TEST_F(RepairServiceSteps, UploadProgressIsThrottled) {
   EXPECT_EQ(transferred.front(), 512u);
   EXPECT_EQ(transferred.back(), 100000u);
   for (size_t i = 1; i < transferred.size(); ++i) EXPECT_GT(transferred[i], transferred[i - 1]);
-  EXPECT_TRUE(log_.Contains("upload progress: " + std::to_string(transferred.size()) +
-                            " updates to the window in 1379 ms"));
+  EXPECT_TRUE(
+      log_.Contains("upload progress: " + std::to_string(transferred.size()) + " updates to the window in 1379 ms"));
 }
 
 // Step 5 checks the adapter after netsh: the truth is the adapter's state,
@@ -455,17 +536,34 @@ TEST(RepairServiceRestore, RestoreIsVerified) {
     std::wstring restore;
     bool journal_left;
   } cases[] = {
-      {"DHCP", MakeAdapter("{G}", "Ethernet", kMac1, 1), L"", false, {1, 5},
-       L"netsh interface ip set address name=\"Ethernet\" dhcp", false},
-      {"static", MakeAdapter("{G}", "Ethernet", kMac1, 0, "192.168.0.10", "255.255.255.0", "192.168.0.1"), L"",
-       false, {1, 5},
-       L"netsh interface ip set address name=\"Ethernet\" static 192.168.0.10 255.255.255.0 192.168.0.1 0", false},
-      {"netsh refuses DHCP", MakeAdapter("{G}", "Ethernet", kMac1, 1), L" dhcp", false, {0, 5},
-       L"netsh interface ip set address name=\"Ethernet\" dhcp", true},
+      {"DHCP",
+       MakeAdapter("{G}", "Ethernet", kMac1, 1),
+       L"",
+       false,
+       {1, 5},
+       L"netsh interface ip set address name=\"Ethernet\" dhcp",
+       false},
+      {"static",
+       MakeAdapter("{G}", "Ethernet", kMac1, 0, "192.168.0.10", "255.255.255.0", "192.168.0.1"),
+       L"",
+       false,
+       {1, 5},
+       L"netsh interface ip set address name=\"Ethernet\" static 192.168.0.10 255.255.255.0 192.168.0.1 0",
+       false},
+      {"netsh refuses DHCP",
+       MakeAdapter("{G}", "Ethernet", kMac1, 1),
+       L" dhcp",
+       false,
+       {0, 5},
+       L"netsh interface ip set address name=\"Ethernet\" dhcp",
+       true},
       {"netsh refuses the static address",
-       MakeAdapter("{G}", "Ethernet", kMac1, 0, "192.168.0.10", "255.255.255.0", "192.168.0.1"), L"192.168.0.10",
-       false, {0, 5},
-       L"netsh interface ip set address name=\"Ethernet\" static 192.168.0.10 255.255.255.0 192.168.0.1 0", true},
+       MakeAdapter("{G}", "Ethernet", kMac1, 0, "192.168.0.10", "255.255.255.0", "192.168.0.1"),
+       L"192.168.0.10",
+       false,
+       {0, 5},
+       L"netsh interface ip set address name=\"Ethernet\" static 192.168.0.10 255.255.255.0 192.168.0.1 0",
+       true},
       {"the adapter has gone", MakeAdapter("{G}", "Ethernet", kMac1, 1), L"", true, {0, 5}, L"", true},
   };
   for (const Case& c : cases) {

@@ -211,8 +211,11 @@ TEST(RepairStepChain, EveryFailureEndsWithTheMachineAsBefore) {
     RepairCause cause;
     std::vector<std::wstring> commands;
   } cases[] = {
-      {"rule cannot be added", [](FakeSystem& s) { s.module.path.clear(); }, {{1, 1}, {1, 6}, {0, 0}},
-       RepairCause::kFirewallRuleNotAdded, {}},
+      {"rule cannot be added",
+       [](FakeSystem& s) { s.module.path.clear(); },
+       {{1, 1}, {1, 6}, {0, 0}},
+       RepairCause::kFirewallRuleNotAdded,
+       {}},
       {"recovery address refused",
        [](FakeSystem& s) { s.network.refused = {L"192.168.1.111"}; },
        {{1, 1}, {1, 6}, {1, 0}, {1, 2}, {0, 3}, {1, 7}},

@@ -123,8 +123,7 @@ TEST(RepairWizard, ProgressAndStagesThroughEveryStep) {
       {"12 ticks", [&] { run.Ticks(12); }, 300, L"正在设置网卡地址…"},
       {"recovery address", [&] { run.Step(); }, 300, L"正在连接DEzed…"},
       {"12 ticks", [&] { run.Ticks(12); }, 400, L"正在连接DEzed…"},
-      {"the box acknowledged 37 %", [&] { run.wizard.OnUploadProgress(2100000, kImageSize); }, 437,
-       L"正在传输固件…"},
+      {"the box acknowledged 37 %", [&] { run.wizard.OnUploadProgress(2100000, kImageSize); }, 437, L"正在传输固件…"},
       {"an older count", [&] { run.wizard.OnUploadProgress(1000000, kImageSize); }, 437, L"正在传输固件…"},
       {"3 ticks: the upload sets the pace", [&] { run.Ticks(3); }, 437, L"正在传输固件…"},
       {"upload", [&] { run.Step(); }, 500, L"正在恢复网络设置…"},
@@ -141,8 +140,8 @@ TEST(RepairWizard, ProgressAndStagesThroughEveryStep) {
   // During the upload: 400 to 500 in proportion, never backwards (the
   // first block's 0 % after 37 % changes nothing).
   EXPECT_EQ(run.progress_seen, (std::vector<int>{437, 476, 500}));
-  EXPECT_EQ(run.amounts, (std::vector<std::wstring>{L"37%  2.1 / 5.6 MB", L"76%  4.3 / 5.6 MB",
-                                                    L"100%  5.6 / 5.6 MB"}));
+  EXPECT_EQ(run.amounts,
+            (std::vector<std::wstring>{L"37%  2.1 / 5.6 MB", L"76%  4.3 / 5.6 MB", L"100%  5.6 / 5.6 MB"}));
   EXPECT_EQ(w.view().amount, L"100%  5.6 / 5.6 MB");
   EXPECT_TRUE(run.wizard.OnTick() == false);
   EXPECT_EQ(w.view().progress, 600);
@@ -231,8 +230,8 @@ std::vector<FailureCase> FailureCases() {
        [](FakeSystem& s) { s.network.refused.clear(); }, RepairCause::kRestoreFailed, L"修复失败",
        L"固件已写入DEzed，但网络设置未能恢复", L"“Ethernet”的IPv4属性，改回“自动获得IP地址”"},
       {"firmware missing", [](FakeSystem& s) { s.firmware.available = false; },
-       [](FakeSystem& s) { s.firmware.available = true; }, RepairCause::kFirmwareMissing, L"修复失败",
-       L"找不到固件", L"重新下载"},
+       [](FakeSystem& s) { s.firmware.available = true; }, RepairCause::kFirmwareMissing, L"修复失败", L"找不到固件",
+       L"重新下载"},
   };
 }
 
@@ -285,10 +284,10 @@ TEST(RepairWizard, EachFailureThenRetry) {
 
 TEST(RepairWizard, EveryCauseHasItsWords) {
   const RepairCause causes[] = {
-      RepairCause::kNoWiredAdapter,     RepairCause::kNoAdapterChosen,       RepairCause::kFirewallRuleNotAdded,
+      RepairCause::kNoWiredAdapter,        RepairCause::kNoAdapterChosen,    RepairCause::kFirewallRuleNotAdded,
       RepairCause::kRecoveryAddressNotSet, RepairCause::kBoxNotAnswering,    RepairCause::kConnectionLost,
-      RepairCause::kCableUnplugged,     RepairCause::kBoxRefused,            RepairCause::kLastBlockUnconfirmed,
-      RepairCause::kFirmwareMissing,    RepairCause::kNetworkUnavailable,    RepairCause::kRestoreFailed,
+      RepairCause::kCableUnplugged,        RepairCause::kBoxRefused,         RepairCause::kLastBlockUnconfirmed,
+      RepairCause::kFirmwareMissing,       RepairCause::kNetworkUnavailable, RepairCause::kRestoreFailed,
   };
   for (RepairCause cause : causes) {
     RepairFailure failure;
@@ -312,7 +311,8 @@ TEST(RepairWizard, EveryCauseHasItsWords) {
   manual.cause = RepairCause::kRestoreFailed;
   manual.connection_name = L"本地连接";
   manual.settings = {false, "192.168.0.10", "255.255.255.0", "192.168.0.1"};
-  EXPECT_EQ(NextStepText(manual), L"请把“本地连接”的IPv4地址改回192.168.0.10，子网掩码255.255.255.0，网关192.168.0.1。");
+  EXPECT_EQ(NextStepText(manual),
+            L"请把“本地连接”的IPv4地址改回192.168.0.10，子网掩码255.255.255.0，网关192.168.0.1。");
 }
 
 TEST(RepairWizard, AmountText) {

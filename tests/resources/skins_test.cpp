@@ -69,13 +69,27 @@ struct ImageCase {
 };
 
 const ImageCase kImages[] = {
-    {"skin/bk.png", 580, 374},          {"skin/connect.png", 580, 374},      {"skin/logo.png", 580, 374},
-    {"skin/close-normal.png", 20, 20},  {"skin/close-pushed.png", 20, 20},   {"skin/btn-bk-normal.png", 120, 36},
-    {"skin/btn-bk-hover.png", 120, 36}, {"skin/btn-bk-pushed.png", 120, 36}, {"skin/btn-normal2.png", 62, 34},
-    {"skin/btn-hover2.png", 62, 34},    {"skin/btn-pushed2.png", 62, 34},    {"skin/btn-disable2.png", 62, 34},
-    {"skin/progress_bk.png", 240, 6},   {"skin/progress_fore.png", 240, 6},  {"skin/btn-bk-disabled.png", 120, 36},
-    {"skin/btn-small-normal.png", 100, 32}, {"skin/btn-small-hover.png", 100, 32}, {"skin/btn-small-pushed.png", 100, 32},
-    {"skin/btn-ghost-normal.png", 100, 32}, {"skin/btn-ghost-hover.png", 100, 32}, {"skin/btn-ghost-pushed.png", 100, 32},
+    {"skin/bk.png", 580, 374},
+    {"skin/connect.png", 580, 374},
+    {"skin/logo.png", 580, 374},
+    {"skin/close-normal.png", 20, 20},
+    {"skin/close-pushed.png", 20, 20},
+    {"skin/btn-bk-normal.png", 120, 36},
+    {"skin/btn-bk-hover.png", 120, 36},
+    {"skin/btn-bk-pushed.png", 120, 36},
+    {"skin/btn-normal2.png", 62, 34},
+    {"skin/btn-hover2.png", 62, 34},
+    {"skin/btn-pushed2.png", 62, 34},
+    {"skin/btn-disable2.png", 62, 34},
+    {"skin/progress_bk.png", 240, 6},
+    {"skin/progress_fore.png", 240, 6},
+    {"skin/btn-bk-disabled.png", 120, 36},
+    {"skin/btn-small-normal.png", 100, 32},
+    {"skin/btn-small-hover.png", 100, 32},
+    {"skin/btn-small-pushed.png", 100, 32},
+    {"skin/btn-ghost-normal.png", 100, 32},
+    {"skin/btn-ghost-hover.png", 100, 32},
+    {"skin/btn-ghost-pushed.png", 100, 32},
 };
 
 const std::set<std::wstring> kImageAttributes = {

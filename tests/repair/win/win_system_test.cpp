@@ -194,8 +194,7 @@ TEST(WinSystem, AdapterMonitorFindsTheListedAdapters) {
     EXPECT_EQ(state.identity.mac, identity.mac);
     const std::string listed = FieldText(table[i].IpAddressList.IpAddress.String);
     if (listed != "0.0.0.0" && !listed.empty()) {
-      EXPECT_TRUE(HoldsAddress(state, listed, MaskPrefixLength(FieldText(table[i].IpAddressList.IpMask.String)),
-                               false))
+      EXPECT_TRUE(HoldsAddress(state, listed, MaskPrefixLength(FieldText(table[i].IpAddressList.IpMask.String)), false))
           << identity.guid << " " << listed;
     }
     AdapterState by_mac;
