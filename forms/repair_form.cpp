@@ -79,6 +79,7 @@ void CRepairForm::InitWindow() {
   status_row_ = Find<Veneer::CControlUI>(host_, L"repair_status_row", L"HorizontalLayout");
   progress_ = Find<Veneer::CProgressUI>(host_, L"repair_progress", L"Progress");
   failure_ = Find<Veneer::CControlUI>(host_, L"repair_failure", L"VerticalLayout");
+  failure_buttons_ = Find<Veneer::CControlUI>(host_, L"repair_failure_buttons", L"HorizontalLayout");
   cause_ = Find<Veneer::CLabelUI>(host_, L"repair_cause", L"Label");
   next_step_ = Find<Veneer::CLabelUI>(host_, L"repair_next", L"Label");
   if (progress_ != nullptr) progress_->SetMaxValue(repair::kProgressMax);
@@ -188,6 +189,7 @@ void CRepairForm::Render() {
   Show(amount_, !view.amount.empty());
   if (progress_ != nullptr && progress_->GetValue() != view.progress) progress_->SetValue(view.progress);
   Show(failure_, view.failure_face);
+  Show(failure_buttons_, view.failure_face);
   SetText(cause_, view.cause);
   SetText(next_step_, view.next_step);
 

@@ -90,6 +90,7 @@ class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
   Veneer::CControlUI* status_row_ = nullptr;
   Veneer::CProgressUI* progress_ = nullptr;
   Veneer::CControlUI* failure_ = nullptr;
+  Veneer::CControlUI* failure_buttons_ = nullptr;
   Veneer::CLabelUI* cause_ = nullptr;
   Veneer::CLabelUI* next_step_ = nullptr;
   repair::ServiceCallback report_callback_;

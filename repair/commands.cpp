@@ -83,13 +83,14 @@ CommandOutcome RunCommandAndWait(ProcessRunner& runner, const std::wstring& comm
   outcome.output = OutputForLog(runner.ReadOutput(process));
   runner.CloseProcess(process);
   if (!outcome.exited) {
-    BASEKIT_LOG(Failure, "command still running after %u ms, left running: %s", static_cast<unsigned>(kCommandWaitMs),
-                outcome.output.c_str());
+    BASEKIT_LOG(Failure, "command still running after %u ms, left running%s%s", static_cast<unsigned>(kCommandWaitMs),
+                outcome.output.empty() ? "" : ": ", outcome.output.c_str());
   } else if (outcome.exit_code != 0) {
-    BASEKIT_LOG(Failure, "command ended with exit code %u: %s", static_cast<unsigned>(outcome.exit_code),
-                outcome.output.c_str());
+    BASEKIT_LOG(Failure, "command ended with exit code %u%s%s", static_cast<unsigned>(outcome.exit_code),
+                outcome.output.empty() ? "" : ": ", outcome.output.c_str());
   } else {
-    BASEKIT_LOG(Progress, "command ended with exit code 0: %s", outcome.output.c_str());
+    BASEKIT_LOG(Progress, "command ended with exit code 0%s%s", outcome.output.empty() ? "" : ": ",
+                outcome.output.c_str());
   }
   return outcome;
 }

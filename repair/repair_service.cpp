@@ -351,7 +351,12 @@ RepairFailure RepairService::SendFirmware(const uint8_t* data, size_t size) {
   if (result.delivered()) {
     return failure;
   }
-  BASEKIT_LOG(Progress, "uploading firmware failed");
+  if (result.outcome == TftpOutcome::kLastBlockUnconfirmed) {
+    // Not a plain failure: the box may hold the whole image.
+    BASEKIT_LOG(Progress, "uploading firmware unconfirmed: last block sent, its acknowledgement never came");
+  } else {
+    BASEKIT_LOG(Progress, "uploading firmware failed");
+  }
   const bool link_up = result.outcome == TftpOutcome::kNoReply || result.outcome == TftpOutcome::kWaitFailed
                            ? !LinkIsDown(SelectedIdentity())
                            : true;

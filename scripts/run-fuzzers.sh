@@ -11,7 +11,7 @@
 # some state of their own, so a run can still find what the last did not.
 # usage: run-fuzzers.sh BUILD_DIR SECONDS
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 build_dir=${1:?usage: run-fuzzers.sh BUILD_DIR SECONDS}
 seconds=${2:-30}
 jobs=${JOBS:-$(nproc)}
@@ -25,12 +25,14 @@ seed=${FUZZ_SEED:-1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 fuzz_one() {  # fuzz_one <fuzzer>: runs it, leaves its log and exit status beside it
-    local fuzzer=$1 name seeds work
+    local fuzzer=$1 name seeds work corpus
     name=$(basename "$fuzzer")
     seeds=tests/fuzz/corpus/$name
     work=$(mktemp -d)
+    corpus=("$work")
+    [ -d "$seeds" ] && corpus+=("$seeds")
     "$fuzzer" -max_total_time="$seconds" -seed="$seed" "${limits[@]}" -print_final_stats=1 \
-        -artifact_prefix="$build_dir/$name-" "$work" $( [ -d "$seeds" ] && echo "$seeds") \
+        -artifact_prefix="$build_dir/$name-" "${corpus[@]}" \
         >"$build_dir/$name.log" 2>&1
     echo $? >"$build_dir/$name.status"
     rm -rf "$work"

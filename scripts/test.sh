@@ -5,7 +5,7 @@
 #   fuzz (libFuzzer targets for a bounded time) and a compile of the benchmarks.
 # Exits non-zero on any failure. Run as root on Debian 12.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 jobs=${JOBS:-$(nproc)}
 fuzz_seconds=${FUZZ_SECONDS:-30}
@@ -66,7 +66,7 @@ else
 fi
 mkdir -p "$logdir"
 
-attempt "format check" bash scripts/check-format.sh
+attempt "format check" bash scripts/check-style.sh
 attempt "native build" build native
 attempt "native tests" run_ctest native
 attempt "native-asan build" build native-asan

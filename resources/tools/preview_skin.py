@@ -20,128 +20,9 @@ import xml.etree.ElementTree as ET
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from pngio import Canvas, decode_png, encode_png  # noqa: E402
+from skin_layout import LEAVES, RESOURCES, SKIN_DIR, Node, find, layout, numbers  # noqa: E402
 
-RESOURCES = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SKIN_DIR = os.path.join(RESOURCES, "skin")
 PREVIEW_FONT = "WenQuanYi-Micro-Hei"
-CONTAINERS = {"verticallayout", "horizontallayout", "container", "childlayout"}
-
-
-def numbers(text, count):
-    parts = [int(p) for p in text.split(",")] if text else []
-    return (parts + [0] * count)[:count]
-
-
-class Node:
-    def __init__(self, element, fonts):
-        self.kind = element.tag.lower()
-        self.attrs = dict(element.attrib)
-        self.fonts = fonts
-        self.children = []
-        self.rect = (0, 0, 0, 0)
-        self.state = "normal"
-        if self.kind == "childlayout" and self.attrs.get("xmlfile"):
-            root, _ = load(self.attrs["xmlfile"], fonts)
-            self.children = root[:1]
-        else:
-            self.children = [Node(c, fonts) for c in element if c.tag.lower() in CONTAINERS | LEAVES]
-
-    def get(self, name, default=""):
-        return self.attrs.get(name, default)
-
-    @property
-    def visible(self):
-        return self.get("visible", "true") == "true"
-
-    @property
-    def floating(self):
-        return self.get("float") == "true"
-
-    def padding(self):
-        return numbers(self.get("padding"), 4)
-
-    def fixed(self):
-        if "pos" in self.attrs:
-            l, t, r, b = numbers(self.get("pos"), 4)
-            return r - l, b - t
-        return int(self.get("width", 0)), int(self.get("height", 0))
-
-    def desired(self):
-        w, h = self.fixed()
-        if h == 0 and self.kind in LEAVES:
-            size, _ = self.fonts.get(self.get("font", "-1"), self.fonts["default"])
-            # Character height of the skin face is about 4/3 of its size.
-            h = round(size * 4 / 3) + (8 if self.kind == "button" else 4)
-        return w, h
-
-
-LEAVES = {"label", "text", "button", "progress"}
-
-
-def load(name, fonts):
-    element = ET.parse(os.path.join(SKIN_DIR, name)).getroot()
-    window = {}
-    if element.tag.lower() == "window":
-        window = dict(element.attrib)
-        for font in element.iter("Font"):
-            entry = (int(font.get("size", "12")), font.get("bold") == "true")
-            fonts[font.get("id")] = entry
-            if font.get("default") == "true":
-                fonts["default"] = entry
-    return [Node(c, fonts) for c in element if c.tag.lower() in CONTAINERS | LEAVES], window
-
-
-def place(node, rect):
-    node.rect = rect
-    if node.kind not in CONTAINERS:
-        return
-    inset = numbers(node.get("inset"), 4)
-    inner = (rect[0] + inset[0], rect[1] + inset[1], rect[2] - inset[2], rect[3] - inset[3])
-    shown = [c for c in node.children if c.visible]
-    for child in shown:
-        if child.floating:
-            l, t, r, b = numbers(child.get("pos"), 4)
-            place(child, (rect[0] + l, rect[1] + t, rect[0] + r, rect[1] + b))
-    stacked = [c for c in shown if not c.floating]
-    if node.kind in ("container", "childlayout"):
-        for child in stacked:
-            place(child, inner)
-    else:
-        stack(stacked, inner, vertical=node.kind == "verticallayout")
-
-
-def stack(children, inner, vertical):
-    """The layouts' two passes along one axis: fixed sizes and paddings
-    first, then the rest shared by the children without a fixed size."""
-    a0, a1 = (1, 3) if vertical else (0, 2)   # primary axis: top/bottom or left/right
-    b0, b1 = (0, 2) if vertical else (1, 3)
-    available = inner[a1] - inner[a0]
-    cross = inner[b1] - inner[b0]
-    fixed_total, stretchable = 0, 0
-    for child in children:
-        size = child.desired()[1 if vertical else 0]
-        pad = child.padding()
-        fixed_total += size + pad[a0] + pad[a1]
-        stretchable += size == 0
-    share = max(0, (available - fixed_total) // stretchable) if stretchable else 0
-    pos, remaining, remaining_fixed, left = inner[a0], available, fixed_total, stretchable
-    for child in children:
-        pad = child.padding()
-        remaining -= pad[a0]
-        size = child.desired()[1 if vertical else 0]
-        if size:
-            remaining_fixed -= size
-        else:
-            left -= 1
-            size = share if left else max(0, remaining - pad[a1] - remaining_fixed)
-        other = child.desired()[0 if vertical else 1] or max(0, cross - pad[b0] - pad[b1])
-        start = pos + pad[a0]
-        if vertical:
-            place(child, (inner[0] + pad[0], start, inner[0] + pad[0] + other, start + size + pad[3]))
-        else:
-            place(child, (start, inner[1] + pad[1], start + size + pad[2], inner[1] + pad[1] + other))
-        pos += size + pad[a0] + pad[a1]
-        remaining -= size + pad[a1]
 
 
 # --- painting ------------------------------------------------------------------
@@ -258,27 +139,12 @@ def render_texts(canvas, nodes):
 
 
 def window(skin, setup=None, states=None):
-    fonts = {"default": (12, False)}
-    roots, attrs = load(skin, fonts)
-    cx, cy = numbers(attrs["size"], 2)
-    if setup:
-        setup(roots[0])
-    place(roots[0], (0, 0, cx, cy))
-    canvas = Canvas(cx, cy, (0, 0, 0, 1))
+    laid = layout(skin, setup)
+    canvas = Canvas(*laid.size, (0, 0, 0, 1))
     texts = []
-    paint(canvas, roots[0], texts, states or {})
+    paint(canvas, laid.root, texts, states or {})
     render_texts(canvas, texts)
     return canvas
-
-
-def find(node, name):
-    if node.get("name") == name:
-        return node
-    for child in node.children:
-        found = find(child, name)
-        if found:
-            return found
-    return None
 
 
 def show_page(number, progress=None):

@@ -15,14 +15,21 @@
 #   commands     every command line, in arrival order
 #   journal      "seconds-since-boot exit-code command line" per command
 #   rules        the firewall rules in force, "name<TAB>rest of the command"
+# and, when the caller wants commands to fail:
+#   refuse       "regex<TAB>exit code<TAB>text" lines: a command line that
+#                matches a regex (extended) is answered with that code and
+#                text and changes nothing; read for every command
 # Only the namespace given is ever changed.
 set -u
 
 ns=$1
 spool=$2
 state=$3
-[ -n "$ns" ] && [ -e "/run/netns/$ns" ] || { echo "netsh-broker: no namespace '$ns'" >&2; exit 1; }
-touch "$state/commands" "$state/journal" "$state/rules" "$state/connections" "$state/leases"
+if [ -z "$ns" ] || [ ! -e "/run/netns/$ns" ]; then
+    echo "netsh-broker: no namespace '$ns'" >&2
+    exit 1
+fi
+touch "$state/commands" "$state/journal" "$state/rules" "$state/connections" "$state/leases" "$state/refuse"
 
 re_add_rule='^netsh advfirewall firewall add rule name="([^"]*)" (.+)$'
 re_delete_rule='^netsh advfirewall firewall delete rule name="([^"]*)"$'
@@ -67,7 +74,10 @@ interface_of() {  # interface_of CONNECTION_NAME
 set_static() {  # set_static NAME ADDRESS MASK [GATEWAY METRIC]
     local dev length
     dev=$(interface_of "$1") || { echo "There is no connection named \"$1\"."; return 1; }
-    ipv4_number "$2" >/dev/null && length=$(mask_length "$3") || { echo "The parameter is incorrect."; return 1; }
+    if ! ipv4_number "$2" >/dev/null || ! length=$(mask_length "$3"); then
+        echo "The parameter is incorrect."
+        return 1
+    fi
     ip -n "$ns" -4 addr flush dev "$dev"
     ip -n "$ns" addr add "$2/$length" dev "$dev" || return 1
     if [ -n "${4:-}" ] && [ "$4" != 0.0.0.0 ]; then
@@ -119,9 +129,25 @@ dump() {
     printf '\npopd\n# End of interface IP configuration\n'
 }
 
+# The refusal that matches LINE: prints its text, returns its code; 255
+# when none does.
+refusal() {  # refusal COMMAND_LINE
+    local regex code text
+    while IFS=$'\t' read -r regex code text; do
+        [[ -n $regex && $1 =~ $regex ]] || continue
+        printf '%s\n' "$text"
+        return "$code"
+    done <"$state/refuse"
+    return 255
+}
+
 handle() {  # handle COMMAND_LINE: prints netsh's text, returns its exit code
-    local line=$1
-    if [[ $line =~ $re_add_rule ]]; then
+    local line=$1 code
+    refusal "$line"
+    code=$?
+    if [ "$code" != 255 ]; then
+        return "$code"
+    elif [[ $line =~ $re_add_rule ]]; then
         add_rule "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}"
     elif [[ $line =~ $re_delete_rule ]]; then
         delete_rule "${BASH_REMATCH[1]}"

@@ -116,7 +116,7 @@ TEST(Commands, RunCommandAndWaitLogsHowEachCommandEnded) {
        "",
        true,
        false,
-       {"command still running after 10000 ms, left running: "}},
+       {"command still running after 10000 ms, left running"}},
       {"not started", L"netsh x", true, {}, "", false, false, {"create process failed 2: netsh x"}},
       {"empty text starts nothing", L"", false, {}, "", false, false, {"empty command not run"}},
   };

@@ -409,6 +409,7 @@ class FakeTftp : public TftpSessionFactory {
   // Connect results in order; once used up, Connect succeeds.
   std::deque<bool> connect_results;
   bool send_result = true;
+  TftpOutcome failed_outcome = TftpOutcome::kNoReply;  // of a send that fails
   // When set, Send ends this way instead (acknowledged from `acknowledged`).
   std::optional<TftpOutcome> outcome;
   size_t acknowledged = 0;
@@ -470,7 +471,7 @@ class FakeTftp : public TftpSessionFactory {
         result.error_text = owner_->error_text;
         return result;
       }
-      result.outcome = owner_->send_result ? TftpOutcome::kDelivered : TftpOutcome::kNoReply;
+      result.outcome = owner_->send_result ? TftpOutcome::kDelivered : owner_->failed_outcome;
       result.acknowledged = owner_->send_result ? result.total : 0;
       return result;
     }

@@ -50,6 +50,7 @@ const SkinCase kSkins[] = {
       {L"repair_failure", L"VerticalLayout"},
       {L"repair_cause", L"Text"},
       {L"repair_next", L"Text"},
+      {L"repair_failure_buttons", L"HorizontalLayout"},
       {L"repair_btn_retry", L"Button"},
       {L"repair_btn_quit", L"Button"}}},
     {"step3.xml", L"root", {{L"repair_btn_step3", L"Button"}}},

@@ -1,6 +1,7 @@
+# shellcheck shell=bash
 # Network namespaces of one run, and a Wine session whose server lives in
-# one of them. Source after scripts/lib/wine-gui.sh (its prefix, display
-# and cleanup are used as they are).
+# one of them. Source after harness.sh and wine-gui.sh (their prefix,
+# display and clean-up are used as they are).
 #
 #   netns_create NAME...          ip netns add, removed by netns_remove_all
 #   netns_unique STEM             a namespace name nobody uses yet
@@ -20,8 +21,6 @@ NETNS_MADE=()
 NETNS_WINE_NS=""
 NETNS_WINE_SERVER=""
 NETNS_WINE_SERVER_DIR=""
-
-netns_log() { printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2; }
 
 # True when this shell can make namespaces (root, iproute2, kernel support).
 netns_available() {
@@ -45,7 +44,7 @@ netns_unique() {  # netns_unique STEM
 netns_create() {
     local ns
     for ns in "$@"; do
-        ip netns add "$ns" || { netns_log "cannot create namespace $ns"; return 1; }
+        ip netns add "$ns" || { harness_log "cannot create namespace $ns"; return 1; }
         NETNS_MADE+=("$ns")
     done
 }
@@ -60,46 +59,24 @@ netns_remove_all() {
 netns_id() { stat -L -c '%d:%i' "/run/netns/$1" 2>/dev/null; }
 netns_of_pid() { stat -L -c '%d:%i' "/proc/$1/ns/net" 2>/dev/null; }
 
-# Wine's own processes (loader, server, the programs) run for WINEPREFIX.
-netns_prefix_pids() {
-    local d
-    for d in /proc/[0-9]*; do
-        case $(readlink "$d/exe" 2>/dev/null) in /usr/lib/wine/* | */bin/wine*) ;; *) continue ;; esac
-        tr '\0' '\n' <"$d/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "${d#/proc/}"
-    done
-}
-
-netns_server_pid() {
-    local pid
-    for pid in $(netns_prefix_pids); do
-        # Debian's wrapper execs wineserver32 or wineserver64.
-        case $(cat "/proc/$pid/comm" 2>/dev/null) in wineserver | wineserver32 | wineserver64)
-            echo "$pid"
-            return 0
-            ;;
-        esac
-    done
-    return 1
-}
-
 netns_wine_guard() {
     local want pid
     want=$(netns_id "$NETNS_WINE_NS")
     if [ -z "$NETNS_WINE_NS" ] || [ -z "$want" ]; then
-        netns_log "REFUSED: the Wine session has no namespace"
+        harness_log "REFUSED: the Wine session has no namespace"
         exit 1
     fi
-    pid=$(netns_server_pid)
+    pid=$(gui_server_pid)
     if [ -z "$pid" ] || [ "$pid" != "$NETNS_WINE_SERVER" ]; then
-        netns_log "REFUSED: the session's wineserver ($NETNS_WINE_SERVER) is not the prefix's server (${pid:-none})"
+        harness_log "REFUSED: the session's wineserver ($NETNS_WINE_SERVER) is not the prefix's server (${pid:-none})"
         exit 1
     fi
     local have
-    for pid in $(netns_prefix_pids); do
+    for pid in $(gui_prefix_pids); do
         have=$(netns_of_pid "$pid")
         # Unreadable: the process has ended (a zombie has no namespace left).
         if [ -n "$have" ] && [ "$have" != "$want" ]; then
-            netns_log "REFUSED: Wine process $pid ($(cat "/proc/$pid/comm" 2>/dev/null)) is not in namespace $NETNS_WINE_NS"
+            harness_log "REFUSED: Wine process $pid ($(cat "/proc/$pid/comm" 2>/dev/null)) is not in namespace $NETNS_WINE_NS"
             exit 1
         fi
     done
@@ -109,19 +86,19 @@ netns_wine_guard() {
 # none of its helpers (services, device drivers) starts outside NS.
 netns_wine_start() {  # netns_wine_start NS
     NETNS_WINE_NS=$1
-    [ -n "${DISPLAY:-}" ] || { netns_log "start the display first"; return 1; }
-    if [ -n "$(netns_prefix_pids)" ]; then
-        netns_log "REFUSED: Wine processes of $WINEPREFIX already run"
+    [ -n "${DISPLAY:-}" ] || { harness_log "start the display first"; return 1; }
+    if [ -n "$(gui_prefix_pids)" ]; then
+        harness_log "REFUSED: Wine processes of $WINEPREFIX already run"
         exit 1
     fi
     ip netns exec "$NETNS_WINE_NS" env WINEPREFIX="$WINEPREFIX" wineserver -f -p >/dev/null 2>&1 &
     NETNS_WINE_SERVER=$!
-    # wine-gui.sh's cleanup ends the prefix's processes and this server.
-    GUI_SERVER_PID=$NETNS_WINE_SERVER
+    # wine-gui.sh's clean-up ends the prefix's processes and this server.
+    gui_adopt_server "$NETNS_WINE_SERVER"
     local i
     for ((i = 0; i < 100; i++)); do
         # The server works in its own directory and listens on "socket" there.
-        [ "$(netns_server_pid)" = "$NETNS_WINE_SERVER" ] && [ -S "/proc/$NETNS_WINE_SERVER/cwd/socket" ] && break
+        [ "$(gui_server_pid)" = "$NETNS_WINE_SERVER" ] && [ -S "/proc/$NETNS_WINE_SERVER/cwd/socket" ] && break
         kill -0 "$NETNS_WINE_SERVER" 2>/dev/null || break
         sleep 0.05
     done
@@ -131,7 +108,7 @@ netns_wine_start() {  # netns_wine_start NS
     NETNS_WINE_SERVER_DIR=$(readlink "/proc/$NETNS_WINE_SERVER/cwd")
     # The first program starts the session's services and drivers; they
     # inherit its namespace.
-    netns_wine cmd /c exit 0 || { netns_log "the session's first program failed"; return 1; }
+    netns_wine cmd /c exit 0 || { harness_log "the session's first program failed"; return 1; }
     netns_wine_guard
 }
 
@@ -143,15 +120,14 @@ netns_wine() {
 netns_wine_stop() {
     [ -n "${WINEPREFIX:-}" ] || return 0
     local pids
-    pids=$(netns_prefix_pids | grep -vx "${NETNS_WINE_SERVER:-none}")
-    # shellcheck disable=SC2086
-    [ -n "$pids" ] && kill -9 $pids 2>/dev/null
+    mapfile -t pids < <(gui_prefix_pids | grep -vx "${NETNS_WINE_SERVER:-none}")
+    [ ${#pids[@]} = 0 ] || kill -9 "${pids[@]}" 2>/dev/null
     if [ -n "$NETNS_WINE_SERVER" ]; then
         kill "$NETNS_WINE_SERVER" 2>/dev/null
         wait "$NETNS_WINE_SERVER" 2>/dev/null
     fi
     NETNS_WINE_SERVER=""
-    GUI_SERVER_PID=""
+    gui_adopt_server ""
     case ${NETNS_WINE_SERVER_DIR:-} in
         /tmp/*/server-*)
             rm -rf "$NETNS_WINE_SERVER_DIR"
