@@ -202,11 +202,24 @@ wiz_box_slow() {  # wiz_box_slow on|off
     fi
 }
 
-# The cable at the box's end: out, the PC's adapter loses its carrier.
+# The cable out, and back in. Out: the box's end goes down and so does the
+# PC's adapter (Wine tells a link by the adapter being up, not by its
+# carrier). In: both up again, and the default route of the lease when the
+# adapter holds its lease (Linux drops a route whose device goes down; a DHCP
+# client would set it again).
 wiz_cable() {  # wiz_cable out|in
-    local state=up
-    [ "$1" = in ] || state=down
-    ip -n "$WIZ_BOX" link set eth0 "$state"
+    local dev address gateway
+    IFS=$'\t' read -r dev address gateway < <(tail -n 1 "$WIZ_WORK/state/leases")
+    if [ "$1" = out ]; then
+        ip -n "$WIZ_BOX" link set eth0 down
+        ip -n "$WIZ_PC" link set "$dev" down
+        return
+    fi
+    ip -n "$WIZ_PC" link set "$dev" up
+    ip -n "$WIZ_BOX" link set eth0 up
+    if [ "$gateway" != - ] && ip -n "$WIZ_PC" -4 -o addr show dev "$dev" | grep -q " $address "; then
+        ip -n "$WIZ_PC" route replace default via "$gateway" dev "$dev"
+    fi
 }
 
 wiz_box_file() { echo "$WIZ_WORK/box/$WIZ_FIRMWARE_NAME"; }
@@ -314,6 +327,11 @@ wiz_netsh_refuse() {  # wiz_netsh_refuse REGEX [CODE] [TEXT]
     printf '%s\t%s\t%s\n' "$1" "${2:-1}" "${3:-The requested operation requires elevation.}" >>"$WIZ_WORK/state/refuse"
 }
 wiz_netsh_accept_all() { : >"$WIZ_WORK/state/refuse"; }
+# The broker takes SECONDS before it carries out commands matching REGEX.
+wiz_netsh_slow() { printf '%s\t%s\n' "$1" "$2" >>"$WIZ_WORK/state/slow"; }  # wiz_netsh_slow REGEX SECONDS
+
+# The program's journal of changes inside the prefix.
+wiz_journal_file() { echo "$WINEPREFIX/drive_c/ProgramData/DEzed Repair/repair-journal.txt"; }
 
 # ---- the program -----------------------------------------------------------------
 
@@ -430,6 +448,14 @@ wiz_answers_all_answered() { [ -s "$WIZ_WORK/answers" ] && ! awk '$2 == 1 { bad 
 # that name first, and names match without case on Windows).
 wiz_app_log() { [ -n "$WIZ_APP_DIR" ] && find "$WIZ_APP_DIR" -maxdepth 1 -iname 'repair.log' | head -n 1; }
 
+# Every message of the program's log, as UTF-8.
+wiz_log_messages() {
+    local log
+    log=$(wiz_app_log)
+    [ -n "$log" ] || return 1
+    iconv -f GBK -t UTF-8 "$log" | tr -d '\r' | sed -n 's/^[^<]*<<<<//p'
+}
+
 # The procedure's own lines of the log, in order, as UTF-8 (the log is GBK):
 # those expected/kept-lines.txt names (not the TFTP client's, not the
 # figures that vary from run to run).
@@ -437,7 +463,7 @@ wiz_procedure_lines() {
     local log
     log=$(wiz_app_log)
     [ -n "$log" ] || return 1
-    iconv -f GBK -t UTF-8 "$log" | tr -d '\r' | sed -n 's/^[^<]*<<<<//p' | grep -E -f "$WIZ_HERE/expected/kept-lines.txt"
+    wiz_log_messages | grep -E -f "$WIZ_HERE/expected/kept-lines.txt"
 }
 
 # The procedure's log as expected/ENDING.txt has it, on connection NAME,
