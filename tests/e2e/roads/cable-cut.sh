@@ -20,6 +20,8 @@ road_cable_cut() {
     wiz_cable in
     check "the PC's addresses and routes are as before" wiz_network_as_before
     wiz_box_slow off
+    # The first upload's part goes: the next one is followed from its start.
+    rm -f "$(wiz_box_file)"
     press_retry
     follow_upload 8-retry-page2 eth0
     finish_on_page3
