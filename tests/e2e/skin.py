@@ -189,13 +189,17 @@ def references():
     bar = control(layout(WIZARD, page(2)), "repair_progress")
     done = control(layout(WIZARD, page(3)), "repair_btn_step3")
     width = bar.rect[2] - bar.rect[0]
-    fore, back = skin_image(bar.get("foreimage"))[0], skin_image(bar.get("bkimage"))[0]
+    # The bar's middle row: its ends are rounded, its top row partly clear.
+    middle = (bar.rect[3] - bar.rect[1]) // 2
+    fore_image, back_image = skin_image(bar.get("foreimage")), skin_image(bar.get("bkimage"))
+    fore = fore_image[middle * len(fore_image) // max(1, bar.rect[3] - bar.rect[1])]
+    back = back_image[middle * len(back_image) // max(1, bar.rect[3] - bar.rect[1])]
     return {
         "start": [image_pixels(start.rect, skin_image(start.get(state)))
                   for state in ("normalimage", "hotimage", "pushedimage") if start.get(state)],
         "retry": [image_pixels(retry.rect, skin_image(retry.get(state)))
                   for state in ("normalimage", "hotimage", "pushedimage") if retry.get(state)],
-        "bar": [bar.rect[0], bar.rect[1],
+        "bar": [bar.rect[0], bar.rect[1] + middle,
                 [fore[x * len(fore) // width][:3] for x in range(width)],
                 [back[x * len(back) // width][:3] for x in range(width)]],
         "done": [done.rect, [argb(done.get(a)) for a in ("textcolor", "hottextcolor", "pushedtextcolor")
