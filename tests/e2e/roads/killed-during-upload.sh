@@ -4,7 +4,7 @@
 # and says so, and a repair then succeeds.
 road_killed_during_upload() {
     wiz_world_up 1 slow || return 1
-    local name=${WIZ_CONNECTIONS[0]} size t_start
+    local size t_start
     size=$(stat -c %s "$(wiz_embedded_image)")
     open_wizard || return 1
     press_start

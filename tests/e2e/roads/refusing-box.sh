@@ -3,7 +3,6 @@
 # text; the box then takes files, and "重试" repairs.
 road_refusing_box() {
     wiz_world_up 1 refuse || return 1
-    local name=${WIZ_CONNECTIONS[0]}
     open_wizard || return 1
     press_start
     failure_alert 7-refused 修复失败 || return 1

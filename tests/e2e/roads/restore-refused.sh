@@ -3,7 +3,6 @@
 # journal stays, and the next start puts the network back.
 road_restore_refused() {
     wiz_world_up 1 tftp || return 1
-    local name=${WIZ_CONNECTIONS[0]}
     wiz_netsh_refuse 'set address name="[^"]*" dhcp$' 1 "The requested operation requires elevation."
     open_wizard || return 1
     wiz_answers_start
