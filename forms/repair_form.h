@@ -1,19 +1,20 @@
 #pragma once
 
 // The repair wizard: the program's main window. Page 1 offers the start
-// button; page 2 shows the progress bar while the repair runs on the
-// repair thread; page 3 reports success. Each step report arrives as the
-// message kMsgStepReport (posted from the repair thread), and the window
-// applies the engine's step chain to it: the adapter picker after the
-// adapter query when there are several candidates, the next step posted,
-// or the end (the clean-up and the alert "修复失败" after a failure).
+// button (and says what the start-up found of an unfinished earlier
+// repair); page 2 shows the progress bar, what is happening now and how
+// far the upload is, and, when the repair failed, why and what to do, with
+// "重试" and "关闭"; page 3 reports success. What the pages show comes from
+// the engine's RepairWizard; the window feeds it the messages the repair
+// thread posts (step reports, stages, upload progress), the timer's ticks
+// and the user's presses, and shows its view.
 //
 // Closing the window is honoured at any time: it hides at once, waits for
 // the step in progress, and then undoes what the repair changed and has
-// not put back yet (the firewall rule, the adapter's address) before the
-// program ends.
+// not put back yet before the program ends.
 //
-// Thread affinity: UI thread, except OnServiceReport (repair thread).
+// Thread affinity: UI thread, except OnServiceReport and OnServiceStatus
+// (repair thread), which only post messages.
 
 #include <cstdint>
 #include <memory>
@@ -21,11 +22,12 @@
 
 #include "forms/frameless_form.h"
 #include "repair/repair_step_chain.h"
+#include "repair/repair_wizard.h"
 #include "repair/service.h"
 
 namespace Veneer {
 class CButtonUI;
-class CChildLayoutUI;
+class CLabelUI;
 class CProgressUI;
 }  // namespace Veneer
 
@@ -33,6 +35,11 @@ namespace forms {
 
 // A step report: wParam the result, lParam the step.
 inline constexpr UINT kMsgStepReport = WM_USER + 1;
+// A stage: wParam the RepairStage, lParam the attempt.
+inline constexpr UINT kMsgStage = WM_USER + 2;
+// Upload progress: wParam the bytes acknowledged, lParam the total.
+inline constexpr UINT kMsgUploadProgress = WM_USER + 3;
+
 class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
  public:
   // The window drives `service` (the process's by default).
@@ -57,30 +64,38 @@ class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
   LRESULT OnClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
 
  private:
-  // Repair thread: posts kMsgStepReport and touches nothing else.
+  // Repair thread: each only posts a message and touches nothing else.
   void OnServiceReport(repair::ServiceCallbackParam* param);
-  LRESULT OnTick(WPARAM wparam, bool& handled);
+  void OnServiceStatus(repair::ServiceCallbackParam* param);
+  LRESULT OnTick(WPARAM timer, bool& handled);
   LRESULT OnReport(WPARAM result, LPARAM step);
-  // After the repair thread has stopped: what a step reported meanwhile is
-  // taken in, and what the repair changed and did not put back is undone.
-  void UndoAfterClose();
+  void Start();
+  // Shows the wizard's view; keeps the timer running while it is wanted.
+  void Render();
 
   repair::RepairService* service_;
-  std::unique_ptr<repair::RepairStepChain> chain_;
+  std::unique_ptr<repair::RepairWizard> wizard_;
   Veneer::CButtonUI* start_button_ = nullptr;
   Veneer::CButtonUI* close_button_ = nullptr;
   Veneer::CButtonUI* done_button_ = nullptr;
+  Veneer::CButtonUI* retry_button_ = nullptr;
+  Veneer::CButtonUI* quit_button_ = nullptr;
   Veneer::CControlUI* page1_ = nullptr;
   Veneer::CControlUI* page2_ = nullptr;
   Veneer::CControlUI* page3_ = nullptr;
+  Veneer::CLabelUI* notice_ = nullptr;
+  Veneer::CLabelUI* heading_ = nullptr;
+  Veneer::CLabelUI* status_ = nullptr;
+  Veneer::CLabelUI* amount_ = nullptr;
+  Veneer::CControlUI* status_row_ = nullptr;
   Veneer::CProgressUI* progress_ = nullptr;
+  Veneer::CControlUI* failure_ = nullptr;
+  Veneer::CControlUI* failure_buttons_ = nullptr;
+  Veneer::CLabelUI* cause_ = nullptr;
+  Veneer::CLabelUI* next_step_ = nullptr;
   repair::ServiceCallback report_callback_;
-  // The step of the latest report: the progress bar climbs to its ceiling.
-  int32_t last_step_ = 0;
-  bool failed_ = false;
-  bool started_ = false;
-  // The highest step posted to the repair thread (-1: none).
-  int32_t posted_step_ = -1;
+  repair::ServiceCallback status_callback_;
+  bool timer_running_ = false;
 };
 
 }  // namespace forms

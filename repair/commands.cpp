@@ -16,7 +16,7 @@ constexpr const char* kLogSource = "repair_service";
 }  // namespace
 
 std::wstring DumpCommand(const std::wstring& backup_path) {
-  return basekit::FormatString(L"cmd /c netsh interface ip dump > \"%ls\"", backup_path.c_str());
+  return basekit::FormatString(L"cmd /d /c netsh interface ip dump > \"%ls\"", backup_path.c_str());
 }
 
 std::wstring SetRecoveryAddressCommand(const std::wstring& connection_name) {
@@ -82,18 +82,64 @@ bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandl
   return true;
 }
 
-bool RunCommandAndWait(ProcessRunner& runner, const std::wstring& command) {
+CommandOutcome RunCommandAndWait(ProcessRunner& runner, const std::wstring& command) {
+  CommandOutcome outcome;
   if (command.empty()) {
     BASEKIT_LOG(Failure, "empty command not run");
-    return false;
+    return outcome;
   }
   ProcessHandle process = nullptr;
   if (!RunCommand(runner, command, &process)) {
-    return false;
+    return outcome;
   }
-  runner.WaitForProcess(process, kCommandWaitMs);
+  outcome.started = true;
+  const ProcessExit exit = runner.WaitForProcess(process, kCommandWaitMs);
+  outcome.exited = exit.exited;
+  outcome.exit_code = exit.exit_code;
+  outcome.output = OutputForLog(runner.ReadOutput(process));
   runner.CloseProcess(process);
-  return true;
+  if (!outcome.exited) {
+    BASEKIT_LOG(Failure, "command still running after %u ms, left running%s%s", static_cast<unsigned>(kCommandWaitMs),
+                outcome.output.empty() ? "" : ": ", outcome.output.c_str());
+  } else if (outcome.exit_code != 0) {
+    BASEKIT_LOG(Failure, "command ended with exit code %u%s%s", static_cast<unsigned>(outcome.exit_code),
+                outcome.output.empty() ? "" : ": ", outcome.output.c_str());
+  } else {
+    BASEKIT_LOG(Progress, "command ended with exit code 0%s%s", outcome.output.empty() ? "" : ": ",
+                outcome.output.c_str());
+  }
+  return outcome;
+}
+
+std::string OutputForLog(const std::string& output) {
+  std::string line;
+  bool pending_break = false;
+  bool pending_space = false;
+  for (char c : output) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r' || c == '\n') {
+      pending_break = !line.empty();
+      continue;
+    }
+    if (byte < 0x20 || byte == 0x7F) {
+      pending_space = !line.empty();
+      continue;
+    }
+    if (pending_break) {
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      line += " | ";
+    } else if (pending_space && line.back() != ' ') {
+      line += ' ';
+    }
+    pending_break = pending_space = false;
+    line += c;
+    if (line.size() >= kCommandOutputLimit) {
+      line.resize(kCommandOutputLimit);
+      break;
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
 }
 
 }  // namespace repair

@@ -21,7 +21,9 @@ inline constexpr uint32_t kCommandWaitMs = 10000;
 inline constexpr wchar_t kFirewallRuleName[] = L"VA Rovade Varoza";
 inline constexpr wchar_t kBackupFileName[] = L"ip.bak";
 
-// cmd /c netsh interface ip dump > "<backup path>"
+// cmd /d /c netsh interface ip dump > "<backup path>"
+// (/d: cmd runs no AutoRun command of the registry, which any user could
+// set for their own account, in this elevated process.)
 std::wstring DumpCommand(const std::wstring& backup_path);
 // Puts the connection on the box's recovery subnet, without a gateway.
 std::wstring SetRecoveryAddressCommand(const std::wstring& connection_name);
@@ -52,9 +54,30 @@ std::wstring SystemToolPath(const std::wstring& system_folder, const std::wstrin
 // failure *process is untouched and the cause is logged.
 bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandle* process);
 
+// How a command run ended.
+struct CommandOutcome {
+  bool started = false;    // the process could be created
+  bool exited = false;     // it ended within the wait
+  uint32_t exit_code = 0;  // valid when exited
+  std::string output;      // what it printed, cut to kCommandOutputLimit
+
+  // Started, ended, and said it succeeded. Not the truth about the machine
+  // either (netsh refuses to set DHCP on an adapter already on DHCP): the
+  // callers that can look at the adapter do so.
+  bool succeeded() const { return started && exited && exit_code == 0; }
+};
+
+// The part of a command's output kept for the log.
+inline constexpr size_t kCommandOutputLimit = 512;
+
 // Starts `command`, waits for it at most kCommandWaitMs and closes its
-// handle. True when the process could be started; the command's own exit
-// status is never looked at. Empty text starts nothing and gives false.
-bool RunCommandAndWait(ProcessRunner& runner, const std::wstring& command);
+// handle; logs how it ended (exit code and output on one line, or that it
+// still ran). Empty text starts nothing.
+CommandOutcome RunCommandAndWait(ProcessRunner& runner, const std::wstring& command);
+
+// A command's output as one log-friendly line: line breaks become " | ",
+// other control characters spaces, runs of them one, spaces at the ends of
+// lines dropped; cut to kCommandOutputLimit bytes.
+std::string OutputForLog(const std::string& output);
 
 }  // namespace repair

@@ -40,7 +40,8 @@ class NoProcesses : public ProcessRunner {
     *error = kNotSupported;
     return false;
   }
-  void WaitForProcess(ProcessHandle, uint32_t) override {}
+  ProcessExit WaitForProcess(ProcessHandle, uint32_t) override { return ProcessExit(); }
+  std::string ReadOutput(ProcessHandle) override { return std::string(); }
   void CloseProcess(ProcessHandle) override {}
 };
 
@@ -70,6 +71,32 @@ class ThreadSleeper : public Sleeper {
   void Sleep(uint32_t milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 };
 
+class SteadyClock : public Clock {
+ public:
+  uint64_t NowMs() override {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+  }
+};
+
+class NoMonitor : public AdapterMonitor {
+ public:
+  AdapterLookup Find(const AdapterIdentity&, AdapterState*) override { return AdapterLookup::kUnavailable; }
+};
+
+class NoJournal : public JournalStore {
+ public:
+  std::wstring Location() override { return L"(none on this platform)"; }
+  JournalRead Read(std::string*) override { return JournalRead::kMissing; }
+  bool Write(const std::string&) override {
+    BASEKIT_LOG(Failure, "no journal on this platform");
+    return false;
+  }
+  bool Remove() override { return true; }
+  bool SetAside(const char*) override { return true; }
+};
+
 class NoTftp : public TftpSessionFactory {
  public:
   std::unique_ptr<TftpSession> Create() override {
@@ -89,7 +116,11 @@ const RepairPlatform& DefaultRepairPlatform() {
   static NoFirmware firmware;
   static ThreadSleeper sleeper;
   static NoTftp tftp;
-  static const RepairPlatform platform{&adapters, &registry, &processes, &files, &module, &firmware, &sleeper, &tftp};
+  static SteadyClock clock;
+  static NoMonitor monitor;
+  static NoJournal journal;
+  static const RepairPlatform platform{&adapters, &registry, &processes, &files,   &module, &firmware,
+                                       &sleeper,  &tftp,     &clock,     &monitor, &journal};
   return platform;
 }
 

@@ -14,9 +14,11 @@ constexpr const char* kLogSource = "repair_service";
 
 RepairStepMethod NextRepairStep(int32_t step) {
   switch (step) {
-    case kStepFirewall:
-      return &RepairService::QueryNetworkSettings;
     case kStepQuery:
+      return &RepairService::WaitForLink;
+    case kStepLink:
+      return &RepairService::AddFirewallRule;
+    case kStepFirewall:
       return &RepairService::BackupNetworkSettings;
     case kStepBackup:
       return &RepairService::ModifyNetworkSettings;
@@ -35,24 +37,38 @@ RepairStepChain::RepairStepChain(RepairService* service, AdapterChooser* chooser
 RepairStepChain::RepairStepChain(RepairService* service, AdapterChooser* chooser, StepPoster poster)
     : service_(service), chooser_(chooser), poster_(std::move(poster)) {}
 
+bool RepairStepChain::Start() {
+  if (state_ == State::kRunning || state_ == State::kCleaningUp) {
+    BASEKIT_LOG(Failure, "a repair is running, not started again");
+    return false;
+  }
+  state_ = State::kRunning;
+  last_step_ = 0;
+  failure_ = RepairFailure();
+  poster_(&RepairService::QueryNetworkSettings);
+  return true;
+}
+
 RepairStepChain::State RepairStepChain::OnStepReported(int32_t result, int32_t step) {
-  if (state_ != State::kRunning) {
-    BASEKIT_LOG(Lookup, "report (%d, %d) after the repair ended, ignored", static_cast<int>(result),
+  if (step == kStepCleanUp && state_ == State::kCleaningUp) {
+    // A restore that failed and then succeeded on the second try leaves the
+    // PC as it was and the image on the box.
+    const bool restored_on_retry = result != 0 && failure_.cause == RepairCause::kRestoreFailed;
+    if (result == 0) failure_ = service_->last_failure();
+    state_ = restored_on_retry ? State::kComplete : State::kFailed;
+    return state_;
+  }
+  if (state_ != State::kRunning || step == kStepCleanUp || step == kStepRecover) {
+    BASEKIT_LOG(Lookup, "report (%d, %d) while no step runs, ignored", static_cast<int>(result),
                 static_cast<int>(step));
     return state_;
   }
-  last_step_ = step;
-  if (result == 0) {
-    // The steps up to the recovery address undo what they need themselves;
-    // after that the adapter is on the recovery subnet and must be put back.
-    if (step > kStepModify) {
-      service_->RestoreNetworkSettings2();
-    }
-    state_ = State::kFailed;
-    return state_;
-  }
+  if (step != kStepLink) last_step_ = step;
+  if (result == 0) return EndWithFailure(service_->last_failure());
   if (step == kStepQuery) {
-    SettleAdapterChoice();
+    RepairFailure failure;
+    SettleAdapterChoice(&failure);
+    if (failure.failed()) return EndWithFailure(failure);
   }
   RepairStepMethod next = NextRepairStep(step);
   if (!next) {
@@ -63,17 +79,33 @@ RepairStepChain::State RepairStepChain::OnStepReported(int32_t result, int32_t s
   return state_;
 }
 
-void RepairStepChain::SettleAdapterChoice() {
-  int32_t count = service_->adapter_count();
-  if (count == 1) {
+RepairStepChain::State RepairStepChain::EndWithFailure(const RepairFailure& failure) {
+  failure_ = failure;
+  if (!failure_.failed()) failure_.cause = RepairCause::kConnectionLost;  // a failed step always says why
+  if (service_->has_pending_changes()) {
+    state_ = State::kCleaningUp;
+    poster_(&RepairService::CleanUp);
+  } else {
+    state_ = State::kFailed;
+  }
+  return state_;
+}
+
+void RepairStepChain::SettleAdapterChoice(RepairFailure* failure) {
+  const int32_t count = service_->adapter_count();
+  failure->step = kStepQuery;
+  if (count == 0) {
+    // Nothing has been changed yet, and nothing will be.
+    BASEKIT_LOG(Failure, "no wired adapter found, nothing changed");
+    failure->cause = RepairCause::kNoWiredAdapter;
+  } else if (count == 1) {
     service_->SelectAdapter(0);
-  } else if (count >= 2) {
-    int32_t count_shown = count < kAdapterTableSize ? count : kAdapterTableSize;
-    int32_t chosen = chooser_ ? chooser_->ChooseAdapter(service_->adapter_table(), count_shown) : -1;
-    if (chosen >= 0) {
-      service_->SelectAdapter(chosen);
-    } else {
-      BASEKIT_LOG(Lookup, "no adapter chosen, the selection stays as it was");
+  } else {
+    const int32_t count_shown = count < kAdapterTableSize ? count : kAdapterTableSize;
+    const int32_t chosen = chooser_ ? chooser_->ChooseAdapter(service_->adapter_table(), count_shown) : -1;
+    if (chosen < 0 || !service_->SelectAdapter(chosen)) {
+      BASEKIT_LOG(Lookup, "no adapter chosen, nothing changed");
+      failure->cause = RepairCause::kNoAdapterChosen;
     }
   }
 }

@@ -18,6 +18,11 @@ bool Service::RegisterCallback(int32_t kind, const ServiceCallback& callback) {
   return inserted;
 }
 
+bool Service::HasCallback(int32_t kind) const {
+  auto it = callbacks_.find(kind);
+  return it != callbacks_.end() && !it->second.is_null();
+}
+
 void Service::DispatchCallback(int32_t kind, std::unique_ptr<ServiceCallbackParam> record) {
   auto it = callbacks_.find(kind);
   if (it == callbacks_.end() || it->second.is_null()) {

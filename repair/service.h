@@ -41,6 +41,8 @@ class Service {
   bool RegisterCallback(int32_t kind, const ServiceCallback& callback);
 
  protected:
+  // Whether a bound callback is registered for `kind`.
+  bool HasCallback(int32_t kind) const;
   // Hands `record` to the callback registered for `kind`, if one is bound,
   // and releases it when the call returns (at once when none is).
   void DispatchCallback(int32_t kind, std::unique_ptr<ServiceCallbackParam> record);

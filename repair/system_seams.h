@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "repair/adapter_info.h"
 #include "tftp/upload_result.h"
@@ -49,6 +50,12 @@ class RegistryReader {
 
 using ProcessHandle = void*;
 
+// How a waited-for process ended.
+struct ProcessExit {
+  bool exited = false;     // false: still running when the wait ended
+  uint32_t exit_code = 0;  // valid when exited
+};
+
 class ProcessRunner {
  public:
   virtual ~ProcessRunner() = default;
@@ -57,14 +64,18 @@ class ProcessRunner {
   virtual std::wstring SystemFolder() = 0;
   // Starts the program file `application` (a full path, never searched
   // for) as a hidden process with `command_line` (NUL-terminated; the
-  // platform may write into it) and the current folder `directory`. On
-  // success the thread handle is already closed and *process receives the
-  // process handle, which the caller must close; on failure *process is
-  // untouched and *error receives the platform's error code.
+  // platform may write into it) and the current folder `directory`, its
+  // standard output and error captured. On success the thread handle is
+  // already closed and *process receives the process, which the caller must
+  // close; on failure *process is untouched and *error receives the
+  // platform's error code.
   virtual bool CreateHiddenProcess(const std::wstring& application, wchar_t* command_line,
                                    const std::wstring& directory, ProcessHandle* process, uint32_t* error) = 0;
   // Waits at most timeout_ms for the process to end; never kills it.
-  virtual void WaitForProcess(ProcessHandle process, uint32_t timeout_ms) = 0;
+  virtual ProcessExit WaitForProcess(ProcessHandle process, uint32_t timeout_ms) = 0;
+  // What the process has written so far (at most a few kilobytes, the
+  // system's narrow code page), without blocking.
+  virtual std::string ReadOutput(ProcessHandle process) = 0;
   virtual void CloseProcess(ProcessHandle process) = 0;
 };
 
@@ -99,6 +110,79 @@ class Sleeper {
   virtual void Sleep(uint32_t milliseconds) = 0;
 };
 
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Milliseconds of a monotonic clock (any origin). Sleeping the Sleeper
+  // advances it.
+  virtual uint64_t NowMs() = 0;
+};
+
+// An adapter as it can be found again, also after a restart: its instance
+// identifier (a GUID in braces) and its hardware address
+// ("00-1A-2B-3C-4D-5E").
+struct AdapterIdentity {
+  std::string guid;
+  std::string mac;
+};
+
+struct Ipv4Address {
+  std::string address;  // dotted quad
+  int prefix_length = 0;
+  // False while the system still checks the address for duplicates
+  // (tentative) or has found a duplicate: it cannot carry traffic yet.
+  bool usable = true;
+};
+
+// An adapter's state as the system reports it now.
+struct AdapterState {
+  AdapterIdentity identity;
+  std::wstring friendly_name;  // the connection name shown to the user
+  bool link_up = false;        // operational, media connected
+  bool dhcp_enabled = false;
+  std::vector<Ipv4Address> addresses;
+  std::vector<std::string> gateways;
+};
+
+enum class AdapterLookup {
+  kFound,
+  kNotFound,     // no adapter of that identity
+  kUnavailable,  // the system could not be asked (logged)
+};
+
+class AdapterMonitor {
+ public:
+  virtual ~AdapterMonitor() = default;
+  // Finds the adapter by its GUID or, failing that, by its hardware
+  // address, and fills *state on kFound.
+  virtual AdapterLookup Find(const AdapterIdentity& identity, AdapterState* state) = 0;
+};
+
+enum class JournalRead {
+  kRead,     // *bytes holds the journal
+  kMissing,  // there is none
+  kFailed,   // it exists but could not be read (logged)
+};
+
+// The one file that records what a repair has changed on this machine
+// until it has been put back. Each method logs its own failure.
+class JournalStore {
+ public:
+  virtual ~JournalStore() = default;
+  // Where the journal lives, for the log.
+  virtual std::wstring Location() = 0;
+  virtual JournalRead Read(std::string* bytes) = 0;
+  // Replaces the journal so that a crash at any instant leaves either the
+  // old or the new one whole: a temporary file, flushed to the disk, then
+  // renamed over the journal.
+  virtual bool Write(const std::string& bytes) = 0;
+  // Deletes the journal; true when none is left.
+  virtual bool Remove() = 0;
+  // Renames the journal to its name followed by "." and `suffix`, replacing
+  // an earlier file of that name, so that it is kept but not read again.
+  virtual bool SetAside(const char* suffix) = 0;
+};
+
 // One upload of the firmware to the box: the life of one TFTP client.
 class TftpSession {
  public:
@@ -109,8 +193,13 @@ class TftpSession {
   virtual ~TftpSession() = default;
   // One connection attempt; may be repeated after a failure.
   virtual bool Connect() = 0;
+  // (attempt number, from 2) each time the write request goes out again
+  // because the box has not answered it.
+  using RequestRetryObserver = std::function<void(int attempt)>;
+
   // Called before Send; may be empty.
   virtual void SetProgressObserver(ProgressObserver observer) = 0;
+  virtual void SetRequestRetryObserver(RequestRetryObserver observer) = 0;
   // Sends the whole buffer; called at most once, after a successful Connect.
   // The upload succeeded when the result says it was delivered.
   virtual TftpUploadResult Send(const uint8_t* data, int32_t length) = 0;
@@ -135,6 +224,9 @@ struct RepairPlatform {
   FirmwareSource* firmware = nullptr;
   Sleeper* sleeper = nullptr;
   TftpSessionFactory* tftp = nullptr;
+  Clock* clock = nullptr;
+  AdapterMonitor* monitor = nullptr;
+  JournalStore* journal = nullptr;
 };
 
 // The product's implementations for this build, created on first use and

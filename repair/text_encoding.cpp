@@ -157,6 +157,89 @@ std::string WideToGbk(const std::wstring& text) {
   return ConvertToGbk(text.substr(0, length));
 }
 
+namespace {
+
+constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+void AppendWide(char32_t code, std::wstring* out) {
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out->push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
+      out->push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
+      return;
+    }
+  }
+  out->push_back(static_cast<wchar_t>(code));
+}
+
+void AppendUtf8(char32_t code, std::string* out) {
+  if (code < 0x80) {
+    out->push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+bool IsSurrogate(char32_t code) { return code >= 0xD800 && code <= 0xDFFF; }
+
+}  // namespace
+
+std::wstring Utf8ToWide(const std::string& text) {
+  std::wstring out;
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    char32_t code = length == 1 ? lead : length == 2 ? (lead & 0x1F) : length == 3 ? (lead & 0x0F) : (lead & 0x07);
+    bool valid = length != 0 && i + length <= text.size();
+    for (size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not characters.
+    static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (!valid || code < kLeast[length] || code > 0x10FFFF || IsSurrogate(code)) {
+      AppendWide(kReplacementCharacter, &out);
+      i += 1;
+      continue;
+    }
+    AppendWide(code, &out);
+    i += length;
+  }
+  return out;
+}
+
+std::string WideToUtf8(const std::wstring& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto code = static_cast<char32_t>(text[i]);
+    if constexpr (sizeof(wchar_t) == 2) {
+      code &= 0xFFFF;
+      if (code >= 0xD800 && code < 0xDC00 && i + 1 < text.size()) {
+        const auto low = static_cast<char32_t>(text[i + 1]) & 0xFFFF;
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+          ++i;
+        }
+      }
+    }
+    AppendUtf8(IsSurrogate(code) || code > 0x10FFFF ? kReplacementCharacter : code, &out);
+  }
+  return out;
+}
+
 std::string CutAfterLastBackslash(const std::string& path) { return CutAfterLast(path, '\\'); }
 
 std::wstring CutAfterLastBackslash(const std::wstring& path) { return CutAfterLast(path, L'\\'); }

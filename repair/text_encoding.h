@@ -20,6 +20,12 @@ std::wstring GbkToWide(const std::string& text);
 // form become '?'; a failed conversion gives empty text.
 std::string WideToGbk(const std::wstring& text);
 
+// UTF-8 to and from wide text (UTF-16 on Windows, UTF-32 elsewhere), for
+// files of the program's own. Malformed input becomes U+FFFD; lone
+// surrogates are written as U+FFFD.
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToUtf8(const std::wstring& text);
+
 // `path` up to and including its last backslash; the whole path when it has
 // none.
 std::string CutAfterLastBackslash(const std::string& path);

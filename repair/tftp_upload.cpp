@@ -16,6 +16,9 @@ class TftpClientSession : public TftpSession {
   bool Connect() override { return client_.connectToServer(); }
 
   void SetProgressObserver(ProgressObserver observer) override { client_.setProgressObserver(std::move(observer)); }
+  void SetRequestRetryObserver(RequestRetryObserver observer) override {
+    client_.setRequestRetryObserver(std::move(observer));
+  }
 
   TftpUploadResult Send(const uint8_t* data, int32_t length) override {
     // A missing buffer or a length of 0 or less is refused by the client,

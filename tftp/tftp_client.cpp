@@ -244,6 +244,9 @@ bool TftpClient::waitForAck(uint32_t expected) {
                 describeLastPacket(block).c_str(), send + 1);
     ++statistics_.retransmissions;
     sendLastPacket();
+    if (last_sent_is_request_ && request_retry_) {
+      request_retry_(send + 1);
+    }
     if (send == kQuickSends) {
       ++statistics_.quiet_waits;
       BASEKIT_LOG(Progress, "%s unanswered %d times: waiting %ld ms in silence for the server's own resend",

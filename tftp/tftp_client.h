@@ -132,6 +132,9 @@ class TftpClient {
 
   // Called after each acknowledged DATA block; may be empty.
   void setProgressObserver(ProgressObserver observer) { progress_ = std::move(observer); }
+  // Called with the attempt number (2, 3, ...) each time the write request
+  // goes out again unanswered; may be empty.
+  void setRequestRetryObserver(std::function<void(int attempt)> observer) { request_retry_ = std::move(observer); }
   // Where the packet trace goes; null restores standard output. The sink
   // must outlive its use by this client.
   void setTraceSink(tftp::TraceSink* sink) { trace_ = sink != nullptr ? sink : &tftp::StandardOutputTrace(); }
@@ -189,5 +192,6 @@ class TftpClient {
   Statistics statistics_;
   TftpUploadResult result_;
   ProgressObserver progress_;
+  std::function<void(int attempt)> request_retry_;
   tftp::TraceSink* trace_ = &tftp::StandardOutputTrace();
 };

@@ -9,6 +9,7 @@ const IpHelperFunctions& IpHelper() {
     static const basekit::SystemLibrary library(L"iphlpapi.dll");
     IpHelperFunctions f;
     f.get_adapters_info = library.Get<decltype(f.get_adapters_info)>("GetAdaptersInfo");
+    f.get_adapters_addresses = library.Get<decltype(f.get_adapters_addresses)>("GetAdaptersAddresses");
     return f;
   }();
   return functions;

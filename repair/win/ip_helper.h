@@ -15,6 +15,7 @@ namespace repair {
 struct IpHelperFunctions {
   // Null when the library or the function could not be had (logged once).
   decltype(&::GetAdaptersInfo) get_adapters_info = nullptr;
+  decltype(&::GetAdaptersAddresses) get_adapters_addresses = nullptr;
 };
 
 // Any thread; loaded once.

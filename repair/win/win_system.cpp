@@ -7,6 +7,8 @@
 #include "basekit/win/system_library.h"
 #include "repair/tftp_upload.h"
 #include "repair/win/ip_helper.h"
+#include "repair/win/win_adapter_monitor.h"
+#include "repair/win/win_journal_store.h"
 
 namespace repair {
 
@@ -45,33 +47,100 @@ RegistryReadResult WinRegistryReader::ReadString(const char* key_path, const wch
   return RegistryReadResult::kOk;
 }
 
+namespace {
+
+// A started process and the read end of the pipe its output goes to.
+struct WinProcess {
+  HANDLE process = nullptr;
+  HANDLE output = nullptr;
+};
+
+// Room for everything netsh prints: the process never blocks on a full
+// pipe before the wait is over.
+constexpr DWORD kOutputPipeBytes = 64 * 1024;
+constexpr size_t kOutputKept = 4096;
+
+}  // namespace
+
 std::wstring WinProcessRunner::SystemFolder() { return basekit::SystemFolder(); }
 
 bool WinProcessRunner::CreateHiddenProcess(const std::wstring& application, wchar_t* command_line,
                                            const std::wstring& directory, ProcessHandle* process, uint32_t* error) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  if (!CreatePipe(&read, &write, &inheritable, kOutputPipeBytes)) {
+    // Run it all the same; only its words are lost.
+    BASEKIT_LOG(Failure, "CreatePipe failed %lu, the command's output is not kept", GetLastError());
+    read = write = nullptr;
+  } else {
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+  }
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
+  if (write != nullptr) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write;
+    startup.hStdError = write;
+  }
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(application.c_str(), command_line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                      directory.c_str(), &startup, &info)) {
-    *error = GetLastError();
+  const BOOL created = CreateProcessW(application.c_str(), command_line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                      nullptr, directory.c_str(), &startup, &info);
+  const DWORD create_error = GetLastError();
+  // The child holds its own copy; with ours closed, the pipe ends with it.
+  if (write != nullptr) CloseHandle(write);
+  if (!created) {
+    if (read != nullptr) CloseHandle(read);
+    *error = create_error;
     return false;
   }
   CloseHandle(info.hThread);
-  *process = info.hProcess;
+  *process = new WinProcess{info.hProcess, read};
   return true;
 }
 
-void WinProcessRunner::WaitForProcess(ProcessHandle process, uint32_t timeout_ms) {
-  DWORD waited = WaitForSingleObject(process, timeout_ms);
+ProcessExit WinProcessRunner::WaitForProcess(ProcessHandle process, uint32_t timeout_ms) {
+  auto* started = static_cast<WinProcess*>(process);
+  ProcessExit exit;
+  DWORD waited = WaitForSingleObject(started->process, timeout_ms);
   if (waited == WAIT_TIMEOUT) {
-    BASEKIT_LOG(Lookup, "command still running after %u ms, left running", static_cast<unsigned>(timeout_ms));
-  } else if (waited != WAIT_OBJECT_0) {
-    BASEKIT_LOG(Failure, "WaitForSingleObject failed %lu", GetLastError());
+    return exit;  // the caller logs it
   }
+  if (waited != WAIT_OBJECT_0) {
+    BASEKIT_LOG(Failure, "WaitForSingleObject failed %lu", GetLastError());
+    return exit;
+  }
+  DWORD code = 0;
+  if (!GetExitCodeProcess(started->process, &code)) {
+    BASEKIT_LOG(Failure, "GetExitCodeProcess failed %lu", GetLastError());
+    return exit;
+  }
+  exit.exited = true;
+  exit.exit_code = code;
+  return exit;
 }
 
-void WinProcessRunner::CloseProcess(ProcessHandle process) { CloseHandle(process); }
+std::string WinProcessRunner::ReadOutput(ProcessHandle process) {
+  auto* started = static_cast<WinProcess*>(process);
+  std::string output;
+  while (started->output != nullptr && output.size() < kOutputKept) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(started->output, nullptr, 0, nullptr, &available, nullptr) || available == 0) break;
+    char chunk[1024];
+    DWORD got = 0;
+    const DWORD want = available < sizeof(chunk) ? available : static_cast<DWORD>(sizeof(chunk));
+    if (!ReadFile(started->output, chunk, want, &got, nullptr) || got == 0) break;
+    output.append(chunk, got);
+  }
+  return output;
+}
+
+void WinProcessRunner::CloseProcess(ProcessHandle process) {
+  auto* started = static_cast<WinProcess*>(process);
+  CloseHandle(started->process);
+  if (started->output != nullptr) CloseHandle(started->output);
+  delete started;
+}
 
 bool WinFileProbe::Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -130,7 +199,11 @@ const RepairPlatform& DefaultRepairPlatform() {
   static WinResourceFirmware firmware;
   static WinSleeper sleeper;
   static TftpClientSessionFactory tftp;
-  static const RepairPlatform platform{&adapters, &registry, &processes, &files, &module, &firmware, &sleeper, &tftp};
+  static WinClock clock;
+  static WinAdapterMonitor monitor;
+  static WinJournalStore journal;
+  static const RepairPlatform platform{&adapters, &registry, &processes, &files,   &module, &firmware,
+                                       &sleeper,  &tftp,     &clock,     &monitor, &journal};
   return platform;
 }
 

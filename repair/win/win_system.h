@@ -28,9 +28,12 @@ class WinRegistryReader : public RegistryReader {
 class WinProcessRunner : public ProcessRunner {
  public:
   std::wstring SystemFolder() override;
+  // Standard output and error go to a pipe of the runner's, read after the
+  // wait.
   bool CreateHiddenProcess(const std::wstring& application, wchar_t* command_line, const std::wstring& directory,
                            ProcessHandle* process, uint32_t* error) override;
-  void WaitForProcess(ProcessHandle process, uint32_t timeout_ms) override;
+  ProcessExit WaitForProcess(ProcessHandle process, uint32_t timeout_ms) override;
+  std::string ReadOutput(ProcessHandle process) override;
   void CloseProcess(ProcessHandle process) override;
 };
 

@@ -360,19 +360,35 @@ def close_button(pushed):
     return canvas
 
 
-def accent_button(state):
-    """120 x 36, drawn unscaled into the 120 x 36 start button."""
+def accent_button(state, width=120, height=36, radius=5):
+    """The teal button: 120 x 36 for the start button, 100 x 32 for "重试";
+    drawn unscaled into a button of that size."""
     top, bottom, edge = {
         "normal": ("#00AE9F", "#009589", "#00C9B8"),
         "hover": ("#0BC2B2", "#00A798", "#1AFEE9"),
         "pushed": ("#00897D", "#007D72", "#00A294"),
+        "disabled": ("#2F6F6B", "#2A615D", "#3A807A"),
     }[state]
-    canvas = Canvas(120, 36)
-    body = rounded_rect(0.5, 0.5, 119.5, 35.5, 5)
-    fill(canvas, body, vertical(0, hex_rgb(top), 36, hex_rgb(bottom)))
+    canvas = Canvas(width, height)
+    body = rounded_rect(0.5, 0.5, width - 0.5, height - 0.5, radius)
+    fill(canvas, body, vertical(0, hex_rgb(top), height, hex_rgb(bottom)))
     # A light inner line along the top edge gives the face some depth.
     rim = intersect(outline(inset(body, 0.5), 1.0), lambda x, y: y - 6.0)
-    fill(canvas, rim, solid(hex_rgb(edge)), alpha=0.6 if state != "pushed" else 0.3)
+    fill(canvas, rim, solid(hex_rgb(edge)), alpha=0.6 if state not in ("pushed", "disabled") else 0.3)
+    return canvas
+
+
+def ghost_button(state):
+    """100 x 32, the quiet button beside "重试": an outline on a faint face."""
+    face, border, alpha = {
+        "normal": ("#2C3249", "#4B5575", 0.55),
+        "hover": ("#343B55", "#00B6A5", 0.8),
+        "pushed": ("#242A3C", "#00B6A5", 0.9),
+    }[state]
+    canvas = Canvas(100, 32)
+    body = rounded_rect(0.5, 0.5, 99.5, 31.5, 5)
+    fill(canvas, body, solid(hex_rgb(face)), alpha=alpha)
+    fill(canvas, outline(inset(body, 0.5), 1.0), solid(hex_rgb(border)))
     return canvas
 
 
@@ -393,12 +409,17 @@ def dialog_button(state):
 
 
 def progress_bar(fore):
-    """240 x 1, the size of the progress bar. The fore picture is revealed,
-    not squeezed, so its gradient stays put while the bar grows."""
-    canvas = Canvas(240, 1)
-    for x in range(240):
-        rgb = horizontal(0, TEAL_DEEP, 239, TEAL_HOT)(x, 0) if fore else hex_rgb("#3A4262")
-        canvas.blend(x, 0, rgb, 1.0)
+    """240 x 6, the size of the progress bar: a rounded track, and the fill
+    in the same shape. The fill is revealed, not squeezed, so its gradient
+    stays put while the bar grows."""
+    canvas = Canvas(240, 6)
+    track = rounded_rect(0.0, 0.0, 240.0, 6.0, 3.0)
+    if fore:
+        fill(canvas, track, horizontal(0, TEAL_DEEP, 239, TEAL_HOT))
+        # A lighter top line, so the fill reads as raised above the track.
+        fill(canvas, intersect(track, lambda x, y: y - 1.5), solid(WHITE), alpha=0.18)
+    else:
+        fill(canvas, track, solid(hex_rgb("#3A4262")))
     return canvas
 
 
@@ -427,6 +448,13 @@ def pictures():
         "btn-bk-normal.png": accent_button("normal"),
         "btn-bk-hover.png": accent_button("hover"),
         "btn-bk-pushed.png": accent_button("pushed"),
+        "btn-bk-disabled.png": accent_button("disabled"),
+        "btn-small-normal.png": accent_button("normal", 100, 32),
+        "btn-small-hover.png": accent_button("hover", 100, 32),
+        "btn-small-pushed.png": accent_button("pushed", 100, 32),
+        "btn-ghost-normal.png": ghost_button("normal"),
+        "btn-ghost-hover.png": ghost_button("hover"),
+        "btn-ghost-pushed.png": ghost_button("pushed"),
         "btn-normal2.png": dialog_button("normal"),
         "btn-hover2.png": dialog_button("hover"),
         "btn-pushed2.png": dialog_button("pushed"),

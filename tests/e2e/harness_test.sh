@@ -16,6 +16,8 @@ harness_init road
 on_cleanup rm -rf "$work"
 
 # ---- the expected log ------------------------------------------------------------
+# (A failed run's clean-up is the worker's: only a close has lines of the
+# window's thread.)
 expected() { wiz_expected_log "$1" "本地连接"; }
 worker_order() { expected "$1" | sed 's/^| //'; }
 # The window's thread late: the worker's last line before its block.
@@ -38,9 +40,9 @@ while read -r ending maker want; do
 done <<'EOF'
 repaired worker_order accepted
 failed   worker_order accepted
-failed   ui_late      accepted
+failed   ui_late      refused
 closed   ui_late      accepted
-failed   ui_early     accepted
+closed   ui_early     accepted
 repaired ui_late      refused
 failed   swap_worker  refused
 failed   swap_ui      refused
@@ -75,6 +77,8 @@ wizard.size 580 374
 wizard.start 290 326
 wizard.done 425 192
 wizard.close 558 18
+wizard.retry 355 268
+wizard.quit 467 268
 picker.size 400 180
 picker.entry.0 200 57
 picker.entry.1 200 78
@@ -91,10 +95,11 @@ page() {  # page NAME CONVERT_ARGS...
 page start -draw "image over 230,308 0,0 '$skin/btn-bk-normal.png'"
 page start-hot -draw "image over 230,308 0,0 '$skin/btn-bk-hover.png'"
 page upload -draw "image over 305,156 0,0 '$skin/progress_bk.png'" \
-    \( "$skin/progress_fore.png" -crop 160x1+0+0 \) -geometry +305+156 -composite
+    \( "$skin/progress_fore.png" -crop 160x6+0+0 \) -geometry +305+156 -composite
 page finished -draw "image over 305,156 0,0 '$skin/progress_fore.png'" -fill '#00DCC8' -draw 'rectangle 410,186 440,196'
 page blank
-page half-bar -draw "image over 305,156 0,0 '$skin/progress_bk.png'" -fill '#23283A' -draw 'rectangle 305,156 425,156'
+page failed -draw "image over 305,252 0,0 '$skin/btn-small-normal.png'" -draw "image over 417,252 0,0 '$skin/btn-ghost-normal.png'"
+page half-bar -draw "image over 305,156 0,0 '$skin/progress_bk.png'" -fill '#23283A' -draw 'rectangle 305,156 425,161'
 while read -r picture want; do
     got=$(python3 -S "$here/skin.py" look "$work/$picture.png" "$work/looks.json")
     test "$got" = "$want"
@@ -104,6 +109,7 @@ start     page1 0
 start-hot page1 0
 upload    page2 400
 finished  page3 600
+failed    failed 0
 blank     other 0
 half-bar  other 0
 EOF

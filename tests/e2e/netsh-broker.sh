@@ -19,6 +19,8 @@
 #   refuse       "regex<TAB>exit code<TAB>text" lines: a command line that
 #                matches a regex (extended) is answered with that code and
 #                text and changes nothing; read for every command
+#   slow         "regex<TAB>seconds" lines: a command line that matches
+#                waits that long before it is carried out
 # Only the namespace given is ever changed.
 set -u
 
@@ -29,7 +31,8 @@ if [ -z "$ns" ] || [ ! -e "/run/netns/$ns" ]; then
     echo "netsh-broker: no namespace '$ns'" >&2
     exit 1
 fi
-touch "$state/commands" "$state/journal" "$state/rules" "$state/connections" "$state/leases" "$state/refuse"
+touch "$state/commands" "$state/journal" "$state/rules" "$state/connections" "$state/leases" "$state/refuse" \
+    "$state/slow"
 
 re_add_rule='^netsh advfirewall firewall add rule name="([^"]*)" (.+)$'
 re_delete_rule='^netsh advfirewall firewall delete rule name="([^"]*)"$'
@@ -141,8 +144,19 @@ refusal() {  # refusal COMMAND_LINE
     return 255
 }
 
+# Waits as long as the first "slow" line matching LINE says.
+slowness() {  # slowness COMMAND_LINE
+    local regex seconds
+    while IFS=$'\t' read -r regex seconds; do
+        [[ -n $regex && $1 =~ $regex ]] || continue
+        sleep "$seconds"
+        return
+    done <"$state/slow"
+}
+
 handle() {  # handle COMMAND_LINE: prints netsh's text, returns its exit code
     local line=$1 code
+    slowness "$line"
     refusal "$line"
     code=$?
     if [ "$code" != 255 ]; then

@@ -4,14 +4,15 @@ read from the skin files (resources/skin) at run time.
 
     skin.py points        "KEY X Y" lines: window sizes and click points
     skin.py look SHOT [CACHE]
-                          "PAGE BAR": page1, page2, page3 or other, and the
-                          progress bar's value (0..kProgressMax) in a shot
-                          of the wizard
+                          "PAGE BAR": page1, page2, failed (page 2's failure
+                          face), page3 or other, and the progress bar's value
+                          (0..kProgressMax) in a shot of the wizard
     skin.py hot SHOT I    exit 0 when picker entry I shows its hot text colour
 
 Click points are the centres of the controls as the framework lays the skins
 out. The picker's entries, the bar's range and the entries' hot colour are
-the program's own (forms/): read from its source, by the constants' names.
+the program's own (forms/, repair/): read from its source, by the constants'
+names.
 Screenshots are read through ImageMagick's convert.
 """
 
@@ -39,14 +40,15 @@ class SkinError(Exception):
 
 
 def program_constant(name):
-    """The value of `constexpr ... NAME = VALUE;` in forms/."""
+    """The value of `constexpr ... NAME = VALUE;` in forms/ or repair/."""
     pattern = re.compile(r"constexpr\s+[\w:]+\s+" + name + r"\s*=\s*(0x[0-9A-Fa-f]+|\d+)\s*;")
-    for path in sorted(glob.glob(os.path.join(ROOT, "forms", "*.[ch]*"))):
+    for path in sorted(glob.glob(os.path.join(ROOT, "forms", "*.[ch]*")) +
+                       glob.glob(os.path.join(ROOT, "repair", "*.h"))):
         with open(path, encoding="utf-8") as f:
             match = pattern.search(f.read())
         if match:
             return int(match.group(1), 0)
-    raise SkinError(f"no constant {name} in forms/")
+    raise SkinError(f"no constant {name} in forms/ or repair/")
 
 
 def page(number):
@@ -54,6 +56,14 @@ def page(number):
         for i in (1, 2, 3):
             find(root, f"repair_step{i}").attrs["visible"] = "true" if i == number else "false"
     return show
+
+
+def failure_face(root):
+    """Page 2 as the window shows it when the repair failed."""
+    page(2)(root)
+    for name, visible in (("repair_status_row", "false"), ("repair_progress", "false"),
+                          ("repair_failure", "true"), ("repair_failure_buttons", "true")):
+        find(root, name).attrs["visible"] = visible
 
 
 def control(window, name):
@@ -89,6 +99,9 @@ def points():
     lines.append(("wizard.start",) + centre(control(wizard, "repair_btn_step1").rect))
     lines.append(("wizard.close",) + centre(control(wizard, "repair_btn_close").rect))
     lines.append(("wizard.done",) + centre(control(layout(WIZARD, page(3)), "repair_btn_step3").rect))
+    failed = layout(WIZARD, failure_face)
+    lines.append(("wizard.retry",) + centre(control(failed, "repair_btn_retry").rect))
+    lines.append(("wizard.quit",) + centre(control(failed, "repair_btn_quit").rect))
     lines.append(("picker.size",) + layout(PICKER).size)
     for i, rect in enumerate(picker_entries()):
         lines.append((f"picker.entry.{i}",) + centre(rect))
@@ -172,14 +185,21 @@ def references():
     button's images (page 1), the bar's fore and back images (pages 2 and 3),
     the done button's text colours (page 3)."""
     start = control(layout(WIZARD, page(1)), "repair_btn_step1")
+    retry = control(layout(WIZARD, failure_face), "repair_btn_retry")
     bar = control(layout(WIZARD, page(2)), "repair_progress")
     done = control(layout(WIZARD, page(3)), "repair_btn_step3")
     width = bar.rect[2] - bar.rect[0]
-    fore, back = skin_image(bar.get("foreimage"))[0], skin_image(bar.get("bkimage"))[0]
+    # The bar's middle row: its ends are rounded, its top row partly clear.
+    middle = (bar.rect[3] - bar.rect[1]) // 2
+    fore_image, back_image = skin_image(bar.get("foreimage")), skin_image(bar.get("bkimage"))
+    fore = fore_image[middle * len(fore_image) // max(1, bar.rect[3] - bar.rect[1])]
+    back = back_image[middle * len(back_image) // max(1, bar.rect[3] - bar.rect[1])]
     return {
         "start": [image_pixels(start.rect, skin_image(start.get(state)))
                   for state in ("normalimage", "hotimage", "pushedimage") if start.get(state)],
-        "bar": [bar.rect[0], bar.rect[1],
+        "retry": [image_pixels(retry.rect, skin_image(retry.get(state)))
+                  for state in ("normalimage", "hotimage", "pushedimage") if retry.get(state)],
+        "bar": [bar.rect[0], bar.rect[1] + middle,
                 [fore[x * len(fore) // width][:3] for x in range(width)],
                 [back[x * len(back) // width][:3] for x in range(width)]],
         "done": [done.rect, [argb(done.get(a)) for a in ("textcolor", "hottextcolor", "pushedtextcolor")
@@ -205,8 +225,13 @@ def cached_references(cache):
 def look(path, cache=None):
     picture = Picture(path)
     ref = cached_references(cache)
-    start_shown = max(sum(near(picture.get(x, y), (r, g, b)) for x, y, r, g, b in pixels) / max(1, len(pixels))
-                      for pixels in ref["start"])
+    def share(images):
+        """The best share of an image's pixels found in place."""
+        return max(sum(near(picture.get(x, y), (r, g, b)) for x, y, r, g, b in pixels) / max(1, len(pixels))
+                   for pixels in images)
+
+    start_shown = share(ref["start"])
+    retry_shown = share(ref["retry"])
     left, top, fore, back = ref["bar"]
     filled = drawn = 0
     for x, (f, b) in enumerate(zip(fore, back)):
@@ -217,6 +242,8 @@ def look(path, cache=None):
     width = len(fore)
     if start_shown >= 0.5:
         shown = "page1"
+    elif retry_shown >= 0.5:
+        shown = "failed"
     elif drawn >= width - 4 and colour_count(picture, rect, colours) >= 20:
         shown = "page3"
     elif drawn >= width - 4:

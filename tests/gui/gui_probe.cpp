@@ -12,6 +12,8 @@
 //   broken-hook     the same with a skin-failure hook that logs and returns
 //   alert N         the alert three times (without and with an owner), then
 //                   N open/close cycles of its form for the object count
+//   wizard SCENARIO the repair wizard on a scripted engine (gui_wizard.h)
+//   ping CLASS SECS whether a window answers in time (gui_wizard.h)
 //
 // Log lines: "<window> <event> key=value ...", texts in UTF-8.
 
@@ -32,6 +34,8 @@
 #include "basekit/log/log.h"
 #include "forms/confirm_form.h"
 #include "forms/frameless_form.h"
+#include "gui_wizard.h"
+#include "probe_log.h"
 #include "uiframework/core/control.h"
 #include "uiframework/win/host_binding.h"
 #include "uiframework/win/win_platform.h"
@@ -43,24 +47,6 @@ namespace {
 constexpr int kTestSkinArchiveId = 140;
 constexpr const wchar_t kTestClass[] = L"VeneerGuiTest";
 constexpr DWORD kPopupStyle = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-
-void Log(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::vprintf(format, args);
-  va_end(args);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  return out;
-}
 
 double NowMs() {
   static LARGE_INTEGER frequency = [] {
@@ -614,6 +600,10 @@ int wmain(int argc, wchar_t** argv) {
     rc = RunBroken(command == L"broken-hook");
   } else if (command == L"alert") {
     rc = RunAlert(argument.empty() ? 10 : _wtoi(argument.c_str()));
+  } else if (command == L"wizard" && !argument.empty()) {
+    rc = RunWizard(argument);
+  } else if (command == L"ping" && !argument.empty()) {
+    rc = RunPing(argument, argc > 3 ? _wtoi(argv[3]) : 60);
   } else {
     Log("unknown command");
   }

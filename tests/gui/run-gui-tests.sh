@@ -11,7 +11,8 @@
 # TEMPLATE_PREFIX when that exists, else a new one; kept for later runs).
 # Prints PASS/FAIL/INFO lines and a summary; exits 1 on any failure.
 #
-# Environment: GUI_TEST_DEADLINE (seconds, default 300): the whole run is
+# Environment: GUI_TEST_SECTIONS (default all: "window alpha leak alert
+# broken wizard") runs only those; GUI_TEST_DEADLINE (seconds, default 420): the whole run is
 # stopped and cleaned up after it.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -185,7 +186,7 @@ harness_init gui
 gui_init "$OUT/work"
 # The watchdog ends with the run (also with a killed one: it checks that
 # the run it watches is still the same process).
-deadline=${GUI_TEST_DEADLINE:-300}
+deadline=${GUI_TEST_DEADLINE:-420}
 run_pid=$$
 run_started=$(cut -d' ' -f22 "/proc/$run_pid/stat")
 (
@@ -644,14 +645,208 @@ test_broken() {
     check "broken skin, hooked: exit code 0 (got $RC)" test "$RC" = 0
 }
 
-# The parts of the run, each timed.
+# ---- 6. the repair wizard ------------------------------------------------------------
+# The real window on the engine's fakes (gui_wizard.cpp): each scenario leads
+# it into one of its states; the window's view is in the probe's log.
+WIZ_TITLE='^瓦川RAvozoder$'
+WIZ_START=(290 324)  # "下一步"
+WIZ_DONE=(425 192)   # "确定"
+WIZ_CLOSE=(558 18)   # the title strip's close button
+WIZ_ALERT_CLOSE=(120 157)
+WX=0 WY=0
+wizard_open() {  # wizard_open NAME SCENARIO: page 1 offering 下一步; sets WID, WX, WY
+    start_probe "$1" wizard "$2"
+    local WW WH
+    if ! WID=$(wait_window "$1" "$WIZ_TITLE" 20); then
+        fail "$1: no wizard window"
+        return 1
+    fi
+    geometry "$WID"
+    if ! wait_log "$1" "^wizard view page=1 start=1" 30; then
+        fail "$1: page 1 never offered 下一步"
+        return 1
+    fi
+    move_to 1020 760 0.1
+}
+wizard_click() { click_at $((WX + $1)) $((WY + $2)) "${3:-0.3}"; }  # client coordinates
+wizard_shot() {  # wizard_shot FILE: the window as it is now
+    sleep "${2:-0.5}"
+    shoot
+    save_shot "$1" "$WID"
+}
+# The last view line, and a field of it (fields run to the next " key=").
+wizard_view() { grep '^wizard view ' "$LOGS/$1.log" | tail -n 1; }
+# The first view that shows the failure face.
+wizard_face() { grep '^wizard view .* cause=[^<]' "$LOGS/$1.log" | head -n 1; }
+wizard_face_field() { wizard_face "$1" | sed -n "s/.* $2=\(.*\)/\1/p" | sed 's/ [a-z]*=.*//'; }
+wizard_field() { wizard_view "$1" | sed -n "s/.* $2=\(.*\)/\1/p" | sed 's/ [a-z]*=.*//'; }
+# The place of a control in the last layout logged (client coordinates).
+wizard_pos() { grep "^wizard pos $2 " "$LOGS/$1.log" | tail -n 1 | cut -d' ' -f4-; }
+# Nothing of the failure face overlaps or leaves the window; the texts end
+# inside their column.
+wizard_layout_ok() {  # wizard_layout_ok NAME
+    local ct cr cb nt nr nb rt rr rb ql qt qr qb
+    read -r _ ct cr cb <<<"$(wizard_pos "$1" repair_cause)"
+    read -r _ nt nr nb <<<"$(wizard_pos "$1" repair_next)"
+    read -r _ rt rr rb <<<"$(wizard_pos "$1" repair_btn_retry)"
+    read -r ql qt qr qb <<<"$(wizard_pos "$1" repair_btn_quit)"
+    [ -n "${cb:-}" ] && [ -n "${nb:-}" ] && [ -n "${rb:-}" ] && [ -n "${qb:-}" ] &&
+        [ "$ct" -ge 126 ] && [ "$nt" -ge "$cb" ] && [ "$rt" -ge "$nb" ] && [ "$qt" = "$rt" ] && [ "$ql" -ge "$rr" ] &&
+        [ "$rb" -le 374 ] && [ "$cr" -le 575 ] && [ "$nr" -le 575 ] && [ "$qr" -le 575 ]
+}
+# Teal fill pixels of the bar's middle row in the last screenshot.
+wizard_fill() {
+    convert "$ROOT_SHOT" -crop "240x1+$((WX + 305))+$((WY + 158))" +repage -fx 'g > 0.6 && r < 0.3 ? 1 : 0' \
+        -format '%[fx:round(mean * w)]' info: 2>/dev/null
+}
+wizard_end() {  # wizard_end NAME: closes the window (title strip) and waits for the exit
+    wizard_click "${WIZ_CLOSE[@]}" 0.1
+    finish_probe "$1" 20
+}
+
+wizard_upload() {
+    local n=wizard-upload fill1 fill2
+    wizard_open "$n" upload || return
+    wizard_click "${WIZ_START[@]}"
+    check "wizard: 下一步 shows page 2" wait_log "$n" "^wizard view page=2 start=0 progress=[0-9]* notice=<hidden> heading=正在修复\.\.\. " 10
+    # The box holds the upload at 37 % for three seconds.
+    if ! wait_log "$n" "progress=437 .* status=正在传输固件… amount=37%  2\.1 / 5\.6 MB " 30; then
+        fail "wizard: the upload never showed 37 % (bar at 437, status and amount)"
+        return
+    fi
+    pass "wizard: at 37 % of the upload: the bar at 437 of 600, the status line, the amount beside the bar"
+    wizard_shot wizard-2-upload-37.png 0.3
+    fill1=$(wizard_fill)
+    check "wizard: the bar's fill covers 437/600 of its track (${fill1:-?} of 240 pixels)" \
+        test "${fill1:-0}" -ge 172 -a "${fill1:-0}" -le 176
+    check "wizard: the upload's end shows 100 %" wait_log "$n" "amount=100%  5\.6 / 5\.6 MB " 30
+    if ! wait_log "$n" "^wizard view page=3 " 30; then
+        fail "wizard: page 3 never shown"
+        return
+    fi
+    wizard_shot wizard-3-done.png
+    fill2=$(wizard_fill)
+    check "wizard: page 3 shows a full bar (${fill2:-?} pixels)" test "${fill2:-0}" -ge 236
+    wizard_click "${WIZ_DONE[@]}" 0.1
+    finish_probe "$n" 20
+    check "wizard: 确定 ends it with exit code 0 (got $RC)" test "$RC" = 0
+    check "wizard: the machine is as before" log_has "$n" "^wizard end commands=4 rules=0 journal=0 address=10.20.30.40 dhcp=1 sent=1"
+}
+
+wizard_cable() {
+    local n=wizard-cable
+    wizard_open "$n" cable || return
+    wizard_click "${WIZ_START[@]}"
+    if ! wait_log "$n" "status=没有检测到网线，插好后会自动继续。" 15; then
+        fail "wizard: no cable: the status line never asked for it"
+        return
+    fi
+    wizard_shot wizard-2-cable.png
+    pass "wizard: no cable: the wizard asks for it and waits"
+    wizard_end "$n"
+    check "wizard: closed while waiting for the cable: ends at once (exit code $RC)" test "$RC" = 0
+    check "wizard: nothing was changed" log_has "$n" "^wizard end commands=0 rules=0 journal=0"
+}
+
+wizard_notice() {  # wizard_notice SCENARIO TEXT
+    local n=wizard-$1
+    wizard_open "$n" "$1" || return
+    check "wizard: $1: page 1 says: $2" test "$(wizard_field "$n" notice)" = "$2"
+    wizard_shot "wizard-1-$1.png"
+    wizard_end "$n"
+    check "wizard: $1: closed (exit code $RC)" test "$RC" = 0
+}
+
+# A failure: the alert over the failure face, then the face itself.
+wizard_failure() {  # wizard_failure SCENARIO ALERT CAUSE NEXT AFTER(retry|quit)
+    local scn=$1 n=wizard-$1 alert
+    wizard_open "$n" "$scn" || return
+    wizard_click "${WIZ_START[@]}"
+    if [ "$scn" = silent ]; then
+        # The clean-up after the failure: the window shows it and answers.
+        if wait_log "$n" "^wizard cleanup held" 40; then
+            start_probe ping ping QX_REPAIR 3
+            check "wizard: during the clean-up the status line says so" \
+                wait_log "$n" "status=修复未成功，正在恢复网络设置… amount=<hidden> " 5
+            wizard_shot wizard-2-cleanup.png 0.3
+            finish_probe ping 10
+            check "wizard: during the clean-up the window answers within 2 s ($(grep '^ping summary' "$LOGS/ping.log"))" \
+                log_has ping "^ping summary count=[1-9][0-9]* longest_ms=[0-9]* timeouts=0"
+        else
+            fail "wizard: silent box: no clean-up seen"
+        fi
+    fi
+    if ! wait_log "$n" "^wizard alert up title=瓦川QX message=$2\$" 40 || ! alert=$(wait_window "$n" '^瓦川DEzed修复向导$' 10); then
+        fail "wizard: $scn: no alert \"$2\""
+        wizard_end "$n"
+        return
+    fi
+    wizard_shot "wizard-fail-$scn-alert.png"
+    pass "wizard: $scn: the alert says $2"
+    local AX AY
+    read -r AX AY < <(xdotool getwindowgeometry "$alert" | sed -n 's/.*Position: \([0-9]*\),\([0-9]*\).*/\1 \2/p')
+    click_at $((AX + WIZ_ALERT_CLOSE[0])) $((AY + WIZ_ALERT_CLOSE[1])) 0.1
+    gui_window_gone "$alert" 10
+    wizard_shot "wizard-fail-$scn.png"
+    check "wizard: $scn: the failure face says why: $3" test "$(wizard_face_field "$n" cause)" = "$3"
+    check "wizard: $scn: and what to do next" eval "wizard_face_field $n next | grep -qF -- '$4'"
+    check "wizard: $scn: the bar and the status line make way" test "$(wizard_face_field "$n" progress)" = -1
+    if wizard_layout_ok "$n"; then
+        pass "wizard: $scn: nothing of the face overlaps or leaves the window"
+    else
+        fail "wizard: $scn: the face's controls overlap or leave the window"
+    fi
+    local rl rt rr rb
+    if [ "$5" = retry ]; then
+        read -r rl rt rr rb <<<"$(wizard_pos "$n" repair_btn_retry)"
+        wizard_click $(((rl + rr) / 2)) $(((rt + rb) / 2))
+        if wait_log "$n" "^wizard view page=3 " 60; then
+            pass "wizard: $scn: 重试 leads to page 3"
+            [ "$scn" = cut ] && check "wizard: $scn: the retry waited for the cable and went on by itself" \
+                log_has "$n" "status=没有检测到网线，插好后会自动继续。"
+            wizard_click "${WIZ_DONE[@]}" 0.1
+            finish_probe "$n" 20
+            check "wizard: $scn: after the retry the machine is as before, the image sent" \
+                log_has "$n" "^wizard end commands=8 rules=0 journal=0 address=10.20.30.40 dhcp=1 sent=2"
+        else
+            fail "wizard: $scn: 重试 did not lead to page 3"
+            wizard_end "$n"
+        fi
+    else
+        read -r rl rt rr rb <<<"$(wizard_pos "$n" repair_btn_quit)"
+        wizard_click $(((rl + rr) / 2)) $(((rt + rb) / 2)) 0.1
+        finish_probe "$n" 20
+        check "wizard: $scn: 关闭 ends it (exit code $RC)" test "$RC" = 0
+    fi
+}
+
+test_wizard() {
+    wizard_upload
+    wizard_cable
+    wizard_notice restored "上次修复没有完成，网络设置已恢复原样。"
+    wizard_notice restore-failed '上次修复改动的网络设置未能恢复。请在“网络连接”中打开“本地连接”的IPv4属性，改回“自动获得IP地址”。'
+    wizard_failure silent 修复失败 "DEzed没有响应。" "已进入修复模式" retry
+    wizard_failure cut 修复失败 "传输到37%时，网线连接断开了。" "请插好网线" retry
+    wizard_failure no-adapter 修复失败 "没有找到有线网卡，电脑的设置没有改动。" "有线网卡已启用" quit
+    wizard_failure address 修复失败 "无法为网卡设置修复地址192.168.1.111。" "网卡已启用" quit
+    wizard_failure quiet 修复失败 "传输到37%时，与DEzed的连接中断了。" "没有断电" quit
+    wizard_failure refused 修复失败 "DEzed拒绝接收固件：Access violation" "重新启动DEzed" quit
+    wizard_failure unconfirmed 修复结果未确认 "固件已全部发出，但DEzed没有确认收到最后一部分。" "请不要断电" quit
+    wizard_failure restore 修复失败 "固件已写入DEzed，但网络设置未能恢复。" '改回“自动获得IP地址”' quit
+    wizard_failure firmware 修复失败 "程序文件不完整，找不到固件。" "重新下载" quit
+}
+
+# The parts of the run, each timed; GUI_TEST_SECTIONS runs some of them
+# (e.g. "wizard alert").
 section() { SECTION=$1 SECTION_START=$(now); echo "---- $1 (at $(elapsed "$RUN_START") s)"; }
 section_end() { info "$SECTION: $(elapsed "$SECTION_START") s"; }
-section window; test_window; section_end
-section alpha; test_alpha; section_end
-section leak; test_leak; section_end
-section alert; test_alert; section_end
-section broken; test_broken; section_end
+wanted() { [[ " ${GUI_TEST_SECTIONS:-window alpha leak alert broken wizard} " == *" $1 "* ]]; }
+if wanted window; then section window; test_window; section_end; fi
+if wanted alpha; then section alpha; test_alpha; section_end; fi
+if wanted leak; then section leak; test_leak; section_end; fi
+if wanted alert; then section alert; test_alert; section_end; fi
+if wanted broken; then section broken; test_broken; section_end; fi
+if wanted wizard; then section wizard; test_wizard; section_end; fi
 
 echo "---- summary"
 info "screenshots: $SHOTS"

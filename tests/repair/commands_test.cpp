@@ -18,7 +18,7 @@ TEST(Commands, CommandTexts) {
     std::wstring command;
     std::wstring expected;
   } cases[] = {
-      {DumpCommand(L"C:\\Tools\\ip.bak"), L"cmd /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""},
+      {DumpCommand(L"C:\\Tools\\ip.bak"), L"cmd /d /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""},
       {SetRecoveryAddressCommand(L"Ethernet 2"),
        L"netsh interface ip set address name=\"Ethernet 2\" static 192.168.1.111 255.255.255.0"},
       {AddFirewallRuleCommand(L"C:\\Program Files\\Repair\\repair.exe"),
@@ -127,34 +127,79 @@ TEST(Commands, RunCommandFailureLeavesTheHandleAndLogs) {
   EXPECT_EQ(log.Messages(), std::vector<std::string>{"create process failed 2: nosuchprogram /x"});
 }
 
-TEST(Commands, RunCommandAndWait) {
+TEST(Commands, RunCommandAndWaitLogsHowEachCommandEnded) {
   struct Case {
     const char* name;
     std::wstring command;
     bool fail;
-    bool result;
-    size_t started;
-    size_t waits;
+    ProcessExit exit;
+    std::string output;
+    bool started;
+    bool succeeded;
+    std::vector<std::string> lines;
   } cases[] = {
-      {"started", L"netsh advfirewall firewall delete rule name=\"x\"", false, true, 1, 1},
-      {"not started", L"netsh x", true, false, 0, 0},
-      {"empty text starts nothing", L"", false, false, 0, 0},
+      {"ended well",
+       L"netsh advfirewall firewall add rule name=\"x\"",
+       false,
+       {true, 0},
+       "Ok.\r\n\r\n",
+       true,
+       true,
+       {"command ended with exit code 0: Ok."}},
+      // netsh's own message is the only hint of what went wrong.
+      {"refused",
+       L"netsh interface ip set address name=\"x\" dhcp",
+       false,
+       {true, 1},
+       "DHCP is already enabled on this interface.\r\n",
+       true,
+       false,
+       {"command ended with exit code 1: DHCP is already enabled on this interface."}},
+      {"still running after the wait",
+       L"netsh x",
+       false,
+       {false, 0},
+       "",
+       true,
+       false,
+       {"command still running after 10000 ms, left running"}},
+      {"not started", L"netsh x", true, {}, "", false, false, {"create process failed 2: netsh x"}},
+      {"empty text starts nothing", L"", false, {}, "", false, false, {"empty command not run"}},
   };
   for (const Case& c : cases) {
     LogCapture log;
     FakeProcessRunner runner;
     runner.fail = c.fail;
-    EXPECT_EQ(RunCommandAndWait(runner, c.command), c.result) << c.name;
-    EXPECT_EQ(runner.started.size(), c.started) << c.name;
-    ASSERT_EQ(runner.waits.size(), c.waits) << c.name;
-    if (c.waits) {
-      EXPECT_EQ(runner.waits[0], 10000u) << c.name;
-    }
+    runner.on_command = [&c](const std::wstring&, std::string* output) {
+      *output = c.output;
+      return c.exit;
+    };
+    const CommandOutcome outcome = RunCommandAndWait(runner, c.command);
+    EXPECT_EQ(outcome.started, c.started) << c.name;
+    EXPECT_EQ(outcome.succeeded(), c.succeeded) << c.name;
+    EXPECT_EQ(runner.waits.size(), c.started ? 1u : 0u) << c.name;
+    for (uint32_t wait : runner.waits) EXPECT_EQ(wait, 10000u) << c.name;
     EXPECT_TRUE(runner.open_handles.empty()) << c.name;
     EXPECT_EQ(runner.closes_of_unknown_handles, 0) << c.name;
-    if (!c.result) {
-      EXPECT_EQ(log.Messages().size(), 1u) << c.name << ": the failure is logged";
-    }
+    EXPECT_EQ(log.Messages(), c.lines) << c.name;
+  }
+}
+
+TEST(Commands, OutputForLog) {
+  struct Case {
+    std::string output;
+    std::string line;
+  } cases[] = {
+      {"", ""},
+      {"\r\nDeleted 1 rule(s).\r\nOk.\r\n\r\n", "Deleted 1 rule(s). | Ok."},
+      {"said so \r\nand this  \r\n", "said so | and this"},
+      {"a\tb\x01\x02"
+       "c",
+       "a b c"},
+      {std::string(2000, 'x'), std::string(512, 'x')},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(OutputForLog(c.output), c.line);
   }
 }
 
@@ -186,6 +231,27 @@ TEST(TextEncoding, EdgeCases) {
   EXPECT_EQ(GbkToWide(long_gbk), long_text);
   // A lone lead byte is not lost silently: something stands in for it.
   EXPECT_FALSE(GbkToWide("A\xC4").empty());
+}
+
+TEST(TextEncoding, Utf8) {
+  struct Case {
+    std::string utf8;
+    std::wstring wide;
+  } cases[] = {
+      {"", L""},
+      {"Ethernet 2", L"Ethernet 2"},
+      {"\xE6\x9C\xAC\xE5\x9C\xB0\xE8\xBF\x9E\xE6\x8E\xA5", L"本地连接"},
+      {"\xF0\x9F\x98\x80", L"\U0001F600"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Utf8ToWide(c.utf8), c.wide);
+    EXPECT_EQ(WideToUtf8(c.wide), c.utf8);
+  }
+  // Malformed input (a cut sequence, an overlong form, a surrogate) never
+  // passes as a character.
+  EXPECT_EQ(Utf8ToWide("a\xE6\x9C"), L"a\uFFFD\uFFFD");
+  EXPECT_EQ(Utf8ToWide("\xC0\xAF"), L"\uFFFD\uFFFD");
+  EXPECT_EQ(Utf8ToWide("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");
 }
 
 TEST(TextEncoding, ModuleDirectoryEndsWithItsSeparator) {

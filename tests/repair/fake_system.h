@@ -7,8 +7,12 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -16,6 +20,7 @@
 
 #include "basekit/log/log.h"
 #include "repair/adapter_info.h"
+#include "repair/repair_journal.h"
 #include "repair/system_seams.h"
 #include "tftp/tftp_client.h"
 
@@ -104,6 +109,10 @@ class FakeProcessRunner : public ProcessRunner {
   std::vector<uint32_t> waits;
   std::multiset<uintptr_t> open_handles;
   int closes_of_unknown_handles = 0;
+  // What a started command does and answers; by default it ends with 0
+  // and prints nothing.
+  std::function<ProcessExit(const std::wstring& command, std::string* output)> on_command;
+  std::map<uintptr_t, std::pair<ProcessExit, std::string>> results;
 
   std::wstring SystemFolder() override { return system_folder; }
   bool CreateHiddenProcess(const std::wstring& application, wchar_t* command_line, const std::wstring& directory,
@@ -116,14 +125,24 @@ class FakeProcessRunner : public ProcessRunner {
       return false;
     }
     started.push_back(command_line);
+    std::string output;
+    ProcessExit exit{true, 0};
+    if (on_command) exit = on_command(command_line, &output);
     // The platform may write into the buffer: make sure nobody relies on it.
     command_line[0] = L'#';
     uintptr_t handle = 0x1000 + started.size();
     open_handles.insert(handle);
+    results[handle] = {exit, output};
     *process = reinterpret_cast<ProcessHandle>(handle);
     return true;
   }
-  void WaitForProcess(ProcessHandle, uint32_t timeout_ms) override { waits.push_back(timeout_ms); }
+  ProcessExit WaitForProcess(ProcessHandle process, uint32_t timeout_ms) override {
+    waits.push_back(timeout_ms);
+    return results[reinterpret_cast<uintptr_t>(process)].first;
+  }
+  std::string ReadOutput(ProcessHandle process) override {
+    return results[reinterpret_cast<uintptr_t>(process)].second;
+  }
   void CloseProcess(ProcessHandle process) override {
     auto it = open_handles.find(reinterpret_cast<uintptr_t>(process));
     if (it == open_handles.end()) {
@@ -159,10 +178,239 @@ class FakeFirmware : public FirmwareSource {
   }
 };
 
+class FakeClock : public Clock {
+ public:
+  uint64_t now_ms = 1000000;
+  uint64_t NowMs() override { return now_ms; }
+};
+
+// Sleeping moves the fake clock on; nothing really waits.
 class FakeSleeper : public Sleeper {
  public:
+  explicit FakeSleeper(FakeClock* clock) : clock_(clock) {}
   std::vector<uint32_t> sleeps;
-  void Sleep(uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
+  std::function<void()> on_sleep;  // after the clock has moved
+  void Sleep(uint32_t milliseconds) override {
+    sleeps.push_back(milliseconds);
+    clock_->now_ms += milliseconds;
+    if (on_sleep) on_sleep();
+  }
+  // The sleeps of one length, for tests that look past the polling.
+  size_t Count(uint32_t milliseconds) const {
+    size_t n = 0;
+    for (uint32_t s : sleeps) n += s == milliseconds;
+    return n;
+  }
+
+ private:
+  FakeClock* clock_;
+};
+
+// The PC's adapters and firewall as netsh would change them, and as the
+// system's adapter list shows them. Commands are carried out like the
+// end-to-end broker does; an address change shows only after `show_after`
+// looks at the adapter list.
+class FakeNetwork : public AdapterMonitor {
+ public:
+  struct Adapter {
+    AdapterState state;
+    std::wstring connection;
+    Ipv4Address lease{"10.20.30.40", 24, true};  // what DHCP hands out
+    std::string lease_gateway = "10.20.30.1";
+  };
+
+  std::vector<Adapter> adapters;
+  std::vector<std::wstring> rules;
+  // Commands that contain one of these texts end with exit code 1 and
+  // change nothing.
+  std::vector<std::wstring> refused;
+  int show_after = 0;
+  bool unavailable = false;
+  int finds = 0;
+  // A change that is not visible yet.
+  struct Pending {
+    std::string guid;
+    AdapterState state;
+    int visible_at = 0;
+  };
+  std::vector<Pending> pending;
+
+  Adapter& Add(const IP_ADAPTER_INFO& record, const std::wstring& connection) {
+    Adapter adapter;
+    adapter.state.identity = {FieldText(record.AdapterName), FormatMac(record)};
+    adapter.state.friendly_name = connection;
+    adapter.state.link_up = true;
+    adapter.state.dhcp_enabled = record.DhcpEnabled != 0;
+    adapter.connection = connection;
+    if (record.DhcpEnabled) {
+      adapter.state.addresses = {adapter.lease};
+      adapter.state.gateways = {adapter.lease_gateway};
+    } else {
+      adapter.state.addresses = {{FieldText(record.IpAddressList.IpAddress.String),
+                                  MaskPrefixLength(FieldText(record.IpAddressList.IpMask.String)), true}};
+      std::string gateway = FieldText(record.GatewayList.IpAddress.String);
+      if (!gateway.empty() && gateway != "0.0.0.0") adapter.state.gateways = {gateway};
+    }
+    adapters.push_back(adapter);
+    return adapters.back();
+  }
+
+  Adapter* ByGuid(const std::string& guid) {
+    for (Adapter& a : adapters) {
+      if (a.state.identity.guid == guid) return &a;
+    }
+    return nullptr;
+  }
+
+  AdapterLookup Find(const AdapterIdentity& identity, AdapterState* state) override {
+    ++finds;
+    if (unavailable) return AdapterLookup::kUnavailable;
+    for (auto it = pending.begin(); it != pending.end();) {
+      if (finds >= it->visible_at) {
+        if (Adapter* a = ByGuid(it->guid)) a->state = it->state;
+        it = pending.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    // The GUID first; the hardware address only when no GUID matches.
+    for (int pass = 0; pass < 2; ++pass) {
+      for (Adapter& a : adapters) {
+        const bool match = pass == 0 ? a.state.identity.guid == identity.guid : SameAdapter(a.state.identity, identity);
+        if (match) {
+          *state = a.state;
+          return AdapterLookup::kFound;
+        }
+      }
+    }
+    return AdapterLookup::kNotFound;
+  }
+
+  ProcessExit Apply(const std::wstring& command, std::string* output) {
+    for (const std::wstring& text : refused) {
+      if (command.find(text) != std::wstring::npos) {
+        *output = "The requested operation requires elevation (Run as administrator).\r\n";
+        return {true, 1};
+      }
+    }
+    const std::wstring add_rule = L"netsh advfirewall firewall add rule name=\"";
+    const std::wstring delete_rule = L"netsh advfirewall firewall delete rule name=\"";
+    const std::wstring set_address = L"netsh interface ip set address name=\"";
+    if (command.rfind(add_rule, 0) == 0) {
+      rules.push_back(Quoted(command, add_rule.size()));
+      *output = "Ok.\r\n";
+      return {true, 0};
+    }
+    if (command.rfind(delete_rule, 0) == 0) {
+      const std::wstring name = Quoted(command, delete_rule.size());
+      const size_t before = rules.size();
+      rules.erase(std::remove(rules.begin(), rules.end(), name), rules.end());
+      if (rules.size() == before) {
+        *output = "No rules match the specified criteria.\r\n";
+        return {true, 1};
+      }
+      *output = "\r\nDeleted 1 rule(s).\r\nOk.\r\n";
+      return {true, 0};
+    }
+    if (command.rfind(set_address, 0) == 0) return SetAddress(command, set_address.size(), output);
+    return {true, 0};  // the dump
+  }
+
+ private:
+  static std::string FormatMac(const IP_ADAPTER_INFO& record) {
+    char text[18];
+    std::snprintf(text, sizeof(text), "%02X-%02X-%02X-%02X-%02X-%02X", record.Address[0], record.Address[1],
+                  record.Address[2], record.Address[3], record.Address[4], record.Address[5]);
+    return text;
+  }
+
+  static std::wstring Quoted(const std::wstring& command, size_t start) {
+    return command.substr(start, command.find(L'"', start) - start);
+  }
+
+  static std::vector<std::string> Words(const std::wstring& text) {
+    std::vector<std::string> words;
+    std::string word;
+    for (wchar_t c : text) {
+      if (c == L' ') {
+        if (!word.empty()) words.push_back(word);
+        word.clear();
+      } else {
+        word += static_cast<char>(c);
+      }
+    }
+    if (!word.empty()) words.push_back(word);
+    return words;
+  }
+
+  ProcessExit SetAddress(const std::wstring& command, size_t start, std::string* output) {
+    const std::wstring name = Quoted(command, start);
+    Adapter* adapter = nullptr;
+    for (Adapter& a : adapters) {
+      if (a.connection == name) adapter = &a;
+    }
+    if (adapter == nullptr) {
+      *output = "The filename, directory name, or volume label syntax is incorrect.\r\n";
+      return {true, 1};
+    }
+    const std::vector<std::string> words = Words(command.substr(start + name.size() + 1));
+    AdapterState next = adapter->state;
+    if (!words.empty() && words[0] == "dhcp") {
+      if (adapter->state.dhcp_enabled) {
+        *output = "DHCP is already enabled on this interface.\r\n";
+        return {true, 1};
+      }
+      next.dhcp_enabled = true;
+      next.addresses = {adapter->lease};
+      next.gateways = {adapter->lease_gateway};
+    } else if (words.size() >= 3 && words[0] == "static") {
+      next.dhcp_enabled = false;
+      next.addresses = {{words[1], MaskPrefixLength(words[2]), true}};
+      next.gateways.clear();
+      if (words.size() >= 4 && words[3] != "0.0.0.0" && !words[3].empty()) next.gateways = {words[3]};
+    } else {
+      *output = "The syntax supplied for this command is not valid.\r\n";
+      return {true, 1};
+    }
+    pending.push_back({adapter->state.identity.guid, next, finds + show_after});
+    if (show_after == 0) {
+      adapter->state = next;
+      pending.pop_back();
+    }
+    return {true, 0};
+  }
+};
+
+class FakeJournalStore : public JournalStore {
+ public:
+  std::optional<std::string> file;
+  std::map<std::string, std::string> set_aside;
+  bool fail_reads = false;
+  bool fail_writes = false;
+  int writes = 0;
+
+  std::wstring Location() override { return L"C:\\ProgramData\\DEzed\\repair-journal.txt"; }
+  JournalRead Read(std::string* bytes) override {
+    if (fail_reads && file) return JournalRead::kFailed;
+    if (!file) return JournalRead::kMissing;
+    *bytes = *file;
+    return JournalRead::kRead;
+  }
+  bool Write(const std::string& bytes) override {
+    if (fail_writes) return false;
+    ++writes;
+    file = bytes;
+    return true;
+  }
+  bool Remove() override {
+    file.reset();
+    return true;
+  }
+  bool SetAside(const char* suffix) override {
+    if (file) set_aside[suffix] = *file;
+    file.reset();
+    return true;
+  }
 };
 
 class FakeTftp : public TftpSessionFactory {
@@ -171,12 +419,25 @@ class FakeTftp : public TftpSessionFactory {
   std::deque<bool> connect_results;
   bool send_result = true;
   TftpOutcome failed_outcome = TftpOutcome::kNoReply;  // of a send that fails
+  // When set, Send ends this way instead (acknowledged from `acknowledged`).
+  std::optional<TftpOutcome> outcome;
+  size_t acknowledged = 0;
+  uint16_t error_code = 0;
+  std::string error_text;
+  // Progress reported during Send (bytes acknowledged), each after
+  // `progress_step_ms` of the fake clock; and write-request retries.
+  std::vector<size_t> progress_steps;
+  uint32_t progress_step_ms = 10;
+  int request_retries = 0;
+  FakeClock* clock = nullptr;
+  std::function<void()> during_send;  // e.g. the cable pulled
   bool throw_on_create = false;
   int sessions_alive = 0;
   int connects = 0;
   std::vector<std::vector<uint8_t>> sent;
   std::vector<const uint8_t*> sent_addresses;
   TftpSession::ProgressObserver progress;
+  TftpSession::RequestRetryObserver request_retry;
 
   class Session : public TftpSession {
    public:
@@ -190,12 +451,36 @@ class FakeTftp : public TftpSessionFactory {
       return result;
     }
     void SetProgressObserver(ProgressObserver observer) override { owner_->progress = std::move(observer); }
+    void SetRequestRetryObserver(RequestRetryObserver observer) override {
+      owner_->request_retry = std::move(observer);
+    }
     TftpUploadResult Send(const uint8_t* data, int32_t length) override {
       owner_->sent.emplace_back(data, data + length);
       owner_->sent_addresses.push_back(data);
+      for (int i = 2; i <= owner_->request_retries + 1; ++i) {
+        if (owner_->request_retry) owner_->request_retry(i);
+      }
+      for (size_t step : owner_->progress_steps) {
+        if (owner_->clock) owner_->clock->now_ms += owner_->progress_step_ms;
+        if (owner_->progress) owner_->progress(step, static_cast<size_t>(length));
+      }
+      if (owner_->during_send) owner_->during_send();
+      // A delivered upload always reports its last block.
+      const bool delivered = owner_->outcome ? *owner_->outcome == TftpOutcome::kDelivered : owner_->send_result;
+      const size_t total = static_cast<size_t>(length);
+      if (delivered && owner_->progress && !owner_->progress_steps.empty() && owner_->progress_steps.back() != total) {
+        owner_->progress(total, total);
+      }
       TftpUploadResult result;
-      result.outcome = owner_->send_result ? TftpOutcome::kDelivered : owner_->failed_outcome;
       result.total = static_cast<size_t>(length);
+      if (owner_->outcome) {
+        result.outcome = *owner_->outcome;
+        result.acknowledged = owner_->acknowledged;
+        result.error_code = owner_->error_code;
+        result.error_text = owner_->error_text;
+        return result;
+      }
+      result.outcome = owner_->send_result ? TftpOutcome::kDelivered : owner_->failed_outcome;
       result.acknowledged = owner_->send_result ? result.total : 0;
       return result;
     }
@@ -210,19 +495,41 @@ class FakeTftp : public TftpSessionFactory {
   }
 };
 
-// One set of fakes wired into a RepairPlatform.
+// One set of fakes wired into a RepairPlatform. netsh's commands act on
+// the fake network.
 struct FakeSystem {
+  FakeSystem() {
+    tftp.clock = &clock;
+    processes.on_command = [this](const std::wstring& command, std::string* output) {
+      return network.Apply(command, output);
+    };
+  }
+  FakeSystem(const FakeSystem&) = delete;
+  FakeSystem& operator=(const FakeSystem&) = delete;
+
+  // An adapter the enumeration lists, with its connection name in the
+  // registry and its state in the network.
+  FakeNetwork::Adapter& AddAdapter(const IP_ADAPTER_INFO& record, const std::wstring& connection) {
+    adapters.records.push_back(record);
+    registry.AddConnection(FieldText(record.AdapterName), connection);
+    return network.Add(record, connection);
+  }
+
   FakeAdapterSource adapters;
   FakeRegistry registry;
   FakeProcessRunner processes;
   FakeFileProbe files;
   FakeModuleInfo module;
   FakeFirmware firmware;
-  FakeSleeper sleeper;
+  FakeClock clock;
+  FakeSleeper sleeper{&clock};
   FakeTftp tftp;
+  FakeNetwork network;
+  FakeJournalStore journal;
 
   RepairPlatform platform() {
-    return RepairPlatform{&adapters, &registry, &processes, &files, &module, &firmware, &sleeper, &tftp};
+    return RepairPlatform{&adapters, &registry, &processes, &files,   &module, &firmware,
+                          &sleeper,  &tftp,     &clock,     &network, &journal};
   }
 };
 

@@ -87,15 +87,15 @@ TEST(RepairThread, StartRepairNeedsTheThread) {
 
 TEST(RepairThread, WholeRepairRunsStepByStepOnTheRepairThread) {
   FakeSystem system;
-  system.adapters.records = {MakeAdapter("{A}", "Ethernet", kMac1), MakeAdapter("{B}", "Ethernet 2", kMac1)};
-  system.registry.AddConnection("{B}", L"Ethernet 2");
+  system.AddAdapter(MakeAdapter("{0A}", "Ethernet", kMac1), L"Ethernet");
+  system.AddAdapter(MakeAdapter("{0B}", "Ethernet 2", {0x02, 0, 0, 0, 0, 2}), L"Ethernet 2");
   RepairService service(system.platform());
   ReportQueue reports;
   PickSecond chooser;
   RepairStepChain chain(&service, &chooser);
   ASSERT_TRUE(service.StartThread());
   service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&ReportQueue::OnReport, &reports));
-  service.StartRepair();
+  ASSERT_TRUE(chain.Start());
 
   std::vector<Report> seen;
   while (chain.state() == RepairStepChain::State::kRunning) {
@@ -107,13 +107,39 @@ TEST(RepairThread, WholeRepairRunsStepByStepOnTheRepairThread) {
   service.Shutdown();
 
   EXPECT_EQ(chain.state(), RepairStepChain::State::kComplete);
-  EXPECT_EQ(seen, (std::vector<Report>{{1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}, {1, 5}}));
-  EXPECT_EQ(FieldText(service.selected_adapter().AdapterName), "{B}");
+  EXPECT_EQ(seen, (std::vector<Report>{{1, 1}, {1, 6}, {1, 0}, {1, 2}, {1, 3}, {1, 4}, {1, 5}}));
+  EXPECT_EQ(FieldText(service.selected_adapter().AdapterName), "{0B}");
   EXPECT_EQ(service.connection_name(), L"Ethernet 2");
   EXPECT_EQ(system.processes.started.back(), L"netsh interface ip set address name=\"Ethernet 2\" dhcp");
   for (std::thread::id id : reports.threads()) {
     EXPECT_NE(id, std::this_thread::get_id()) << "steps and reports belong to the repair thread";
   }
+}
+
+// Closing the window while the repair waits for the cable ends the wait:
+// Shutdown returns, nothing was changed, and the step says it was closed.
+TEST(RepairThread, ShutdownEndsTheWaitForTheCable) {
+  FakeSystem system;
+  system.AddAdapter(MakeAdapter("{0A}", "Ethernet", kMac1), L"Ethernet").state.link_up = false;
+  // The fake sleeper does not wait; give the repair thread's polling a
+  // real pause so the test thread gets to run.
+  system.sleeper.on_sleep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+  RepairService service(system.platform());
+  ReportQueue reports;
+  RepairStepChain chain(&service, nullptr);
+  ASSERT_TRUE(service.StartThread());
+  service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&ReportQueue::OnReport, &reports));
+  ASSERT_TRUE(chain.Start());
+  std::optional<Report> query = reports.Next(std::chrono::seconds(10));
+  ASSERT_TRUE(query);
+  chain.OnStepReported(query->first, query->second);  // posts the wait for the link
+  service.Shutdown();
+  std::optional<Report> link = reports.Next(std::chrono::seconds(1));
+  ASSERT_TRUE(link);
+  EXPECT_EQ(*link, Report(0, kStepLink));
+  EXPECT_EQ(service.last_failure().cause, RepairCause::kCancelled);
+  EXPECT_TRUE(system.processes.started.empty());
+  EXPECT_FALSE(service.has_pending_changes());
 }
 
 TEST(RepairThread, ProcessWideInstance) {

@@ -41,7 +41,15 @@ TEST_F(ProgramSkinsTest, WizardPages) {
   window.Find(L"repair_step2")->SetVisible(true);
   window.Paint();
   EXPECT_EQ(window.Rect(L"repair_step2"), (UiRect{0, 30, 580, 374}));
-  EXPECT_EQ(window.Rect(L"repair_progress"), (UiRect{305, 156, 545, 157}));
+  // The heading, the status line (the amount at its right end once there
+  // is one), the bar in its row of old.
+  EXPECT_EQ(window.Rect(L"repair_heading"), (UiRect{305, 112, 580, 126}));
+  EXPECT_EQ(window.Rect(L"repair_status"), (UiRect{305, 134, 545, 150}));
+  window.Find(L"repair_amount")->SetVisible(true);
+  window.Paint();
+  EXPECT_EQ(window.Rect(L"repair_status"), (UiRect{305, 134, 429, 150}));
+  EXPECT_EQ(window.Rect(L"repair_amount"), (UiRect{429, 134, 545, 150}));
+  EXPECT_EQ(window.Rect(L"repair_progress"), (UiRect{305, 156, 545, 162}));
   // Page 2's picture: the rows below the strip, unscaled.
   bool background = false;
   for (const RenderCall& call : window.render.Calls()) {
@@ -50,6 +58,21 @@ TEST_F(ProgramSkinsTest, WizardPages) {
     }
   }
   EXPECT_TRUE(background);
+
+  // The failure face takes the place of the status line and the bar.
+  window.Find(L"repair_status_row")->SetVisible(false);
+  window.Find(L"repair_progress")->SetVisible(false);
+  window.Find(L"repair_failure")->SetVisible(true);
+  window.Find(L"repair_failure_buttons")->SetVisible(true);
+  window.Find(L"repair_cause")->SetText(L"cause");
+  window.Find(L"repair_next")->SetText(L"next step");
+  window.Paint();
+  EXPECT_EQ(window.Rect(L"repair_failure").top, 140);
+  EXPECT_EQ(window.Rect(L"repair_cause").left, 305);
+  EXPECT_EQ(window.Rect(L"repair_cause").right, 555);
+  // The buttons stay in one place whatever the texts above them say.
+  EXPECT_EQ(window.Rect(L"repair_btn_retry"), (UiRect{305, 252, 405, 284}));
+  EXPECT_EQ(window.Rect(L"repair_btn_quit"), (UiRect{417, 252, 517, 284}));
 
   // Page 3: the done button floats in the page.
   window.Find(L"repair_step2")->SetVisible(false);

@@ -35,6 +35,11 @@ press_start() {  # "下一步"; sets T_CLICK
     T_CLICK=$(now)
 }
 
+press_retry() {  # "重试" on the failure page; sets T_CLICK
+    wiz_click "$WID" wizard.retry
+    T_CLICK=$(now)
+}
+
 # Waits for the upload to begin and end; figures and a shot of page 2.
 follow_upload() {  # follow_upload SHOT_NAME CABLE_INTERFACE
     local size shot
@@ -65,6 +70,36 @@ finish_on_page3() {  # page 3, "确定", exit
     wiz_app_wait "$WIZ_APP_PID" 60
     check "repair.exe exits with code 0 after 确定" is_zero "$WIZ_RC"
     fact "exit after 确定" "$(since "$t_done") s (code $WIZ_RC)"
+}
+
+# The alert of a repair that ended without success, shot over the wizard and
+# closed with its button; then the failure page. Sets T_ALERT.
+failure_alert() {  # failure_alert SHOT_PREFIX MESSAGE [SECONDS]
+    local alert face
+    alert=$(wiz_window alert "${3:-120}")
+    T_ALERT=$(now)
+    check "the alert appears" test -n "$alert"
+    [ -n "$alert" ] || return 1
+    seen "the alert $2"
+    fact "alert after 下一步" "$(secs "$T_CLICK" "$T_ALERT") s"
+    sleep 0.5
+    gui_shot_screen_of "$WID" "$(wiz_shot_path "$1-alert-over-wizard")"
+    wiz_click "$alert" alert.close
+    check "关闭 closes the alert" gui_window_gone "$alert" 15
+    face=$(wiz_shot_path "$1-page")
+    check "the failure page shows" wiz_wait_page "$WID" failed "$face" 10 && seen "the failure page"
+}
+
+# What the failure page says: the window logs "wizard shows: HEADING CAUSE
+# NEXT STEP" when it shows it.
+wiz_shown() { wiz_log_messages | sed -n 's/^wizard shows: //p' | tail -n 1; }
+wiz_shows() { wiz_shown | grep -qF -- "$1"; }  # wiz_shows TEXT
+
+# The window's answers to a message sent with a 2 s time-out, all along.
+check_answers() {
+    wiz_answers_stop
+    fact "answers" "$(wiz_answers_figures)"
+    check "the window answered every message within 2 s, also during the clean-up" wiz_answers_all_answered
 }
 
 # Checks shared by the roads that change the network: the commands in the

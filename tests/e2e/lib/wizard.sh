@@ -35,6 +35,8 @@ WIZ_FIRMWARE_NAME=rorod_oze_firmware_v1.5.2.bin
 WIZ_APP_TITLE='瓦川RAvozoder'
 WIZ_ALERT_TITLE='瓦川DEzed修复向导'
 WIZ_APP_DIR_WIN='C:\Program Files\DEzed'
+# The program's journal of changes (Wine's common application data folder).
+WIZ_JOURNAL_WIN='C:\ProgramData\DEzed Repair\repair-journal.txt'
 WIZ_DLL_OVERRIDES=()
 declare -A SKIN=()
 
@@ -201,11 +203,24 @@ wiz_box_slow() {  # wiz_box_slow on|off
     fi
 }
 
-# The cable at the box's end: out, the PC's adapter loses its carrier.
+# The cable out, and back in. Out: the box's end goes down and so does the
+# PC's adapter (Wine tells a link by the adapter being up, not by its
+# carrier). In: both up again, and the default route of the lease when the
+# adapter holds its lease (Linux drops a route whose device goes down; a DHCP
+# client would set it again).
 wiz_cable() {  # wiz_cable out|in
-    local state=up
-    [ "$1" = in ] || state=down
-    ip -n "$WIZ_BOX" link set eth0 "$state"
+    local dev address gateway
+    IFS=$'\t' read -r dev address gateway < <(tail -n 1 "$WIZ_WORK/state/leases")
+    if [ "$1" = out ]; then
+        ip -n "$WIZ_BOX" link set eth0 down
+        ip -n "$WIZ_PC" link set "$dev" down
+        return
+    fi
+    ip -n "$WIZ_PC" link set "$dev" up
+    ip -n "$WIZ_BOX" link set eth0 up
+    if [ "$gateway" != - ] && ip -n "$WIZ_PC" -4 -o addr show dev "$dev" | grep -q " $address "; then
+        ip -n "$WIZ_PC" route replace default via "$gateway" dev "$dev"
+    fi
 }
 
 wiz_box_file() { echo "$WIZ_WORK/box/$WIZ_FIRMWARE_NAME"; }
@@ -313,6 +328,11 @@ wiz_netsh_refuse() {  # wiz_netsh_refuse REGEX [CODE] [TEXT]
     printf '%s\t%s\t%s\n' "$1" "${2:-1}" "${3:-The requested operation requires elevation.}" >>"$WIZ_WORK/state/refuse"
 }
 wiz_netsh_accept_all() { : >"$WIZ_WORK/state/refuse"; }
+# The broker takes SECONDS before it carries out commands matching REGEX.
+wiz_netsh_slow() { printf '%s\t%s\n' "$1" "$2" >>"$WIZ_WORK/state/slow"; }  # wiz_netsh_slow REGEX SECONDS
+
+# The program's journal of changes inside the prefix.
+wiz_journal_file() { echo "$WINEPREFIX/drive_c/ProgramData/DEzed Repair/repair-journal.txt"; }
 
 # ---- the program -----------------------------------------------------------------
 
@@ -429,26 +449,34 @@ wiz_answers_all_answered() { [ -s "$WIZ_WORK/answers" ] && ! awk '$2 == 1 { bad 
 # that name first, and names match without case on Windows).
 wiz_app_log() { [ -n "$WIZ_APP_DIR" ] && find "$WIZ_APP_DIR" -maxdepth 1 -iname 'repair.log' | head -n 1; }
 
-# The procedure's own lines of the log, in order, as UTF-8 (the log is GBK).
+# Every message of the program's log, as UTF-8.
+wiz_log_messages() {
+    local log
+    log=$(wiz_app_log)
+    [ -n "$log" ] || return 1
+    iconv -f GBK -t UTF-8 "$log" | tr -d '\r' | sed -n 's/^[^<]*<<<<//p'
+}
+
+# The procedure's own lines of the log, in order, as UTF-8 (the log is GBK):
+# those expected/kept-lines.txt names (not the TFTP client's, not the
+# figures that vary from run to run).
 wiz_procedure_lines() {
     local log
     log=$(wiz_app_log)
     [ -n "$log" ] || return 1
-    iconv -f GBK -t UTF-8 "$log" | tr -d '\r' | sed -n 's/^[^<]*<<<<//p' | grep -E \
-        -e '^repair start$' \
-        -e '^(start|end) (mofify firewall settings|query network settings|backup network settings|mofify network settings|upload firmware|restore network settings|restore network settings 2|delete firewall settings)$' \
-        -e '^cmd : ' -e '^wait 5 seconds$' -e '^uploading firmware' -e '^try connect [0-9]+ time$' \
-        -e '^connect error wait 5 seconds retry$' -e '^closed during the repair'
+    wiz_log_messages | grep -E -f "$WIZ_HERE/expected/kept-lines.txt"
 }
 
 # The procedure's log as expected/ENDING.txt has it, on connection NAME,
-# for the program in its folder. Lines marked "| " are written by the
+# for the program in its folder and the journal in the common application
+# data folder. Lines marked "| " are written by the
 # window's thread (the wizard answering a report) and may come between the
 # worker's lines: see same_interleaving.
 wiz_expected_log() {  # wiz_expected_log ENDING CONNECTION
     local line
     while IFS= read -r line || [ -n "$line" ]; do
         line=${line//"{connection}"/"$2"}
+        line=${line//"{journal}"/"$WIZ_JOURNAL_WIN"}
         printf '%s\n' "${line//"{program}"/"$WIZ_APP_DIR_WIN\\repair.exe"}"
     done <"$WIZ_HERE/expected/$1.txt"
 }

@@ -9,7 +9,18 @@ road_close_during_upload() {
     open_wizard || return 1
     press_start
     check "the box receives the write request" wiz_wait_box any 90 || return 1
-    gui_shot "$WID" "$(wiz_shot_path 2-page2-upload)" && seen "page 2"
+    # The bar follows the upload: two shots a moment apart.
+    local shot1 shot2 bar1 bar2
+    shot1=$(wiz_shot_path 2-page2-upload-a)
+    shot2=$(wiz_shot_path 2-page2-upload-b)
+    wiz_wait_box $((size / 10)) 60
+    gui_shot "$WID" "$shot1"
+    wiz_wait_box $((size / 4)) 60
+    gui_shot "$WID" "$shot2" && seen "page 2"
+    bar1=$(wiz_bar "$shot1")
+    bar2=$(wiz_bar "$shot2")
+    fact "the bar during the upload" "$bar1/600, then $bar2/600"
+    check "the bar grows with the upload, from 400 on" awk -v a="$bar1" -v b="$bar2" 'BEGIN { exit !(a >= 390 && b > a && b <= 500) }'
     at_click=$(wiz_box_size)
     wiz_click "$WID" wizard.close
     t_click=$(now)

@@ -13,7 +13,11 @@
 
 #include "fake_system.h"
 #include "repair/adapter_discovery.h"
+#include "repair/adapter_watch.h"
 #include "repair/commands.h"
+#include "repair/repair_journal.h"
+#include "repair/win/win_adapter_monitor.h"
+#include "repair/win/win_journal_store.h"
 #include "repair/text_encoding.h"
 
 namespace repair {
@@ -119,26 +123,33 @@ TEST(WinSystem, ProcessesRunHiddenAndAreAwaited) {
   WinProcessRunner runner;
 
   // The wait covers the whole command: its output exists afterwards.
-  EXPECT_TRUE(RunCommandAndWait(runner, L"cmd /c echo done> \"" + out.wstring() + L"\""));
+  EXPECT_TRUE(RunCommandAndWait(runner, L"cmd /c echo done> \"" + out.wstring() + L"\"").succeeded());
   std::ifstream in(out);
   std::string text;
   std::getline(in, text);
   EXPECT_EQ(text, "done");
   in.close();
 
+  // Exit code and output (standard output and error) come back.
+  LogCapture log;
+  CommandOutcome outcome = RunCommandAndWait(runner, L"cmd /c echo said so& echo and this 1>&2& exit 3");
+  EXPECT_TRUE(outcome.started);
+  EXPECT_TRUE(outcome.exited);
+  EXPECT_EQ(outcome.exit_code, 3u);
+  EXPECT_EQ(outcome.output, "said so | and this");
+  EXPECT_TRUE(log.Contains("command ended with exit code 3: said so | and this"));
+
   ProcessHandle handle = nullptr;
-  ASSERT_TRUE(RunCommand(runner, L"cmd /c exit 3", &handle));
+  ASSERT_TRUE(RunCommand(runner, L"cmd /c exit 0", &handle));
   ASSERT_NE(handle, nullptr);
-  EXPECT_EQ(WaitForSingleObject(handle, 10000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  EXPECT_TRUE(GetExitCodeProcess(handle, &code));
-  EXPECT_EQ(code, 3u);
+  ProcessExit exit = runner.WaitForProcess(handle, 10000);
+  EXPECT_TRUE(exit.exited);
+  EXPECT_EQ(exit.exit_code, 0u);
+  EXPECT_EQ(runner.ReadOutput(handle), "");
   runner.CloseProcess(handle);
 
-  LogCapture log;
-  EXPECT_FALSE(RunCommandAndWait(runner, L"no_such_program_5ec7 /x"));
-  ASSERT_EQ(log.Messages().size(), 1u);
-  EXPECT_EQ(log.Messages()[0].rfind("create process failed ", 0), 0u);
+  EXPECT_FALSE(RunCommandAndWait(runner, L"no_such_program_5ec7 /x").started);
+  EXPECT_TRUE(log.Contains("create process failed 2: no_such_program_5ec7 /x"));
 
   std::filesystem::remove_all(dir);
 }
@@ -162,7 +173,7 @@ TEST(WinSystem, SystemToolsComeFromTheSystemFolderWhateverTheCurrentFolderHolds)
   GetCurrentDirectoryW(MAX_PATH, previous);
   ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
   WinProcessRunner runner;
-  const bool ran = RunCommandAndWait(runner, L"cmd /c hostname > \"" + out.wstring() + L"\"");
+  const bool ran = RunCommandAndWait(runner, L"cmd /d /c hostname > \"" + out.wstring() + L"\"").succeeded();
   SetCurrentDirectoryW(previous);
 
   EXPECT_TRUE(ran);
@@ -174,6 +185,61 @@ TEST(WinSystem, SystemToolsComeFromTheSystemFolderWhateverTheCurrentFolderHolds)
   EXPECT_FALSE(std::filesystem::exists(dir / "cmd.exe.marker")) << "a planted cmd ran";
   EXPECT_FALSE(std::filesystem::exists(dir / "hostname.exe.marker")) << "cmd ran a planted tool";
   std::filesystem::remove_all(dir);
+}
+
+
+TEST(WinSystem, JournalStore) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "repair journal test";
+  std::filesystem::remove_all(dir);
+  WinJournalStore store(dir.wstring());
+  EXPECT_EQ(store.Location(), (dir / "repair-journal.txt").wstring());
+  std::string bytes = "left";
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing) << "no folder yet";
+  EXPECT_TRUE(store.Remove()) << "nothing to remove is no failure";
+  ASSERT_TRUE(store.Write("first\r\n"));
+  ASSERT_TRUE(store.Write("second\r\n"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "repair-journal.txt.tmp")) << "the temporary file took its name";
+  ASSERT_EQ(store.Read(&bytes), JournalRead::kRead);
+  EXPECT_EQ(bytes, "second\r\n");
+  ASSERT_TRUE(store.SetAside("damaged"));
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing);
+  EXPECT_TRUE(std::filesystem::exists(dir / "repair-journal.txt.damaged"));
+  ASSERT_TRUE(store.Write(std::string(40000, 'x')));
+  ASSERT_EQ(store.Read(&bytes), JournalRead::kRead);
+  EXPECT_EQ(bytes.size(), RepairJournal::kMaxBytes + 1) << "a file too large to be ours is read no further";
+  EXPECT_TRUE(store.Remove());
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing);
+  std::filesystem::remove_all(dir);
+}
+
+// Each adapter the enumeration lists is found again by its GUID, and by its
+// hardware address alone.
+TEST(WinSystem, AdapterMonitorFindsTheListedAdapters) {
+  WinAdapterSource source;
+  IP_ADAPTER_INFO table[kAdapterTableSize] = {};
+  int32_t count = 0;
+  EnumerateAdapters(source, table, &count);
+  WinAdapterMonitor monitor;
+  for (int32_t i = 0; i < count; ++i) {
+    const AdapterIdentity identity{FieldText(table[i].AdapterName), FormatHardwareAddress(table[i])};
+    AdapterState state;
+    ASSERT_EQ(monitor.Find(identity, &state), AdapterLookup::kFound) << identity.guid;
+    EXPECT_EQ(state.identity.guid, identity.guid);
+    EXPECT_EQ(state.identity.mac, identity.mac);
+    const std::string listed = FieldText(table[i].IpAddressList.IpAddress.String);
+    if (listed != "0.0.0.0" && !listed.empty()) {
+      EXPECT_TRUE(HoldsAddress(state, listed, MaskPrefixLength(FieldText(table[i].IpAddressList.IpMask.String)), false))
+          << identity.guid << " " << listed;
+    }
+    AdapterState by_mac;
+    EXPECT_EQ(monitor.Find({"{00000000-0000-0000-0000-000000000000}", identity.mac}, &by_mac), AdapterLookup::kFound);
+    EXPECT_EQ(by_mac.identity.guid, identity.guid);
+  }
+  AdapterState none;
+  EXPECT_EQ(monitor.Find({"{00000000-0000-0000-0000-000000000000}", "00-00-00-00-00-00"}, &none),
+            AdapterLookup::kNotFound);
+  WinClock clock;
+  EXPECT_GT(clock.NowMs(), 0u);
 }
 
 TEST(WinSystem, FilesAndModulePath) {
