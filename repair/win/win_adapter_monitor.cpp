@@ -67,8 +67,8 @@ AdapterLookup WinAdapterMonitor::Find(const AdapterIdentity& identity, AdapterSt
   // The list can grow between two calls: a few tries with the size asked for.
   for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
     ULONG size = static_cast<ULONG>(buffer.size());
-    result = get_adapters_addresses(AF_INET, kFlags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()),
-                                    &size);
+    result =
+        get_adapters_addresses(AF_INET, kFlags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
     if (result == ERROR_BUFFER_OVERFLOW) buffer.resize(size);
   }
   if (result == ERROR_NO_DATA) return AdapterLookup::kNotFound;
