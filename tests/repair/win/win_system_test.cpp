@@ -187,7 +187,6 @@ TEST(WinSystem, SystemToolsComeFromTheSystemFolderWhateverTheCurrentFolderHolds)
   std::filesystem::remove_all(dir);
 }
 
-
 TEST(WinSystem, JournalStore) {
   const std::filesystem::path dir = std::filesystem::temp_directory_path() / "repair journal test";
   std::filesystem::remove_all(dir);
