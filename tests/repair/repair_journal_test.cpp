@@ -294,7 +294,9 @@ TEST(RepairJournalRecovery, FoundAtStart) {
     EXPECT_EQ(outcome.result, c.result) << c.name;
     EXPECT_EQ(system.processes.started, c.commands) << c.name;
     EXPECT_EQ(system.journal.file.has_value(), c.kept) << c.name;
-    if (!c.set_aside.empty()) EXPECT_EQ(system.journal.set_aside.count(c.set_aside), 1u) << c.name;
+    if (!c.set_aside.empty()) {
+      EXPECT_EQ(system.journal.set_aside.count(c.set_aside), 1u) << c.name;
+    }
     if (!c.line.empty()) {
       bool found = false;
       for (const std::string& line : log.Messages()) found |= line.find(c.line) != std::string::npos;
