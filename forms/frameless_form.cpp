@@ -35,8 +35,8 @@ LRESULT CFramelessForm::OnNcHitTest(UINT message, WPARAM wparam, LPARAM lparam, 
   GetClientRect(hwnd_, &client);
   const Veneer::UiPoint at{point.x, point.y};
   return Veneer::HitTestFrame(at, Veneer::UiRect{client.left, client.top, client.right, client.bottom},
-                              host_.GetSizeBox(), host_.GetCaptionRect(), host_.FindControl(at),
-                              IsZoomed(hwnd_) != FALSE);
+                              host_.GetWindowSettings().size_box, host_.GetWindowSettings().caption,
+                              host_.FindControl(at), IsZoomed(hwnd_) != FALSE);
 }
 
 LRESULT CFramelessForm::OnGetMinMaxInfo(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {

@@ -172,7 +172,7 @@ class TestWindow : public forms::CFramelessForm {
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
     if (message == WM_SYSCOMMAND) Log("%s syscommand 0x%04X", tag(), static_cast<unsigned>(wparam & 0xFFF0));
     // WM_APP + 2: a layered window's repaint.
-    const bool paint = message == WM_PAINT || (message == WM_APP + 2 && host_.IsLayered());
+    const bool paint = message == WM_PAINT || (message == WM_APP + 2 && host_.GetWindowSettings().layered);
     const LRESULT result = WindowImplBase::HandleMessage(message, wparam, lparam);
     if (paint && !painted_ && hwnd_ != nullptr) {
       painted_ = true;

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "tests/uiframework/test_support.h"
+#include "uiframework/builder/child_layout_loader.h"
 #include "uiframework/core/paint_host.h"
 #include "uiframework/controls/identity_controls.h"
 #include "uiframework/controls/text.h"
@@ -160,18 +161,19 @@ TEST_F(DialogBuilderTest, BuildsTheWindowAndItsResources) {
   CControlUI* root = Build(skin, &host);
   ASSERT_NE(root, nullptr);
 
-  EXPECT_EQ(host.GetInitSize(), (UiSize{580, 374}));
+  const WindowSettings& settings = host.GetWindowSettings();
+  EXPECT_EQ(settings.init_size, (UiSize{580, 374}));
   EXPECT_EQ(window.resizes, 1);
   EXPECT_EQ(window.size, (UiSize{580, 374}));
-  EXPECT_EQ(host.GetSizeBox(), (UiRect{4, 4, 6, 6}));
-  EXPECT_EQ(host.GetCaptionRect(), (UiRect{0, 0, 0, 30}));
-  EXPECT_EQ(host.GetRoundCorner(), (UiSize{5, 5}));
-  EXPECT_EQ(host.GetMinInfo(), (UiSize{100, 80}));
-  EXPECT_EQ(host.GetMaxInfo(), (UiSize{800, 600}));
-  EXPECT_TRUE(host.IsShowUpdateRect());
-  EXPECT_TRUE(host.IsLayered());
-  EXPECT_EQ(host.GetOpacity(), 200);
-  EXPECT_TRUE(host.IsBackgroundTransparent());
+  EXPECT_EQ(settings.size_box, (UiRect{4, 4, 6, 6}));
+  EXPECT_EQ(settings.caption, (UiRect{0, 0, 0, 30}));
+  EXPECT_EQ(settings.round_corner, (UiSize{5, 5}));
+  EXPECT_EQ(settings.min_info, (UiSize{100, 80}));
+  EXPECT_EQ(settings.max_info, (UiSize{800, 600}));
+  EXPECT_TRUE(settings.show_update_rect);
+  EXPECT_TRUE(settings.layered);
+  EXPECT_EQ(settings.opacity, 200);
+  EXPECT_TRUE(settings.background_transparent);
   EXPECT_EQ(window.layered, 1);  // "alpha" 200
   EXPECT_EQ(host.GetDefaultColors().normal, 0xFF112233u);
   EXPECT_EQ(host.GetDefaultColors().disabled, 0xFF445566u);
@@ -236,7 +238,7 @@ TEST_F(DialogBuilderTest, WindowAttributesNeedAWindowRootAndANativeWindow) {
     CControlUI* control = Build(c.skin, c.host);
     ASSERT_NE(control, nullptr) << c.skin;
     EXPECT_STREQ(control->GetClass(), L"LabelUI") << c.skin;
-    EXPECT_EQ(c.host->GetInitSize() == (UiSize{1, 2}), c.applied) << c.skin;
+    EXPECT_EQ(c.host->GetWindowSettings().init_size == (UiSize{1, 2}), c.applied) << c.skin;
     control->Delete();
   }
 }
@@ -556,6 +558,24 @@ TEST_F(DialogBuilderTest, ChildLayoutsGoOnWithTheWindowsBudget) {
   host.AttachDialog(root);
   EXPECT_LT(host.GetBuildBudget().BytesLeft(), after_build);
   EXPECT_EQ(host.GetBuildBudget().DocumentsLeft(), BuildBudget::kMaxDocuments - 1);
+}
+
+// A child layout builds through its window's loader, so the window's own
+// control classes reach it; without a loader it knows only the builder's.
+TEST_F(DialogBuilderTest, ChildLayoutsBuildThroughTheWindowsLoader) {
+  test::ScratchDir dir;
+  dir.Write("custom.xml", std::string("<root><Custom/></root>"));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  FakeCallback callback;
+  CChildLayoutLoader loader(&callback);
+  for (IChildLayoutLoaderUI* set :
+       {static_cast<IChildLayoutLoaderUI*>(&loader), static_cast<IChildLayoutLoaderUI*>(nullptr)}) {
+    test::TestWindow window;
+    window.host.SetChildLayoutLoader(set);
+    ASSERT_TRUE(window.Build(L"<Window><ChildLayout name=\"c\" xmlfile=\"custom.xml\"/></Window>", 100, 100));
+    EXPECT_EQ(Children(window.Find(L"c")), set != nullptr ? L"ContainerUI" : L"");
+  }
+  EXPECT_EQ(callback.asked, (std::vector<std::wstring>{L"Custom"}));
 }
 
 // Child layouts that load themselves twice over: bounded by the documents

@@ -177,7 +177,7 @@ TEST_F(PaintHostTest, OpacityHoverAndCleanup) {
   EXPECT_EQ(window_.native.layered, 1);
   EXPECT_EQ(window_.native.alpha, 255);
   window_.host.SetOpacity(300);
-  EXPECT_EQ(window_.host.GetOpacity(), 255);
+  EXPECT_EQ(window_.host.GetWindowSettings().opacity, 255);
   EXPECT_EQ(window_.native.layered, 0);
 
   // Hover: tracking armed on the first move (400 ms without a tooltip

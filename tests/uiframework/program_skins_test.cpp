@@ -23,11 +23,11 @@ class ProgramSkinsTest : public test::FrameworkTest {
 TEST_F(ProgramSkinsTest, WizardPages) {
   test::TestWindow window;
   ASSERT_TRUE(window.Build(L"repair.xml", 580, 374));
-  EXPECT_EQ(window.host.GetInitSize(), (UiSize{580, 374}));
-  EXPECT_EQ(window.host.GetCaptionRect(), (UiRect{0, 0, 0, 30}));
-  EXPECT_EQ(window.host.GetRoundCorner(), (UiSize{3, 3}));
-  EXPECT_EQ(window.host.GetMinInfo(), (UiSize{580, 374}));
-  EXPECT_EQ(window.host.GetMaxInfo(), (UiSize{580, 374}));
+  EXPECT_EQ(window.host.GetWindowSettings().init_size, (UiSize{580, 374}));
+  EXPECT_EQ(window.host.GetWindowSettings().caption, (UiRect{0, 0, 0, 30}));
+  EXPECT_EQ(window.host.GetWindowSettings().round_corner, (UiSize{3, 3}));
+  EXPECT_EQ(window.host.GetWindowSettings().min_info, (UiSize{580, 374}));
+  EXPECT_EQ(window.host.GetWindowSettings().max_info, (UiSize{580, 374}));
   // The title strip.
   EXPECT_EQ(window.Rect(L"repair_btn_close"), (UiRect{548, 8, 568, 28}));
   // Page 1 is the only one laid out, below the strip.
@@ -107,7 +107,7 @@ TEST_F(ProgramSkinsTest, AdapterPickerEntries) {
 TEST_F(ProgramSkinsTest, AlertRows) {
   test::TestWindow window;
   ASSERT_TRUE(window.Build(L"common_alert_box.xml", 240, 210));
-  EXPECT_EQ(window.host.GetCaptionRect(), (UiRect{15, 0, 15, 20}));
+  EXPECT_EQ(window.host.GetWindowSettings().caption, (UiRect{15, 0, 15, 20}));
   EXPECT_EQ(window.native.layered, 1);  // "alpha" 255
   EXPECT_EQ(window.Rect(L"bt_close"), (UiRect{214, 6, 234, 26}));
   EXPECT_EQ(window.Rect(L"lb_content"), (UiRect{10, 80, 230, 110}));

@@ -4,6 +4,7 @@
 
 #include "basekit/log/log.h"
 #include "uiframework/base/text_conv.h"
+#include "uiframework/builder/child_layout_loader.h"
 #include "uiframework/builder/dialog_builder.h"
 #include "uiframework/core/paint_host.h"
 
@@ -40,11 +41,10 @@ void CChildLayoutUI::DoInit() {
   for (CControlUI* p = this; p != nullptr && depth <= CDialogBuilder::kMaxDepth; p = p->GetParent()) {
     depth += p->GetInterface(L"ChildLayout") != nullptr ? kChildLayoutDepth : 1;
   }
-  CDialogBuilder builder;
-  builder.SetBaseDepth(depth);
-  if (host_ != nullptr) builder.SetBudget(&host_->GetBuildBudget());
-  IDialogBuilderCallback* callback = host_ != nullptr ? host_->GetDialogBuilderCallback() : nullptr;
-  ControlPtr child(builder.Create(xml_file_.c_str(), nullptr, callback, host_, nullptr));
+  static CChildLayoutLoader plain;  // for a window that set no loader of its own
+  IChildLayoutLoaderUI* loader = host_ != nullptr ? host_->GetChildLayoutLoader() : nullptr;
+  if (loader == nullptr) loader = &plain;
+  ControlPtr child(loader->LoadChildLayout(xml_file_.c_str(), depth, host_));
   RemoveAll();
   if (!child) {
     BASEKIT_LOG(Failure, "child layout %s could not be built", ToLogText(xml_file_.c_str()).c_str());

@@ -328,34 +328,32 @@ void CDialogBuilder::RegisterResources(CMarkupElement root, CPaintHostUI* host) 
 void CDialogBuilder::ApplyWindowAttributes(CMarkupElement root, CPaintHostUI* host) {
   if (!EqualsIgnoreCase(root.GetName(), L"Window") || host->GetNativeWindow() == nullptr) return;
   DefaultColors& colors = host->GetDefaultColors();
+  WindowSettings& settings = host->GetWindowSettings();
   int count = root.GetAttributeCount();
   for (int i = 0; i < count; ++i) {
     const wchar_t* name = root.GetAttributeName(i);
     const wchar_t* value = root.GetAttributeValue(i);
     if (EqualsIgnoreCase(name, L"size")) {
       UiSize size = ParseSize(value);
-      host->SetInitSize(size.cx, size.cy);
+      host->SetInitSize(size.cx, size.cy);  // resizes the window as well
     } else if (EqualsIgnoreCase(name, L"sizebox")) {
-      host->SetSizeBox(ParseRect(value));
+      settings.size_box = ParseRect(value);
     } else if (EqualsIgnoreCase(name, L"caption")) {
-      host->SetCaptionRect(ParseRect(value));
+      settings.caption = ParseRect(value);
     } else if (EqualsIgnoreCase(name, L"roundcorner")) {
-      UiSize size = ParseSize(value);
-      host->SetRoundCorner(size.cx, size.cy);
+      settings.round_corner = ParseSize(value);
     } else if (EqualsIgnoreCase(name, L"mininfo")) {
-      UiSize size = ParseSize(value);
-      host->SetMinInfo(size.cx, size.cy);
+      settings.min_info = ParseSize(value);
     } else if (EqualsIgnoreCase(name, L"maxinfo")) {
-      UiSize size = ParseSize(value);
-      host->SetMaxInfo(size.cx, size.cy);
+      settings.max_info = ParseSize(value);
     } else if (EqualsIgnoreCase(name, L"showdirty")) {
-      host->SetShowUpdateRect(ParseBoolIgnoreCase(value));
+      settings.show_update_rect = ParseBoolIgnoreCase(value);
     } else if (EqualsIgnoreCase(name, L"layerd")) {
-      host->SetLayered(ParseBoolIgnoreCase(value));
+      settings.layered = ParseBoolIgnoreCase(value);
     } else if (EqualsIgnoreCase(name, L"alpha")) {
-      host->SetOpacity(ParseDecimal(value));
+      host->SetOpacity(ParseDecimal(value));  // sets the window's style as well
     } else if (EqualsIgnoreCase(name, L"bktrans")) {
-      host->SetBackgroundTransparent(ParseBoolIgnoreCase(value));
+      settings.background_transparent = ParseBoolIgnoreCase(value);
     } else if (EqualsIgnoreCase(name, L"disabledfontcolor")) {
       colors.disabled = ParseColor(value);
     } else if (EqualsIgnoreCase(name, L"defaultfontcolor")) {

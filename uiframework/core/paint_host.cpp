@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cwctype>
 
 #include "basekit/log/log.h"
-#include "uiframework/base/text_conv.h"
 #include "uiframework/core/control.h"
 #include "uiframework/core/render.h"
 
@@ -15,7 +13,6 @@ namespace {
 
 constexpr const char* kLogSource = "paint_host";
 constexpr uint32_t kShowDirtyColor = 0xFFDC0000;  // red 220
-constexpr uint32_t kTimerIdModulus = 255;
 
 uint32_t NowMs() {
   using namespace std::chrono;
@@ -27,17 +24,6 @@ CControlUI* FindHit(CControlUI* control, void*) { return control; }
 CControlUI* CollectUpdate(CControlUI* control, void* data) {
   static_cast<std::vector<CControlUI*>*>(data)->push_back(control);
   return nullptr;
-}
-
-struct ShortcutSearch {
-  wchar_t ch;
-};
-
-CControlUI* FindShortcut(CControlUI* control, void* data) {
-  const wchar_t ch = static_cast<ShortcutSearch*>(data)->ch;
-  if (!control->IsVisible() || !control->IsEnabled()) return nullptr;
-  const wchar_t shortcut = control->GetShortcut();
-  return shortcut != 0 && static_cast<wchar_t>(std::towupper(shortcut)) == ch ? control : nullptr;
 }
 
 // Controls that take the focus from Tab, in tree order.
@@ -127,6 +113,8 @@ void CPaintHostUI::ReapObjects(CControlUI* control) {
   option_groups_.Remove(control);
 }
 
+bool CPaintHostUI::Owns(const CControlUI* control) const { return control != nullptr && control->GetHost() == this; }
+
 CControlUI* CPaintHostUI::FindControl(const std::wstring& name) const {
   auto it = names_.find(name);
   return it == names_.end() ? nullptr : it->second;
@@ -153,7 +141,7 @@ void CPaintHostUI::SetFocus(CControlUI* control) {
     }
   }
   if (control == nullptr) return;
-  if (control->GetHost() != this || !control->IsVisible() || !control->IsEnabled()) return;
+  if (!Owns(control) || !control->IsVisible() || !control->IsEnabled()) return;
   focus_ = control;
   UIEvent event;
   event.kind = kUIEventSetFocus;
@@ -182,56 +170,16 @@ bool CPaintHostUI::SetNextTabControl(bool forward) {
 }
 
 bool CPaintHostUI::SetTimer(CControlUI* control, uint32_t id, uint32_t elapse_ms) {
-  if (control == nullptr || window_ == nullptr) return false;
-  for (TimerInfo& timer : timers_) {
-    if (timer.sender != control || timer.id != id) continue;
-    if (!timer.killed) return false;  // running already
-    if (!window_->SetNativeTimer(timer.local_id, elapse_ms)) return false;
-    timer.killed = false;
-    return true;
-  }
-  timer_counter_ = (timer_counter_ + 1) % kTimerIdModulus;
-  if (!window_->SetNativeTimer(timer_counter_, elapse_ms)) {
-    BASEKIT_LOG(Failure, "timer %u of %s could not be set", id, ToLogText(control->GetName().c_str()).c_str());
-    return false;
-  }
-  timers_.push_back(TimerInfo{control, id, timer_counter_, false});
-  return true;
+  return timers_.Set(window_, control, id, elapse_ms);
 }
 
-bool CPaintHostUI::KillTimer(CControlUI* control, uint32_t id) {
-  for (TimerInfo& timer : timers_) {
-    if (timer.sender != control || timer.id != id) continue;
-    if (timer.killed) return false;
-    if (window_ != nullptr) window_->KillNativeTimer(timer.local_id);
-    timer.killed = true;
-    return true;
-  }
-  return false;
-}
+bool CPaintHostUI::KillTimer(CControlUI* control, uint32_t id) { return timers_.Kill(window_, control, id); }
 
-void CPaintHostUI::KillTimer(CControlUI* control) {
-  auto end = std::remove_if(timers_.begin(), timers_.end(), [&](const TimerInfo& timer) {
-    if (timer.sender != control) return false;
-    if (!timer.killed && window_ != nullptr) window_->KillNativeTimer(timer.local_id);
-    return true;
-  });
-  timers_.erase(end, timers_.end());
-}
+void CPaintHostUI::KillTimer(CControlUI* control) { timers_.Remove(window_, control); }
 
-void CPaintHostUI::RemoveAllTimers() {
-  for (const TimerInfo& timer : timers_) {
-    if (!timer.killed && window_ != nullptr) window_->KillNativeTimer(timer.local_id);
-  }
-  timers_.clear();
-}
+void CPaintHostUI::RemoveAllTimers() { timers_.Clear(window_); }
 
-int CPaintHostUI::GetTimerLocalId(CControlUI* control, uint32_t id) const {
-  for (const TimerInfo& timer : timers_) {
-    if (timer.sender == control && timer.id == id) return static_cast<int>(timer.local_id);
-  }
-  return -1;
-}
+int CPaintHostUI::GetTimerLocalId(CControlUI* control, uint32_t id) const { return timers_.GetLocalId(control, id); }
 
 bool CPaintHostUI::AddNotifier(INotifyUI* notifier) { return AddUnique(notifiers_, notifier); }
 
@@ -303,14 +251,14 @@ void CPaintHostUI::OnDelayedCleanup() {
 }
 
 void CPaintHostUI::SetInitSize(int cx, int cy) {
-  init_size_ = UiSize{cx, cy};
+  settings_.init_size = UiSize{cx, cy};
   if (root_ == nullptr && window_ != nullptr) window_->ResizeWindow(cx, cy);
 }
 
 void CPaintHostUI::SetOpacity(int opacity) {
-  opacity_ = std::clamp(opacity, 0, kOpaque);
-  const bool layered = opacity >= 0 && opacity <= kOpaque;
-  if (window_ != nullptr) window_->SetLayered(layered, layered, static_cast<uint8_t>(opacity_));
+  settings_.opacity = std::clamp(opacity, 0, WindowSettings::kOpaque);
+  const bool layered = opacity >= 0 && opacity <= WindowSettings::kOpaque;
+  if (window_ != nullptr) window_->SetLayered(layered, layered, static_cast<uint8_t>(settings_.opacity));
 }
 
 void CPaintHostUI::Invalidate(const UiRect& rect) {
@@ -335,7 +283,7 @@ bool CPaintHostUI::Layout() {
   }
   if (first_layout_ && root_ != nullptr) {
     first_layout_ = false;
-    if (layered_) window_->SetLayered(true, false, 0);
+    if (settings_.layered) window_->SetLayered(true, false, 0);
     SendNotify(root_, L"windowinit");
   }
   return true;
@@ -358,7 +306,7 @@ void CPaintHostUI::Paint(const UiRect& update) {
     SetNextTabControl();
   }
   root_->DoPaint(*render_, update);
-  if (show_update_rect_) render_->DrawBorder(update, 1, kShowDirtyColor, 0);
+  if (settings_.show_update_rect) render_->DrawBorder(update, 1, kShowDirtyColor, 0);
 }
 
 void CPaintHostUI::SetCursorShape(CursorShape shape) {
@@ -375,279 +323,6 @@ UIEvent CPaintHostUI::MakeEvent(int kind, CControlUI* sender, const InputRecord&
   event.wparam = input.wparam;
   event.lparam = input.lparam;
   return event;
-}
-
-bool CPaintHostUI::PreMessageHandler(const InputRecord& input) {
-  for (size_t i = 0; i < pre_filters_.size(); ++i) {
-    bool handled = false;
-    pre_filters_[i]->MessageHandler(input.message, input.wparam, input.lparam, handled);
-    if (handled) return true;
-  }
-  switch (input.kind) {
-    case InputKind::kKeyDown:
-      if (input.key == kKeyTab) {
-        // A rich-text editor that takes Tab would keep it; none exists here.
-        SetNextTabControl((input.key_state & kKeyStateShift) == 0);
-        return true;
-      }
-      break;
-    case InputKind::kSysKeyDown:
-      if (focus_ != nullptr) {
-        UIEvent event = MakeEvent(kUIEventSysKey, focus_, input);
-        event.ch = static_cast<wchar_t>(input.key);
-        focus_->Event(event);
-      }
-      break;
-    case InputKind::kSysChar: {
-      if (root_ == nullptr) break;
-      ShortcutSearch search{static_cast<wchar_t>(std::towupper(static_cast<wint_t>(input.key)))};
-      CControlUI* control = root_->FindControl(&FindShortcut, &search, kFindEnabled | kFindMeFirst | kFindTopFirst);
-      if (control != nullptr) {
-        control->SetFocus();
-        control->Activate();
-        return true;
-      }
-      break;
-    }
-    default:
-      break;
-  }
-  return false;
-}
-
-void CPaintHostUI::OnButtonDown(const InputRecord& input, int kind) {
-  if (window_ != nullptr) window_->TakeFocus();
-  last_mouse_ = input.point;
-  CControlUI* control = FindControl(input.point);
-  if (control == nullptr || control->GetHost() != this) return;
-  click_ = control;
-  control->SetFocus();
-  if (click_ != control) return;  // the focus change removed it
-  if (window_ != nullptr) window_->CaptureMouse();
-  captured_ = true;
-  UIEvent event = MakeEvent(kind, control, input);
-  control->Event(event);
-}
-
-void CPaintHostUI::OnMouseMove(const InputRecord& input) {
-  if (!mouse_tracking_ && window_ != nullptr) {
-    const int delay = window_->GetTooltipDelay();
-    window_->TrackMouse(delay >= 0 ? static_cast<uint32_t>(delay) : kDefaultHoverMs);
-    mouse_tracking_ = true;
-  }
-  last_mouse_ = input.point;
-  CControlUI* new_hover = FindControl(input.point);
-  if (new_hover != nullptr && new_hover->GetHost() != this) return;
-  if (new_hover != hover_ && hover_ != nullptr) {
-    CControlUI* old = hover_;
-    hover_ = nullptr;
-    UIEvent event = MakeEvent(kUIEventMouseLeave, old, input);
-    old->Event(event);
-    if (window_ != nullptr) window_->HideTooltip();
-  }
-  if (new_hover != hover_ && new_hover != nullptr) {
-    hover_ = new_hover;
-    UIEvent event = MakeEvent(kUIEventMouseEnter, new_hover, input);
-    new_hover->Event(event);
-    if (hover_ != new_hover) new_hover = nullptr;  // gone while entering
-  }
-  CControlUI* target = click_ != nullptr ? click_ : new_hover;
-  if (target != nullptr) {
-    UIEvent event = MakeEvent(kUIEventMouseMove, target, input);
-    target->Event(event);
-  }
-}
-
-bool CPaintHostUI::OnTimer(uint32_t local_id) {
-  for (const TimerInfo& timer : timers_) {
-    if (timer.local_id != local_id || timer.killed) continue;
-    UIEvent event;
-    event.kind = kUIEventTimer;
-    event.sender = timer.sender;
-    event.timestamp = NowMs();
-    event.point = last_mouse_;
-    event.wparam = timer.id;
-    CControlUI* sender = timer.sender;  // the record may go while it runs
-    sender->Event(event);
-    return true;
-  }
-  return false;
-}
-
-void CPaintHostUI::OnClose() {
-  InputRecord none;
-  none.point = last_mouse_;
-  if (hover_ != nullptr) {
-    CControlUI* old = hover_;
-    hover_ = nullptr;
-    UIEvent event = MakeEvent(kUIEventMouseLeave, old, none);
-    old->Event(event);
-  }
-  if (click_ != nullptr) {
-    CControlUI* pressed = click_;
-    click_ = nullptr;
-    UIEvent event = MakeEvent(kUIEventButtonUp, pressed, none);
-    pressed->Event(event);
-  }
-  SetFocus(nullptr);
-  if (window_ != nullptr) window_->FocusOwner();
-}
-
-bool CPaintHostUI::MessageHandler(const InputRecord& input, intptr_t& result) {
-  DrainAsyncNotify();
-  result = 0;
-  for (size_t i = 0; i < filters_.size(); ++i) {
-    bool handled = false;
-    intptr_t r = filters_[i]->MessageHandler(input.message, input.wparam, input.lparam, handled);
-    if (handled) {
-      result = r;
-      return true;
-    }
-  }
-  switch (input.kind) {
-    case InputKind::kButtonDown:
-      OnButtonDown(input, kUIEventButtonDown);
-      break;
-    case InputKind::kDoubleClick:
-      OnButtonDown(input, kUIEventDblClick);
-      break;
-    case InputKind::kButtonUp: {
-      last_mouse_ = input.point;
-      if (click_ == nullptr) break;
-      if (captured_ && window_ != nullptr) window_->ReleaseMouse();
-      captured_ = false;
-      CControlUI* pressed = click_;
-      click_ = nullptr;
-      UIEvent event = MakeEvent(kUIEventButtonUp, pressed, input);
-      pressed->Event(event);
-      break;
-    }
-    case InputKind::kRightButtonDown: {
-      if (window_ != nullptr) window_->TakeFocus();
-      last_mouse_ = input.point;
-      CControlUI* control = FindControl(input.point);
-      if (control == nullptr || control->GetHost() != this) break;
-      control->SetFocus();
-      UIEvent event = MakeEvent(kUIEventRButtonDown, control, input);
-      control->Event(event);
-      break;
-    }
-    case InputKind::kContextMenu: {
-      CControlUI* target = click_ != nullptr ? click_ : FindControl(last_mouse_);
-      if (target == nullptr || target->GetHost() != this) break;
-      UIEvent event = MakeEvent(kUIEventContextMenu, target, input);
-      target->Event(event);
-      break;
-    }
-    case InputKind::kMouseMove:
-      OnMouseMove(input);
-      break;
-    case InputKind::kMouseWheel: {
-      CControlUI* control = FindControl(input.point);
-      if (control == nullptr || control->GetHost() != this) break;
-      UIEvent event = MakeEvent(kUIEventScrollWheel, control, input);
-      event.point = input.point;
-      event.wparam = input.wheel_delta < 0 ? 1 : 0;  // 1: toward the user
-      event.lparam = input.lparam;
-      control->Event(event);
-      InputRecord move;
-      move.kind = InputKind::kMouseMove;
-      move.point = last_mouse_;
-      OnMouseMove(move);
-      break;
-    }
-    case InputKind::kMouseHover: {
-      mouse_tracking_ = false;
-      last_mouse_ = input.point;
-      if (hover_ != nullptr) {
-        UIEvent event = MakeEvent(kUIEventMouseHover, hover_, input);
-        hover_->Event(event);
-      }
-      CControlUI* control = FindControl(input.point);
-      if (control == nullptr || control->GetHost() != this || window_ == nullptr) break;
-      const std::wstring tip = control->GetToolTip();
-      if (tip.empty()) break;
-      window_->ShowTooltip(resources_.ProcessMultiLanguageTokens(tip), control->GetPos(), control->GetToolTipWidth());
-      break;
-    }
-    case InputKind::kMouseLeave: {
-      if (window_ != nullptr) window_->HideTooltip();
-      // The hovered control gets its leave through a move to (-1, -1), made
-      // while tracking still counts as armed: arming it again with the
-      // mouse outside would bring the next leave message at once, and so on.
-      mouse_tracking_ = true;
-      InputRecord move;
-      move.kind = InputKind::kMouseMove;
-      move.point = UiPoint{-1, -1};
-      OnMouseMove(move);
-      mouse_tracking_ = false;
-      break;
-    }
-    case InputKind::kKeyDown: {
-      if (focus_ == nullptr) break;
-      UIEvent event = MakeEvent(kUIEventKeyDown, focus_, input);
-      event.ch = static_cast<wchar_t>(input.key);
-      event_key_ = focus_;
-      focus_->Event(event);
-      break;
-    }
-    case InputKind::kKeyUp: {
-      if (event_key_ == nullptr) break;
-      CControlUI* control = event_key_;
-      event_key_ = nullptr;
-      UIEvent event = MakeEvent(kUIEventKeyUp, control, input);
-      event.ch = static_cast<wchar_t>(input.key);
-      control->Event(event);
-      break;
-    }
-    case InputKind::kChar: {
-      if (focus_ == nullptr) break;
-      UIEvent event = MakeEvent(kUIEventChar, focus_, input);
-      event.ch = static_cast<wchar_t>(input.key);
-      focus_->Event(event);
-      break;
-    }
-    case InputKind::kSetCursor: {
-      if (captured_) {
-        result = 1;
-        return true;
-      }
-      CControlUI* control = FindControl(input.point);
-      if (control == nullptr || (control->GetControlFlags() & kControlFlagSetCursor) == 0) break;
-      UIEvent event = MakeEvent(kUIEventSetCursor, control, input);
-      event.point = input.point;
-      control->Event(event);
-      result = 1;
-      return true;
-    }
-    case InputKind::kSize:
-      if (focus_ != nullptr) {
-        UIEvent event = MakeEvent(kUIEventWindowSize, focus_, input);
-        focus_->Event(event);
-      }
-      if (root_ != nullptr) root_->NeedUpdate();
-      return true;
-    case InputKind::kTimer:
-      if (OnTimer(input.key)) return true;
-      break;
-    case InputKind::kClose:
-      OnClose();
-      break;  // the default handling goes on
-    case InputKind::kEraseBackground:
-      result = 1;
-      return true;
-    case InputKind::kNcButtonDown:
-      SetFocus(nullptr);
-      break;
-    case InputKind::kDelayedCleanup:
-      OnDelayedCleanup();
-      return true;
-    case InputKind::kSysKeyDown:
-    case InputKind::kSysChar:  // seen by the pre-translation
-    case InputKind::kOther:
-      break;
-  }
-  return false;
 }
 
 }  // namespace Veneer

@@ -11,124 +11,38 @@
 // needs back (invalidation, timers, capture, tooltip, cursor). The skin's
 // fonts, images and default lists live in the host's resource tables.
 //
+// The translation of input into control events lives in
+// paint_host_input.cpp, the timers in CTimerTableUI.
+//
 // Thread affinity: UI thread only; no locking.
 
 #include <cstdint>
 #include <deque>
-#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "uiframework/base/geometry.h"
+#include "uiframework/core/child_layout_loader.h"
+#include "uiframework/core/input_record.h"
+#include "uiframework/core/message_filter.h"
+#include "uiframework/core/native_window.h"
 #include "uiframework/core/option_groups.h"
+#include "uiframework/core/timer_table.h"
 #include "uiframework/core/ui_event.h"
+#include "uiframework/core/window_settings.h"
 #include "uiframework/resources/build_budget.h"
 #include "uiframework/resources/resource_tables.h"
 
 namespace Veneer {
 
 class CControlUI;
-class IDialogBuilderCallback;  // builder/dialog_builder_callback.h
 class IRenderUI;
-
-enum class CursorShape { kArrow, kHand };
-
-// What the host needs from its native window. The binding implements it;
-// tests fake it.
-class INativeWindowUI {
- public:
-  virtual UiRect GetClientRect() = 0;
-  // Resizes the window without moving or activating it.
-  virtual void ResizeWindow(int cx, int cy) = 0;
-  virtual void Invalidate(const UiRect& rect) = 0;
-  // Native timers, identified by the host's local ids.
-  virtual bool SetNativeTimer(uint32_t local_id, uint32_t elapse_ms) = 0;
-  virtual void KillNativeTimer(uint32_t local_id) = 0;
-  virtual void CaptureMouse() = 0;
-  virtual void ReleaseMouse() = 0;
-  // The native window takes the keyboard focus.
-  virtual void TakeFocus() = 0;
-  // The owner window (if any) takes the keyboard focus.
-  virtual void FocusOwner() = 0;
-  // Arms leave and hover tracking.
-  virtual void TrackMouse(uint32_t hover_ms) = 0;
-  // The tooltip's initial delay in milliseconds, or -1 without a tooltip
-  // window.
-  virtual int GetTooltipDelay() = 0;
-  virtual void ShowTooltip(const std::wstring& text, const UiRect& rect, int max_width) = 0;
-  virtual void HideTooltip() = 0;
-  virtual void SetCursorShape(CursorShape shape) = 0;
-  // Posts the delayed clean-up message to the window.
-  virtual void PostCleanup() = 0;
-  // Sends the window its close message (a tree that could not be attached).
-  virtual void SendClose() = 0;
-  // Adds or removes the layered style; with `alpha_attribute` the constant
-  // alpha is set as well.
-  virtual void SetLayered(bool layered, bool alpha_attribute, uint8_t alpha) = 0;
-  // The host's last call, from its destructor once its tree is gone: the
-  // window must not reach the host after it.
-  virtual void OnHostDestroyed() {}
-
- protected:
-  ~INativeWindowUI() = default;
-};
-
-// Sees native messages before the host handles them (a window object, or
-// the window base as a pre-message filter).
-class IMessageFilterUI {
- public:
-  virtual intptr_t MessageHandler(uint32_t message, uintptr_t wparam, intptr_t lparam, bool& handled) = 0;
-
- protected:
-  ~IMessageFilterUI() = default;
-};
-
-// One native message in platform-neutral form. `message`, `wparam` and
-// `lparam` are the native ones (for the filters); the rest is decoded.
-enum class InputKind {
-  kOther,  // seen by the message filters only
-  kButtonDown,
-  kButtonUp,
-  kDoubleClick,
-  kRightButtonDown,
-  kContextMenu,
-  kMouseMove,
-  kMouseWheel,
-  kMouseHover,
-  kMouseLeave,
-  kKeyDown,
-  kKeyUp,
-  kChar,
-  kSysKeyDown,
-  kSysChar,
-  kSetCursor,  // inside the client area
-  kSize,
-  kTimer,  // key = the local timer id
-  kClose,
-  kEraseBackground,
-  kNcButtonDown,
-  kDelayedCleanup,
-};
-
-struct InputRecord {
-  InputKind kind = InputKind::kOther;
-  uint32_t message = 0;
-  uintptr_t wparam = 0;
-  intptr_t lparam = 0;
-  UiPoint point;           // client coordinates (mouse kinds)
-  uint16_t key_state = 0;  // UIKeyState bits
-  uint32_t key = 0;        // virtual key, character or timer id
-  int wheel_delta = 0;     // positive: away from the user
-};
 
 class CPaintHostUI {
  public:
-  static constexpr int kOpaque = 255;
   // Hover time when there is no tooltip window.
   static constexpr uint32_t kDefaultHoverMs = 400;
-  // The counter the local timer ids start from: the first is 17.
-  static constexpr uint32_t kTimerIdSeed = 4096;
 
   // `shared` is the parent of this window's resource tables (the process's
   // shared tables by default).
@@ -148,8 +62,11 @@ class CPaintHostUI {
   // registers its names. A null root sends the window a close message.
   bool AttachDialog(CControlUI* root);
   CControlUI* GetRoot() const { return root_; }
-  void SetDialogBuilderCallback(IDialogBuilderCallback* callback) { callback_ = callback; }
-  IDialogBuilderCallback* GetDialogBuilderCallback() const { return callback_; }
+  // How the tree's child layouts build their skin files (null: the
+  // builder's plain way, without the window's own control classes). Not
+  // owned; it must outlive the tree.
+  void SetChildLayoutLoader(IChildLayoutLoaderUI* loader) { child_layout_loader_ = loader; }
+  IChildLayoutLoaderUI* GetChildLayoutLoader() const { return child_layout_loader_; }
   // The budget of this window's skin: a build for this host starts it
   // afresh, and the child layouts of the tree go on with it while it
   // attaches.
@@ -206,28 +123,13 @@ class CPaintHostUI {
   COptionGroupsUI& GetOptionGroups() { return option_groups_; }
 
   // --- window settings (the skin's Window element)
+  WindowSettings& GetWindowSettings() { return settings_; }
+  const WindowSettings& GetWindowSettings() const { return settings_; }
+  // Sets the initial size; while no tree is attached the window takes it.
   void SetInitSize(int cx, int cy);
-  UiSize GetInitSize() const { return init_size_; }
-  void SetSizeBox(const UiRect& box) { size_box_ = box; }
-  UiRect GetSizeBox() const { return size_box_; }
-  void SetCaptionRect(const UiRect& caption) { caption_ = caption; }
-  UiRect GetCaptionRect() const { return caption_; }
-  void SetRoundCorner(int cx, int cy) { round_corner_ = UiSize{cx, cy}; }
-  UiSize GetRoundCorner() const { return round_corner_; }
-  void SetMinInfo(int cx, int cy) { min_info_ = UiSize{cx, cy}; }
-  UiSize GetMinInfo() const { return min_info_; }
-  void SetMaxInfo(int cx, int cy) { max_info_ = UiSize{cx, cy}; }
-  UiSize GetMaxInfo() const { return max_info_; }
-  void SetShowUpdateRect(bool show) { show_update_rect_ = show; }
-  bool IsShowUpdateRect() const { return show_update_rect_; }
-  void SetLayered(bool layered) { layered_ = layered; }
-  bool IsLayered() const { return layered_; }
   // Clamped to 0..255; a value within that range makes the window layered
   // with that constant alpha, any other removes the layered style.
   void SetOpacity(int opacity);
-  int GetOpacity() const { return opacity_; }
-  void SetBackgroundTransparent(bool transparent) { background_transparent_ = transparent; }
-  bool IsBackgroundTransparent() const { return background_transparent_; }
 
   // --- resources: this window's tables, with the shared ones behind them
   CResourceTablesUI& GetResources() { return resources_; }
@@ -259,27 +161,44 @@ class CPaintHostUI {
   void SetCursorShape(CursorShape shape);
 
  private:
-  struct TimerInfo {
-    CControlUI* sender;
-    uint32_t id;
-    uint32_t local_id;
-    bool killed;
-  };
-
+  // "Is this control still mine": it is not null and still belongs to this
+  // host (a handler may have moved or removed it).
+  bool Owns(const CControlUI* control) const;
   void DrainAsyncNotify();
   void Deliver(NotifyMsg& msg);
+  UIEvent MakeEvent(int kind, CControlUI* sender, const InputRecord& input) const;
+
+  // Pre-translation, by input kind (true: not to be dispatched).
+  bool OnTabKey(const InputRecord& input);
+  void OnSysKeyDown(const InputRecord& input);
+  bool OnSysChar(const InputRecord& input);
+
+  // Translation into control events, by input kind. A handler returning
+  // bool reports the message handled, with `result` set.
+  bool Dispatch(const InputRecord& input, intptr_t& result);
   void OnButtonDown(const InputRecord& input, int kind);
+  void OnButtonUp(const InputRecord& input);
+  void OnRightButtonDown(const InputRecord& input);
+  void OnContextMenu(const InputRecord& input);
   void OnMouseMove(const InputRecord& input);
+  void OnMouseWheel(const InputRecord& input);
+  void OnMouseHover(const InputRecord& input);
+  void OnMouseLeave();
+  void OnKeyDown(const InputRecord& input);
+  void OnKeyUp(const InputRecord& input);
+  void OnChar(const InputRecord& input);
+  bool OnSetCursor(const InputRecord& input, intptr_t& result);
+  void OnSize(const InputRecord& input);
   bool OnTimer(uint32_t local_id);
   void OnClose();
   void OnDelayedCleanup();
-  UIEvent MakeEvent(int kind, CControlUI* sender, const InputRecord& input) const;
 
   CResourceTablesUI resources_;
   INativeWindowUI* window_ = nullptr;
   IRenderUI* render_ = nullptr;
-  IDialogBuilderCallback* callback_ = nullptr;
+  IChildLayoutLoaderUI* child_layout_loader_ = nullptr;
   BuildBudget build_budget_;
+  WindowSettings settings_;
 
   CControlUI* root_ = nullptr;
   CControlUI* focus_ = nullptr;
@@ -288,26 +207,15 @@ class CPaintHostUI {
   CControlUI* event_key_ = nullptr;
   UiPoint last_mouse_{-1, -1};
 
-  UiSize init_size_;
-  UiRect size_box_;
-  UiRect caption_;
-  UiSize round_corner_;
-  UiSize min_info_;
-  UiSize max_info_;
-  bool show_update_rect_ = false;
   bool first_layout_ = true;
   bool update_needed_ = false;
   bool focus_needed_ = false;
   bool next_tab_pending_ = false;
-  bool background_transparent_ = false;
   bool mouse_tracking_ = false;
   bool captured_ = false;
   bool used_virtual_wnd_ = false;
-  bool layered_ = false;
-  int opacity_ = kOpaque;
 
-  std::vector<TimerInfo> timers_;
-  uint32_t timer_counter_ = kTimerIdSeed;
+  CTimerTableUI timers_;
   std::vector<INotifyUI*> notifiers_;
   std::vector<IMessageFilterUI*> pre_filters_;
   std::vector<IMessageFilterUI*> filters_;

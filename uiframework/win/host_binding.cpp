@@ -206,7 +206,7 @@ bool CWin32HostBinding::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
   if (host_ == nullptr) return false;  // the window went while the host handled it
   switch (message) {
     case WM_PAINT:
-      if (host_->IsLayered()) {
+      if (host_->GetWindowSettings().layered) {
         PaintLayered();
         ValidateRect(window_, nullptr);
       } else {
@@ -235,8 +235,8 @@ bool CWin32HostBinding::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
     }
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
-      const UiSize min = host_->GetMinInfo();
-      const UiSize max = host_->GetMaxInfo();
+      const UiSize min = host_->GetWindowSettings().min_info;
+      const UiSize max = host_->GetWindowSettings().max_info;
       if (min.cx > 0) info->ptMinTrackSize.x = min.cx;
       if (min.cy > 0) info->ptMinTrackSize.y = min.cy;
       if (max.cx > 0) info->ptMaxTrackSize.x = max.cx;
@@ -431,7 +431,8 @@ void CWin32HostBinding::ResizeWindow(int cx, int cy) {
 
 void CWin32HostBinding::Invalidate(const UiRect& rect) {
   if (window_ == nullptr) return;
-  if (host_ != nullptr && host_->IsLayered() && (GetWindowLongW(window_, GWL_EXSTYLE) & WS_EX_LAYERED) != 0) {
+  if (host_ != nullptr && host_->GetWindowSettings().layered &&
+      (GetWindowLongW(window_, GWL_EXSTYLE) & WS_EX_LAYERED) != 0) {
     // No WM_PAINT comes to a window drawn with UpdateLayeredWindow: one
     // repaint request at a time does the whole window.
     MSG pending;

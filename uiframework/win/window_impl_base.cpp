@@ -140,7 +140,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool& handled) {
     return -1;  // the hook returned: the creation fails
   }
   // 7. Attach, listen, let the window finish.
-  host_.SetDialogBuilderCallback(this);
+  host_.SetChildLayoutLoader(&child_layouts_);
   host_.AttachDialog(root);
   host_.AddNotifier(this);
   InitWindow();
@@ -270,8 +270,9 @@ LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM lparam, bool&) {
   RECT client = {};
   GetClientRect(hwnd_, &client);
   const UiPoint at{point.x, point.y};
-  return HitTestFrame(at, UiRect{client.left, client.top, client.right, client.bottom}, host_.GetSizeBox(),
-                      host_.GetCaptionRect(), host_.FindControl(at), IsZoomed(hwnd_) != FALSE);
+  const WindowSettings& settings = host_.GetWindowSettings();
+  return HitTestFrame(at, UiRect{client.left, client.top, client.right, client.bottom}, settings.size_box,
+                      settings.caption, host_.FindControl(at), IsZoomed(hwnd_) != FALSE);
 }
 
 LRESULT WindowImplBase::OnGetMinMaxInfo(UINT, WPARAM, LPARAM lparam, bool& handled) {
@@ -282,7 +283,7 @@ LRESULT WindowImplBase::OnGetMinMaxInfo(UINT, WPARAM, LPARAM lparam, bool& handl
   const RECT work = monitor.rcWork;
   info->ptMaxPosition = POINT{work.left - monitor.rcMonitor.left, work.top - monitor.rcMonitor.top};
   info->ptMaxTrackSize = POINT{work.right - work.left, work.bottom - work.top};
-  const UiSize min = host_.GetMinInfo();
+  const UiSize min = host_.GetWindowSettings().min_info;
   if (min.cx > 0) info->ptMinTrackSize.x = min.cx;
   if (min.cy > 0) info->ptMinTrackSize.y = min.cy;
   handled = false;  // the host applies "mininfo" and "maxinfo"
@@ -300,7 +301,7 @@ LRESULT WindowImplBase::OnMouseHover(UINT, WPARAM, LPARAM, bool& handled) {
 }
 
 void WindowImplBase::ApplyRoundCorner() {
-  const UiSize round = host_.GetRoundCorner();
+  const UiSize round = host_.GetWindowSettings().round_corner;
   if (IsIconic(hwnd_) || (round.cx == 0 && round.cy == 0)) return;
   RECT window = {};
   GetWindowRect(hwnd_, &window);

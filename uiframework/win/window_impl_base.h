@@ -20,6 +20,7 @@
 
 #include <string>
 
+#include "uiframework/builder/child_layout_loader.h"
 #include "uiframework/builder/dialog_builder_callback.h"
 #include "uiframework/core/notify_pump.h"
 #include "uiframework/core/paint_host.h"
@@ -109,8 +110,10 @@ class WindowImplBase : public CWindowWnd,
 
   // Declared first: the host reaches its binding until the host is gone,
   // and then detaches it (OnHostDestroyed), so that the binding never
-  // reaches a destroyed host.
+  // reaches a destroyed host. The tree's child layouts build with this
+  // window's control classes.
   CWin32HostBinding binding_;
+  CChildLayoutLoader child_layouts_{this};
   CPaintHostUI host_;
 
  private:
