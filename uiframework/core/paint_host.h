@@ -173,9 +173,12 @@ class CPaintHostUI {
   void OnSysKeyDown(const InputRecord& input);
   bool OnSysChar(const InputRecord& input);
 
-  // Translation into control events, by input kind. A handler returning
-  // bool reports the message handled, with `result` set.
+  // Translation into control events, by input kind. Dispatch handles the
+  // kinds that end the message's handling (with `result` set) and passes
+  // the others to TranslateInput, after which the default handling goes
+  // on. A handler returning bool reports the message handled.
   bool Dispatch(const InputRecord& input, intptr_t& result);
+  void TranslateInput(const InputRecord& input);
   void OnButtonDown(const InputRecord& input, int kind);
   void OnButtonUp(const InputRecord& input);
   void OnRightButtonDown(const InputRecord& input);

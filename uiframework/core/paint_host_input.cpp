@@ -83,42 +83,6 @@ bool CPaintHostUI::MessageHandler(const InputRecord& input, intptr_t& result) {
 
 bool CPaintHostUI::Dispatch(const InputRecord& input, intptr_t& result) {
   switch (input.kind) {
-    case InputKind::kButtonDown:
-      OnButtonDown(input, kUIEventButtonDown);
-      return false;
-    case InputKind::kDoubleClick:
-      OnButtonDown(input, kUIEventDblClick);
-      return false;
-    case InputKind::kButtonUp:
-      OnButtonUp(input);
-      return false;
-    case InputKind::kRightButtonDown:
-      OnRightButtonDown(input);
-      return false;
-    case InputKind::kContextMenu:
-      OnContextMenu(input);
-      return false;
-    case InputKind::kMouseMove:
-      OnMouseMove(input);
-      return false;
-    case InputKind::kMouseWheel:
-      OnMouseWheel(input);
-      return false;
-    case InputKind::kMouseHover:
-      OnMouseHover(input);
-      return false;
-    case InputKind::kMouseLeave:
-      OnMouseLeave();
-      return false;
-    case InputKind::kKeyDown:
-      OnKeyDown(input);
-      return false;
-    case InputKind::kKeyUp:
-      OnKeyUp(input);
-      return false;
-    case InputKind::kChar:
-      OnChar(input);
-      return false;
     case InputKind::kSetCursor:
       return OnSetCursor(input, result);
     case InputKind::kSize:
@@ -126,24 +90,65 @@ bool CPaintHostUI::Dispatch(const InputRecord& input, intptr_t& result) {
       return true;
     case InputKind::kTimer:
       return OnTimer(input.key);
-    case InputKind::kClose:
-      OnClose();
-      return false;  // the default handling goes on
     case InputKind::kEraseBackground:
       result = 1;
       return true;
-    case InputKind::kNcButtonDown:
-      SetFocus(nullptr);
-      return false;
     case InputKind::kDelayedCleanup:
       OnDelayedCleanup();
       return true;
-    case InputKind::kSysKeyDown:
-    case InputKind::kSysChar:  // seen by the pre-translation
-    case InputKind::kOther:
+    default:
+      TranslateInput(input);
       return false;
   }
-  return false;
+}
+
+void CPaintHostUI::TranslateInput(const InputRecord& input) {
+  switch (input.kind) {
+    case InputKind::kButtonDown:
+      OnButtonDown(input, kUIEventButtonDown);
+      break;
+    case InputKind::kDoubleClick:
+      OnButtonDown(input, kUIEventDblClick);
+      break;
+    case InputKind::kButtonUp:
+      OnButtonUp(input);
+      break;
+    case InputKind::kRightButtonDown:
+      OnRightButtonDown(input);
+      break;
+    case InputKind::kContextMenu:
+      OnContextMenu(input);
+      break;
+    case InputKind::kMouseMove:
+      OnMouseMove(input);
+      break;
+    case InputKind::kMouseWheel:
+      OnMouseWheel(input);
+      break;
+    case InputKind::kMouseHover:
+      OnMouseHover(input);
+      break;
+    case InputKind::kMouseLeave:
+      OnMouseLeave();
+      break;
+    case InputKind::kKeyDown:
+      OnKeyDown(input);
+      break;
+    case InputKind::kKeyUp:
+      OnKeyUp(input);
+      break;
+    case InputKind::kChar:
+      OnChar(input);
+      break;
+    case InputKind::kClose:
+      OnClose();
+      break;
+    case InputKind::kNcButtonDown:
+      SetFocus(nullptr);
+      break;
+    default:  // system keys are seen by the pre-translation
+      break;
+  }
 }
 
 void CPaintHostUI::OnButtonDown(const InputRecord& input, int kind) {
