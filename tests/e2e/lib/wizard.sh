@@ -457,6 +457,10 @@ wiz_log_messages() {
     iconv -f GBK -t UTF-8 "$log" | tr -d '\r' | sed -n 's/^[^<]*<<<<//p'
 }
 
+# Whether a message of the program's log contains TEXT / is TEXT.
+wiz_log_mentions() { wiz_log_messages | grep -qF -- "$1"; }
+wiz_log_has_line() { wiz_log_messages | grep -qxF -- "$1"; }
+
 # The procedure's own lines of the log, in order, as UTF-8 (the log is GBK):
 # those expected/kept-lines.txt names (not the TFTP client's, not the
 # figures that vary from run to run).
