@@ -8,6 +8,7 @@
 
 #include "app/log_limit.h"
 #include "basekit/log/log.h"
+#include "basekit/win/system_library.h"
 #include "firmware_info.h"
 #include "forms/app_window.h"
 #include "forms/confirm_form.h"
@@ -39,7 +40,13 @@ void SetUpLog() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before anything can load a DLL: the program runs with administrator
+  // rights, and its own folder may hold DLLs others have put there.
+  const bool search_restricted = basekit::RestrictDllSearchToSystemFolder();
   SetUpLog();
+  if (!search_restricted) {
+    BASEKIT_LOG(Failure, "DLL search not restricted to the system folder; the current folder is left out of it");
+  }
   Veneer::InstallWin32Platform(instance);
 
   // One copy per machine. The handle stays open for the life of the

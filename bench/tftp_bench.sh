@@ -9,7 +9,7 @@
 #   sudo bench/tftp_bench.sh [BUILD_DIR]      (default: build/bench)
 #
 # Build first: cmake --preset bench && cmake --build build/bench -j2 \
-#   --target tftp_upload tftp_impair
+#   --target tftp_upload tftp_impair      (both in tests/tftp/peers)
 #
 # The server runs in a network namespace of its own behind a veth pair
 # (10.231.0.2), the clients in another (10.231.0.1); both are created here
@@ -23,8 +23,8 @@
 #               5 % sent twice, the copy up to 3 ms later
 #   delay1ms    every ACK held 1 ms
 #   silent      the server falls silent after 2,000 ACKs: the time until the
-#               client gives up (our client only, unless SILENT_CLIENTS says
-#               otherwise)
+#               client gives up, about 20 s (our client only, unless
+#               SILENT_CLIENTS says otherwise)
 # Runs are interleaved (repetition k of every condition and client before
 # repetition k + 1), and repetition k of a condition uses impairment seed k
 # for every client, so that each meets the same drops.
@@ -40,7 +40,9 @@
 #   STOP_AFTER_CAPPED=2 a client's remaining runs of a condition are skipped
 #                       once it has hit the cap this often
 #   CONDITIONS="clean loss1 loss1both loss5 dupreorder delay1ms silent"
-#   CLIENTS="ours tftp-hpa busybox"
+#   CLIENTS="ours tftp-hpa busybox"  (add "baseline" to time BASELINE_UPLOAD,
+#                       another build of tftp_upload, say from an earlier
+#                       commit, in the same run)
 #   SILENT_CLIENTS="ours"
 #   WORK_ROOT=/dev/shm   where the payload and the server's folder live; a
 #                       memory file system keeps the disk's write-back stalls
@@ -64,8 +66,8 @@ NAME=rorod_oze_firmware_v1.5.2.bin
 TFTPD=/usr/sbin/in.tftpd
 MARK=1  # carried by the impairer's duplicates, which the rules let pass
 
-UPLOAD=$BUILD/bench/tftp_upload
-IMPAIR=$BUILD/bench/tftp_impair
+UPLOAD=$BUILD/tests/tftp/peers/tftp_upload
+IMPAIR=$BUILD/tests/tftp/peers/tftp_impair
 PC_NS=tftpbench_pc$$
 BOX_NS=tftpbench_box$$
 PC_IP=10.231.0.1
@@ -78,6 +80,9 @@ die() { log "error: $*"; exit 1; }
 [ -x "$UPLOAD" ] || die "$UPLOAD missing: build the bench preset first"
 [ -x "$IMPAIR" ] || die "$IMPAIR missing (needs libnetfilter-queue-dev)"
 [ -x "$TFTPD" ] || die "$TFTPD missing (Debian package tftpd-hpa)"
+case " $CLIENTS $SILENT_CLIENTS " in *" baseline "*)
+    [ -x "${BASELINE_UPLOAD:-}" ] || die "BASELINE_UPLOAD must name another tftp_upload" ;;
+esac
 case " $CLIENTS $SILENT_CLIENTS " in *" tftp-hpa "*)
     command -v tftp >/dev/null || die "tftp missing (Debian package tftp-hpa)" ;;
 esac
@@ -212,6 +217,8 @@ run_upload() {
     case $client in
     ours) ip netns exec "$PC_NS" timeout "$CAP" "$UPLOAD" "$WORK/payload.bin" "$BOX_IP" 69 \
         >"$WORK/report" ;;
+    baseline) ip netns exec "$PC_NS" timeout "$CAP" "$BASELINE_UPLOAD" "$WORK/payload.bin" "$BOX_IP" 69 \
+        >"$WORK/report" ;;
     tftp-hpa) (cd "$WORK" && ip netns exec "$PC_NS" timeout "$CAP" tftp -m octet "$BOX_IP" 69 \
         -c put payload.bin "$NAME") >/dev/null 2>&1 ;;
     busybox) (cd "$WORK" && ip netns exec "$PC_NS" timeout "$CAP" busybox tftp -p \
@@ -238,7 +245,7 @@ run_upload() {
     else
         status=failed-rc$rc
     fi
-    if [ "$client" = ours ] && [ -s "$WORK/report" ]; then
+    if { [ "$client" = ours ] || [ "$client" = baseline ]; } && [ -s "$WORK/report" ]; then
         report=$(cat "$WORK/report")
         resends=$(sed -n 's/.* resends=\([0-9]*\).*/\1/p' <<<"$report")
         ignored=$(sed -n 's/.* ignored_acks=\([0-9]*\).*/\1/p' <<<"$report")
@@ -333,4 +340,4 @@ awk -F'\t' -v cap="$CAP" '
     }' "$RESULTS"
 echo
 echo "Goals: clean <= 1.0x tftp-hpa; loss1 and loss5 <= 0.5x busybox; dupreorder byte-exact"
-echo "with 0 resends; silent: our client gives up in 10-15 s."
+echo "with 0 resends; silent: our client gives up about 20 s after the last ACK."

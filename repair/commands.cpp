@@ -1,5 +1,6 @@
 #include "repair/commands.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "basekit/log/log.h"
@@ -48,13 +49,28 @@ std::wstring BackupPathForModule(const std::wstring& module_path) {
   return directory + kBackupFileName;
 }
 
+std::wstring SystemToolPath(const std::wstring& system_folder, const std::wstring& command) {
+  const std::wstring name = command.substr(0, command.find(L' '));
+  const bool bare = !name.empty() && std::all_of(name.begin(), name.end(), [](wchar_t c) {
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'_' || c == L'-';
+  });
+  return bare ? system_folder + L"\\" + name + L".exe" : std::wstring();
+}
+
 bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandle* process) {
+  const std::wstring folder = runner.SystemFolder();
+  if (folder.empty()) return false;  // the runner has logged why
+  const std::wstring application = SystemToolPath(folder, command);
+  if (application.empty()) {
+    BASEKIT_LOG(Failure, "no system tool named, not run: %s", WideToGbk(command).c_str());
+    return false;
+  }
   // The platform may write into the command line it is given.
   std::vector<wchar_t> writable(command.begin(), command.end());
   writable.push_back(L'\0');
   ProcessHandle created = nullptr;
   uint32_t error = 0;
-  if (!runner.CreateHiddenProcess(writable.data(), &created, &error)) {
+  if (!runner.CreateHiddenProcess(application, writable.data(), folder, &created, &error)) {
     BASEKIT_LOG(Failure, "create process failed %u: %s", static_cast<unsigned>(error), WideToGbk(command).c_str());
     return false;
   }

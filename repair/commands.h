@@ -38,7 +38,16 @@ std::wstring RestoreStaticCommand(const std::wstring& connection_name, const std
 // (up to its last backslash; none without one) followed by "ip.bak".
 std::wstring BackupPathForModule(const std::wstring& module_path);
 
-// Starts `command` hidden. On success the process handle goes to *process,
+// The program file a command line starts: its first word, a bare tool name
+// ("netsh", "cmd"), as <system folder>\<name>.exe. Empty when the first word
+// is not a bare name (a path, quotes, an extension).
+std::wstring SystemToolPath(const std::wstring& system_folder, const std::wstring& command);
+
+// Starts `command` hidden: the tool it names is taken from the system folder
+// by its full path, and the system folder is its current folder, so that
+// nothing beside the program or in the caller's current folder is run in
+// its place, neither by this program nor by cmd looking up a tool the
+// command names. The command line itself is passed unchanged. On success the process handle goes to *process,
 // whose owner must close it, or is closed here when `process` is null. On
 // failure *process is untouched and the cause is logged.
 bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandle* process);

@@ -31,7 +31,12 @@ class NoRegistry : public RegistryReader {
 
 class NoProcesses : public ProcessRunner {
  public:
-  bool CreateHiddenProcess(wchar_t*, ProcessHandle*, uint32_t* error) override {
+  std::wstring SystemFolder() override {
+    BASEKIT_LOG(Failure, "system folder not available on this platform");
+    return std::wstring();
+  }
+  bool CreateHiddenProcess(const std::wstring&, wchar_t*, const std::wstring&, ProcessHandle*,
+                           uint32_t* error) override {
     *error = kNotSupported;
     return false;
   }

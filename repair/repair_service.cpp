@@ -152,7 +152,7 @@ bool RepairService::SendFirmware(const uint8_t* data, size_t size) {
     // The socket library could not start: an upload failure like any other.
     BASEKIT_LOG(Failure, "tftp client unavailable: %s", e.what());
   }
-  bool sent = false;
+  TftpUploadResult result;
   if (session) {
     bool connected = false;
     for (int attempt = 1; attempt <= kConnectAttempts && !connected; ++attempt) {
@@ -163,12 +163,17 @@ bool RepairService::SendFirmware(const uint8_t* data, size_t size) {
         platform_.sleeper->Sleep(kConnectRetryPauseMs);
       }
     }
-    sent = connected && session->Send(data, static_cast<int32_t>(size)).delivered();
+    if (connected) {
+      result = session->Send(data, static_cast<int32_t>(size));
+    }
   }
-  if (!sent) {
+  if (result.outcome == TftpOutcome::kLastBlockUnconfirmed) {
+    // Not a plain failure: the box may hold the whole image.
+    BASEKIT_LOG(Progress, "uploading firmware unconfirmed: last block sent, its acknowledgement never came");
+  } else if (!result.delivered()) {
     BASEKIT_LOG(Progress, "uploading firmware failed");
   }
-  return sent;
+  return result.delivered();
 }
 
 void RepairService::RestoreNetworkSettings() {

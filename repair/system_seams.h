@@ -52,12 +52,17 @@ using ProcessHandle = void*;
 class ProcessRunner {
  public:
   virtual ~ProcessRunner() = default;
-  // Starts `command_line` (NUL-terminated; the platform may write into it)
-  // as a hidden process, the first word naming the program. On success the
-  // thread handle is already closed and *process receives the process
-  // handle, which the caller must close; on failure *process is untouched
-  // and *error receives the platform's error code.
-  virtual bool CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process, uint32_t* error) = 0;
+  // The folder of the system's own tools, without a trailing backslash.
+  // Empty, and the cause logged, when the platform cannot tell.
+  virtual std::wstring SystemFolder() = 0;
+  // Starts the program file `application` (a full path, never searched
+  // for) as a hidden process with `command_line` (NUL-terminated; the
+  // platform may write into it) and the current folder `directory`. On
+  // success the thread handle is already closed and *process receives the
+  // process handle, which the caller must close; on failure *process is
+  // untouched and *error receives the platform's error code.
+  virtual bool CreateHiddenProcess(const std::wstring& application, wchar_t* command_line,
+                                   const std::wstring& directory, ProcessHandle* process, uint32_t* error) = 0;
   // Waits at most timeout_ms for the process to end; never kills it.
   virtual void WaitForProcess(ProcessHandle process, uint32_t timeout_ms) = 0;
   virtual void CloseProcess(ProcessHandle process) = 0;

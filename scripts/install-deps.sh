@@ -11,8 +11,17 @@ packages=(
     wine wine32:i386 wine64
     xvfb xdotool imagemagick fonts-wqy-microhei
     tftpd-hpa tftp-hpa iproute2 iptables libnetfilter-queue-dev
-    busybox
+    busybox erlang-base erlang-tftp
 )
+
+# atftpd conflicts with tftpd-hpa (both ship in.tftpd): the TFTP peer tests
+# unpack its package instead of installing it. It is fetched into apt's
+# package cache here, so that the tests need no network.
+atftpd_cached() { compgen -G '/var/cache/apt/archives/atftpd_*.deb' >/dev/null; }
+fetch_atftpd() {
+    (cd /var/cache/apt/archives && apt-get download atftpd >/dev/null 2>&1) ||
+        { apt-get update -q && (cd /var/cache/apt/archives && apt-get download atftpd); }
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,6 +31,7 @@ for p in "${packages[@]}"; do
     fi
 done
 if [ ${#missing[@]} -eq 0 ]; then
+    atftpd_cached || fetch_atftpd
     exit 0
 fi
 
@@ -32,6 +42,7 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"
+atftpd_cached || fetch_atftpd
 
 # tftpd-hpa starts a system service on port 69; the tests run their own
 # server on loopback ports of their choosing, so the service is not needed.

@@ -61,25 +61,20 @@ TftpClient::TftpClient(const char* server_address, int server_port, int reply_ti
 }
 
 TftpClient::~TftpClient() {
-  closeSockets();
+  socket_.Close();
   if (library_started_) {
     tftp::StopSocketLibrary();
   }
 }
 
-void TftpClient::closeSockets() {
-  control_.Close();
-  transfer_.Close();
-}
-
 bool TftpClient::failConnect() {
-  closeSockets();
+  socket_.Close();
   return false;
 }
 
 bool TftpClient::connectToServer() {
   BASEKIT_LOG(Progress, "connectting to server %s, port %d", server_address_.c_str(), server_port_);
-  closeSockets();
+  socket_.Close();
   server_tid_known_ = false;
 
   uint32_t address = 0;
@@ -92,38 +87,30 @@ bool TftpClient::connectToServer() {
 
   // Each failed socket step logs its own text with the socket error and
   // gives up the connection attempt.
-  if (!control_.Open()) {
+  if (!socket_.Open()) {
     BASEKIT_LOG(Progress, "failed create socket1 %d", tftp::LastSocketError());
     return failConnect();
   }
-  // The transfer socket shares the control socket's local port; both must
-  // allow that before the control socket gets its port from connect.
-  if (!control_.SetReuseAddress()) {
-    BASEKIT_LOG(Failure, "failed to share socket1 address %d", tftp::LastSocketError());
-    return failConnect();
-  }
-  if (!control_.Connect(server_endpoint_)) {
+  // Connecting fails while the system has no route to the server (the
+  // adapter may not carry its new address yet), and names the local
+  // address the packets will leave from.
+  if (!socket_.Connect(server_endpoint_)) {
     BASEKIT_LOG(Progress, "failed connect to server %d", tftp::LastSocketError());
     return failConnect();
   }
   tftp::Endpoint local;
-  if (!control_.GetLocalEndpoint(&local)) {
+  if (!socket_.GetLocalEndpoint(&local)) {
     BASEKIT_LOG(Progress, "failed getsockname %d", tftp::LastSocketError());
     return failConnect();
   }
-  if (!transfer_.Open()) {
-    BASEKIT_LOG(Progress, "failed to create socket2 %d", tftp::LastSocketError());
-    return failConnect();
-  }
-  if (!transfer_.SetReuseAddress()) {
-    BASEKIT_LOG(Failure, "failed to share socket2 address %d", tftp::LastSocketError());
-    return failConnect();
-  }
-  if (!transfer_.Bind(local)) {
-    BASEKIT_LOG(Progress, "failed to bind local socket %d", tftp::LastSocketError());
+  // Connected, the socket would only hear the well-known port, and the
+  // server answers from a port of its own choosing.
+  if (!socket_.Disconnect()) {
+    BASEKIT_LOG(Failure, "failed to disconnect socket1 %d", tftp::LastSocketError());
     return failConnect();
   }
   BASEKIT_LOG(Progress, "connect to server success");
+  BASEKIT_LOG(Progress, "local address %s", tftp::FormatAddress(local.address).c_str());
   return true;
 }
 
@@ -142,8 +129,8 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
   statistics_ = Statistics();
   result_.total = static_cast<size_t>(length);
 
-  // 1. The write request, on the control socket to the server's port; the
-  //    server acknowledges it as block 0 from its transfer identifier.
+  // 1. The write request, to the server's well-known port; the server
+  //    acknowledges it as block 0 from its transfer identifier.
   last_sent_.createWriteRequest();
   last_sent_.dumpData(*trace_);
   last_sent_is_request_ = true;
@@ -167,6 +154,15 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
     last_sent_.createData(block, data + offset, chunk);
     sendLastPacket();
     if (!waitForAck(block + 1)) {
+      const bool last = chunk < kBlockSize;
+      if (last && result_.outcome == TftpOutcome::kNoReply) {
+        // The server may have stored the whole file and its last ACK been
+        // lost, or the block never reached it: nobody can tell from here.
+        result_.outcome = TftpOutcome::kLastBlockUnconfirmed;
+        BASEKIT_LOG(Failure, "last block sent, its acknowledgement never came (%lu of %lu bytes acknowledged)",
+                    static_cast<unsigned long>(offset), static_cast<unsigned long>(total));
+        return false;
+      }
       BASEKIT_LOG(Failure, "upload failed at block %u (%lu of %lu bytes acknowledged)", block,
                   static_cast<unsigned long>(offset), static_cast<unsigned long>(total));
       return false;
@@ -192,13 +188,9 @@ std::string TftpClient::describeLastPacket(uint32_t block) const {
 }
 
 void TftpClient::sendLastPacket() {
-  bool sent;
   last_sent_at_ = Clock::now();
-  if (last_sent_is_request_) {
-    sent = control_.Send(last_sent_.getData(), static_cast<size_t>(last_sent_.getSize()));
-  } else {
-    sent = transfer_.SendTo(last_sent_.getData(), static_cast<size_t>(last_sent_.getSize()), server_tid_);
-  }
+  const tftp::Endpoint& to = last_sent_is_request_ ? server_endpoint_ : server_tid_;
+  const bool sent = socket_.SendTo(last_sent_.getData(), static_cast<size_t>(last_sent_.getSize()), to);
   // A lost send is handled like a lost packet: the wait times out and the
   // packet goes again.
   if (!sent) {
@@ -207,18 +199,25 @@ void TftpClient::sendLastPacket() {
   }
 }
 
+std::chrono::milliseconds TftpClient::waitAfterSend(int send) const {
+  if (send <= kQuickSends) {
+    return timer_.timeout();
+  }
+  return std::chrono::milliseconds(reply_timeout_ms_) * kQuietWaitTimeouts;
+}
+
 bool TftpClient::waitForAck(uint32_t expected) {
   const uint32_t block = expected - 1;  // the packet just sent
   const Clock::time_point first_sent_at = last_sent_at_;
-  const Clock::time_point give_up_at = first_sent_at + std::chrono::milliseconds(reply_timeout_ms_) * kMaxAttempts;
-  for (int attempt = 1;; ++attempt) {
-    const std::chrono::milliseconds timeout = timer_.timeout();
-    const Clock::time_point deadline = std::min(last_sent_at_ + timeout, give_up_at);
+  const Clock::time_point give_up_at = first_sent_at + std::chrono::milliseconds(reply_timeout_ms_) * kPatienceTimeouts;
+  for (int send = 1;; ++send) {
+    const std::chrono::milliseconds wait = waitAfterSend(send);
+    const Clock::time_point deadline = std::min(last_sent_at_ + wait, give_up_at);
     switch (awaitAck(expected, deadline)) {
       case ReplyOutcome::kAcknowledged:
         // Karn's rule: a packet that went out more than once gives no round
         // trip, since the reply may answer any of its copies.
-        if (attempt == 1) {
+        if (send == 1) {
           auto round_trip = std::chrono::duration_cast<std::chrono::microseconds>(last_received_at_ - first_sent_at);
           timer_.addSample(round_trip);
           ++statistics_.rtt_samples;
@@ -232,19 +231,24 @@ bool TftpClient::waitForAck(uint32_t expected) {
         break;
     }
     // Decided by the deadline, not by the clock: a wait can end a fraction
-    // of a millisecond early, and that must not buy one more attempt.
+    // of a millisecond early, and that must not buy one more send.
     if (deadline == give_up_at) {
       auto silent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - first_sent_at);
       BASEKIT_LOG(Failure, "no reply from server for %s after %d attempts (%ld ms)", describeLastPacket(block).c_str(),
-                  attempt, static_cast<long>(silent.count()));
+                  send, static_cast<long>(silent.count()));
       result_.outcome = last_sent_is_request_ ? TftpOutcome::kRequestUnanswered : TftpOutcome::kNoReply;
       return false;
     }
     timer_.backOff();
-    BASEKIT_LOG(Progress, "no reply within %ld ms, sending %s again (attempt %d)", static_cast<long>(timeout.count()),
-                describeLastPacket(block).c_str(), attempt + 1);
+    BASEKIT_LOG(Progress, "no reply within %ld ms, sending %s again (attempt %d)", static_cast<long>(wait.count()),
+                describeLastPacket(block).c_str(), send + 1);
     ++statistics_.retransmissions;
     sendLastPacket();
+    if (send == kQuickSends) {
+      ++statistics_.quiet_waits;
+      BASEKIT_LOG(Progress, "%s unanswered %d times: waiting %ld ms in silence for the server's own resend",
+                  describeLastPacket(block).c_str(), send, static_cast<long>(waitAfterSend(send + 1).count()));
+    }
   }
 }
 
@@ -346,7 +350,7 @@ void TftpClient::rejectForeignSource(const tftp::Endpoint& source, const TftpRep
   BASEKIT_LOG(Failure, "datagram from unknown transfer ID %s ignored", from.c_str());
   TftpPacket error;
   error.createError(kErrorUnknownTransferId, ErrorCodeText(kErrorUnknownTransferId));
-  if (!transfer_.SendTo(error.getData(), static_cast<size_t>(error.getSize()), source)) {
+  if (!socket_.SendTo(error.getData(), static_cast<size_t>(error.getSize()), source)) {
     BASEKIT_LOG(Failure, "failed to send unknown transfer ID error %d", tftp::LastSocketError());
   }
 }
@@ -365,7 +369,7 @@ TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet, Clock::time
       trace_->Print("Timeout\n");
       return WaitTimeout;
     }
-    switch (transfer_.WaitReadable(static_cast<int>(left.count()))) {
+    switch (socket_.WaitReadable(static_cast<int>(left.count()))) {
       case tftp::UdpSocket::WaitResult::kError:
         last_wait_error_ = tftp::LastSocketError();
         trace_->Print("Error in select(), no: %d\n", last_wait_error_);
@@ -377,7 +381,7 @@ TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet, Clock::time
         break;
     }
   }
-  int received = transfer_.ReceiveFrom(packet.getBuffer(), TftpPacket::kCapacity, &reply_address_);
+  int received = socket_.ReceiveFrom(packet.getBuffer(), TftpPacket::kCapacity, &reply_address_);
   last_received_at_ = Clock::now();
   if (received == 0) {
     trace_->Print("Connection was closed by server\n");
@@ -395,5 +399,5 @@ TftpClient::WaitResult TftpClient::waitForPacket(TftpPacket& packet, Clock::time
 void TftpClient::reportError(const TftpPacket& packet) {
   trace_->Print("Error! Error code: %u\n", packet.getErrorCode());
   trace_->Print("Error message: %s\n", ErrorCodeText(packet.getErrorCode()));
-  closeSockets();
+  socket_.Close();
 }

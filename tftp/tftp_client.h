@@ -3,25 +3,38 @@
 // Upload-only TFTP client (RFC 1350 write request, octet mode, 512-byte
 // blocks) that sends the firmware image to the box.
 //
+// One UDP socket carries the write request and everything after it, so
+// replies reach it whatever port they come from: the server's first
+// well-formed reply from its address fixes the server's transfer identifier
+// (its address and port, which may be the well-known port itself).
+//
 // Lock-step transfer: every packet (the write request and each DATA block)
-// is sent and its acknowledgement awaited. The wait adapts to the path: it
-// follows the round trips measured on packets that went out once
-// (tftp::RetransmitTimer), lies between kMinReplyTimeoutMs above the
-// estimate and the reply time-out (2 seconds), starts at the reply time-out
-// and doubles on each consecutive time-out. Each time-out sends the same
-// packet again. The upload fails only when a packet has had no answer that
-// counts for kMaxAttempts reply time-outs in all (10 seconds for the box),
-// however many times it went out in between, so a box that pauses for a
-// second or two is waited for.
+// is sent and its acknowledgement awaited, and sent again when the wait runs
+// out, on this schedule:
+//  - the first kQuickSends sends of a packet wait on the adaptive timer: it
+//    follows the round trips measured on packets that went out once
+//    (tftp::RetransmitTimer), lies between kMinReplyTimeoutMs above the
+//    estimate and the reply time-out (2 seconds), starts at the reply
+//    time-out and doubles on each consecutive time-out;
+//  - every later send waits kQuietWaitTimeouts reply time-outs (6 s), longer
+//    than the 5-second re-send timer common in servers: a server that
+//    answers a repeated block only once, and otherwise re-sends its ACK only
+//    after that long a silence from the client, is heard then;
+//  - the upload fails once a packet has had no answer that counts for
+//    kPatienceTimeouts reply time-outs (20 s) since its first send.
+// On a LAN (30 ms first wait) that means repeats at about 0.03, 0.09, 0.21,
+// 0.45 and 0.93 s, then at 6.9, 12.9 and 18.9 s, and the end at 20 s.
 //
 // Only the acknowledgement of the block just sent counts: older and
 // duplicate ACKs are traced and ignored and never cause a resend.
-// Datagrams too short for their opcode are ignored. The first reply fixes
-// the server's transfer identifier (address and port); other sources are
-// answered with ERROR 5 ("Unknown transfer ID"), unless what they sent is
-// itself an ERROR, and otherwise ignored. An ERROR packet from the server
-// ends the upload. sendBuffer returns true only after the last block (a
-// short or empty one) has been acknowledged.
+// Datagrams too short for their opcode are ignored. Other sources than the
+// server's transfer identifier are answered with ERROR 5 ("Unknown transfer
+// ID"), unless what they sent is itself an ERROR, and otherwise ignored. An
+// ERROR packet from the server ends the upload. sendBuffer returns true only
+// after the last block (a short or empty one) has been acknowledged; when
+// every block but the last was, and the last one's acknowledgement never
+// came, the result says so (kLastBlockUnconfirmed): the server may well hold
+// the whole file.
 //
 // The connection set-up, every retransmission and the reason of a failure go
 // to the application log (source "tftp_client"); the packet trace goes to a
@@ -71,9 +84,13 @@ class TftpClient {
   // stall sends a block for nothing. Each lost packet costs about this
   // margin, against the whole reply time-out of a fixed wait.
   static constexpr int kMinReplyTimeoutMs = 30;
+  // Sends of one packet that wait on the adaptive timer; the ones after
+  // them wait kQuietWaitTimeouts reply time-outs each.
+  static constexpr int kQuickSends = 5;
+  static constexpr int kQuietWaitTimeouts = 3;
   // Patience: a packet without an answer that counts for this many reply
-  // time-outs fails the upload.
-  static constexpr int kMaxAttempts = 5;
+  // time-outs since its first send fails the upload.
+  static constexpr int kPatienceTimeouts = 10;
   static constexpr size_t kBlockSize = 512;
 
   // (bytes acknowledged so far, total bytes of the upload).
@@ -82,6 +99,7 @@ class TftpClient {
   // What the last sendBuffer met on the way (reset by each sendBuffer).
   struct Statistics {
     unsigned retransmissions = 0;  // packets sent again after a time-out
+    unsigned quiet_waits = 0;      // packets that went into the quiet waits
     unsigned ignored_acks = 0;     // older or duplicate acknowledgements
     unsigned rtt_samples = 0;      // round trips measured
     int64_t max_rtt_us = 0;        // the longest of them
@@ -92,23 +110,24 @@ class TftpClient {
   // ETFTPSocketInitialize when the socket library cannot start.
   TftpClient();
   // Tests and benchmarks only: another server, port and reply time-out (the
-  // ceiling of the adaptive wait; the patience is kMaxAttempts of it).
+  // ceiling of the adaptive wait; the quiet wait and the patience keep their
+  // proportion to it).
   TftpClient(const char* server_address, int server_port, int reply_timeout_ms);
   TftpClient(const TftpClient&) = delete;
   TftpClient& operator=(const TftpClient&) = delete;
   virtual ~TftpClient();
 
-  // Creates the control socket (connected to the server's port, sends the
-  // write request) and the transfer socket (same local address and port,
-  // receives the replies and sends the DATA blocks). False, with both
-  // sockets closed and the reason logged, when any step fails; it may be
-  // called again.
+  // Creates the upload's socket and checks that the system has a route to
+  // the server (by connecting the socket to the server's port, then
+  // disconnecting it so that it hears the server's transfer identifier).
+  // False, with the socket closed and the reason logged, when any step
+  // fails; it may be called again.
   virtual bool connectToServer();
 
   // Uploads length bytes from data as the firmware file. True once the last
-  // block has been acknowledged; false (reason logged) for no data or a
-  // length of 0 or less, when not connected, on an ERROR reply, or when a
-  // packet stayed unanswered for the whole patience.
+  // block has been acknowledged; false (reason logged, lastResult() tells
+  // which) for no data or a length of 0 or less, when not connected, on an
+  // ERROR reply, or when a packet stayed unanswered for the whole patience.
   virtual bool sendBuffer(const char* data, int32_t length);
 
   // Called after each acknowledged DATA block; may be empty.
@@ -117,7 +136,7 @@ class TftpClient {
   // must outlive its use by this client.
   void setTraceSink(tftp::TraceSink* sink) { trace_ = sink != nullptr ? sink : &tftp::StandardOutputTrace(); }
 
-  bool isConnected() const { return control_.IsOpen() && transfer_.IsOpen(); }
+  bool isConnected() const { return socket_.IsOpen(); }
   const Statistics& statistics() const { return statistics_; }
   // How the last sendBuffer ended; sendBuffer returned true exactly when it
   // was delivered.
@@ -130,9 +149,9 @@ class TftpClient {
   // expected - 1. Sends the last packet again on each time-out. False on an
   // ERROR reply, a failed wait, or when the patience has run out.
   bool waitForAck(uint32_t expected);
-  // Waits for one datagram on the transfer socket for the reply time-out.
+  // Waits for one datagram on the socket for the reply time-out.
   WaitResult waitForPacket(TftpPacket& packet);
-  // Prints the ERROR packet's code and its text and closes both sockets.
+  // Prints the ERROR packet's code and its text and closes the socket.
   void reportError(const TftpPacket& packet);
 
  private:
@@ -144,9 +163,10 @@ class TftpClient {
   bool acceptSource(const tftp::Endpoint& source);
   void rejectForeignSource(const tftp::Endpoint& source, const TftpReply& reply);
   void sendLastPacket();
+  // How long to wait after the send-th send of the packet (1 for the first).
+  std::chrono::milliseconds waitAfterSend(int send) const;
   std::string describeLastPacket(uint32_t block) const;
-  void closeSockets();
-  // Closes both sockets; false, for the failed connection attempt.
+  // Closes the socket; false, for the failed connection attempt.
   bool failConnect();
 
   std::string server_address_;
@@ -154,8 +174,7 @@ class TftpClient {
   int reply_timeout_ms_;
   bool library_started_ = false;
 
-  tftp::UdpSocket control_;
-  tftp::UdpSocket transfer_;
+  tftp::UdpSocket socket_;
   tftp::Endpoint server_endpoint_;  // address and the well-known port
   tftp::Endpoint reply_address_;    // source of the most recent datagram
   tftp::Endpoint server_tid_;       // the server's transfer identifier

@@ -23,6 +23,8 @@ struct Endpoint {
 
 // Parses a dotted IPv4 address ("192.168.1.6"); false for anything else.
 bool ParseIpv4Address(const char* text, uint32_t* address);
+// "a.b.c.d".
+std::string FormatAddress(uint32_t address);
 // "a.b.c.d:port".
 std::string FormatEndpoint(const Endpoint& endpoint);
 
@@ -45,15 +47,16 @@ class UdpSocket {
   bool IsOpen() const;
   void Close();
 
-  // Lets a second socket bind the address and port this one uses; must come
-  // before this socket is bound (explicitly or by Connect).
-  bool SetReuseAddress();
+  // Connect fixes the one peer the socket exchanges datagrams with (and, if
+  // the socket is not bound yet, picks its local address and port); it fails
+  // when the system has no route to the peer. Disconnect lets the socket
+  // send to and receive from any peer again.
   bool Connect(const Endpoint& remote);
+  bool Disconnect();
   bool GetLocalEndpoint(Endpoint* local) const;
   bool Bind(const Endpoint& local);
 
   // True when the whole datagram was handed to the system.
-  bool Send(const void* data, size_t length);
   bool SendTo(const void* data, size_t length, const Endpoint& remote);
 
   // Waits until a datagram can be read, at most timeout_ms milliseconds.

@@ -39,11 +39,15 @@ bool ParseIpv4Address(const char* text, uint32_t* address) {
   return true;
 }
 
-std::string FormatEndpoint(const Endpoint& endpoint) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%u.%u.%u.%u:%u", (endpoint.address >> 24) & 0xFF, (endpoint.address >> 16) & 0xFF,
-                (endpoint.address >> 8) & 0xFF, endpoint.address & 0xFF, static_cast<unsigned>(endpoint.port));
+std::string FormatAddress(uint32_t address) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "%u.%u.%u.%u", (address >> 24) & 0xFF, (address >> 16) & 0xFF,
+                (address >> 8) & 0xFF, address & 0xFF);
   return text;
+}
+
+std::string FormatEndpoint(const Endpoint& endpoint) {
+  return FormatAddress(endpoint.address) + ":" + std::to_string(endpoint.port);
 }
 
 }  // namespace tftp

@@ -32,14 +32,16 @@ void UdpSocket::Close() {
   }
 }
 
-bool UdpSocket::SetReuseAddress() {
-  int on = 1;
-  return ::setsockopt(handle_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on)) == 0;
-}
-
 bool UdpSocket::Connect(const Endpoint& remote) {
   sockaddr_in address = ToSockaddr(remote);
   return ::connect(handle_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+}
+
+bool UdpSocket::Disconnect() {
+  sockaddr unspecified;
+  std::memset(&unspecified, 0, sizeof(unspecified));
+  unspecified.sa_family = AF_UNSPEC;
+  return ::connect(handle_, &unspecified, sizeof(unspecified)) == 0;
 }
 
 bool UdpSocket::GetLocalEndpoint(Endpoint* local) const {
@@ -60,11 +62,6 @@ bool UdpSocket::GetLocalEndpoint(Endpoint* local) const {
 bool UdpSocket::Bind(const Endpoint& local) {
   sockaddr_in address = ToSockaddr(local);
   return ::bind(handle_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-}
-
-bool UdpSocket::Send(const void* data, size_t length) {
-  ssize_t sent = ::send(handle_, data, length, MSG_NOSIGNAL);
-  return sent >= 0 && static_cast<size_t>(sent) == length;
 }
 
 bool UdpSocket::SendTo(const void* data, size_t length, const Endpoint& remote) {

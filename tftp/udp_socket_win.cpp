@@ -1,5 +1,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// After winsock2.h.
+#include <mswsock.h>
 
 #include <cstring>
 
@@ -10,6 +12,12 @@ namespace tftp {
 namespace {
 
 SOCKET AsSocket(uintptr_t handle) { return static_cast<SOCKET>(handle); }
+
+bool HasPeer(SOCKET socket) {
+  sockaddr_in peer;
+  int length = sizeof(peer);
+  return ::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
+}
 
 }  // namespace
 
@@ -25,7 +33,17 @@ int LastSocketError() { return WSAGetLastError(); }
 bool UdpSocket::Open() {
   Close();
   handle_ = static_cast<uintptr_t>(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-  return IsOpen();
+  if (!IsOpen()) {
+    return false;
+  }
+  // An unconnected datagram socket on Windows fails its next receive with
+  // WSAECONNRESET when an earlier send drew an ICMP "port unreachable"
+  // (say, a repeat sent to a server port that has closed); that answers
+  // nothing and would only cost a wait. Best effort: older stacks lack it.
+  BOOL report = FALSE;
+  DWORD returned = 0;
+  ::WSAIoctl(AsSocket(handle_), SIO_UDP_CONNRESET, &report, sizeof(report), nullptr, 0, &returned, nullptr, nullptr);
+  return true;
 }
 
 bool UdpSocket::IsOpen() const { return AsSocket(handle_) != INVALID_SOCKET; }
@@ -37,14 +55,27 @@ void UdpSocket::Close() {
   }
 }
 
-bool UdpSocket::SetReuseAddress() {
-  BOOL on = TRUE;
-  return ::setsockopt(AsSocket(handle_), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof(on)) == 0;
-}
-
 bool UdpSocket::Connect(const Endpoint& remote) {
   sockaddr_in address = ToSockaddr(remote);
   return ::connect(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+}
+
+// Windows documents disconnecting a datagram socket by connecting it to the
+// zero address. Wine takes that for a connection to 0.0.0.0 (the socket then
+// hears nothing) but disconnects on AF_UNSPEC, as BSD sockets do; so
+// AF_UNSPEC first, and the zero address where that is refused or leaves a
+// peer behind.
+bool UdpSocket::Disconnect() {
+  sockaddr unspecified;
+  std::memset(&unspecified, 0, sizeof(unspecified));
+  unspecified.sa_family = AF_UNSPEC;
+  if (::connect(AsSocket(handle_), &unspecified, sizeof(unspecified)) == 0 && !HasPeer(AsSocket(handle_))) {
+    return true;
+  }
+  sockaddr_in zero;
+  std::memset(&zero, 0, sizeof(zero));
+  zero.sin_family = AF_INET;
+  return ::connect(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&zero), sizeof(zero)) == 0;
 }
 
 bool UdpSocket::GetLocalEndpoint(Endpoint* local) const {
@@ -65,11 +96,6 @@ bool UdpSocket::GetLocalEndpoint(Endpoint* local) const {
 bool UdpSocket::Bind(const Endpoint& local) {
   sockaddr_in address = ToSockaddr(local);
   return ::bind(AsSocket(handle_), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
-}
-
-bool UdpSocket::Send(const void* data, size_t length) {
-  int sent = ::send(AsSocket(handle_), static_cast<const char*>(data), static_cast<int>(length), 0);
-  return sent != SOCKET_ERROR && static_cast<size_t>(sent) == length;
 }
 
 bool UdpSocket::SendTo(const void* data, size_t length, const Endpoint& remote) {

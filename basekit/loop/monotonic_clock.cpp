@@ -6,7 +6,9 @@
 
 #if defined(_WIN32)
 #include <windows.h>
-#include <mmsystem.h>
+
+#include "basekit/log/log.h"
+#include "basekit/win/system_library.h"
 #else
 #include <time.h>
 #endif
@@ -15,9 +17,31 @@ namespace basekit {
 
 namespace {
 
+#if defined(_WIN32)
+constexpr const char* kLogSource = "message_loop";
+
+using MillisecondCounter = DWORD(WINAPI*)();
+
+// timeGetTime, from the multimedia library in the system folder; where it
+// cannot be had, GetTickCount: the same milliseconds since start-up with the
+// same 32-bit wrap, in coarser steps.
+MillisecondCounter SystemCounter() {
+  static const SystemLibrary winmm(L"winmm.dll");
+  MillisecondCounter counter = winmm.Get<MillisecondCounter>("timeGetTime");
+  if (counter == nullptr) {
+    BASEKIT_LOG(
+        Failure,
+        "timeGetTime unavailable; GetTickCount counts the milliseconds");
+    counter = &GetTickCount;
+  }
+  return counter;
+}
+#endif
+
 uint32_t SystemTicks() {
 #if defined(_WIN32)
-  return timeGetTime();
+  static const MillisecondCounter counter = SystemCounter();
+  return counter();
 #else
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);

@@ -2,10 +2,11 @@
 
 #include <winsock2.h>
 #include <windows.h>
-#include <iphlpapi.h>
 
 #include "basekit/log/log.h"
+#include "basekit/win/system_library.h"
 #include "repair/tftp_upload.h"
+#include "repair/win/ip_helper.h"
 
 namespace repair {
 
@@ -16,8 +17,10 @@ constexpr const char* kLogSource = "repair_service";
 }  // namespace
 
 uint32_t WinAdapterSource::GetAdaptersInfo(IP_ADAPTER_INFO* buffer, uint32_t* size) {
+  const auto get_adapters_info = IpHelper().get_adapters_info;
+  if (get_adapters_info == nullptr) return ERROR_PROC_NOT_FOUND;  // logged by the loader
   ULONG length = *size;
-  DWORD result = ::GetAdaptersInfo(buffer, &length);
+  DWORD result = get_adapters_info(buffer, &length);
   *size = length;
   return result;
 }
@@ -42,12 +45,15 @@ RegistryReadResult WinRegistryReader::ReadString(const char* key_path, const wch
   return RegistryReadResult::kOk;
 }
 
-bool WinProcessRunner::CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process, uint32_t* error) {
+std::wstring WinProcessRunner::SystemFolder() { return basekit::SystemFolder(); }
+
+bool WinProcessRunner::CreateHiddenProcess(const std::wstring& application, wchar_t* command_line,
+                                           const std::wstring& directory, ProcessHandle* process, uint32_t* error) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
-  if (!CreateProcessW(nullptr, command_line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                      &info)) {
+  if (!CreateProcessW(application.c_str(), command_line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                      directory.c_str(), &startup, &info)) {
     *error = GetLastError();
     return false;
   }

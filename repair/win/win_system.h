@@ -27,7 +27,9 @@ class WinRegistryReader : public RegistryReader {
 
 class WinProcessRunner : public ProcessRunner {
  public:
-  bool CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process, uint32_t* error) override;
+  std::wstring SystemFolder() override;
+  bool CreateHiddenProcess(const std::wstring& application, wchar_t* command_line, const std::wstring& directory,
+                           ProcessHandle* process, uint32_t* error) override;
   void WaitForProcess(ProcessHandle process, uint32_t timeout_ms) override;
   void CloseProcess(ProcessHandle process) override;
 };

@@ -27,6 +27,7 @@
 #   --exe FILE             repair.exe to run (default: the windows build's)
 #   --netsh FILE           the netsh stand-in (default: the windows build's)
 #   --probe FILE           the answer probe (default: the windows build's)
+#   --planted DIR          the planted files (default: the windows build's)
 #   --keep                 keep the scratch folder (its path is printed)
 # Exit code: 0 every check passed; 1 a check failed or the run broke;
 # 77 it cannot run here (not root, or no network namespaces).
@@ -43,6 +44,7 @@ build=1
 exe=""
 netsh=""
 probe=""
+planted=""
 keep=0
 
 usage() {
@@ -65,6 +67,7 @@ while [ $# -gt 0 ]; do
         --exe) exe=${2:?--exe needs a file}; shift ;;
         --netsh) netsh=${2:?--netsh needs a file}; shift ;;
         --probe) probe=${2:?--probe needs a file}; shift ;;
+        --planted) planted=${2:?--planted needs a folder}; shift ;;
         --no-build) build=0 ;;
         --keep) keep=1 ;;
         -h | --help) usage; exit 0 ;;
@@ -102,13 +105,16 @@ fi
 if [ "$build" = 1 ]; then
     bash scripts/install-deps.sh || { echo "run-wizard: installing the packages failed" >&2; exit 1; }
     cmake --preset windows >/dev/null || { echo "run-wizard: configuring the windows build failed" >&2; exit 1; }
-    cmake --build --preset windows -j 2 --target repair_exe netsh_standin answer_probe ||
+    cmake --build --preset windows -j 2 --target repair_exe netsh_standin answer_probe planted_files ||
         { echo "run-wizard: building repair.exe failed" >&2; exit 1; }
 fi
 WIZ_EXE=$(realpath -e "${exe:-build/windows/app/repair.exe}") || { echo "run-wizard: no repair.exe (build it, or --exe)" >&2; exit 1; }
 WIZ_NETSH=$(realpath -e "${netsh:-build/windows/tests/e2e/netsh.exe}") || { echo "run-wizard: no netsh stand-in (build target netsh_standin, or --netsh)" >&2; exit 1; }
 # Only the roads that watch the window's answers need it.
 WIZ_PROBE=$(realpath -e "${probe:-build/windows/tests/e2e/answer_probe.exe}" 2>/dev/null)
+# Only the road of planted files needs them.
+# shellcheck disable=SC2034 # roads/planted.sh's to use
+WIZ_PLANTED=$(realpath -e "${planted:-build/windows/tests/e2e/planted/bin}" 2>/dev/null)
 for tool in wine wineserver Xvfb xdotool import convert in.tftpd iconv python3 flock; do
     command -v "$tool" >/dev/null || { echo "run-wizard: missing $tool (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done

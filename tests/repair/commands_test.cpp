@@ -71,6 +71,52 @@ TEST(Commands, RunCommandHandsOverOrClosesTheHandle) {
   EXPECT_TRUE(runner.waits.empty());
 }
 
+// Nothing a command names is searched for: the tool is the system folder's
+// file, and the system folder is its current folder, where cmd looks first
+// for the tool its own command names. The command line is passed unchanged.
+TEST(Commands, RunCommandStartsTheSystemToolByItsFullPath) {
+  const std::wstring kSystem = L"C:\\Windows\\system32";
+  struct Case {
+    std::wstring command;
+    std::wstring system_folder;
+    std::wstring application;  // empty: nothing may start
+  } cases[] = {
+      {DumpCommand(L"C:\\Downloads\\ip.bak"), kSystem, kSystem + L"\\cmd.exe"},
+      {SetRecoveryAddressCommand(L"Ethernet 2"), kSystem, kSystem + L"\\netsh.exe"},
+      {AddFirewallRuleCommand(L"C:\\Downloads\\repair.exe"), kSystem, kSystem + L"\\netsh.exe"},
+      {DeleteFirewallRuleCommand(), kSystem, kSystem + L"\\netsh.exe"},
+      {RestoreDhcpCommand(L"本地连接"), kSystem, kSystem + L"\\netsh.exe"},
+      {RestoreStaticCommand(L"Ethernet", L"192.168.0.10", L"255.255.255.0", L"192.168.0.1"), kSystem,
+       kSystem + L"\\netsh.exe"},
+      {L"netsh x", L"D:\\WINNT\\System32", L"D:\\WINNT\\System32\\netsh.exe"},
+      // The first word must be a bare tool name.
+      {L"C:\\Downloads\\netsh.exe x", kSystem, L""},
+      {L"..\\netsh x", kSystem, L""},
+      {L"\"netsh\" x", kSystem, L""},
+      {L"netsh.exe x", kSystem, L""},
+      {L" netsh x", kSystem, L""},
+      // The platform could not name its system folder (and said why).
+      {L"netsh x", L"", L""},
+  };
+  for (const Case& c : cases) {
+    const std::string name = WideToGbk(c.command);
+    LogCapture log;
+    FakeProcessRunner runner;
+    runner.system_folder = c.system_folder;
+    const bool expected = !c.application.empty();
+    EXPECT_EQ(RunCommand(runner, c.command, nullptr), expected) << name;
+    if (expected) {
+      EXPECT_EQ(runner.applications, std::vector<std::wstring>{c.application}) << name;
+      EXPECT_EQ(runner.directories, std::vector<std::wstring>{c.system_folder}) << name;
+      EXPECT_EQ(runner.started, std::vector<std::wstring>{c.command}) << name;
+      EXPECT_TRUE(log.Messages().empty()) << name;
+    } else {
+      EXPECT_TRUE(runner.applications.empty()) << name;
+      EXPECT_EQ(log.Messages().size(), c.system_folder.empty() ? 0u : 1u) << name;
+    }
+  }
+}
+
 TEST(Commands, RunCommandFailureLeavesTheHandleAndLogs) {
   LogCapture log;
   FakeProcessRunner runner;

@@ -93,14 +93,23 @@ class FakeRegistry : public RegistryReader {
 
 class FakeProcessRunner : public ProcessRunner {
  public:
-  bool fail = false;  // every start fails
-  std::vector<std::wstring> started;
+  std::wstring system_folder = L"C:\\Windows\\system32";  // empty: the platform cannot tell
+  bool fail = false;                                      // every start fails
+  std::vector<std::wstring> started;                      // command lines
   std::vector<std::wstring> refused;
+  // What each start, refused or not, named as the program file and its
+  // current folder.
+  std::vector<std::wstring> applications;
+  std::vector<std::wstring> directories;
   std::vector<uint32_t> waits;
   std::multiset<uintptr_t> open_handles;
   int closes_of_unknown_handles = 0;
 
-  bool CreateHiddenProcess(wchar_t* command_line, ProcessHandle* process, uint32_t* error) override {
+  std::wstring SystemFolder() override { return system_folder; }
+  bool CreateHiddenProcess(const std::wstring& application, wchar_t* command_line, const std::wstring& directory,
+                           ProcessHandle* process, uint32_t* error) override {
+    applications.push_back(application);
+    directories.push_back(directory);
     if (fail) {
       refused.push_back(command_line);
       *error = 2;
@@ -161,6 +170,7 @@ class FakeTftp : public TftpSessionFactory {
   // Connect results in order; once used up, Connect succeeds.
   std::deque<bool> connect_results;
   bool send_result = true;
+  TftpOutcome failed_outcome = TftpOutcome::kNoReply;  // of a send that fails
   bool throw_on_create = false;
   int sessions_alive = 0;
   int connects = 0;
@@ -184,7 +194,7 @@ class FakeTftp : public TftpSessionFactory {
       owner_->sent.emplace_back(data, data + length);
       owner_->sent_addresses.push_back(data);
       TftpUploadResult result;
-      result.outcome = owner_->send_result ? TftpOutcome::kDelivered : TftpOutcome::kNoReply;
+      result.outcome = owner_->send_result ? TftpOutcome::kDelivered : owner_->failed_outcome;
       result.total = static_cast<size_t>(length);
       result.acknowledged = owner_->send_result ? result.total : 0;
       return result;

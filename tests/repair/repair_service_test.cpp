@@ -239,6 +239,21 @@ TEST_F(RepairServiceSteps, UploadSendsTheImageUnchangedAndInPlace) {
                                                 "try connect 1 time", "end upload firmware"}));
 }
 
+// The box may hold the whole image: the step still fails (the network is
+// put back as after any failed upload), but the log does not call it a
+// plain failure.
+TEST_F(RepairServiceSteps, UploadWhoseLastBlockWasNeverConfirmed) {
+  system_.tftp.send_result = false;
+  system_.tftp.failed_outcome = TftpOutcome::kLastBlockUnconfirmed;
+  service_.UploadFirmware();
+  EXPECT_EQ(recorder_.reports, (std::vector<Report>{{0, kStepUpload}}));
+  EXPECT_EQ(Repair(),
+            (std::vector<std::string>{
+                "start upload firmware", "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
+                "try connect 1 time", "uploading firmware unconfirmed: last block sent, its acknowledgement never came",
+                "end upload firmware"}));
+}
+
 TEST_F(RepairServiceSteps, UploadFailures) {
   struct Case {
     const char* name;

@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr uint32_t kLoopback = 0x7F000001;
 constexpr int kSliceMs = 10;
 
 uint16_t Word(const std::vector<uint8_t>& d, size_t at) {
@@ -25,8 +24,8 @@ bool Receive(tftp::UdpSocket& socket, int timeout_ms, std::vector<uint8_t>* data
   return true;
 }
 
-bool OpenBound(tftp::UdpSocket& socket, uint32_t address) {
-  tftp::Endpoint local{address, 0};
+bool OpenBound(tftp::UdpSocket& socket, uint32_t address, uint16_t port = 0) {
+  tftp::Endpoint local{address, port};
   return socket.Open() && socket.Bind(local);
 }
 
@@ -42,12 +41,18 @@ std::vector<uint8_t> ScriptedTftpServer::Error(uint16_t code, const char* messag
   return bytes;
 }
 
-ScriptedTftpServer::ScriptedTftpServer(const char* intruder_address) {
+ScriptedTftpServer::ScriptedTftpServer(const char* intruder_address)
+    : ScriptedTftpServer("127.0.0.1", 0, intruder_address) {}
+
+ScriptedTftpServer::ScriptedTftpServer(const char* listen_address, int listen_port, const char* intruder_address) {
   library_started_ = tftp::StartSocketLibrary();
+  uint32_t listen = 0;
   uint32_t intruder = 0;
   tftp::Endpoint local;
-  ready_ = library_started_ && tftp::ParseIpv4Address(intruder_address, &intruder) && OpenBound(listener_, kLoopback) &&
-           OpenBound(transfer_, kLoopback) && OpenBound(intruder_, intruder) && listener_.GetLocalEndpoint(&local);
+  ready_ = library_started_ && tftp::ParseIpv4Address(listen_address, &listen) &&
+           tftp::ParseIpv4Address(intruder_address, &intruder) && listen_port >= 0 && listen_port <= 0xFFFF &&
+           OpenBound(listener_, listen, static_cast<uint16_t>(listen_port)) && OpenBound(transfer_, listen) &&
+           OpenBound(intruder_, intruder) && listener_.GetLocalEndpoint(&local);
   listen_port_ = local.port;
   request_script_ = [](int) { return Action{false, {FromServer(Ack(0))}}; };
   data_script_ = [](uint16_t block, int) { return Action{false, {FromServer(Ack(block))}}; };
@@ -86,14 +91,25 @@ void ScriptedTftpServer::run() {
   tftp::Endpoint from;
   while (!stop_) {
     // Requests (and their retransmissions) reach the listening port; the
-    // transfer itself runs on the transfer socket.
-    int listen_wait = client_known_ ? 0 : kSliceMs;
-    if (Receive(listener_, listen_wait, &datagram, &from)) {
-      handleRequest(datagram, from);
+    // transfer itself runs on the transfer socket, or on the listening one.
+    if (reply_from_listener_) {
+      if (Receive(listener_, kSliceMs, &datagram, &from)) {
+        if (Word(datagram, 0) == 2 || !client_known_) {
+          handleRequest(datagram, from);
+        } else {
+          handleData(datagram, from);
+        }
+      }
+    } else {
+      int listen_wait = client_known_ ? 0 : kSliceMs;
+      if (Receive(listener_, listen_wait, &datagram, &from)) {
+        handleRequest(datagram, from);
+      }
+      if (client_known_ && Receive(transfer_, kSliceMs, &datagram, &from)) {
+        handleData(datagram, from);
+      }
     }
-    if (client_known_ && Receive(transfer_, kSliceMs, &datagram, &from)) {
-      handleData(datagram, from);
-    }
+    sendAfterSilenceIfDue();
     drainIntruder();
   }
   drainIntruder();
@@ -108,6 +124,7 @@ void ScriptedTftpServer::handleRequest(const std::vector<uint8_t>& datagram, con
     return;
   }
   Action action = request_script_(request_count_);
+  noteClientDatagram(action);
   if (action.drop) {
     return;
   }
@@ -132,6 +149,7 @@ void ScriptedTftpServer::handleData(const std::vector<uint8_t>& datagram, const 
   auto& times = arrivals_[block];
   times.push_back(std::chrono::steady_clock::now());
   Action action = data_script_(block, static_cast<int>(times.size()));
+  noteClientDatagram(action);
   if (action.drop) {
     return;
   }
@@ -150,9 +168,26 @@ void ScriptedTftpServer::handleData(const std::vector<uint8_t>& datagram, const 
   sendAll(action.replies);
 }
 
+void ScriptedTftpServer::noteClientDatagram(const Action& action) {
+  if (!action.after_silence.empty()) {
+    after_silence_ = action.after_silence;
+    silence_ = std::chrono::milliseconds(action.silence_ms);
+  }
+  silence_until_ = std::chrono::steady_clock::now() + silence_;
+}
+
+void ScriptedTftpServer::sendAfterSilenceIfDue() {
+  if (after_silence_.empty() || std::chrono::steady_clock::now() < silence_until_) {
+    return;
+  }
+  std::vector<Send> due;
+  due.swap(after_silence_);
+  sendAll(due);
+}
+
 void ScriptedTftpServer::sendAll(const std::vector<Send>& sends) {
   for (const Send& send : sends) {
-    tftp::UdpSocket& socket = send.from == Send::kIntruder ? intruder_ : transfer_;
+    tftp::UdpSocket& socket = send.from == Send::kIntruder ? intruder_ : transferSocket();
     socket.SendTo(send.bytes.data(), send.bytes.size(), client_);
   }
 }

@@ -2,9 +2,11 @@
 
 // A TFTP write server on loopback, run on a thread of the test process, whose
 // answers are scripted per test: it can stay silent, lose DATA blocks or
-// ACKs, send duplicate, stale or foreign-source packets, or end with an
-// ERROR. It records what reached it so tests can check the traffic and the
-// received file.
+// ACKs, send duplicate, stale or foreign-source packets, end with an ERROR,
+// answer from its well-known port instead of a transfer port of its own, or
+// send something once the client has been silent for a while (a server's own
+// re-send timer). It records what reached it so tests can check the traffic
+// and the received file.
 
 #include <atomic>
 #include <chrono>
@@ -33,6 +35,11 @@ class ScriptedTftpServer {
     // Stall this long before the replies go out (a busy or slow box);
     // datagrams that arrive meanwhile wait in the socket.
     int pause_ms = 0;
+    // Sent once no datagram from the client has arrived for silence_ms
+    // (every arrival restarts that time); the next action that sets them
+    // replaces them.
+    std::vector<Send> after_silence{};
+    int silence_ms = 0;
   };
   // arrival: 1 for the first time this request / block reaches the server.
   using RequestScript = std::function<Action(int arrival)>;
@@ -46,11 +53,16 @@ class ScriptedTftpServer {
   // intruder_address: where the intruder socket lives (127.0.0.1 unless a
   // test needs another loopback address).
   explicit ScriptedTftpServer(const char* intruder_address = "127.0.0.1");
+  // Listens on listen_address:listen_port (0: any free port).
+  ScriptedTftpServer(const char* listen_address, int listen_port, const char* intruder_address);
   ~ScriptedTftpServer();
 
   // By default the request is answered with ACK 0 and every block with its ACK.
   void setRequestScript(RequestScript script) { request_script_ = std::move(script); }
   void setDataScript(DataScript script) { data_script_ = std::move(script); }
+  // Runs the transfer on the listening socket: every reply comes from the
+  // well-known port, as small embedded servers do. Call before start().
+  void setReplyFromListeningPort(bool on) { reply_from_listener_ = on; }
 
   bool ready() const { return ready_; }
   int port() const { return listen_port_; }
@@ -79,6 +91,11 @@ class ScriptedTftpServer {
   void handleData(const std::vector<uint8_t>& datagram, const tftp::Endpoint& from);
   void sendAll(const std::vector<Send>& sends);
   void drainIntruder();
+  // Arms (or, for an action without them, keeps) the sends after silence,
+  // and restarts the silence; fires them when it has lasted.
+  void noteClientDatagram(const Action& action);
+  void sendAfterSilenceIfDue();
+  tftp::UdpSocket& transferSocket() { return reply_from_listener_ ? listener_ : transfer_; }
 
   tftp::UdpSocket listener_;
   tftp::UdpSocket transfer_;
@@ -88,6 +105,10 @@ class ScriptedTftpServer {
   int listen_port_ = 0;
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  bool reply_from_listener_ = false;
+  std::vector<Send> after_silence_;
+  std::chrono::milliseconds silence_{0};
+  std::chrono::steady_clock::time_point silence_until_;
 
   RequestScript request_script_;
   DataScript data_script_;

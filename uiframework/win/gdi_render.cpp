@@ -180,7 +180,7 @@ void CGdiRender::FillRect(const UiRect& rect, uint32_t color) {
   HDC dc = ImageDC();
   SelectObject(dc, fill_bitmap_);
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  AlphaBlend(target_, rect.left, rect.top, rect.Width(), rect.Height(), dc, 0, 0, 1, 1, blend);
+  GdiAlphaBlend(target_, rect.left, rect.top, rect.Width(), rect.Height(), dc, 0, 0, 1, 1, blend);
   SelectObject(dc, image_dc_default_);
 }
 
@@ -212,9 +212,9 @@ void CGdiRender::DrawImage(const ImageEntry& image, const UiRect& dest, const Ui
   SelectObject(dc, bitmap);
   if (blend) {
     BLENDFUNCTION function = {AC_SRC_OVER, 0, fade, AC_SRC_ALPHA};
-    if (!AlphaBlend(target_, dest.left, dest.top, dest.Width(), dest.Height(), dc, source.left, source.top,
-                    source.Width(), source.Height(), function)) {
-      BASEKIT_LOG(Failure, "AlphaBlend failed, error %lu", GetLastError());
+    if (!GdiAlphaBlend(target_, dest.left, dest.top, dest.Width(), dest.Height(), dc, source.left, source.top,
+                       source.Width(), source.Height(), function)) {
+      BASEKIT_LOG(Failure, "GdiAlphaBlend failed, error %lu", GetLastError());
     }
   } else if (dest.Width() == source.Width() && dest.Height() == source.Height()) {
     BitBlt(target_, dest.left, dest.top, dest.Width(), dest.Height(), dc, source.left, source.top, SRCCOPY);

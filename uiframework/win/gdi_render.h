@@ -7,10 +7,12 @@
 // time.
 //
 // Images become 32-bit top-down DIB sections holding the loader's
-// premultiplied pixels, drawn with AlphaBlend (per-pixel alpha and the fade
-// as constant alpha) or copied with StretchBlt. Text is drawn with DrawTextW
-// (never with prefix characters), in the colour's red, green and blue;
-// effects use GDI+.
+// premultiplied pixels, drawn with GdiAlphaBlend (per-pixel alpha and the
+// fade as constant alpha; gdi32's own export, which AlphaBlend of msimg32,
+// a DLL the program does not load, merely forwards to) or copied with
+// StretchBlt. Text is drawn with DrawTextW (never with prefix characters),
+// in the colour's red, green and blue; effects use GDI+ (taken from the
+// system folder at run time, gdiplus_imports.cpp).
 //
 // Thread affinity: UI thread only.
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "basekit/log/log.h"
+#include "basekit/win/system_library.h"
 
 namespace Veneer {
 
@@ -23,6 +24,23 @@ constexpr UINT kReflectNotify = kReflectBase + WM_NOTIFY;    // 0x204E
 constexpr UINT_PTR kToolId = 1;
 // Below the cursor, where a tooltip does not hide what it explains.
 constexpr int kTooltipOffsetY = 20;
+
+// Registers the tooltip's window class. The common controls are not
+// imported: Windows does not always take comctl32.dll from the system
+// folder. Loaded from there instead; the program's manifest asks for
+// version 6, which Windows supplies from its side-by-side store ahead of
+// any folder search. False, logged once by the loader, without them.
+bool CommonControlsReady() {
+  static const bool ready = [] {
+    static const basekit::SystemLibrary comctl32(L"comctl32.dll");
+    const auto init = comctl32.Get<decltype(&InitCommonControlsEx)>("InitCommonControlsEx");
+    if (init == nullptr) return false;
+    const INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
+    init(&controls);
+    return true;
+  }();
+  return ready;
+}
 
 uint16_t KeyState(WPARAM mouse_flags) {
   uint16_t state = 0;
@@ -476,8 +494,7 @@ void CWin32HostBinding::ShowTooltip(const std::wstring& text, const UiRect& rect
   tooltip_text_ = text;
   tool.lpszText = tooltip_text_.data();
   if (tooltip_ == nullptr) {
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
+    if (!CommonControlsReady()) return;
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
                                GetModuleHandleW(nullptr), nullptr);

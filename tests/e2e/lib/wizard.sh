@@ -1,7 +1,8 @@
 # shellcheck shell=bash
 # The world around one run of repair.exe under Wine, and the helpers that
 # drive and check it. Source after harness.sh, wine-gui.sh and netns.sh; set
-# WIZ_EXE, WIZ_NETSH (and WIZ_PROBE, the answer probe, for wiz_answers_*).
+# WIZ_EXE, WIZ_NETSH (and WIZ_PROBE, the answer probe, for wiz_answers_*;
+# WIZ_PLANTED, the folder of tests/e2e/planted's files, for wiz_plant).
 #
 #   wiz_init WORK OUT TAG        scratch folder, output folder, file prefix
 #   wiz_world_up ADAPTERS BOX    the PC's adapters (0, 1 or 2; the last one

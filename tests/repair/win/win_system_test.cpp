@@ -143,6 +143,39 @@ TEST(WinSystem, ProcessesRunHiddenAndAreAwaited) {
   std::filesystem::remove_all(dir);
 }
 
+// The user's current folder may be a download folder holding programs
+// named like the system's tools: copies of planted_program.exe (beside this
+// test program), which leave a marker if they run. cmd itself, and the tool
+// its command names, must come from the system folder.
+TEST(WinSystem, SystemToolsComeFromTheSystemFolderWhateverTheCurrentFolderHolds) {
+  wchar_t own[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, own, MAX_PATH);
+  const std::filesystem::path plant = std::filesystem::path(own).parent_path() / "planted_program.exe";
+  ASSERT_TRUE(std::filesystem::exists(plant));
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "repair planted tools";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  for (const char* tool : {"cmd.exe", "hostname.exe"}) std::filesystem::copy_file(plant, dir / tool);
+  const std::filesystem::path out = dir / "out.txt";
+
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
+  WinProcessRunner runner;
+  const bool ran = RunCommandAndWait(runner, L"cmd /c hostname > \"" + out.wstring() + L"\"");
+  SetCurrentDirectoryW(previous);
+
+  EXPECT_TRUE(ran);
+  std::ifstream in(out);
+  std::string name;
+  std::getline(in, name);
+  in.close();
+  EXPECT_FALSE(name.empty()) << "the system's hostname answered";
+  EXPECT_FALSE(std::filesystem::exists(dir / "cmd.exe.marker")) << "a planted cmd ran";
+  EXPECT_FALSE(std::filesystem::exists(dir / "hostname.exe.marker")) << "cmd ran a planted tool";
+  std::filesystem::remove_all(dir);
+}
+
 TEST(WinSystem, FilesAndModulePath) {
   WinModuleInfo module;
   std::wstring path = module.ModuleFileName();

@@ -5,6 +5,9 @@
  *   --loss P        is dropped with probability P (0..1)
  *   --cut-after N   is dropped, whatever else applies, once N packets have
  *                   passed (a peer that falls silent in mid-transfer)
+ *   --drop-ack B    is dropped, whatever else applies, when it is a TFTP
+ *                   ACK of block B (the final ACK of an upload, say); with
+ *                   --drop-ack-count K only the first K of them
  *   --delay-ms D    is held for D milliseconds before it goes on
  *   --reorder P     with probability P skips the delay, so that it can
  *                   overtake packets still held
@@ -15,13 +18,13 @@
  *                   the original (uniformly), so it can arrive after later
  *                   packets
  *
- *   tftp_impair --queue N [--loss P] [--cut-after N] [--delay-ms D] [--reorder P]
- *               [--dup P] [--dup-lag-ms L] [--mark M] --seed S
+ *   tftp_impair --queue N [--loss P] [--cut-after N] [--drop-ack B]
+ *               [--drop-ack-count K] [--delay-ms D] [--reorder P] [--dup P] [--dup-lag-ms L] [--mark M] --seed S
  *
  * Prints "ready" on standard error once the queue is bound, and the counts
  * ("seen N dropped N delayed N duplicated N failed N") when it ends on
  * SIGTERM or SIGINT; held packets are let go then. Used by tftp_bench.sh
- * inside a network namespace of its own.
+ * and the TFTP peer tests inside network namespaces of their own.
  */
 #define _GNU_SOURCE
 #include <arpa/inet.h>
@@ -55,6 +58,8 @@ static uint64_t rng_state;
 static double loss, reorder, duplicate;
 static uint64_t delay_ns, dup_lag_ns;
 static unsigned long cut_after = (unsigned long)-1;
+static long drop_ack_block = -1;
+static unsigned long drop_ack_count = (unsigned long)-1;
 static struct held held[MAX_HELD];
 static int held_count;
 static int raw_fd = -1;
@@ -149,6 +154,24 @@ static void release_due(void) {
   }
 }
 
+/* True for a UDP datagram that is a TFTP ACK of drop_ack_block. */
+static int is_dropped_ack(const unsigned char* data, int length) {
+  if (drop_ack_block < 0 || data == NULL || length < (int)sizeof(struct iphdr)) {
+    return 0;
+  }
+  const struct iphdr* ip = (const struct iphdr*)data;
+  int at = ip->ihl * 4 + 8; /* past the IP and UDP headers */
+  if (ip->protocol != IPPROTO_UDP || length < at + 4) {
+    return 0;
+  }
+  const unsigned char* tftp = data + at;
+  if (tftp[0] != 0 || tftp[1] != 4 || ((tftp[2] << 8) | tftp[3]) != drop_ack_block || drop_ack_count == 0) {
+    return 0;
+  }
+  --drop_ack_count;
+  return 1;
+}
+
 static int on_packet(struct nfq_q_handle* q, struct nfgenmsg* message, struct nfq_data* packet, void* context) {
   (void)message;
   (void)context;
@@ -160,7 +183,7 @@ static int on_packet(struct nfq_q_handle* q, struct nfgenmsg* message, struct nf
   unsigned char* data = NULL;
   int length = nfq_get_payload(packet, &data);
   ++seen;
-  if (seen > cut_after || (loss > 0 && next_uniform() < loss)) {
+  if (seen > cut_after || (loss > 0 && next_uniform() < loss) || is_dropped_ack(data, length)) {
     ++dropped;
     return nfq_set_verdict(q, id, NF_DROP, 0, NULL);
   }
@@ -182,8 +205,9 @@ static int on_packet(struct nfq_q_handle* q, struct nfgenmsg* message, struct nf
 
 static int usage(void) {
   fprintf(stderr,
-          "usage: tftp_impair --queue N [--loss P] [--cut-after N] [--delay-ms D] [--reorder P]\n"
-          "                   [--dup P] [--dup-lag-ms L] [--mark M] --seed S\n");
+          "usage: tftp_impair --queue N [--loss P] [--cut-after N] [--drop-ack B]\n"
+          "                   [--drop-ack-count K] [--delay-ms D] [--reorder P] [--dup P] [--dup-lag-ms L] [--mark M] "
+          "--seed S\n");
   return 2;
 }
 
@@ -202,6 +226,10 @@ int main(int argc, char** argv) {
       loss = atof(value);
     } else if (strcmp(name, "--cut-after") == 0) {
       cut_after = strtoul(value, NULL, 0);
+    } else if (strcmp(name, "--drop-ack") == 0) {
+      drop_ack_block = strtol(value, NULL, 0) & 0xFFFF;
+    } else if (strcmp(name, "--drop-ack-count") == 0) {
+      drop_ack_count = strtoul(value, NULL, 0);
     } else if (strcmp(name, "--delay-ms") == 0) {
       delay_ns = (uint64_t)(atof(value) * 1e6);
     } else if (strcmp(name, "--reorder") == 0) {
@@ -247,8 +275,10 @@ int main(int argc, char** argv) {
     nfq_close(handle);
     return 1;
   }
-  /* A copy needs the packet's bytes; a verdict alone needs only its id. */
-  if (nfq_set_mode(queue, duplicate > 0 ? NFQNL_COPY_PACKET : NFQNL_COPY_META, 0xFFFF) < 0) {
+  /* A copy or a look at the payload needs the packet's bytes; a verdict
+     alone needs only its id. */
+  int need_bytes = duplicate > 0 || drop_ack_block >= 0;
+  if (nfq_set_mode(queue, need_bytes ? NFQNL_COPY_PACKET : NFQNL_COPY_META, 0xFFFF) < 0) {
     perror("nfq_set_mode");
     nfq_destroy_queue(queue);
     nfq_close(handle);
