@@ -2,7 +2,10 @@
 # Sets up what is missing, builds every build of the tree and runs every test:
 #   native (gcc), native-asan (Address+UB sanitizers), native-tsan (thread
 #   sanitizer, threading tests), windows (mingw-w64 i686, tests under Wine),
-#   fuzz (libFuzzer targets for a bounded time) and a compile of the benchmarks.
+#   release (the same optimised: unit tests, the header check and one wizard
+#   road under Wine, the package, and a second build in another folder that
+#   must be the same bytes), fuzz (libFuzzer targets for a bounded time) and
+#   a compile of the benchmarks.
 # Exits non-zero on any failure. Run as root on Debian 12.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
@@ -77,6 +80,10 @@ attempt "native-tsan build" build native-tsan tsan_tests
 attempt "native-tsan tests" run_ctest native-tsan
 attempt "windows build" build windows
 attempt "windows tests (Wine)" run_ctest windows
+attempt "release build" build release
+attempt "release tests (Wine)" run_ctest release
+attempt "release package" cmake --build --preset release-package
+attempt "release reproducible" bash scripts/check-reproducible.sh --against build/release/app/repair.exe
 attempt "benchmarks build" build bench
 attempt "fuzz build" build fuzz
 attempt "fuzz run" bash scripts/run-fuzzers.sh build/fuzz "$fuzz_seconds"
