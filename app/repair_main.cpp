@@ -9,10 +9,12 @@
 #include "app/log_limit.h"
 #include "basekit/log/log.h"
 #include "basekit/win/system_library.h"
+#include "firmware_info.h"
 #include "forms/app_window.h"
 #include "forms/confirm_form.h"
 #include "forms/repair_form.h"
 #include "repair/text_encoding.h"
+#include "repair_version.h"
 #include "uiframework/win/host_binding.h"
 #include "uiframework/win/win_platform.h"
 
@@ -56,6 +58,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   }
 
   BASEKIT_LOG(Progress, "repair start");
+  // Which program and which image ran, for whoever reads a user's log.
+  BASEKIT_LOG(Progress, "version %s, firmware image %u bytes, SHA-256 %s%s", REPAIR_VERSION, REPAIR_FIRMWARE_SIZE,
+              REPAIR_FIRMWARE_SHA256, REPAIR_FIRMWARE_IS_TEST ? " (test image)" : "");
   {
     forms::CRepairForm form;
     if (forms::CreateAppWindow(form, nullptr) == nullptr) {

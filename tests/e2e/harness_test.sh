@@ -114,5 +114,19 @@ blank     other 0
 half-bar  other 0
 EOF
 
+# ---- a helper that does not exist -----------------------------------------------
+# It must fail the run, also where its status is lost (the last command of a
+# function whose caller goes on).
+before=$HARNESS_FAILED
+helper_gone_5f3a 2>/dev/null
+harness_missing >/dev/null
+test "$HARNESS_FAILED" = $((before + 1)) && test "${HARNESS_FAILURES[-1]}" = \
+    "commands that do not exist were called: helper_gone_5f3a "
+status=$?
+HARNESS_FAILED=$before
+unset 'HARNESS_FAILURES[-1]'
+verdict "a missing helper is a failure" $status
+
+harness_missing
 echo "$HARNESS_PASSED passed, $HARNESS_FAILED failed"
 [ "$HARNESS_FAILED" = 0 ]

@@ -148,6 +148,7 @@ run_road() {  # run_road NAME (in a subshell: its own traps and clean-up)
     elif ! "road_${road//-/_}"; then
         check "the road ran to its end" false
     fi
+    harness_missing
     road_done
     [ "$HARNESS_FAILED" = 0 ]
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "firmware_info.h"
+#include "repair_version.h"
 #include "tests/resources/embedded.h"
 #include "tests/resources/skin_files.h"
 #include "uiframework/markup/markup_doc.h"
@@ -58,6 +60,7 @@ TEST(EmbeddedResources, FirmwareIsTheConfiguredImage) {
   auto image = ReadDiskFile(REPAIR_FIRMWARE_BIN);
   ASSERT_TRUE(image);
   ASSERT_EQ(firmware.size, image->size());
+  EXPECT_EQ(firmware.size, REPAIR_FIRMWARE_SIZE) << "the size the program logs";
   auto mismatch = std::mismatch(firmware.data, firmware.data + firmware.size, image->begin());
   EXPECT_EQ(mismatch.first, firmware.data + firmware.size)
       << "first difference at byte " << (mismatch.first - firmware.data);
@@ -146,8 +149,11 @@ TEST(EmbeddedResources, VersionInformation) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+  // The project's version, x.y.z as x.y.z.0.
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(REPAIR_VERSION_MAJOR << 16 | REPAIR_VERSION_MINOR));
+  EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(REPAIR_VERSION_PATCH << 16));
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
   struct Field {
@@ -155,7 +161,8 @@ TEST(EmbeddedResources, VersionInformation) {
     const wchar_t* value;
   } fields[] = {
       {L"\\StringFileInfo\\080404B0\\ProductName", L"DEzed \u4FEE\u590D\u5411\u5BFC"},
-      {L"\\StringFileInfo\\080404B0\\FileVersion", L"1.0.0.0"},
+      {L"\\StringFileInfo\\080404B0\\FileVersion", L"" REPAIR_VERSION_TEXT},
+      {L"\\StringFileInfo\\080404B0\\ProductVersion", L"" REPAIR_VERSION_TEXT},
       {L"\\StringFileInfo\\080404B0\\OriginalFilename", L"repair.exe"},
   };
   for (const Field& f : fields) {

@@ -9,6 +9,8 @@
 #   check NAME COMMAND...        runs COMMAND: one line, counted
 #   verdict NAME STATUS          the same for a status already known ($?)
 #   pass NAME / fail NAME        a result the caller decided
+#   harness_missing              a failure if a command that does not
+#                                exist was called (before the verdict)
 #   fact NAME VALUE              a figure for the summary
 #   now / secs A B / since A     seconds since boot (the wall clock may be
 #                                stepped during a run)
@@ -24,6 +26,7 @@ harness_log() { printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2; }
 
 harness_init() {  # harness_init [gui|road]
     HARNESS_STYLE=${1:-road}
+    HARNESS_MISSING=$(mktemp)
     trap harness_cleanup EXIT
     trap 'exit 130' INT TERM
 }
@@ -33,6 +36,7 @@ on_cleanup() { HARNESS_CLEANUPS+=("$(printf '%q ' "$@")"); }
 harness_cleanup() {
     local rc=$? i
     trap - EXIT
+    rm -f "${HARNESS_MISSING:-}"
     for ((i = ${#HARNESS_CLEANUPS[@]} - 1; i >= 0; i--)); do
         # The entries were quoted by on_cleanup: each runs as the words given.
         eval "${HARNESS_CLEANUPS[$i]}" || true
@@ -59,6 +63,22 @@ check() {  # check NAME COMMAND...
 
 verdict() {  # verdict NAME STATUS
     if [ "$2" = 0 ]; then pass "$1"; else fail "$1"; fi
+}
+
+# A helper that does not exist fails the run instead of skipping a check
+# unseen. Bash runs this in a subshell: it leaves the name in a file that
+# harness_missing counts.
+command_not_found_handle() {
+    [ -n "${HARNESS_MISSING:-}" ] && printf '%s\n' "$1" >>"$HARNESS_MISSING"
+    printf 'harness: no such command: %s\n' "$1" >&2
+    return 127
+}
+
+# Before the verdict: one failure naming the commands that were missing.
+harness_missing() {
+    [ -s "${HARNESS_MISSING:-}" ] || return 0
+    fail "commands that do not exist were called: $(sort -u "$HARNESS_MISSING" | tr '\n' ' ')"
+    : >"$HARNESS_MISSING"
 }
 
 fact() { HARNESS_FACTS+=("$1: $2"); }

@@ -127,6 +127,7 @@ restored_at() {  # restored_at ENDING NAME
 road_summary() {  # road_summary NAME START OUT
     local out=$3
     local result=PASSED
+    harness_missing
     [ "$HARNESS_FAILED" = 0 ] || result=FAILED
     [ -n "$ROAD_DONE" ] || result="STOPPED before its end, $result so far"
     # The whole screen as the failure left it, for the reader of a CI log.

@@ -457,6 +457,10 @@ wiz_log_messages() {
     iconv -f GBK -t UTF-8 "$log" | tr -d '\r' | sed -n 's/^[^<]*<<<<//p'
 }
 
+# Whether a message of the program's log contains TEXT / is TEXT.
+wiz_log_mentions() { wiz_log_messages | grep -qF -- "$1"; }
+wiz_log_has_line() { wiz_log_messages | grep -qxF -- "$1"; }
+
 # The procedure's own lines of the log, in order, as UTF-8 (the log is GBK):
 # those expected/kept-lines.txt names (not the TFTP client's, not the
 # figures that vary from run to run).
@@ -465,6 +469,27 @@ wiz_procedure_lines() {
     log=$(wiz_app_log)
     [ -n "$log" ] || return 1
     wiz_log_messages | grep -E -f "$WIZ_HERE/expected/kept-lines.txt"
+}
+
+# The line the program logs at start about itself, as the exe's version
+# resource and its embedded image say it should read.
+wiz_expected_identity() {
+    local image version suffix=""
+    image=$(wiz_embedded_image) || return 1
+    version=$(python3 -S "$WIZ_HERE/../release/release_exe.py" version "$WIZ_EXE") || return 1
+    [ "$(head -c 19 "$image")" = "TEST FIRMWARE IMAGE" ] && suffix=" (test image)"
+    printf 'version %s, firmware image %s bytes, SHA-256 %s%s\n' "${version%.0}" "$(stat -c %s "$image")" \
+        "$(sha256sum <"$image" | cut -d' ' -f1)" "$suffix"
+}
+# The log holds that line once, right after "repair start".
+wiz_log_names_identity() {
+    local log expected
+    log=$(wiz_app_log)
+    [ -n "$log" ] || return 1
+    expected=$(wiz_expected_identity) || return 1
+    iconv -f GBK -t UTF-8 "$log" | tr -d '\r' | sed -n 's/^[^<]*<<<<//p' | grep -A1 -x 'repair start' \
+        >"$WIZ_WORK/identity.txt"
+    same_text "$WIZ_WORK/identity.txt" < <(printf 'repair start\n%s\n' "$expected")
 }
 
 # The procedure's log as expected/ENDING.txt has it, on connection NAME,

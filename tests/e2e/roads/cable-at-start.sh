@@ -8,7 +8,7 @@ road_cable_at_start() {
     open_wizard || return 1
     press_start
     check "the wizard waits for the cable" \
-        wait_until 30 0.2 eval "wiz_log_messages | grep -q 'has no link, waiting for the cable'"
+        wait_until 30 0.2 wiz_log_mentions 'has no link, waiting for the cable'
     sleep 3
     gui_shot "$WID" "$(wiz_shot_path 11-page2-cable)"
     check "page 2 asks for the cable" test "$(wiz_page "$(wiz_shot_path 11-page2-cable)")" = page2 &&

@@ -24,7 +24,7 @@ road_killed_during_upload() {
     t_start=$(now)
     open_wizard || return 1
     check "the next start says the last repair did not finish and the settings were put back" \
-        wait_until 30 0.2 eval "wiz_log_messages | grep -qxF 'wizard notice: 上次修复没有完成，网络设置已恢复原样。'"
+        wait_until 30 0.2 wiz_log_has_line 'wizard notice: 上次修复没有完成，网络设置已恢复原样。'
     fact "put back after the start" "$(since "$t_start") s"
     gui_shot "$WID" "$(wiz_shot_path 10-page1-notice)"
     check "the PC's addresses and routes are as they were before the first run" wiz_network_as_before

@@ -21,6 +21,7 @@ road_repair() {
     check_answers
     check "the box received the embedded image byte for byte" wiz_box_has_image
     check_network_road "$name" repaired
+    check "REPAIR.log names the version and the embedded image's size and SHA-256" wiz_log_names_identity
     if wiz_box_has_image; then
         road_verdict "firmware received intact"
     else

@@ -19,7 +19,7 @@ road_restore_refused() {
     wiz_netsh_accept_all
     open_wizard || return 1
     check "the next start puts the network back and says so" \
-        wait_until 30 0.2 eval "wiz_log_messages | grep -qxF 'wizard notice: 上次修复没有完成，网络设置已恢复原样。'"
+        wait_until 30 0.2 wiz_log_has_line 'wizard notice: 上次修复没有完成，网络设置已恢复原样。'
     gui_shot "$WID" "$(wiz_shot_path 12-page1-notice)"
     check "the PC's addresses and routes are as before" wiz_network_as_before
     check "no firewall rule is left" wiz_no_rules_left
