@@ -3,8 +3,10 @@
 // A container whose content is another skin file ("xmlfile"), built when
 // the container is initialised in its window: the file's first top-level
 // control becomes the only child. A file that cannot be built leaves the
-// container empty. Child layouts share their window's build budget, and
-// their nesting counts towards the builder's depth limit.
+// container empty. The file is built through the window's child-layout
+// loader (CChildLayoutLoader without one); child layouts share their
+// window's build budget, and their nesting counts towards the builder's
+// depth limit.
 // Thread affinity: UI thread only.
 
 #include <string>
