@@ -156,10 +156,9 @@ const ImageEntry* CResourceTablesUI::AddImage(const wchar_t* name, const wchar_t
   }
   std::vector<uint8_t> bytes;
   if (!FetchImageBytes(name, resource_type, &bytes)) return nullptr;
-  const DecodeKey key{
-      std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())),
-      bytes.size(), mask, color_adjust, type};
-  auto [decoded, first] = tables.decoded_.try_emplace(key);
+  std::string kept_bytes(bytes.begin(), bytes.end());
+  const size_t hash = std::hash<std::string>()(kept_bytes);
+  auto [decoded, first] = tables.decoded_.try_emplace(DecodeKey{hash, mask, color_adjust, type, std::move(kept_bytes)});
   if (first) decoded->second = tables.Decode(bytes, name, resource_type, mask, color_adjust);
   if (!decoded->second) return nullptr;  // logged when it failed
   tables.images_[name] = decoded->second;

@@ -140,16 +140,18 @@ class CResourceTablesUI {
   FontDescription system_font_;
   Table<FontDescription> fonts_;
   std::unique_ptr<FontDescription> default_font_;
-  // What an entry was made from: several names may share it.
+  // What an entry was made from: several names may share it. The bytes
+  // themselves decide (a skin can make two images of one hash); the hash
+  // only spares comparing them.
   struct DecodeKey {
     size_t hash;
-    size_t size;
     uint32_t mask;
     bool color_adjust;
     std::wstring resource_type;
+    std::string bytes;
     bool operator<(const DecodeKey& other) const {
-      return std::tie(hash, size, mask, color_adjust, resource_type) <
-             std::tie(other.hash, other.size, other.mask, other.color_adjust, other.resource_type);
+      return std::tie(hash, mask, color_adjust, resource_type, bytes) <
+             std::tie(other.hash, other.mask, other.color_adjust, other.resource_type, other.bytes);
     }
   };
 
