@@ -1,8 +1,8 @@
 #include "repair/repair_journal.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <sstream>
 
 #include "repair/commands.h"
 #include "repair/text_encoding.h"
@@ -39,11 +39,18 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
+// Words between spaces and tabs. (No string stream: it would bring the
+// library's whole locale machinery into the program.)
 std::vector<std::string> SplitWords(const std::string& text) {
   std::vector<std::string> words;
-  std::istringstream in(text);
-  std::string word;
-  while (in >> word) words.push_back(word);
+  size_t at = 0;
+  while (true) {
+    at = text.find_first_not_of(" \t", at);
+    if (at == std::string::npos) break;
+    const size_t end = std::min(text.find_first_of(" \t", at), text.size());
+    words.push_back(text.substr(at, end - at));
+    at = end;
+  }
   return words;
 }
 

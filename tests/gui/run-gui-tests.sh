@@ -701,6 +701,19 @@ wizard_fill() {
     convert "$ROOT_SHOT" -crop "240x1+$((WX + 305))+$((WY + 158))" +repage -fx 'g > 0.6 && r < 0.3 ? 1 : 0' \
         -format '%[fx:round(mean * w)]' info: 2>/dev/null
 }
+# Clicks 下一步 and waits for page 1 to go; a click the window missed (a
+# loaded machine) is tried once more.
+wizard_press_start() {  # wizard_press_start NAME
+    local try
+    for try in 1 2; do
+        wizard_click "${WIZ_START[@]}"
+        wait_until 5 0.1 wizard_left_page1 "$1" && return 0
+        info "$1: 下一步 not taken (click $try)"
+    done
+    return 1
+}
+# shellcheck disable=SC2317  # called through wait_until
+wizard_left_page1() { grep -q '^wizard view page=[^1]' "$LOGS/$1.log"; }
 wizard_end() {  # wizard_end NAME: closes the window (title strip) and waits for the exit
     wizard_click "${WIZ_CLOSE[@]}" 0.1
     finish_probe "$1" 20
@@ -709,7 +722,7 @@ wizard_end() {  # wizard_end NAME: closes the window (title strip) and waits for
 wizard_upload() {
     local n=wizard-upload fill1 fill2
     wizard_open "$n" upload || return
-    wizard_click "${WIZ_START[@]}"
+    wizard_press_start "$n"
     check "wizard: 下一步 shows page 2" wait_log "$n" "^wizard view page=2 start=0 progress=[0-9]* notice=<hidden> heading=正在修复\.\.\. " 10
     # The box holds the upload at 37 % for three seconds.
     if ! wait_log "$n" "progress=437 .* status=正在传输固件… amount=37%  2\.1 / 5\.6 MB " 30; then
@@ -738,7 +751,7 @@ wizard_upload() {
 wizard_cable() {
     local n=wizard-cable
     wizard_open "$n" cable || return
-    wizard_click "${WIZ_START[@]}"
+    wizard_press_start "$n"
     if ! wait_log "$n" "status=没有检测到网线，插好后会自动继续。" 15; then
         fail "wizard: no cable: the status line never asked for it"
         return
@@ -763,7 +776,7 @@ wizard_notice() {  # wizard_notice SCENARIO TEXT
 wizard_failure() {  # wizard_failure SCENARIO ALERT CAUSE NEXT AFTER(retry|quit)
     local scn=$1 n=wizard-$1 alert
     wizard_open "$n" "$scn" || return
-    wizard_click "${WIZ_START[@]}"
+    wizard_press_start "$n"
     if [ "$scn" = silent ]; then
         # The clean-up after the failure: the window shows it and answers.
         if wait_log "$n" "^wizard cleanup held" 40; then

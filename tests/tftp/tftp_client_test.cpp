@@ -330,9 +330,12 @@ TEST_F(TftpClientTest, GivesUpWhenTheServerFallsSilent) {
       sends = server.arrivalTimes(c.silent_block);
       EXPECT_GE(sends.size(), static_cast<size_t>(TftpClient::kQuickSends + 2));
     }
+    // Arrival times carry the server thread's own delays (a late arrival
+    // shortens the next gap): the bound only tells a quiet wait from a
+    // quick resend, one reply time-out apart.
     std::vector<double> gaps = Gaps(sends);
     for (size_t i = TftpClient::kQuickSends; i < gaps.size(); ++i) {
-      EXPECT_GE(gaps[i], 0.95 * TftpClient::kQuietWaitTimeouts * kQuickMs) << "gap " << i;
+      EXPECT_GE(gaps[i], (TftpClient::kQuietWaitTimeouts - 1) * kQuickMs) << "gap " << i;
     }
     EXPECT_THAT(run.trace, HasSubstr("Timeout\nWe have an error in waitForPacket()\n"));
     EXPECT_THAT(run.log, HasSubstr(c.log_line));
