@@ -85,7 +85,7 @@ attempt "release build" build release
 attempt "release tests (Wine)" run_ctest release
 attempt "release package" cmake --build --preset release-package
 attempt "release reproducible" bash scripts/check-reproducible.sh --against build/release/app/repair.exe
-attempt "benchmarks build" build bench
+attempt "benchmarks build" build bench benchmarks
 attempt "fuzz build" build fuzz
 attempt "fuzz run" bash scripts/run-fuzzers.sh build/fuzz "$fuzz_seconds"
 
