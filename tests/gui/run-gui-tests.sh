@@ -215,15 +215,17 @@ session_up() {
 # One test window opened and closed before the sections. On a machine set up
 # a moment before, a session once came up in which no window could be
 # created at all (every section failed at its first window): Wine's own
-# errors of that start are kept (logs/first-window.err) and the session is
+# errors of that start are kept (logs/first-session.err) and the session is
 # set up once more.
 first_window_ok() {
-    WINEDEBUG=err+all start_probe first-window leak 1
+    WINEDEBUG=err+all,fixme-all start_probe first-window leak 1
     finish_probe first-window 30 && log_has first-window '^probe end' && ! log_has first-window 'create failed'
 }
 session_up
 if ! first_window_ok; then
-    info "no window could be created in this session (logs/first-window.*): the session is set up again"
+    info "no window could be created in this session (logs/first-session.*): the session is set up again"
+    cp "$LOGS/first-window.log" "$LOGS/first-session.log"
+    cp "$LOGS/first-window.err" "$LOGS/first-session.err"
     gui_cleanup
     rm -rf "$OUT/wineprefix"
     session_up
