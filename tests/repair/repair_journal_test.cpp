@@ -107,13 +107,9 @@ struct Crash : std::runtime_error {
   Crash() : std::runtime_error("crash") {}
 };
 
-// Runs a whole repair on one DHCP adapter, connection "Ethernet", and lets
-// the process die at command `crash_at` (1: the rule, 2: the recovery
-// address, 3: the rule's deletion, 4: the restore), before it runs or
-// after it took effect. The fake system keeps what the machine keeps: the
-// network and the journal file.
-void RepairUntilCrash(FakeSystem& system, int crash_at, bool after) {
-  RepairService service(system.platform());
+// Drives a whole repair through the step chain on this thread: each step
+// runs when the chain asks for it, and its report goes back to the chain.
+RepairStepChain::State RunRepair(RepairService& service) {
   std::deque<RepairStepMethod> pending;
   RepairStepChain chain(&service, nullptr, [&](RepairStepMethod step) { pending.push_back(step); });
   std::deque<std::pair<int32_t, int32_t>> reports;
@@ -125,6 +121,26 @@ void RepairUntilCrash(FakeSystem& system, int crash_at, bool after) {
     }
   } sink{&reports};
   service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&Sink::On, &sink));
+  chain.Start();
+  while (!pending.empty()) {
+    RepairStepMethod step = pending.front();
+    pending.pop_front();
+    (service.*step)();
+    while (!reports.empty()) {
+      chain.OnStepReported(reports.front().first, reports.front().second);
+      reports.pop_front();
+    }
+  }
+  return chain.state();
+}
+
+// Runs a whole repair on one DHCP adapter, connection "Ethernet", and lets
+// the process die at command `crash_at` (1: the rule, 2: the recovery
+// address, 3: the rule's deletion, 4: the restore), before it runs or
+// after it took effect. The fake system keeps what the machine keeps: the
+// network and the journal file.
+void RepairUntilCrash(FakeSystem& system, int crash_at, bool after) {
+  RepairService service(system.platform());
   int commands = 0;
   system.processes.on_command = [&](const std::wstring& command, std::string* output) {
     if (++commands == crash_at && !after) throw Crash();
@@ -132,17 +148,8 @@ void RepairUntilCrash(FakeSystem& system, int crash_at, bool after) {
     if (commands == crash_at) throw Crash();
     return exit;
   };
-  chain.Start();
   try {
-    while (!pending.empty()) {
-      RepairStepMethod step = pending.front();
-      pending.pop_front();
-      (service.*step)();
-      while (!reports.empty()) {
-        chain.OnStepReported(reports.front().first, reports.front().second);
-        reports.pop_front();
-      }
-    }
+    RunRepair(service);
     FAIL() << "no crash at command " << crash_at;
   } catch (const Crash&) {
   }
@@ -325,28 +332,7 @@ TEST(RepairJournalRecovery, ANewRepairKeepsTheSettingsFromBeforeTheFirst) {
   ASSERT_EQ(service.last_recovery().result, RecoveryResult::kFailed);
   system.network.refused.clear();
 
-  std::deque<RepairStepMethod> pending;
-  RepairStepChain chain(&service, nullptr, [&](RepairStepMethod step) { pending.push_back(step); });
-  std::deque<std::pair<int32_t, int32_t>> reports;
-  struct Sink {
-    std::deque<std::pair<int32_t, int32_t>>* reports;
-    void On(ServiceCallbackParam* p) {
-      auto* r = static_cast<RepairServiceCallbackParam*>(p);
-      reports->emplace_back(r->result, r->step);
-    }
-  } sink{&reports};
-  service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&Sink::On, &sink));
-  chain.Start();
-  while (!pending.empty()) {
-    RepairStepMethod step = pending.front();
-    pending.pop_front();
-    (service.*step)();
-    while (!reports.empty()) {
-      chain.OnStepReported(reports.front().first, reports.front().second);
-      reports.pop_front();
-    }
-  }
-  EXPECT_EQ(chain.state(), RepairStepChain::State::kComplete);
+  EXPECT_EQ(RunRepair(service), RepairStepChain::State::kComplete);
   EXPECT_EQ(system.processes.started.back(),
             L"netsh interface ip set address name=\"LAN\" static 192.168.0.10 255.255.255.0  0");
   EXPECT_EQ(system.network.adapters[0].state.addresses[0].address, "192.168.0.10");
