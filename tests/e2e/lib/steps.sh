@@ -108,7 +108,7 @@ check_answers() {
 check_network_road() {  # check_network_road CONNECTION ENDING
     wiz_procedure_lines >"$WIZ_WORK/procedure.txt"
     wiz_commands >"$WIZ_WORK/commands.txt"
-    check "netsh ran the four commands, in order, with the design's texts" \
+    check "netsh ran the design's commands, in order, with their texts" \
         same_text "$WIZ_WORK/commands.txt" < <(wiz_expected_commands "$2" "$1")
     check "every netsh command took effect (exit code 0)" wiz_commands_succeeded
     check "REPAIR.log holds the procedure's lines in order" \
