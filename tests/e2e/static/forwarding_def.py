@@ -11,24 +11,14 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from pe_resource import PeError, u16, u32  # noqa: E402
+from pe_resource import PeError, image_headers, u32  # noqa: E402
 
 
 def exported_names(data):
-    if data[:2] != b"MZ":
-        raise PeError("not an MZ executable")
-    pe = u32(data, 0x3C)
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise PeError("no PE header")
-    sections, optional_size = u16(data, pe + 6), u16(data, pe + 20)
-    optional = pe + 24
-    if u16(data, optional) != 0x10B:
-        raise PeError("not a 32-bit image")
-    table = optional + optional_size
-    spans = [section_span(data, table + 40 * i) for i in range(sections)]
+    optional, sections = image_headers(data)
 
     def offset(rva):
-        for virtual_size, start, raw_size, raw_offset in spans:
+        for virtual_size, start, raw_size, raw_offset in sections:
             if start <= rva < start + max(virtual_size, raw_size):
                 return raw_offset + rva - start
         raise PeError(f"RVA {rva:#x} outside every section")
@@ -43,10 +33,6 @@ def exported_names(data):
         at = offset(u32(data, names + 4 * i))
         result.append(data[at:data.index(b"\0", at)].decode("ascii"))
     return result
-
-
-def section_span(data, header):
-    return u32(data, header + 8), u32(data, header + 12), u32(data, header + 16), u32(data, header + 20)
 
 
 def main(argv):
