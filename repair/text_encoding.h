@@ -26,6 +26,11 @@ std::string WideToGbk(const std::wstring& text);
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
 
+// Wide text as Unicode characters, surrogate pairs joined (a lone
+// surrogate stays as it is), and one character appended to wide text.
+std::u32string WideToCharacters(const std::wstring& text);
+void AppendCharacter(char32_t code, std::wstring* out);
+
 // `path` up to and including its last backslash; the whole path when it has
 // none.
 std::string CutAfterLastBackslash(const std::string& path);

@@ -3,7 +3,7 @@
 // What the wizard says: the status line of each stage, the sentence and the
 // next step of each cause, the notices about an unfinished earlier repair,
 // and the amount beside the progress bar. Short, plain, in the product's
-// tone.
+// tone. Names and values from outside go through DisplayText.
 //
 // Any thread; no state.
 
