@@ -254,13 +254,28 @@ std::wstring CutAfterLastBackslash(const std::wstring& path) { return CutAfterLa
 
 std::string GetModuleDirectory() {
 #if defined(_WIN32)
-  char path[MAX_PATH] = {};
-  DWORD length = GetModuleFileNameA(GetModuleHandleW(nullptr), path, MAX_PATH);
-  if (length == 0) {
-    BASEKIT_LOG(Failure, "GetModuleFileNameA failed %lu", GetLastError());
-    return std::string();
+  // The longest path the system has (32,767 characters); a result that
+  // fills the buffer was cut and is tried again with a larger one.
+  constexpr DWORD kLongestPath = 32768;
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD length = GetModuleFileNameW(GetModuleHandleW(nullptr), path.data(), size);
+    if (length == 0) {
+      BASEKIT_LOG(Failure, "GetModuleFileNameW failed %lu", GetLastError());
+      return std::string();
+    }
+    if (length < size) {
+      path.resize(length);
+      break;
+    }
+    if (size >= kLongestPath) {
+      BASEKIT_LOG(Failure, "program path longer than %lu characters", kLongestPath - 1);
+      return std::string();
+    }
+    path.resize(size * 2 < kLongestPath ? size * 2 : kLongestPath);
   }
-  return CutAfterLastBackslash(std::string(path, length));
+  return WideToUtf8(CutAfterLastBackslash(path));
 #else
   char path[PATH_MAX] = {};
   ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);

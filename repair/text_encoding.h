@@ -36,9 +36,10 @@ void AppendCharacter(char32_t code, std::wstring* out);
 std::string CutAfterLastBackslash(const std::string& path);
 std::wstring CutAfterLastBackslash(const std::wstring& path);
 
-// The program's directory as narrow text in the system's current code page,
-// with its trailing separator (on Windows: GetModuleFileNameA, 260
-// characters, cut after the last backslash). Empty when unavailable.
+// The program's directory in UTF-8, with its trailing separator (on
+// Windows from GetModuleFileNameW, of any length, cut after the last
+// backslash), so that a folder named in any script works. Empty when
+// unavailable.
 std::string GetModuleDirectory();
 
 }  // namespace repair

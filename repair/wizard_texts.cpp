@@ -150,6 +150,8 @@ std::wstring RestoreFailedNotice(const RepairFailure& manual) {
   return L"上次修复改动的网络设置未能恢复。" + ManualRestoreText(manual);
 }
 
+std::wstring LogRefusedNotice() { return L"程序文件夹中的REPAIR.log是链接或特殊文件，为安全起见，本次不写日志。"; }
+
 std::wstring AlertMessage(RepairCause cause) {
   return cause == RepairCause::kLastBlockUnconfirmed ? L"修复结果未确认" : L"修复失败";
 }

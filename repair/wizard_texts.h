@@ -41,6 +41,10 @@ std::wstring RestoredNotice();
 // failure).
 std::wstring RestoreFailedNotice(const RepairFailure& manual);
 
+// Page 1's line when REPAIR.log was refused (a link, or not a plain file)
+// and the program writes no log.
+std::wstring LogRefusedNotice();
+
 // The alert's message when the repair ends without success.
 std::wstring AlertMessage(RepairCause cause);
 
