@@ -301,7 +301,7 @@ TEST(WinSystem, ModulePath) {
 
   std::string narrow = GetModuleDirectory();
   EXPECT_EQ(narrow.back(), '\\');
-  EXPECT_EQ(GbkToWide(narrow), CutAfterLastBackslash(path)) << "an ASCII build directory";
+  EXPECT_EQ(Utf8ToWide(narrow), CutAfterLastBackslash(path));
 }
 
 TEST(WinSystem, FirmwareResource) {
