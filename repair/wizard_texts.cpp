@@ -2,7 +2,7 @@
 
 #include "basekit/strings/format.h"
 #include "repair/display_text.h"
-#include "repair/repair_service.h"
+#include "repair/repair_procedure.h"
 #include "repair/text_encoding.h"
 
 namespace repair {

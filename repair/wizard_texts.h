@@ -12,10 +12,9 @@
 #include <string>
 
 #include "repair/repair_failure.h"
+#include "repair/repair_procedure.h"
 
 namespace repair {
-
-enum class RepairStage : int32_t;
 
 // The page-2 heading while the repair runs, and after it failed.
 std::wstring RunningHeading();

@@ -34,21 +34,30 @@ std::wstring SetRecovery(const std::wstring& name) {
   return L"netsh interface ip set address name=\"" + name + L"\" static 192.168.1.111 255.255.255.0";
 }
 
-// Receives the reports like the wizard window's callbacks would.
+// Receives the reports like the wizard window's callbacks would. Every
+// failed report must say why.
 class ReportRecorder {
  public:
   void OnReport(ServiceCallbackParam* param) {
     auto* report = dynamic_cast<RepairServiceCallbackParam*>(param);
     ASSERT_NE(report, nullptr);
     reports.emplace_back(report->result, report->step);
+    EXPECT_EQ(report->failure.failed(), report->result == 0) << "step " << report->step;
+    if (report->result == 0) {
+      EXPECT_EQ(report->failure.step, report->step);
+    }
+    last = *report;
     if (on_report) on_report();
   }
+  // The cause the last report carries.
+  const RepairFailure& failure() const { return last.failure; }
   void OnStatus(ServiceCallbackParam* param) {
     auto* status = dynamic_cast<RepairStatusParam*>(param);
     ASSERT_NE(status, nullptr);
     statuses.push_back(*status);
   }
   std::vector<Report> reports;
+  RepairServiceCallbackParam last{1, kStepNone};
   std::vector<RepairStatusParam> statuses;
   std::function<void()> on_report;
 };
@@ -149,7 +158,7 @@ TEST(RepairServiceFirewall, AddFirewallRule) {
     EXPECT_EQ(recorder.reports, std::vector<Report>{c.report}) << c.name;
     EXPECT_EQ(system.journal.file.has_value(), c.journal_left) << c.name;
     EXPECT_EQ(service.has_pending_changes(), c.journal_left) << c.name;
-    EXPECT_EQ(service.last_failure().cause, c.report.first ? RepairCause::kNone : RepairCause::kFirewallRuleNotAdded)
+    EXPECT_EQ(recorder.failure().cause, c.report.first ? RepairCause::kNone : RepairCause::kFirewallRuleNotAdded)
         << c.name;
     EXPECT_EQ(log.Messages(), c.lines) << c.name;
   }
@@ -407,7 +416,7 @@ TEST(RepairServiceModify, WaitsForTheRecoveryAddress) {
     const uint64_t start = system.clock.now_ms;
     service.ModifyNetworkSettings();
     EXPECT_EQ(recorder.reports, std::vector<Report>{c.report}) << c.name;
-    EXPECT_EQ(service.last_failure().cause, c.cause) << c.name;
+    EXPECT_EQ(recorder.failure().cause, c.cause) << c.name;
     EXPECT_EQ(system.processes.started, c.started) << c.name;
     EXPECT_EQ(system.clock.now_ms - start, c.elapsed_ms) << c.name;
     EXPECT_TRUE(log.Contains(c.line)) << c.name;
@@ -447,7 +456,7 @@ TEST_F(RepairServiceSteps, UploadWhoseLastBlockWasNeverConfirmed) {
   system_.tftp.failed_outcome = TftpOutcome::kLastBlockUnconfirmed;
   service_.UploadFirmware();
   EXPECT_EQ(recorder_.reports, (std::vector<Report>{{0, kStepUpload}}));
-  EXPECT_EQ(service_.last_failure().cause, RepairCause::kLastBlockUnconfirmed);
+  EXPECT_EQ(recorder_.failure().cause, RepairCause::kLastBlockUnconfirmed);
   EXPECT_EQ(log_.Messages(),
             (std::vector<std::string>{"start upload firmware",
                                       "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
@@ -528,7 +537,7 @@ TEST(RepairServiceUpload, EachFailureCarriesItsCause) {
     LogCapture log;
     service.UploadFirmware();
     EXPECT_EQ(recorder.reports, (std::vector<Report>{{0, kStepUpload}})) << c.name;
-    const RepairFailure failure = service.last_failure();
+    const RepairFailure failure = recorder.failure();
     EXPECT_EQ(failure.cause, c.cause) << c.name;
     EXPECT_EQ(failure.step, kStepUpload) << c.name;
     EXPECT_EQ(failure.percent(), c.percent) << c.name;
@@ -667,7 +676,7 @@ TEST(RepairServiceRestore, RestoreIsVerified) {
     EXPECT_TRUE(system.network.rules.empty()) << c.name;
     EXPECT_EQ(system.journal.file.has_value(), c.journal_left) << c.name;
     if (c.journal_left) {
-      const RepairFailure failure = service.last_failure();
+      const RepairFailure failure = recorder.failure();
       EXPECT_EQ(failure.cause, RepairCause::kRestoreFailed) << c.name;
       EXPECT_EQ(failure.connection_name, L"Ethernet") << c.name;
       EXPECT_EQ(failure.settings.dhcp, c.adapter.DhcpEnabled != 0) << c.name;
@@ -720,6 +729,46 @@ TEST_F(RepairServiceSteps, CleanUpUndoesOnlyWhatIsRecorded) {
   system_.processes.started.clear();
   service_.CleanUp();
   EXPECT_TRUE(system_.processes.started.empty());
+}
+
+// The ways to fail the tests above do not reach, each with its cause: the
+// closes. The recorder checks every failed report says why.
+TEST(RepairServiceFailures, EveryFailedStepSaysWhy) {
+  struct Case {
+    const char* name;
+    std::function<void(FakeSystem&, RepairService&)> arrange;
+    RepairStep step;
+    RepairCause cause;
+  } cases[] = {
+      {"closed before the address", [](FakeSystem&, RepairService& s) { s.Shutdown(); }, kStepModify,
+       RepairCause::kCancelled},
+      {"closed before the upload", [](FakeSystem&, RepairService& s) { s.Shutdown(); }, kStepUpload,
+       RepairCause::kCancelled},
+      {"closed while the address comes",
+       [](FakeSystem& system, RepairService& s) {
+         system.network.show_after = 1000;
+         system.sleeper.on_sleep = [&s] { s.Shutdown(); };
+       },
+       kStepModify, RepairCause::kCancelled},
+  };
+  for (const Case& c : cases) {
+    FakeSystem system;
+    RepairService service(system.platform());
+    ReportRecorder recorder;
+    service.RegisterCallback(1, basekit::BindMethod(&ReportRecorder::OnReport, &recorder));
+    system.AddAdapter(MakeAdapter("{G}", "Ethernet", kMac1), L"Ethernet");
+    service.QueryNetworkSettings();
+    service.SelectAdapter(0);
+    service.AddFirewallRule();
+    c.arrange(system, service);
+    LogCapture log;
+    service.RunStep(c.step);
+    EXPECT_EQ(recorder.reports.back(), Report(0, c.step)) << c.name;
+    EXPECT_EQ(recorder.failure().cause, c.cause) << c.name;
+    EXPECT_EQ(recorder.last.recovery, c.step == kStepRecover ? RecoveryResult::kFailed : RecoveryResult::kNothing)
+        << c.name;
+    EXPECT_FALSE(log.Contains("without a cause")) << c.name;
+  }
 }
 
 TEST(RepairServiceCallbacks, SecondRegistrationKeepsTheFirst) {

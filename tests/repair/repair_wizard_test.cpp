@@ -28,8 +28,7 @@ constexpr size_t kImageSize = 5628964;
 class WizardRun {
  public:
   explicit WizardRun(FakeSystem& system, AdapterChooser* chooser = nullptr)
-      : service(system.platform()),
-        wizard(&service, chooser, [this](RepairStepMethod step) { pending.push_back(step); }) {
+      : service(system.platform()), wizard(&service, chooser, [this](RepairStep step) { pending.push_back(step); }) {
     service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&WizardRun::OnReport, this));
     service.RegisterCallback(kRepairCallbackStatus, basekit::BindMethod(&WizardRun::OnStatus, this));
   }
@@ -43,9 +42,9 @@ class WizardRun {
   // Runs the next posted step; false when none is posted.
   bool Step() {
     if (pending.empty()) return false;
-    RepairStepMethod step = pending.front();
+    RepairStep step = pending.front();
     pending.pop_front();
-    (service.*step)();
+    service.RunStep(step);
     return true;
   }
 
@@ -63,7 +62,7 @@ class WizardRun {
 
   void OnReport(ServiceCallbackParam* param) {
     auto* report = static_cast<RepairServiceCallbackParam*>(param);
-    if (wizard.OnStepReported(report->result, report->step)) alerts.push_back(wizard.failure().cause);
+    if (wizard.OnStepReported(*report)) alerts.push_back(wizard.failure().cause);
   }
   void OnStatus(ServiceCallbackParam* param) {
     auto* status = static_cast<RepairStatusParam*>(param);
@@ -79,7 +78,7 @@ class WizardRun {
 
   RepairService service;
   RepairWizard wizard;
-  std::deque<RepairStepMethod> pending;
+  std::deque<RepairStep> pending;
   std::vector<RepairCause> alerts;
   std::vector<std::wstring> statuses;
   std::vector<int> progress_seen;
