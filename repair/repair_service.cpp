@@ -462,6 +462,8 @@ bool RepairService::UndoJournal(const char* start_line, const char* end_line, Re
       journal_.firewall_rule = false;
       SaveJournal();
     } else {
+      left->cause = RepairCause::kFirewallRuleNotDeleted;
+      left->image_delivered = image_delivered_;
       all = false;
     }
   }
@@ -473,7 +475,7 @@ bool RepairService::UndoJournal(const char* start_line, const char* end_line, Re
       SaveJournal();
       continue;
     }
-    if (all || left->cause == RepairCause::kNone) {
+    if (left->cause != RepairCause::kRestoreFailed) {
       left->cause = RepairCause::kRestoreFailed;
       left->connection_name = name.empty() ? entry.connection_name : name;
       left->settings = entry.before;

@@ -140,8 +140,9 @@ class RepairService : public Service {
   std::wstring ConnectionNameOf(const JournalAdapter& adapter);
   // Restores one adapter and checks it; false when it does not show.
   bool RestoreAdapter(const JournalAdapter& adapter, const std::wstring& connection_name);
-  // Undoes the journal's records; fills *left with the first adapter that
-  // could not be put back.
+  // Undoes the journal's records; fills *left with what could not be put
+  // back (an adapter before the rule: the PC without its network matters
+  // most).
   bool UndoJournal(const char* start_line, const char* end_line, RepairFailure* left);
   void SaveJournal();
   AdapterIdentity SelectedIdentity() const;

@@ -1,6 +1,7 @@
 #include "repair/wizard_texts.h"
 
 #include "basekit/strings/format.h"
+#include "repair/commands.h"
 #include "repair/display_text.h"
 #include "repair/repair_procedure.h"
 #include "repair/text_encoding.h"
@@ -22,7 +23,12 @@ std::wstring Ascii(const std::string& text) {
 // by someone else must not reorder the sentence around it.
 std::wstring Recorded(const std::string& value) { return DisplayText(GbkToWide(value)); }
 
+std::wstring RuleNotDeletedText() { return std::wstring(L"防火墙规则“") + kFirewallRuleName + L"”未能删除。"; }
+
 std::wstring ManualRestoreText(const RepairFailure& manual) {
+  if (manual.cause == RepairCause::kFirewallRuleNotDeleted) {
+    return L"请重新打开本程序，它会再次删除；也可以在Windows防火墙的入站规则中手动删除。";
+  }
   const std::wstring shown = DisplayText(manual.connection_name);
   const std::wstring name = shown.empty() ? L"有线网卡" : L"“" + shown + L"”";
   if (manual.settings.dhcp) {
@@ -96,6 +102,8 @@ std::wstring CauseText(const RepairFailure& failure) {
       return L"无法启用网络传输。";
     case RepairCause::kRestoreFailed:
       return failure.image_delivered ? L"固件已写入DEzed，但网络设置未能恢复。" : L"电脑的网络设置未能恢复。";
+    case RepairCause::kFirewallRuleNotDeleted:
+      return (failure.image_delivered ? L"固件已写入DEzed，但" : L"") + RuleNotDeletedText();
   }
   return std::wstring();
 }
@@ -128,6 +136,7 @@ std::wstring NextStepText(const RepairFailure& failure) {
     case RepairCause::kNetworkUnavailable:
       return L"请重新启动电脑后再试。";
     case RepairCause::kRestoreFailed:
+    case RepairCause::kFirewallRuleNotDeleted:
       return ManualRestoreText(failure);
   }
   return std::wstring();
@@ -147,7 +156,10 @@ std::wstring RecoveringNotice() { return L"正在恢复上次修复改动的网�
 std::wstring RestoredNotice() { return L"上次修复没有完成，网络设置已恢复原样。"; }
 
 std::wstring RestoreFailedNotice(const RepairFailure& manual) {
-  return L"上次修复改动的网络设置未能恢复。" + ManualRestoreText(manual);
+  const std::wstring what = manual.cause == RepairCause::kFirewallRuleNotDeleted
+                                ? L"上次修复添加的" + RuleNotDeletedText()
+                                : L"上次修复改动的网络设置未能恢复。";
+  return what + ManualRestoreText(manual);
 }
 
 std::wstring LogRefusedNotice() { return L"程序文件夹中的REPAIR.log是链接或特殊文件，为安全起见，本次不写日志。"; }

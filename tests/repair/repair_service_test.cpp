@@ -732,7 +732,8 @@ TEST_F(RepairServiceSteps, CleanUpUndoesOnlyWhatIsRecorded) {
 }
 
 // The ways to fail the tests above do not reach, each with its cause: the
-// closes. The recorder checks every failed report says why.
+// closes, and a rule that cannot be deleted (the adapter left changed
+// weighs more). The recorder checks every failed report says why.
 TEST(RepairServiceFailures, EveryFailedStepSaysWhy) {
   struct Case {
     const char* name;
@@ -750,6 +751,19 @@ TEST(RepairServiceFailures, EveryFailedStepSaysWhy) {
          system.sleeper.on_sleep = [&s] { s.Shutdown(); };
        },
        kStepModify, RepairCause::kCancelled},
+      {"rule not deleted by the restore", [](FakeSystem& system, RepairService&) { system.HangRuleDeletion(); },
+       kStepRestore, RepairCause::kFirewallRuleNotDeleted},
+      {"rule not deleted by the clean-up", [](FakeSystem& system, RepairService&) { system.HangRuleDeletion(); },
+       kStepCleanUp, RepairCause::kFirewallRuleNotDeleted},
+      {"rule not deleted at start", [](FakeSystem& system, RepairService&) { system.HangRuleDeletion(); }, kStepRecover,
+       RepairCause::kFirewallRuleNotDeleted},
+      {"rule and adapter left",
+       [](FakeSystem& system, RepairService& s) {
+         s.ModifyNetworkSettings();
+         system.HangRuleDeletion();
+         system.network.refused = {L" dhcp"};
+       },
+       kStepRestore, RepairCause::kRestoreFailed},
   };
   for (const Case& c : cases) {
     FakeSystem system;

@@ -339,18 +339,43 @@ TEST(RepairStepChain, EveryFailureEndsWithTheMachineAsBefore) {
 }
 
 // A restore that fails once and works on the clean-up's second try leaves
-// the PC as before and the image on the box: that is a success.
-TEST(RepairStepChain, RestoreThatWorksOnTheSecondTryCompletes) {
-  FakeSystem system;
-  system.AddAdapter(MakeAdapter("{0A}", "Ethernet", kMac1), L"Ethernet");
-  SynchronousRun run(system);
-  run.before_step = [&](int index) {
-    if (index == 6) system.network.refused = {L" dhcp"};
-    if (index == 7) system.network.refused.clear();
+// the PC as before and the image on the box: that is a success. When the
+// second try fails too, the repair ends with what is still left changed.
+TEST(RepairStepChain, RestoreLeftUndoneIsTriedAgain) {
+  const auto hang_deletion = [](FakeSystem& s) { s.HangRuleDeletion(); };
+  const auto refuse_dhcp = [](FakeSystem& s) { s.network.refused = {L" dhcp"}; };
+  struct Case {
+    const char* name;
+    std::function<void(FakeSystem&)> restore_fault;  // at the restore
+    bool again;                                      // and at the clean-up
+    RepairStepChain::State state;
+    RepairCause cause;  // kFailed
+  } cases[] = {
+      {"adapter refused once", refuse_dhcp, false, RepairStepChain::State::kComplete, {}},
+      {"rule deletion hangs once", hang_deletion, false, RepairStepChain::State::kComplete, {}},
+      {"rule deletion hangs twice", hang_deletion, true, RepairStepChain::State::kFailed,
+       RepairCause::kFirewallRuleNotDeleted},
   };
-  EXPECT_EQ(run.Run(), RepairStepChain::State::kComplete);
-  EXPECT_EQ(run.reports.back(), Report(1, kStepCleanUp));
-  EXPECT_FALSE(system.journal.file.has_value());
+  for (const Case& c : cases) {
+    FakeSystem system;
+    system.AddAdapter(MakeAdapter("{0A}", "Ethernet", kMac1), L"Ethernet");
+    SynchronousRun run(system);
+    run.before_step = [&](int index) {
+      if (index == 6) c.restore_fault(system);
+      if (index == 7 && !c.again) {
+        system.network.refused.clear();
+        system.HealCommands();
+      }
+    };
+    EXPECT_EQ(run.Run(), c.state) << c.name;
+    EXPECT_EQ(run.reports.back(), Report(c.again ? 0 : 1, kStepCleanUp)) << c.name;
+    EXPECT_EQ(system.journal.file.has_value(), c.again) << c.name;
+    if (c.again) {
+      EXPECT_EQ(run.chain.failure().cause, c.cause) << c.name;
+      EXPECT_EQ(run.chain.failure().step, kStepRestore) << c.name;
+      EXPECT_TRUE(run.chain.failure().image_delivered) << c.name;
+    }
+  }
 }
 
 // With the cable out, nothing changes until the link comes up; then the
