@@ -23,11 +23,12 @@ std::wstring Ascii(const std::string& text) {
 // by someone else must not reorder the sentence around it.
 std::wstring Recorded(const std::string& value) { return DisplayText(GbkToWide(value)); }
 
-std::wstring RuleNotDeletedText() { return std::wstring(L"防火墙规则“") + kFirewallRuleName + L"”未能删除。"; }
-
 std::wstring ManualRestoreText(const RepairFailure& manual) {
   if (manual.cause == RepairCause::kFirewallRuleNotDeleted) {
-    return L"请重新打开本程序，它会再次删除；也可以在Windows防火墙的入站规则中手动删除。";
+    // The rule's name starts the sentence: on the page's narrow column it
+    // then stays on one line.
+    return std::wstring(L"规则名为“") + kFirewallRuleName +
+           L"”。请重新打开本程序，它会再次删除；也可以在Windows防火墙的入站规则中手动删除。";
   }
   const std::wstring shown = DisplayText(manual.connection_name);
   const std::wstring name = shown.empty() ? L"有线网卡" : L"“" + shown + L"”";
@@ -103,7 +104,7 @@ std::wstring CauseText(const RepairFailure& failure) {
     case RepairCause::kRestoreFailed:
       return failure.image_delivered ? L"固件已写入DEzed，但网络设置未能恢复。" : L"电脑的网络设置未能恢复。";
     case RepairCause::kFirewallRuleNotDeleted:
-      return (failure.image_delivered ? L"固件已写入DEzed，但" : L"") + RuleNotDeletedText();
+      return failure.image_delivered ? L"固件已写入DEzed，但防火墙规则未能删除。" : L"本程序添加的防火墙规则未能删除。";
   }
   return std::wstring();
 }
@@ -156,9 +157,8 @@ std::wstring RecoveringNotice() { return L"正在恢复上次修复改动的网�
 std::wstring RestoredNotice() { return L"上次修复没有完成，网络设置已恢复原样。"; }
 
 std::wstring RestoreFailedNotice(const RepairFailure& manual) {
-  const std::wstring what = manual.cause == RepairCause::kFirewallRuleNotDeleted
-                                ? L"上次修复添加的" + RuleNotDeletedText()
-                                : L"上次修复改动的网络设置未能恢复。";
+  const std::wstring what = manual.cause == RepairCause::kFirewallRuleNotDeleted ? L"上次修复添加的防火墙规则未能删除。"
+                                                                                 : L"上次修复改动的网络设置未能恢复。";
   return what + ManualRestoreText(manual);
 }
 

@@ -370,7 +370,7 @@ TEST(RepairWizard, NoticeAfterTheStartUpRecovery) {
       {"could not be put back", true, true, false,
        L"上次修复改动的网络设置未能恢复。请在“网络连接”中打开“Ethernet”的IPv4属性，改回“自动获得IP地址”。", true},
       {"rule left", true, false, true,
-       L"上次修复添加的防火墙规则“VA Rovade Varoza”未能删除。请重新打开本程序，它会再次删除；"
+       L"上次修复添加的防火墙规则未能删除。规则名为“VA Rovade Varoza”。请重新打开本程序，它会再次删除；"
        L"也可以在Windows防火墙的入站规则中手动删除。",
        true},
   };
