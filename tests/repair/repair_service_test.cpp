@@ -62,6 +62,21 @@ class ReportRecorder {
   std::function<void()> on_report;
 };
 
+// A service on fakes of its own with one adapter ("{G}", connection
+// "Ethernet"), queried and selected, and a recorder of its reports.
+struct PreparedService {
+  PreparedService() : service(system.platform()) {
+    service.RegisterCallback(1, basekit::BindMethod(&ReportRecorder::OnReport, &recorder));
+    system.AddAdapter(MakeAdapter("{G}", "Ethernet", kMac1), L"Ethernet");
+    service.QueryNetworkSettings();
+    service.SelectAdapter(0);
+    recorder.reports.clear();
+  }
+  FakeSystem system;
+  RepairService service;
+  ReportRecorder recorder;
+};
+
 class RepairServiceSteps : public ::testing::Test {
  protected:
   RepairServiceSteps() : service_(system_.platform()) {
@@ -518,14 +533,10 @@ TEST(RepairServiceUpload, EachFailureCarriesItsCause) {
       {"socket library missing", {}, std::nullopt, 0, false, true, true, RepairCause::kNetworkUnavailable, 0, {}},
   };
   for (const Case& c : cases) {
-    FakeSystem system;
-    RepairService service(system.platform());
-    ReportRecorder recorder;
-    service.RegisterCallback(1, basekit::BindMethod(&ReportRecorder::OnReport, &recorder));
-    system.AddAdapter(MakeAdapter("{G}", "Ethernet", kMac1), L"Ethernet");
-    service.QueryNetworkSettings();
-    service.SelectAdapter(0);
-    recorder.reports.clear();
+    PreparedService prepared;
+    FakeSystem& system = prepared.system;
+    RepairService& service = prepared.service;
+    ReportRecorder& recorder = prepared.recorder;
     system.tftp.connect_results = c.connects;
     system.tftp.outcome = c.outcome;
     system.tftp.acknowledged = c.acknowledged;
@@ -766,20 +777,14 @@ TEST(RepairServiceFailures, EveryFailedStepSaysWhy) {
        kStepRestore, RepairCause::kRestoreFailed},
   };
   for (const Case& c : cases) {
-    FakeSystem system;
-    RepairService service(system.platform());
-    ReportRecorder recorder;
-    service.RegisterCallback(1, basekit::BindMethod(&ReportRecorder::OnReport, &recorder));
-    system.AddAdapter(MakeAdapter("{G}", "Ethernet", kMac1), L"Ethernet");
-    service.QueryNetworkSettings();
-    service.SelectAdapter(0);
-    service.AddFirewallRule();
-    c.arrange(system, service);
+    PreparedService p;
+    p.service.AddFirewallRule();
+    c.arrange(p.system, p.service);
     LogCapture log;
-    service.RunStep(c.step);
-    EXPECT_EQ(recorder.reports.back(), Report(0, c.step)) << c.name;
-    EXPECT_EQ(recorder.failure().cause, c.cause) << c.name;
-    EXPECT_EQ(recorder.last.recovery, c.step == kStepRecover ? RecoveryResult::kFailed : RecoveryResult::kNothing)
+    p.service.RunStep(c.step);
+    EXPECT_EQ(p.recorder.reports.back(), Report(0, c.step)) << c.name;
+    EXPECT_EQ(p.recorder.failure().cause, c.cause) << c.name;
+    EXPECT_EQ(p.recorder.last.recovery, c.step == kStepRecover ? RecoveryResult::kFailed : RecoveryResult::kNothing)
         << c.name;
     EXPECT_FALSE(log.Contains("without a cause")) << c.name;
   }
