@@ -56,7 +56,7 @@ void SetColor(Veneer::CLabelUI* label, uint32_t color) {
 CRepairForm::CRepairForm(repair::RepairService* service)
     : service_(service != nullptr ? service : repair::RepairService::GetInstance()) {
   wizard_ = std::make_unique<repair::RepairWizard>(service_, this,
-                                                   [this](repair::RepairStepMethod step) { service_->PostStep(step); });
+                                                   [this](repair::RepairStep step) { service_->PostStep(step); });
 }
 
 CRepairForm::~CRepairForm() = default;
@@ -102,7 +102,11 @@ void CRepairForm::InitWindow() {
 void CRepairForm::OnServiceReport(repair::ServiceCallbackParam* param) {
   auto* report = dynamic_cast<repair::RepairServiceCallbackParam*>(param);
   if (report == nullptr) return;
-  ::PostMessageW(hwnd_, kMsgStepReport, static_cast<WPARAM>(report->result), static_cast<LPARAM>(report->step));
+  {
+    std::lock_guard<std::mutex> hold(inbox_lock_);
+    inbox_.push_back(*report);
+  }
+  ::PostMessageW(hwnd_, kMsgStepReport, 0, 0);
 }
 
 void CRepairForm::OnServiceStatus(repair::ServiceCallbackParam* param) {
@@ -140,7 +144,7 @@ LRESULT CRepairForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       break;
     }
     case kMsgStepReport:
-      return OnReport(wparam, lparam);
+      return OnReport();
     case kMsgStage:
       wizard_->OnStatus(static_cast<repair::RepairStage>(wparam), static_cast<int32_t>(lparam));
       Render();
@@ -165,8 +169,13 @@ LRESULT CRepairForm::OnTick(WPARAM timer, bool& handled) {
   return 0;
 }
 
-LRESULT CRepairForm::OnReport(WPARAM result, LPARAM step) {
-  const bool failed = wizard_->OnStepReported(static_cast<int32_t>(result), static_cast<int32_t>(step));
+LRESULT CRepairForm::OnReport() {
+  std::unique_lock<std::mutex> hold(inbox_lock_);
+  if (inbox_.empty()) return 0;
+  const repair::RepairServiceCallbackParam report = inbox_.front();
+  inbox_.pop_front();
+  hold.unlock();
+  const bool failed = wizard_->OnStepReported(report);
   Render();
   if (failed) {
     Alert(hwnd_, kFailureTitle, repair::AlertMessage(wizard_->failure().cause));

@@ -14,14 +14,17 @@
 // not put back yet before the program ends.
 //
 // Thread affinity: UI thread, except OnServiceReport and OnServiceStatus
-// (repair thread), which only post messages.
+// (repair thread), which only hand over what they got and post messages.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 
 #include "forms/frameless_form.h"
+#include "repair/repair_procedure.h"
 #include "repair/repair_step_chain.h"
 #include "repair/repair_wizard.h"
 #include "repair/service.h"
@@ -34,7 +37,7 @@ class CProgressUI;
 
 namespace forms {
 
-// A step report: wParam the result, lParam the step.
+// A step report is waiting in the window's inbox (one message a report).
 inline constexpr UINT kMsgStepReport = WM_USER + 1;
 // A stage: wParam the RepairStage, lParam the attempt.
 inline constexpr UINT kMsgStage = WM_USER + 2;
@@ -69,11 +72,13 @@ class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
   LRESULT OnClose(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) override;
 
  private:
-  // Repair thread: each only posts a message and touches nothing else.
+  // Repair thread: a report goes into the inbox, then a message says so;
+  // a status travels in its message. Nothing else is touched.
   void OnServiceReport(repair::ServiceCallbackParam* param);
   void OnServiceStatus(repair::ServiceCallbackParam* param);
   LRESULT OnTick(WPARAM timer, bool& handled);
-  LRESULT OnReport(WPARAM result, LPARAM step);
+  // Takes the oldest report out of the inbox and applies it.
+  LRESULT OnReport();
   void Start();
   // Shows the wizard's view; keeps the timer running while it is wanted.
   void Render();
@@ -98,6 +103,9 @@ class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
   Veneer::CControlUI* failure_buttons_ = nullptr;
   Veneer::CLabelUI* cause_ = nullptr;
   Veneer::CLabelUI* next_step_ = nullptr;
+  // Reports on their way from the repair thread to this one, oldest first.
+  std::mutex inbox_lock_;
+  std::deque<repair::RepairServiceCallbackParam> inbox_;
   repair::ServiceCallback report_callback_;
   repair::ServiceCallback status_callback_;
   bool timer_running_ = false;

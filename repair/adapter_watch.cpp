@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "repair/repair_journal.h"
-#include "repair/repair_service.h"
+#include "repair/repair_procedure.h"
 
 namespace repair {
 

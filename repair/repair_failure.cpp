@@ -48,6 +48,8 @@ const char* CauseName(RepairCause cause) {
       return "socket library unavailable";
     case RepairCause::kRestoreFailed:
       return "network settings not restored";
+    case RepairCause::kFirewallRuleNotDeleted:
+      return "firewall rule not deleted";
     case RepairCause::kCancelled:
       return "closed by the user";
   }

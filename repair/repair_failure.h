@@ -14,19 +14,20 @@ namespace repair {
 
 enum class RepairCause {
   kNone,
-  kNoWiredAdapter,         // the adapter query found no candidate
-  kNoAdapterChosen,        // several candidates, the picker was closed
-  kFirewallRuleNotAdded,   // no rule could be added (netsh did not start)
-  kRecoveryAddressNotSet,  // 192.168.1.111 never took on the adapter
-  kBoxNotAnswering,        // no answer to the write request
-  kConnectionLost,         // the box went quiet during the upload
-  kCableUnplugged,         // the upload failed while the adapter had no link
-  kBoxRefused,             // the box ended the upload with a TFTP error
-  kLastBlockUnconfirmed,   // all sent, the last block's ACK never came
-  kFirmwareMissing,        // the program carries no usable image
-  kNetworkUnavailable,     // the socket library could not start
-  kRestoreFailed,          // the network settings could not be put back
-  kCancelled,              // the window was closed during a wait
+  kNoWiredAdapter,          // the adapter query found no candidate
+  kNoAdapterChosen,         // several candidates, the picker was closed
+  kFirewallRuleNotAdded,    // no rule could be added (netsh did not start)
+  kRecoveryAddressNotSet,   // 192.168.1.111 never took on the adapter
+  kBoxNotAnswering,         // no answer to the write request
+  kConnectionLost,          // the box went quiet during the upload
+  kCableUnplugged,          // the upload failed while the adapter had no link
+  kBoxRefused,              // the box ended the upload with a TFTP error
+  kLastBlockUnconfirmed,    // all sent, the last block's ACK never came
+  kFirmwareMissing,         // the program carries no usable image
+  kNetworkUnavailable,      // the socket library could not start
+  kRestoreFailed,           // the network settings could not be put back
+  kFirewallRuleNotDeleted,  // the rule could not be deleted (netsh did not start or end)
+  kCancelled,               // the window was closed during a wait
 };
 
 // The settings an adapter had before the repair changed it.
@@ -46,8 +47,8 @@ struct RepairFailure {
   // kBoxRefused: the box's error code and text (printable ASCII).
   uint16_t server_code = 0;
   std::string server_text;
-  // kRestoreFailed: the adapter and what to set by hand; whether the image
-  // reached the box before.
+  // kRestoreFailed: the adapter and what to set by hand. Both restore
+  // causes: whether the image reached the box before.
   std::wstring connection_name;
   AdapterSettings settings;
   bool image_delivered = false;

@@ -69,26 +69,44 @@ bool RepairService::StartThread() {
   return started;
 }
 
-void RepairService::StartRepair() { PostStep(&RepairService::OnStartRepair); }
-
-bool RepairService::PostStep(void (RepairService::*step)()) {
+bool RepairService::PostStep(RepairStep step) {
   basekit::MessageLoop* loop = repair_thread_.thread_id() != 0 ? repair_thread_.message_loop() : nullptr;
   if (!loop) {
     BASEKIT_LOG(Failure, "repair thread not running, step not posted");
     return false;
   }
-  loop->PostTask(basekit::MakeRunnableMethod(this, step));
+  loop->PostTask(basekit::MakeRunnableMethod(this, &RepairService::RunStep, step));
   return true;
 }
 
-void RepairService::OnStartRepair() { PostStep(&RepairService::QueryNetworkSettings); }
+void RepairService::RunStep(RepairStep step) {
+  switch (step) {
+    case kStepQuery:
+      return QueryNetworkSettings();
+    case kStepLink:
+      return WaitForLink();
+    case kStepFirewall:
+      return AddFirewallRule();
+    case kStepBackup:
+      return BackupNetworkSettings();
+    case kStepModify:
+      return ModifyNetworkSettings();
+    case kStepUpload:
+      return UploadFirmware();
+    case kStepRestore:
+      return RestoreNetworkSettings();
+    case kStepCleanUp:
+      return CleanUp();
+    case kStepRecover:
+      return RecoverPendingChanges();
+    case kStepNone:
+      break;
+  }
+  BASEKIT_LOG(Failure, "no step %d, nothing run", static_cast<int>(step));
+}
 
 void RepairService::QueryNetworkSettings() {
   BASEKIT_LOG(Progress, "start query network settings");
-  {
-    std::lock_guard<std::mutex> hold(outcome_lock_);
-    last_failure_ = RepairFailure();
-  }
   ReportStatus(RepairStage::kPreparing);
   // A repair started again in the same process looks at the adapters anew.
   for (IP_ADAPTER_INFO& entry : adapters_) entry = IP_ADAPTER_INFO{};
@@ -100,7 +118,7 @@ void RepairService::QueryNetworkSettings() {
   // A failed enumeration is logged by EnumerateAdapters; the step goes on
   // with whatever the table holds.
   EnumerateAdapters(*platform_.adapters, adapters_, &adapter_count_);
-  Report(1, kStepQuery);
+  Succeed(kStepQuery);
   BASEKIT_LOG(Progress, "end query network settings");
 }
 
@@ -117,9 +135,7 @@ void RepairService::WaitForLink() {
         identity, 0, kLinkPollMs, true, [](const AdapterState& s) { return s.link_up; }, &waited);
     if (result == WaitResult::kCancelled) {
       BASEKIT_LOG(Progress, "wait for link ended after %u ms: the repair was closed", static_cast<unsigned>(waited));
-      RepairFailure failure;
-      failure.cause = RepairCause::kCancelled;
-      Fail(kStepLink, failure);
+      Fail(kStepLink, RepairCause::kCancelled);
       BASEKIT_LOG(Progress, "end wait for link");
       return;
     }
@@ -128,7 +144,7 @@ void RepairService::WaitForLink() {
   } else if (found != AdapterLookup::kFound) {
     BASEKIT_LOG(Lookup, "link of adapter %s unknown, going on", identity.guid.c_str());
   }
-  Report(1, kStepLink);
+  Succeed(kStepLink);
   BASEKIT_LOG(Progress, "end wait for link");
 }
 
@@ -144,9 +160,7 @@ void RepairService::AddFirewallRule() {
     // taken for all of them: add none, and end the repair before anything
     // has changed.
     BASEKIT_LOG(Failure, "program path unknown, no firewall rule added");
-    RepairFailure failure;
-    failure.cause = RepairCause::kFirewallRuleNotAdded;
-    Fail(kStepFirewall, failure);
+    Fail(kStepFirewall, RepairCause::kFirewallRuleNotAdded);
     BASEKIT_LOG(Progress, "end mofify firewall settings");
     return;
   }
@@ -157,11 +171,9 @@ void RepairService::AddFirewallRule() {
   if (!outcome.started) {
     journal_.firewall_rule = false;
     SaveJournal();
-    RepairFailure failure;
-    failure.cause = RepairCause::kFirewallRuleNotAdded;
-    Fail(kStepFirewall, failure);
+    Fail(kStepFirewall, RepairCause::kFirewallRuleNotAdded);
   } else {
-    Report(1, kStepFirewall);
+    Succeed(kStepFirewall);
   }
   BASEKIT_LOG(Progress, "end mofify firewall settings");
 }
@@ -183,7 +195,7 @@ void RepairService::BackupNetworkSettings() {
       if (dump == OutputFileResult::kWritten || dump == OutputFileResult::kNameTaken) backup_path_ = backup_path;
     }
   }
-  Report(1, kStepBackup);
+  Succeed(kStepBackup);
   BASEKIT_LOG(Progress, "end backup network settings");
 }
 
@@ -203,12 +215,10 @@ void RepairService::ModifyNetworkSettings() {
       BASEKIT_LOG(Progress, "connection name from the adapter list: %s", WideToGbk(connection_name_).c_str());
     }
   }
-  RepairFailure failure;
-  failure.cause = RepairCause::kRecoveryAddressNotSet;
   if (!IsSafeConnectionName(connection_name_)) {
     // netsh would be asked to change a connection without a name.
     BASEKIT_LOG(Failure, "no connection name for adapter %s, its address is not changed", identity.guid.c_str());
-    Fail(kStepModify, failure);
+    Fail(kStepModify, RepairCause::kRecoveryAddressNotSet);
     BASEKIT_LOG(Progress, "end mofify network settings");
     return;
   }
@@ -226,10 +236,9 @@ void RepairService::ModifyNetworkSettings() {
   SaveJournal();
   const CommandOutcome outcome = RunLoggedCommand(SetRecoveryAddressCommand(connection_name_));
   if (outcome.started && WaitForRecoveryAddress()) {
-    Report(1, kStepModify);
+    Succeed(kStepModify);
   } else {
-    if (stopping_) failure.cause = RepairCause::kCancelled;
-    Fail(kStepModify, failure);
+    Fail(kStepModify, stopping_ ? RepairCause::kCancelled : RepairCause::kRecoveryAddressNotSet);
   }
   BASEKIT_LOG(Progress, "end mofify network settings");
 }
@@ -283,7 +292,7 @@ void RepairService::UploadFirmware() {
     Fail(kStepUpload, failure);
   } else {
     image_delivered_ = true;
-    Report(1, kStepUpload);
+    Succeed(kStepUpload);
   }
   BASEKIT_LOG(Progress, "end upload firmware");
 }
@@ -371,7 +380,7 @@ void RepairService::RestoreNetworkSettings() {
   ReportStatus(RepairStage::kRestoring);
   RepairFailure left;
   if (UndoJournal(nullptr, nullptr, &left)) {
-    Report(1, kStepRestore);
+    Succeed(kStepRestore);
   } else {
     Fail(kStepRestore, left);
   }
@@ -381,19 +390,15 @@ void RepairService::RestoreNetworkSettings() {
 void RepairService::CleanUp() {
   ReportStatus(RepairStage::kRestoring);
   RepairFailure left;
-  const bool restored = UndoJournal("start restore network settings 2", "end restore network settings 2", &left);
-  if (!restored) {
-    // Of the two, the PC left without its network is what the user must
-    // hear about.
-    std::lock_guard<std::mutex> hold(outcome_lock_);
-    left.step = last_failure_.step;
-    last_failure_ = left;
+  if (UndoJournal("start restore network settings 2", "end restore network settings 2", &left)) {
+    Report(RepairServiceCallbackParam(1, kStepCleanUp));
+  } else {
+    Report(RepairServiceCallbackParam(kStepCleanUp, left));
   }
-  Report(restored ? 1 : 0, kStepCleanUp);
 }
 
 void RepairService::RecoverPendingChanges() {
-  RecoveryOutcome outcome;
+  RepairServiceCallbackParam report(1, kStepRecover);
   const std::string location = WideToGbk(platform_.journal->Location());
   std::string bytes;
   const JournalRead read = platform_.journal->Read(&bytes);
@@ -420,24 +425,23 @@ void RepairService::RecoverPendingChanges() {
     journal_ = found;
     pending_changes_ = true;
     RepairFailure left;
-    outcome.result = UndoJournal(nullptr, nullptr, &left) ? RecoveryResult::kRestored : RecoveryResult::kFailed;
-    outcome.manual = left;
+    const bool restored = UndoJournal(nullptr, nullptr, &left);
     BASEKIT_LOG(Progress, "end restore unfinished repair: %s",
-                outcome.result == RecoveryResult::kRestored ? "restored" : "not everything could be put back");
+                restored ? "restored" : "not everything could be put back");
+    if (restored) {
+      report.recovery = RecoveryResult::kRestored;
+    } else {
+      report = RepairServiceCallbackParam(kStepRecover, left);
+      report.recovery = RecoveryResult::kFailed;
+    }
   }
-  {
-    std::lock_guard<std::mutex> hold(outcome_lock_);
-    last_recovery_ = outcome;
-  }
-  Report(outcome.result == RecoveryResult::kFailed ? 0 : 1, kStepRecover);
+  Report(report);
 }
 
 bool RepairService::UndoChanges() {
   RepairFailure left;
   return UndoJournal("start restore network settings 2", "end restore network settings 2", &left);
 }
-
-void RepairService::RestoreNetworkSettings2() { UndoChanges(); }
 
 bool RepairService::DeleteFirewallRule() {
   BASEKIT_LOG(Progress, "start delete firewall settings");
@@ -458,6 +462,8 @@ bool RepairService::UndoJournal(const char* start_line, const char* end_line, Re
       journal_.firewall_rule = false;
       SaveJournal();
     } else {
+      left->cause = RepairCause::kFirewallRuleNotDeleted;
+      left->image_delivered = image_delivered_;
       all = false;
     }
   }
@@ -469,7 +475,7 @@ bool RepairService::UndoJournal(const char* start_line, const char* end_line, Re
       SaveJournal();
       continue;
     }
-    if (all || left->cause == RepairCause::kNone) {
+    if (left->cause != RepairCause::kRestoreFailed) {
       left->cause = RepairCause::kRestoreFailed;
       left->connection_name = name.empty() ? entry.connection_name : name;
       left->settings = entry.before;
@@ -561,14 +567,24 @@ bool RepairService::SelectAdapter(int32_t index) {
   return true;
 }
 
-RepairFailure RepairService::last_failure() const {
-  std::lock_guard<std::mutex> hold(outcome_lock_);
-  return last_failure_;
-}
-
-RecoveryOutcome RepairService::last_recovery() const {
-  std::lock_guard<std::mutex> hold(outcome_lock_);
-  return last_recovery_;
+RepairFailure RepairService::SettleAdapterChoice(AdapterChooser* chooser) {
+  RepairFailure failure;
+  failure.step = kStepQuery;
+  if (adapter_count_ == 0) {
+    // Nothing has been changed yet, and nothing will be.
+    BASEKIT_LOG(Failure, "no wired adapter found, nothing changed");
+    failure.cause = RepairCause::kNoWiredAdapter;
+  } else if (adapter_count_ == 1) {
+    SelectAdapter(0);
+  } else {
+    const int32_t count_shown = adapter_count_ < kAdapterTableSize ? adapter_count_ : kAdapterTableSize;
+    const int32_t chosen = chooser ? chooser->ChooseAdapter(adapters_, count_shown) : -1;
+    if (chosen < 0 || !SelectAdapter(chosen)) {
+      BASEKIT_LOG(Lookup, "no adapter chosen, nothing changed");
+      failure.cause = RepairCause::kNoAdapterChosen;
+    }
+  }
+  return failure;
 }
 
 void RepairService::SaveJournal() {
@@ -594,24 +610,29 @@ bool RepairService::Closing(RepairStep step) {
   // A step posted before the window closed: nothing more is changed or
   // sent; what was changed is undone by the close.
   BASEKIT_LOG(Progress, "the repair was closed, step %d not run", static_cast<int>(step));
-  RepairFailure failure;
-  failure.cause = RepairCause::kCancelled;
-  Fail(step, failure);
+  Fail(step, RepairCause::kCancelled);
   return true;
 }
 
-void RepairService::Fail(RepairStep step, RepairFailure failure) {
-  failure.step = step;
-  BASEKIT_LOG(Progress, "step %d failed: %s", static_cast<int>(step), CauseName(failure.cause));
-  {
-    std::lock_guard<std::mutex> hold(outcome_lock_);
-    last_failure_ = failure;
-  }
-  Report(0, step);
+void RepairService::Succeed(RepairStep step) { Report(RepairServiceCallbackParam(1, step)); }
+
+void RepairService::Fail(RepairStep step, RepairCause cause) {
+  RepairFailure failure;
+  failure.cause = cause;
+  Fail(step, failure);
 }
 
-void RepairService::Report(int32_t result, RepairStep step) {
-  DispatchCallback(kRepairCallbackStepFinished, std::make_unique<RepairServiceCallbackParam>(result, step));
+void RepairService::Fail(RepairStep step, const RepairFailure& failure) {
+  BASEKIT_LOG(Progress, "step %d failed: %s", static_cast<int>(step), CauseName(failure.cause));
+  if (!failure.failed()) {
+    // A programming error: every way a step can fail has its cause.
+    BASEKIT_LOG(Failure, "step %d failed without a cause", static_cast<int>(step));
+  }
+  Report(RepairServiceCallbackParam(step, failure));
+}
+
+void RepairService::Report(const RepairServiceCallbackParam& report) {
+  DispatchCallback(kRepairCallbackStepFinished, std::make_unique<RepairServiceCallbackParam>(report));
 }
 
 void RepairService::ReportStatus(RepairStage stage, int32_t attempt, uint32_t acknowledged, uint32_t total) {

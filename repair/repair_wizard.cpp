@@ -13,43 +13,38 @@ namespace {
 
 constexpr const char* kLogSource = "repair";
 
-// A procedure step's place in the bar: the ceiling after its report is
-// (place + 1) * 100. The link wait has no place of its own.
-int PlaceOf(int32_t step) {
-  switch (step) {
-    case kStepQuery:
-      return 0;
-    case kStepFirewall:
-      return 1;
-    case kStepBackup:
-      return 2;
-    case kStepModify:
-      return 3;
-    case kStepUpload:
-      return 4;
-    case kStepRestore:
-      return 5;
-    default:
-      return -1;
-  }
-}
-
 }  // namespace
 
 RepairWizard::RepairWizard(RepairService* service, AdapterChooser* chooser, RepairStepChain::StepPoster poster)
-    : service_(service), poster_(poster), chain_(service, chooser, std::move(poster)) {}
+    : poster_(poster), chain_(service, chooser, std::move(poster)) {}
+
+RepairWizard::Phase RepairWizard::phase() const {
+  switch (chain_.state()) {
+    case RepairStepChain::State::kIdle:
+      return recovered_ ? Phase::kReady : Phase::kOpening;
+    case RepairStepChain::State::kRunning:
+      return Phase::kRunning;
+    case RepairStepChain::State::kCleaningUp:
+      return Phase::kCleaningUp;
+    case RepairStepChain::State::kFailed:
+      return Phase::kFailed;
+    case RepairStepChain::State::kComplete:
+      break;
+  }
+  return view_.page == WizardPage::kDone ? Phase::kDone : Phase::kFinishing;
+}
 
 void RepairWizard::Open() {
-  phase_ = Phase::kOpening;
+  recovered_ = false;
   view_ = WizardView();
   view_.notice = RecoveringNotice();
-  poster_(&RepairService::RecoverPendingChanges);
+  poster_(kStepRecover);
 }
 
 bool RepairWizard::Start() {
-  if (phase_ != Phase::kReady && phase_ != Phase::kFailed) return false;
+  const Phase now = phase();
+  if (now != Phase::kReady && now != Phase::kFailed) return false;
   if (!chain_.Start()) return false;
-  phase_ = Phase::kRunning;
   view_.page = WizardPage::kRepair;
   view_.start_enabled = false;
   view_.failure_face = false;
@@ -65,29 +60,27 @@ bool RepairWizard::Start() {
   return true;
 }
 
-bool RepairWizard::OnStepReported(int32_t result, int32_t step) {
-  if (step == kStepRecover) {
-    if (phase_ == Phase::kOpening) OnRecovered();
+bool RepairWizard::OnStepReported(const RepairServiceCallbackParam& report) {
+  const Phase before = phase();
+  if (report.step == kStepRecover) {
+    if (before == Phase::kOpening) OnRecovered(report);
     return false;
   }
-  if (phase_ != Phase::kRunning && phase_ != Phase::kCleaningUp) return false;
-  const RepairStepChain::State state = chain_.OnStepReported(result, step);
-  switch (state) {
+  if (before != Phase::kRunning && before != Phase::kCleaningUp) return false;
+  switch (chain_.OnStepReported(report)) {
     case RepairStepChain::State::kRunning:
-      FollowChain(step);
+      FollowChain(report.step);
       return false;
     case RepairStepChain::State::kCleaningUp:
-      if (phase_ != Phase::kCleaningUp) {
+      if (before != Phase::kCleaningUp) {
         BASEKIT_LOG(Progress, "repair failed (%s), restoring the network settings", CauseName(failure().cause));
       }
-      phase_ = Phase::kCleaningUp;
       view_.status = CleanUpText();
       view_.amount.clear();  // the cause says how far it got
       return false;
     case RepairStepChain::State::kComplete:
       // The restore's report lifts the ceiling to the end; the timer
       // completes the bar and shows page 3.
-      phase_ = Phase::kFinishing;
       ceiling_ = kProgressMax;
       view_.status = StageText(RepairStage::kRestoring, 0);
       return false;
@@ -103,17 +96,18 @@ bool RepairWizard::OnStepReported(int32_t result, int32_t step) {
 void RepairWizard::FollowChain(int32_t reported_step) {
   const int place = PlaceOf(reported_step);
   if (place >= 0) ceiling_ = std::max(ceiling_, (place + 1) * kProgressPerStep);
-  switch (reported_step) {
-    case kStepBackup:
+  // What the step that runs now does, until it says more itself.
+  const RepairStep running = NextStep(reported_step);
+  uploading_ = running == kStepUpload;
+  switch (running) {
+    case kStepModify:
       ShowStage(RepairStage::kSettingAddress, 0);
       break;
-    case kStepModify:
-      uploading_ = true;
+    case kStepUpload:
       upload_value_ = ceiling_;
       ShowStage(RepairStage::kConnecting, 1);
       break;
-    case kStepUpload:
-      uploading_ = false;
+    case kStepRestore:
       ShowStage(RepairStage::kRestoring, 0);
       break;
     default:
@@ -122,12 +116,12 @@ void RepairWizard::FollowChain(int32_t reported_step) {
 }
 
 void RepairWizard::OnStatus(RepairStage stage, int32_t attempt) {
-  if (phase_ != Phase::kRunning) return;
+  if (phase() != Phase::kRunning) return;
   ShowStage(stage, attempt);
 }
 
 void RepairWizard::OnUploadProgress(uint32_t acknowledged, uint32_t total) {
-  if (phase_ != Phase::kRunning || !uploading_ || total == 0 || acknowledged > total) return;
+  if (phase() != Phase::kRunning || !uploading_ || total == 0 || acknowledged > total) return;
   const int base = PlaceOf(kStepUpload) * kProgressPerStep;
   const int value = base + static_cast<int>(static_cast<uint64_t>(acknowledged) * kProgressPerStep / total);
   if (value < upload_value_) return;  // never backwards
@@ -141,7 +135,6 @@ bool RepairWizard::OnTick() {
   if (!timer_wanted()) return false;
   view_.progress = std::min(view_.progress + kProgressPerTick, std::max(view_.progress, Ceiling()));
   if (view_.progress >= kProgressMax) {
-    phase_ = Phase::kDone;
     view_.page = WizardPage::kDone;
     return false;
   }
@@ -149,16 +142,15 @@ bool RepairWizard::OnTick() {
 }
 
 int RepairWizard::Ceiling() const {
-  if (uploading_ && phase_ == Phase::kRunning) return std::max(ceiling_, upload_value_);
+  if (uploading_ && phase() == Phase::kRunning) return std::max(ceiling_, upload_value_);
   return ceiling_;
 }
 
-void RepairWizard::OnRecovered() {
-  const RecoveryOutcome outcome = service_->last_recovery();
-  phase_ = Phase::kReady;
+void RepairWizard::OnRecovered(const RepairServiceCallbackParam& report) {
+  recovered_ = true;
   view_.start_enabled = true;
-  view_.notice_warning = outcome.result == RecoveryResult::kFailed;
-  switch (outcome.result) {
+  view_.notice_warning = report.recovery == RecoveryResult::kFailed;
+  switch (report.recovery) {
     case RecoveryResult::kNothing:
       view_.notice.clear();
       break;
@@ -166,14 +158,13 @@ void RepairWizard::OnRecovered() {
       view_.notice = RestoredNotice();
       break;
     case RecoveryResult::kFailed:
-      view_.notice = RestoreFailedNotice(outcome.manual);
+      view_.notice = RestoreFailedNotice(report.failure);
       break;
   }
   if (!view_.notice.empty()) BASEKIT_LOG(Progress, "wizard notice: %s", WideToGbk(view_.notice).c_str());
 }
 
 void RepairWizard::EnterFailed() {
-  phase_ = Phase::kFailed;
   view_.failure_face = true;
   view_.heading = FailureHeading(failure().cause);
   view_.cause = CauseText(failure());

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "repair/repair_failure.h"
+#include "repair/repair_procedure.h"
 #include "repair/repair_service.h"
 #include "repair/repair_step_chain.h"
 
@@ -42,12 +43,17 @@ struct WizardView {
   std::wstring next_step;
 };
 
+// The bar's scale: a number here, for the roads' screenshot reader too.
 inline constexpr int kProgressMax = 600;
 inline constexpr int kProgressPerStep = 100;
 inline constexpr int kProgressPerTick = 10;
+static_assert(kProgressMax == kRunPlaces * kProgressPerStep, "a place on the bar for every step of the run");
 
 class RepairWizard {
  public:
+  // Where the wizard stands. From the start to the end of a repair this is
+  // the step chain's state; the wizard adds only what is its own: the
+  // opening, page 1, and the bar completing after the last report.
   enum class Phase {
     kOpening,     // the start-up recovery runs; "下一步" waits for it
     kReady,       // page 1
@@ -67,7 +73,7 @@ class RepairWizard {
   bool Start();
   // A step report. True when the repair has just ended without success:
   // the window shows the alert (AlertMessage) over the failure face.
-  bool OnStepReported(int32_t result, int32_t step);
+  bool OnStepReported(const RepairServiceCallbackParam& report);
   void OnStatus(RepairStage stage, int32_t attempt);
   void OnUploadProgress(uint32_t acknowledged, uint32_t total);
   // The progress timer. False once it is no longer needed (the bar froze
@@ -77,25 +83,24 @@ class RepairWizard {
   // still records must be undone now (a repair was running). After a
   // failure the clean-up has already tried; what it left waits for the
   // next start.
-  bool ShouldUndoOnClose() const { return phase_ == Phase::kRunning; }
+  bool ShouldUndoOnClose() const { return phase() == Phase::kRunning; }
 
-  Phase phase() const { return phase_; }
+  Phase phase() const;
   const WizardView& view() const { return view_; }
   const RepairFailure& failure() const { return chain_.failure(); }
-  bool timer_wanted() const { return phase_ == Phase::kRunning || phase_ == Phase::kFinishing; }
+  bool timer_wanted() const { return phase() == Phase::kRunning || phase() == Phase::kFinishing; }
 
  private:
-  void OnRecovered();
+  void OnRecovered(const RepairServiceCallbackParam& report);
   void EnterFailed();
   void ShowStage(RepairStage stage, int32_t attempt);
   // The step the chain posted last, from the last report.
   void FollowChain(int32_t reported_step);
   int Ceiling() const;
 
-  RepairService* service_;
   RepairStepChain::StepPoster poster_;
   RepairStepChain chain_;
-  Phase phase_ = Phase::kOpening;
+  bool recovered_ = false;  // the start-up recovery has reported
   WizardView view_;
   int ceiling_ = kProgressPerStep;
   bool uploading_ = false;

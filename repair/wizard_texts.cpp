@@ -1,8 +1,9 @@
 #include "repair/wizard_texts.h"
 
 #include "basekit/strings/format.h"
+#include "repair/commands.h"
 #include "repair/display_text.h"
-#include "repair/repair_service.h"
+#include "repair/repair_procedure.h"
 #include "repair/text_encoding.h"
 
 namespace repair {
@@ -23,6 +24,12 @@ std::wstring Ascii(const std::string& text) {
 std::wstring Recorded(const std::string& value) { return DisplayText(GbkToWide(value)); }
 
 std::wstring ManualRestoreText(const RepairFailure& manual) {
+  if (manual.cause == RepairCause::kFirewallRuleNotDeleted) {
+    // The rule's name starts the sentence: on the page's narrow column it
+    // then stays on one line.
+    return std::wstring(L"规则名为“") + kFirewallRuleName +
+           L"”。请重新打开本程序，它会再次删除；也可以在Windows防火墙的入站规则中手动删除。";
+  }
   const std::wstring shown = DisplayText(manual.connection_name);
   const std::wstring name = shown.empty() ? L"有线网卡" : L"“" + shown + L"”";
   if (manual.settings.dhcp) {
@@ -96,6 +103,8 @@ std::wstring CauseText(const RepairFailure& failure) {
       return L"无法启用网络传输。";
     case RepairCause::kRestoreFailed:
       return failure.image_delivered ? L"固件已写入DEzed，但网络设置未能恢复。" : L"电脑的网络设置未能恢复。";
+    case RepairCause::kFirewallRuleNotDeleted:
+      return failure.image_delivered ? L"固件已写入DEzed，但防火墙规则未能删除。" : L"本程序添加的防火墙规则未能删除。";
   }
   return std::wstring();
 }
@@ -128,6 +137,7 @@ std::wstring NextStepText(const RepairFailure& failure) {
     case RepairCause::kNetworkUnavailable:
       return L"请重新启动电脑后再试。";
     case RepairCause::kRestoreFailed:
+    case RepairCause::kFirewallRuleNotDeleted:
       return ManualRestoreText(failure);
   }
   return std::wstring();
@@ -147,7 +157,9 @@ std::wstring RecoveringNotice() { return L"正在恢复上次修复改动的网�
 std::wstring RestoredNotice() { return L"上次修复没有完成，网络设置已恢复原样。"; }
 
 std::wstring RestoreFailedNotice(const RepairFailure& manual) {
-  return L"上次修复改动的网络设置未能恢复。" + ManualRestoreText(manual);
+  const std::wstring what = manual.cause == RepairCause::kFirewallRuleNotDeleted ? L"上次修复添加的防火墙规则未能删除。"
+                                                                                 : L"上次修复改动的网络设置未能恢复。";
+  return what + ManualRestoreText(manual);
 }
 
 std::wstring LogRefusedNotice() { return L"程序文件夹中的REPAIR.log是链接或特殊文件，为安全起见，本次不写日志。"; }

@@ -12,10 +12,9 @@
 #include <string>
 
 #include "repair/repair_failure.h"
+#include "repair/repair_procedure.h"
 
 namespace repair {
-
-enum class RepairStage : int32_t;
 
 // The page-2 heading while the repair runs, and after it failed.
 std::wstring RunningHeading();
@@ -38,7 +37,7 @@ std::wstring AmountText(size_t acknowledged, size_t total);
 std::wstring RecoveringNotice();
 std::wstring RestoredNotice();
 // What could not be put back, and how to do it by hand (a kRestoreFailed
-// failure).
+// or kFirewallRuleNotDeleted failure).
 std::wstring RestoreFailedNotice(const RepairFailure& manual);
 
 // Page 1's line when REPAIR.log was refused (a link, or not a plain file)

@@ -117,7 +117,7 @@ bool Arrange(FakeSystem& s, const std::wstring& scenario) {
   s.tftp.progress_step_ms = 100;
   // The engine's pauses are real here: the window is looked at meanwhile.
   s.sleeper.on_sleep = [&s] { ::Sleep(s.sleeper.sleeps.back()); };
-  if (scenario == L"restored" || scenario == L"restore-failed") {
+  if (scenario == L"restored" || scenario == L"restore-failed" || scenario == L"rule-left") {
     s.journal.file = kJournal;
     s.network.adapters[0].state.dhcp_enabled = false;
     s.network.adapters[0].state.addresses = {{"192.168.1.111", 24, true}};
@@ -126,6 +126,7 @@ bool Arrange(FakeSystem& s, const std::wstring& scenario) {
       s.network.refused = {L" dhcp"};
       s.network.unavailable = true;
     }
+    if (scenario == L"rule-left") s.HangRuleDeletion();
   } else if (scenario == L"upload") {
     s.tftp.progress_steps = {512, 1000000, 2100000};
     s.tftp.during_send = [] {
@@ -180,6 +181,8 @@ bool Arrange(FakeSystem& s, const std::wstring& scenario) {
   } else if (scenario == L"restore") {
     s.network.refused = {L" dhcp"};
     s.network.unavailable = true;
+  } else if (scenario == L"rule") {
+    s.HangRuleDeletion();
   } else if (scenario == L"firmware") {
     s.firmware.available = false;
   } else if (scenario != L"plain") {

@@ -875,6 +875,7 @@ test_wizard() {
     wizard_cable
     wizard_notice restored "上次修复没有完成，网络设置已恢复原样。"
     wizard_notice restore-failed '上次修复改动的网络设置未能恢复。请在“网络连接”中打开“本地连接”的IPv4属性，改回“自动获得IP地址”。'
+    wizard_notice rule-left '上次修复添加的防火墙规则未能删除。规则名为“VA Rovade Varoza”。请重新打开本程序，它会再次删除；也可以在Windows防火墙的入站规则中手动删除。'
     wizard_failure silent 修复失败 "DEzed没有响应。" "已进入修复模式" retry
     wizard_failure cut 修复失败 "传输到37%时，网线连接断开了。" "请插好网线" retry
     wizard_failure no-adapter 修复失败 "没有找到有线网卡，电脑的设置没有改动。" "有线网卡已启用" quit
@@ -883,6 +884,7 @@ test_wizard() {
     wizard_failure refused 修复失败 "DEzed拒绝接收固件：Access violation" "重新启动DEzed" quit
     wizard_failure unconfirmed 修复结果未确认 "固件已全部发出，但DEzed没有确认收到最后一部分。" "请不要断电" quit
     wizard_failure restore 修复失败 "固件已写入DEzed，但网络设置未能恢复。" '改回“自动获得IP地址”' quit
+    wizard_failure rule 修复失败 "固件已写入DEzed，但防火墙规则未能删除。" '规则名为“VA Rovade Varoza”' quit
     wizard_failure firmware 修复失败 "程序文件不完整，找不到固件。" "重新下载" quit
 }
 

@@ -538,9 +538,7 @@ class FakeTftp : public TftpSessionFactory {
 struct FakeSystem {
   FakeSystem() {
     tftp.clock = &clock;
-    processes.on_command = [this](const std::wstring& command, std::string* output) {
-      return network.Apply(command, output);
-    };
+    HealCommands();
   }
   FakeSystem(const FakeSystem&) = delete;
   FakeSystem& operator=(const FakeSystem&) = delete;
@@ -563,6 +561,20 @@ struct FakeSystem {
   FakeTftp tftp;
   FakeNetwork network;
   FakeJournalStore journal;
+
+  // netsh's commands act on the fake network again.
+  void HealCommands() {
+    processes.on_command = [this](const std::wstring& command, std::string* output) {
+      return network.Apply(command, output);
+    };
+  }
+  // netsh's rule deletion never ends (it is left running after the wait).
+  void HangRuleDeletion() {
+    processes.on_command = [this](const std::wstring& command, std::string* output) {
+      const bool deletion = command.rfind(L"netsh advfirewall firewall delete rule", 0) == 0;
+      return deletion ? ProcessExit{false, 0} : network.Apply(command, output);
+    };
+  }
 
   RepairPlatform platform() {
     return RepairPlatform{&adapters, &registry, &processes, &module,  &firmware,

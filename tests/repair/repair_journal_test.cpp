@@ -107,28 +107,37 @@ struct Crash : std::runtime_error {
   Crash() : std::runtime_error("crash") {}
 };
 
+// A service on the fake system whose step reports are kept, oldest first.
+struct ReportingService {
+  explicit ReportingService(FakeSystem& system) : service(system.platform()) {
+    service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&ReportingService::On, this));
+  }
+  void On(ServiceCallbackParam* p) { reports.push_back(*static_cast<RepairServiceCallbackParam*>(p)); }
+  // The start-up recovery, and its report.
+  RepairServiceCallbackParam Recover() {
+    service.RecoverPendingChanges();
+    const RepairServiceCallbackParam report = reports.back();
+    reports.clear();
+    return report;
+  }
+
+  RepairService service;
+  std::deque<RepairServiceCallbackParam> reports;
+};
+
 // Drives a whole repair through the step chain on this thread: each step
 // runs when the chain asks for it, and its report goes back to the chain.
-RepairStepChain::State RunRepair(RepairService& service) {
-  std::deque<RepairStepMethod> pending;
-  RepairStepChain chain(&service, nullptr, [&](RepairStepMethod step) { pending.push_back(step); });
-  std::deque<std::pair<int32_t, int32_t>> reports;
-  struct Sink {
-    std::deque<std::pair<int32_t, int32_t>>* reports;
-    void On(ServiceCallbackParam* p) {
-      auto* r = static_cast<RepairServiceCallbackParam*>(p);
-      reports->emplace_back(r->result, r->step);
-    }
-  } sink{&reports};
-  service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&Sink::On, &sink));
+RepairStepChain::State RunRepair(ReportingService& run) {
+  std::deque<RepairStep> pending;
+  RepairStepChain chain(&run.service, nullptr, [&](RepairStep step) { pending.push_back(step); });
   chain.Start();
   while (!pending.empty()) {
-    RepairStepMethod step = pending.front();
+    RepairStep step = pending.front();
     pending.pop_front();
-    (service.*step)();
-    while (!reports.empty()) {
-      chain.OnStepReported(reports.front().first, reports.front().second);
-      reports.pop_front();
+    run.service.RunStep(step);
+    while (!run.reports.empty()) {
+      chain.OnStepReported(run.reports.front());
+      run.reports.pop_front();
     }
   }
   return chain.state();
@@ -140,7 +149,7 @@ RepairStepChain::State RunRepair(RepairService& service) {
 // after it took effect. The fake system keeps what the machine keeps: the
 // network and the journal file.
 void RepairUntilCrash(FakeSystem& system, int crash_at, bool after) {
-  RepairService service(system.platform());
+  ReportingService service(system);
   int commands = 0;
   system.processes.on_command = [&](const std::wstring& command, std::string* output) {
     if (++commands == crash_at && !after) throw Crash();
@@ -185,10 +194,9 @@ TEST(RepairJournalRecovery, UndoesWhatACrashLeft) {
 
     LogCapture log;
     system.processes.started.clear();
-    RepairService next_start(system.platform());
-    next_start.RecoverPendingChanges();
+    ReportingService next_start(system);
+    EXPECT_EQ(next_start.Recover().recovery, RecoveryResult::kRestored) << name;
     EXPECT_EQ(system.processes.started, c.undo) << name;
-    EXPECT_EQ(next_start.last_recovery().result, RecoveryResult::kRestored) << name;
     EXPECT_FALSE(system.journal.file.has_value()) << name;
     EXPECT_TRUE(system.network.rules.empty()) << name;
     EXPECT_EQ(system.network.adapters[0].state.addresses[0].address, before.addresses[0].address) << name;
@@ -197,10 +205,9 @@ TEST(RepairJournalRecovery, UndoesWhatACrashLeft) {
 
     // And the start after that finds nothing to do.
     system.processes.started.clear();
-    RepairService third_start(system.platform());
-    third_start.RecoverPendingChanges();
+    ReportingService third_start(system);
+    EXPECT_EQ(third_start.Recover().recovery, RecoveryResult::kNothing) << name;
     EXPECT_TRUE(system.processes.started.empty()) << name;
-    EXPECT_EQ(third_start.last_recovery().result, RecoveryResult::kNothing) << name;
   }
 }
 
@@ -220,9 +227,8 @@ TEST(RepairJournalRecovery, ACrashDuringTheRecoveryIsFinishedNextTime) {
     return system.network.Apply(command, output);
   };
   system.processes.started.clear();
-  RepairService next_start(system.platform());
-  next_start.RecoverPendingChanges();
-  EXPECT_EQ(next_start.last_recovery().result, RecoveryResult::kRestored);
+  ReportingService next_start(system);
+  EXPECT_EQ(next_start.Recover().recovery, RecoveryResult::kRestored);
   EXPECT_EQ(system.processes.started, (std::vector<std::wstring>{kDeleteRule, kDhcp}));
   EXPECT_TRUE(system.network.rules.empty());
   EXPECT_EQ(system.network.adapters[0].state.addresses[0].address, "10.20.30.40");
@@ -295,10 +301,10 @@ TEST(RepairJournalRecovery, FoundAtStart) {
     system.journal.file = c.file;
     system.journal.fail_reads = c.read_fails;
     LogCapture log;
-    RepairService service(system.platform());
-    service.RecoverPendingChanges();
-    const RecoveryOutcome outcome = service.last_recovery();
-    EXPECT_EQ(outcome.result, c.result) << c.name;
+    ReportingService service(system);
+    const RepairServiceCallbackParam outcome = service.Recover();
+    EXPECT_EQ(outcome.recovery, c.result) << c.name;
+    EXPECT_EQ(outcome.result, c.result == RecoveryResult::kFailed ? 0 : 1) << c.name;
     EXPECT_EQ(system.processes.started, c.commands) << c.name;
     EXPECT_EQ(system.journal.file.has_value(), c.kept) << c.name;
     if (!c.set_aside.empty()) {
@@ -310,9 +316,9 @@ TEST(RepairJournalRecovery, FoundAtStart) {
       EXPECT_TRUE(found) << c.name << ": " << c.line;
     }
     if (c.result == RecoveryResult::kFailed) {
-      EXPECT_EQ(outcome.manual.cause, RepairCause::kRestoreFailed) << c.name;
-      EXPECT_EQ(outcome.manual.connection_name, L"本地连接") << c.name;
-      EXPECT_EQ(outcome.manual.settings.address, "192.168.0.10") << c.name;
+      EXPECT_EQ(outcome.failure.cause, RepairCause::kRestoreFailed) << c.name;
+      EXPECT_EQ(outcome.failure.connection_name, L"本地连接") << c.name;
+      EXPECT_EQ(outcome.failure.settings.address, "192.168.0.10") << c.name;
       EXPECT_EQ(system.journal.file->find("firewall-rule"), std::string::npos) << c.name;
       EXPECT_NE(system.journal.file->find("adapter={4D36E972-0001}"), std::string::npos) << c.name;
     }
@@ -327,9 +333,8 @@ TEST(RepairJournalRecovery, ANewRepairKeepsTheSettingsFromBeforeTheFirst) {
   system.AddAdapter(MakeAdapter("{4D36E972-0001}", "Ethernet", kMac1, 0, "192.168.1.111", "255.255.255.0"), L"LAN");
   system.journal.file = kSample;
   system.network.refused = {L"192.168.0.10"};
-  RepairService service(system.platform());
-  service.RecoverPendingChanges();
-  ASSERT_EQ(service.last_recovery().result, RecoveryResult::kFailed);
+  ReportingService service(system);
+  ASSERT_EQ(service.Recover().recovery, RecoveryResult::kFailed);
   system.network.refused.clear();
 
   EXPECT_EQ(RunRepair(service), RepairStepChain::State::kComplete);

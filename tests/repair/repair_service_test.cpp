@@ -34,23 +34,47 @@ std::wstring SetRecovery(const std::wstring& name) {
   return L"netsh interface ip set address name=\"" + name + L"\" static 192.168.1.111 255.255.255.0";
 }
 
-// Receives the reports like the wizard window's callbacks would.
+// Receives the reports like the wizard window's callbacks would. Every
+// failed report must say why.
 class ReportRecorder {
  public:
   void OnReport(ServiceCallbackParam* param) {
     auto* report = dynamic_cast<RepairServiceCallbackParam*>(param);
     ASSERT_NE(report, nullptr);
     reports.emplace_back(report->result, report->step);
+    EXPECT_EQ(report->failure.failed(), report->result == 0) << "step " << report->step;
+    if (report->result == 0) {
+      EXPECT_EQ(report->failure.step, report->step);
+    }
+    last = *report;
     if (on_report) on_report();
   }
+  // The cause the last report carries.
+  const RepairFailure& failure() const { return last.failure; }
   void OnStatus(ServiceCallbackParam* param) {
     auto* status = dynamic_cast<RepairStatusParam*>(param);
     ASSERT_NE(status, nullptr);
     statuses.push_back(*status);
   }
   std::vector<Report> reports;
+  RepairServiceCallbackParam last{1, kStepNone};
   std::vector<RepairStatusParam> statuses;
   std::function<void()> on_report;
+};
+
+// A service on fakes of its own with one adapter ("{G}", connection
+// "Ethernet"), queried and selected, and a recorder of its reports.
+struct PreparedService {
+  PreparedService() : service(system.platform()) {
+    service.RegisterCallback(1, basekit::BindMethod(&ReportRecorder::OnReport, &recorder));
+    system.AddAdapter(MakeAdapter("{G}", "Ethernet", kMac1), L"Ethernet");
+    service.QueryNetworkSettings();
+    service.SelectAdapter(0);
+    recorder.reports.clear();
+  }
+  FakeSystem system;
+  RepairService service;
+  ReportRecorder recorder;
 };
 
 class RepairServiceSteps : public ::testing::Test {
@@ -149,7 +173,7 @@ TEST(RepairServiceFirewall, AddFirewallRule) {
     EXPECT_EQ(recorder.reports, std::vector<Report>{c.report}) << c.name;
     EXPECT_EQ(system.journal.file.has_value(), c.journal_left) << c.name;
     EXPECT_EQ(service.has_pending_changes(), c.journal_left) << c.name;
-    EXPECT_EQ(service.last_failure().cause, c.report.first ? RepairCause::kNone : RepairCause::kFirewallRuleNotAdded)
+    EXPECT_EQ(recorder.failure().cause, c.report.first ? RepairCause::kNone : RepairCause::kFirewallRuleNotAdded)
         << c.name;
     EXPECT_EQ(log.Messages(), c.lines) << c.name;
   }
@@ -407,7 +431,7 @@ TEST(RepairServiceModify, WaitsForTheRecoveryAddress) {
     const uint64_t start = system.clock.now_ms;
     service.ModifyNetworkSettings();
     EXPECT_EQ(recorder.reports, std::vector<Report>{c.report}) << c.name;
-    EXPECT_EQ(service.last_failure().cause, c.cause) << c.name;
+    EXPECT_EQ(recorder.failure().cause, c.cause) << c.name;
     EXPECT_EQ(system.processes.started, c.started) << c.name;
     EXPECT_EQ(system.clock.now_ms - start, c.elapsed_ms) << c.name;
     EXPECT_TRUE(log.Contains(c.line)) << c.name;
@@ -447,7 +471,7 @@ TEST_F(RepairServiceSteps, UploadWhoseLastBlockWasNeverConfirmed) {
   system_.tftp.failed_outcome = TftpOutcome::kLastBlockUnconfirmed;
   service_.UploadFirmware();
   EXPECT_EQ(recorder_.reports, (std::vector<Report>{{0, kStepUpload}}));
-  EXPECT_EQ(service_.last_failure().cause, RepairCause::kLastBlockUnconfirmed);
+  EXPECT_EQ(recorder_.failure().cause, RepairCause::kLastBlockUnconfirmed);
   EXPECT_EQ(log_.Messages(),
             (std::vector<std::string>{"start upload firmware",
                                       "uploading firmware to 192.168.1.6, name rorod_oze_firmware_v1.5.2.bin",
@@ -509,14 +533,10 @@ TEST(RepairServiceUpload, EachFailureCarriesItsCause) {
       {"socket library missing", {}, std::nullopt, 0, false, true, true, RepairCause::kNetworkUnavailable, 0, {}},
   };
   for (const Case& c : cases) {
-    FakeSystem system;
-    RepairService service(system.platform());
-    ReportRecorder recorder;
-    service.RegisterCallback(1, basekit::BindMethod(&ReportRecorder::OnReport, &recorder));
-    system.AddAdapter(MakeAdapter("{G}", "Ethernet", kMac1), L"Ethernet");
-    service.QueryNetworkSettings();
-    service.SelectAdapter(0);
-    recorder.reports.clear();
+    PreparedService prepared;
+    FakeSystem& system = prepared.system;
+    RepairService& service = prepared.service;
+    ReportRecorder& recorder = prepared.recorder;
     system.tftp.connect_results = c.connects;
     system.tftp.outcome = c.outcome;
     system.tftp.acknowledged = c.acknowledged;
@@ -528,7 +548,7 @@ TEST(RepairServiceUpload, EachFailureCarriesItsCause) {
     LogCapture log;
     service.UploadFirmware();
     EXPECT_EQ(recorder.reports, (std::vector<Report>{{0, kStepUpload}})) << c.name;
-    const RepairFailure failure = service.last_failure();
+    const RepairFailure failure = recorder.failure();
     EXPECT_EQ(failure.cause, c.cause) << c.name;
     EXPECT_EQ(failure.step, kStepUpload) << c.name;
     EXPECT_EQ(failure.percent(), c.percent) << c.name;
@@ -667,7 +687,7 @@ TEST(RepairServiceRestore, RestoreIsVerified) {
     EXPECT_TRUE(system.network.rules.empty()) << c.name;
     EXPECT_EQ(system.journal.file.has_value(), c.journal_left) << c.name;
     if (c.journal_left) {
-      const RepairFailure failure = service.last_failure();
+      const RepairFailure failure = recorder.failure();
       EXPECT_EQ(failure.cause, RepairCause::kRestoreFailed) << c.name;
       EXPECT_EQ(failure.connection_name, L"Ethernet") << c.name;
       EXPECT_EQ(failure.settings.dhcp, c.adapter.DhcpEnabled != 0) << c.name;
@@ -720,6 +740,54 @@ TEST_F(RepairServiceSteps, CleanUpUndoesOnlyWhatIsRecorded) {
   system_.processes.started.clear();
   service_.CleanUp();
   EXPECT_TRUE(system_.processes.started.empty());
+}
+
+// The ways to fail the tests above do not reach, each with its cause: the
+// closes, and a rule that cannot be deleted (the adapter left changed
+// weighs more). The recorder checks every failed report says why.
+TEST(RepairServiceFailures, EveryFailedStepSaysWhy) {
+  struct Case {
+    const char* name;
+    std::function<void(FakeSystem&, RepairService&)> arrange;
+    RepairStep step;
+    RepairCause cause;
+  } cases[] = {
+      {"closed before the address", [](FakeSystem&, RepairService& s) { s.Shutdown(); }, kStepModify,
+       RepairCause::kCancelled},
+      {"closed before the upload", [](FakeSystem&, RepairService& s) { s.Shutdown(); }, kStepUpload,
+       RepairCause::kCancelled},
+      {"closed while the address comes",
+       [](FakeSystem& system, RepairService& s) {
+         system.network.show_after = 1000;
+         system.sleeper.on_sleep = [&s] { s.Shutdown(); };
+       },
+       kStepModify, RepairCause::kCancelled},
+      {"rule not deleted by the restore", [](FakeSystem& system, RepairService&) { system.HangRuleDeletion(); },
+       kStepRestore, RepairCause::kFirewallRuleNotDeleted},
+      {"rule not deleted by the clean-up", [](FakeSystem& system, RepairService&) { system.HangRuleDeletion(); },
+       kStepCleanUp, RepairCause::kFirewallRuleNotDeleted},
+      {"rule not deleted at start", [](FakeSystem& system, RepairService&) { system.HangRuleDeletion(); }, kStepRecover,
+       RepairCause::kFirewallRuleNotDeleted},
+      {"rule and adapter left",
+       [](FakeSystem& system, RepairService& s) {
+         s.ModifyNetworkSettings();
+         system.HangRuleDeletion();
+         system.network.refused = {L" dhcp"};
+       },
+       kStepRestore, RepairCause::kRestoreFailed},
+  };
+  for (const Case& c : cases) {
+    PreparedService p;
+    p.service.AddFirewallRule();
+    c.arrange(p.system, p.service);
+    LogCapture log;
+    p.service.RunStep(c.step);
+    EXPECT_EQ(p.recorder.reports.back(), Report(0, c.step)) << c.name;
+    EXPECT_EQ(p.recorder.failure().cause, c.cause) << c.name;
+    EXPECT_EQ(p.recorder.last.recovery, c.step == kStepRecover ? RecoveryResult::kFailed : RecoveryResult::kNothing)
+        << c.name;
+    EXPECT_FALSE(log.Contains("without a cause")) << c.name;
+  }
 }
 
 TEST(RepairServiceCallbacks, SecondRegistrationKeepsTheFirst) {

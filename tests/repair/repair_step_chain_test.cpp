@@ -40,8 +40,7 @@ class RecordingChooser : public AdapterChooser {
 class SynchronousRun {
  public:
   explicit SynchronousRun(FakeSystem& system, AdapterChooser* chooser = nullptr)
-      : service(system.platform()),
-        chain(&service, chooser, [this](RepairStepMethod step) { pending.push_back(step); }) {
+      : service(system.platform()), chain(&service, chooser, [this](RepairStep step) { pending.push_back(step); }) {
     service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&SynchronousRun::OnReport, this));
   }
 
@@ -49,15 +48,15 @@ class SynchronousRun {
   RepairStepChain::State Run() {
     EXPECT_TRUE(chain.Start());
     for (int index = 0; !pending.empty(); ++index) {
-      RepairStepMethod step = pending.front();
+      RepairStep step = pending.front();
       pending.pop_front();
       if (before_step) before_step(index);
-      (service.*step)();
+      service.RunStep(step);
       EXPECT_EQ(unapplied.size(), 1u) << "every step reports once";
       while (!unapplied.empty()) {
-        Report report = unapplied.front();
+        const RepairServiceCallbackParam report = unapplied.front();
         unapplied.pop_front();
-        chain.OnStepReported(report.first, report.second);
+        chain.OnStepReported(report);
       }
     }
     return chain.state();
@@ -66,14 +65,15 @@ class SynchronousRun {
   void OnReport(ServiceCallbackParam* param) {
     auto* report = static_cast<RepairServiceCallbackParam*>(param);
     reports.emplace_back(report->result, report->step);
-    unapplied.emplace_back(report->result, report->step);
+    EXPECT_EQ(report->failure.failed(), report->result == 0) << "a failed step says why";
+    unapplied.push_back(*report);
   }
 
   RepairService service;
   RepairStepChain chain;
   std::function<void(int index)> before_step;
-  std::deque<RepairStepMethod> pending;
-  std::deque<Report> unapplied;
+  std::deque<RepairStep> pending;
+  std::deque<RepairServiceCallbackParam> unapplied;
   std::vector<Report> reports;
 };
 
@@ -89,21 +89,27 @@ std::wstring Dhcp(const std::wstring& name) { return L"netsh interface ip set ad
 
 const std::vector<Report> kWholeRun = {{1, 1}, {1, 6}, {1, 0}, {1, 2}, {1, 3}, {1, 4}, {1, 5}};
 
-TEST(RepairStepChain, NextStep) {
-  const std::pair<int32_t, RepairStepMethod> cases[] = {
-      {kStepQuery, &RepairService::WaitForLink},
-      {kStepLink, &RepairService::AddFirewallRule},
-      {kStepFirewall, &RepairService::BackupNetworkSettings},
-      {kStepBackup, &RepairService::ModifyNetworkSettings},
-      {kStepModify, &RepairService::UploadFirmware},
-      {kStepUpload, &RepairService::RestoreNetworkSettings},
-      {kStepRestore, nullptr},
-      {kStepCleanUp, nullptr},
-      {kStepRecover, nullptr},
-      {-1, nullptr},
+TEST(RepairStepChain, NextStepAndPlace) {
+  const struct {
+    int32_t step;
+    RepairStep next;
+    int place;
+  } cases[] = {
+      {kStepQuery, kStepLink, 0},
+      {kStepLink, kStepFirewall, 0},
+      {kStepFirewall, kStepBackup, 1},
+      {kStepBackup, kStepModify, 2},
+      {kStepModify, kStepUpload, 3},
+      {kStepUpload, kStepRestore, 4},
+      {kStepRestore, kStepNone, 5},
+      {kStepCleanUp, kStepNone, -1},
+      {kStepRecover, kStepNone, -1},
+      {kStepNone, kStepNone, -1},
+      {9, kStepNone, -1},
   };
-  for (const auto& [step, next] : cases) {
-    EXPECT_TRUE(NextRepairStep(step) == next) << step;
+  for (const auto& c : cases) {
+    EXPECT_EQ(NextStep(c.step), c.next) << c.step;
+    EXPECT_EQ(PlaceOf(c.step), c.place) << c.step;
   }
 }
 
@@ -168,7 +174,6 @@ TEST(RepairStepChain, SuccessfulRunOnADhcpAdapter) {
   SynchronousRun run(system);
   EXPECT_EQ(run.Run(), RepairStepChain::State::kComplete);
   EXPECT_EQ(run.reports, kWholeRun);
-  EXPECT_EQ(run.chain.last_step(), kStepRestore);
   EXPECT_EQ(system.processes.started,
             (std::vector<std::wstring>{kAddRule, SetRecovery(L"Ethernet"), kDeleteRule, Dhcp(L"Ethernet")}));
   EXPECT_EQ(system.tftp.sent.size(), 1u);
@@ -328,24 +333,49 @@ TEST(RepairStepChain, EveryFailureEndsWithTheMachineAsBefore) {
       EXPECT_EQ(system.network.adapters[0].state.addresses[0].address, "10.20.30.40") << c.name;
     }
     // A report after the end changes nothing.
-    EXPECT_EQ(run.chain.OnStepReported(1, kStepFirewall), RepairStepChain::State::kFailed);
+    EXPECT_EQ(run.chain.OnStepReported(RepairServiceCallbackParam(1, kStepFirewall)), RepairStepChain::State::kFailed);
     EXPECT_TRUE(run.pending.empty()) << c.name;
   }
 }
 
 // A restore that fails once and works on the clean-up's second try leaves
-// the PC as before and the image on the box: that is a success.
-TEST(RepairStepChain, RestoreThatWorksOnTheSecondTryCompletes) {
-  FakeSystem system;
-  system.AddAdapter(MakeAdapter("{0A}", "Ethernet", kMac1), L"Ethernet");
-  SynchronousRun run(system);
-  run.before_step = [&](int index) {
-    if (index == 6) system.network.refused = {L" dhcp"};
-    if (index == 7) system.network.refused.clear();
+// the PC as before and the image on the box: that is a success. When the
+// second try fails too, the repair ends with what is still left changed.
+TEST(RepairStepChain, RestoreLeftUndoneIsTriedAgain) {
+  const auto hang_deletion = [](FakeSystem& s) { s.HangRuleDeletion(); };
+  const auto refuse_dhcp = [](FakeSystem& s) { s.network.refused = {L" dhcp"}; };
+  struct Case {
+    const char* name;
+    std::function<void(FakeSystem&)> restore_fault;  // at the restore
+    bool again;                                      // and at the clean-up
+    RepairStepChain::State state;
+    RepairCause cause;  // kFailed
+  } cases[] = {
+      {"adapter refused once", refuse_dhcp, false, RepairStepChain::State::kComplete, {}},
+      {"rule deletion hangs once", hang_deletion, false, RepairStepChain::State::kComplete, {}},
+      {"rule deletion hangs twice", hang_deletion, true, RepairStepChain::State::kFailed,
+       RepairCause::kFirewallRuleNotDeleted},
   };
-  EXPECT_EQ(run.Run(), RepairStepChain::State::kComplete);
-  EXPECT_EQ(run.reports.back(), Report(1, kStepCleanUp));
-  EXPECT_FALSE(system.journal.file.has_value());
+  for (const Case& c : cases) {
+    FakeSystem system;
+    system.AddAdapter(MakeAdapter("{0A}", "Ethernet", kMac1), L"Ethernet");
+    SynchronousRun run(system);
+    run.before_step = [&](int index) {
+      if (index == 6) c.restore_fault(system);
+      if (index == 7 && !c.again) {
+        system.network.refused.clear();
+        system.HealCommands();
+      }
+    };
+    EXPECT_EQ(run.Run(), c.state) << c.name;
+    EXPECT_EQ(run.reports.back(), Report(c.again ? 0 : 1, kStepCleanUp)) << c.name;
+    EXPECT_EQ(system.journal.file.has_value(), c.again) << c.name;
+    if (c.again) {
+      EXPECT_EQ(run.chain.failure().cause, c.cause) << c.name;
+      EXPECT_EQ(run.chain.failure().step, kStepRestore) << c.name;
+      EXPECT_TRUE(run.chain.failure().image_delivered) << c.name;
+    }
+  }
 }
 
 // With the cable out, nothing changes until the link comes up; then the

@@ -27,21 +27,21 @@ using fakes::MakeAdapter;
 using Report = std::pair<int32_t, int32_t>;
 
 // Stands in for the window's callback: on the repair thread it only hands
-// the report over to the driving thread.
+// a copy of the report over to the driving thread.
 class ReportQueue {
  public:
   void OnReport(ServiceCallbackParam* param) {
     auto* report = static_cast<RepairServiceCallbackParam*>(param);
     std::lock_guard<std::mutex> lock(mutex_);
-    queue_.emplace_back(report->result, report->step);
+    queue_.push_back(*report);
     threads_.push_back(std::this_thread::get_id());
     ready_.notify_one();
   }
 
-  std::optional<Report> Next(std::chrono::milliseconds timeout) {
+  std::optional<RepairServiceCallbackParam> Next(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (!ready_.wait_for(lock, timeout, [this] { return !queue_.empty(); })) return std::nullopt;
-    Report report = queue_.front();
+    RepairServiceCallbackParam report = queue_.front();
     queue_.pop_front();
     return report;
   }
@@ -54,7 +54,7 @@ class ReportQueue {
  private:
   std::mutex mutex_;
   std::condition_variable ready_;
-  std::deque<Report> queue_;
+  std::deque<RepairServiceCallbackParam> queue_;
   std::vector<std::thread::id> threads_;
 };
 
@@ -63,13 +63,13 @@ class PickSecond : public AdapterChooser {
   int32_t ChooseAdapter(const IP_ADAPTER_INFO*, int32_t) override { return 1; }
 };
 
-TEST(RepairThread, StartRepairNeedsTheThread) {
+TEST(RepairThread, PostStepNeedsTheThread) {
   LogCapture log;
   FakeSystem system;
   RepairService service(system.platform());
   ReportQueue reports;
   service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&ReportQueue::OnReport, &reports));
-  service.StartRepair();
+  EXPECT_FALSE(service.PostStep(kStepQuery));
   EXPECT_FALSE(reports.Next(std::chrono::milliseconds(50)));
   EXPECT_TRUE(system.processes.started.empty());
   EXPECT_TRUE(log.Contains("repair thread not running, step not posted"));
@@ -81,7 +81,7 @@ TEST(RepairThread, StartRepairNeedsTheThread) {
   EXPECT_TRUE(service.Shutdown());
   EXPECT_EQ(service.repair_thread().thread_id(), 0u);
   EXPECT_TRUE(service.Shutdown()) << "a second shutdown does nothing";
-  service.StartRepair();
+  EXPECT_FALSE(service.PostStep(kStepQuery));
   EXPECT_FALSE(reports.Next(std::chrono::milliseconds(50)));
 }
 
@@ -99,10 +99,10 @@ TEST(RepairThread, WholeRepairRunsStepByStepOnTheRepairThread) {
 
   std::vector<Report> seen;
   while (chain.state() == RepairStepChain::State::kRunning) {
-    std::optional<Report> report = reports.Next(std::chrono::seconds(10));
+    std::optional<RepairServiceCallbackParam> report = reports.Next(std::chrono::seconds(10));
     ASSERT_TRUE(report) << "no report after " << seen.size() << " steps";
-    seen.push_back(*report);
-    chain.OnStepReported(report->first, report->second);
+    seen.emplace_back(report->result, report->step);
+    chain.OnStepReported(*report);
   }
   service.Shutdown();
 
@@ -130,14 +130,14 @@ TEST(RepairThread, ShutdownEndsTheWaitForTheCable) {
   ASSERT_TRUE(service.StartThread());
   service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&ReportQueue::OnReport, &reports));
   ASSERT_TRUE(chain.Start());
-  std::optional<Report> query = reports.Next(std::chrono::seconds(10));
+  std::optional<RepairServiceCallbackParam> query = reports.Next(std::chrono::seconds(10));
   ASSERT_TRUE(query);
-  chain.OnStepReported(query->first, query->second);  // posts the wait for the link
+  chain.OnStepReported(*query);  // posts the wait for the link
   service.Shutdown();
-  std::optional<Report> link = reports.Next(std::chrono::seconds(1));
+  std::optional<RepairServiceCallbackParam> link = reports.Next(std::chrono::seconds(1));
   ASSERT_TRUE(link);
-  EXPECT_EQ(*link, Report(0, kStepLink));
-  EXPECT_EQ(service.last_failure().cause, RepairCause::kCancelled);
+  EXPECT_EQ(Report(link->result, link->step), Report(0, kStepLink));
+  EXPECT_EQ(link->failure.cause, RepairCause::kCancelled);
   EXPECT_TRUE(system.processes.started.empty());
   EXPECT_FALSE(service.has_pending_changes());
 }
@@ -148,7 +148,7 @@ TEST(RepairThread, ProcessWideInstance) {
   EXPECT_EQ(service->adapter_count(), 0);
   EXPECT_TRUE(service->connection_name().empty());
   // Never started here, so this must not run anything on the real machine.
-  service->StartRepair();
+  EXPECT_FALSE(service->PostStep(kStepQuery));
   EXPECT_EQ(service->repair_thread().thread_id(), 0u);
 }
 

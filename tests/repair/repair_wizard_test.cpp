@@ -28,8 +28,7 @@ constexpr size_t kImageSize = 5628964;
 class WizardRun {
  public:
   explicit WizardRun(FakeSystem& system, AdapterChooser* chooser = nullptr)
-      : service(system.platform()),
-        wizard(&service, chooser, [this](RepairStepMethod step) { pending.push_back(step); }) {
+      : service(system.platform()), wizard(&service, chooser, [this](RepairStep step) { pending.push_back(step); }) {
     service.RegisterCallback(kRepairCallbackStepFinished, basekit::BindMethod(&WizardRun::OnReport, this));
     service.RegisterCallback(kRepairCallbackStatus, basekit::BindMethod(&WizardRun::OnStatus, this));
   }
@@ -43,9 +42,9 @@ class WizardRun {
   // Runs the next posted step; false when none is posted.
   bool Step() {
     if (pending.empty()) return false;
-    RepairStepMethod step = pending.front();
+    RepairStep step = pending.front();
     pending.pop_front();
-    (service.*step)();
+    service.RunStep(step);
     return true;
   }
 
@@ -63,7 +62,7 @@ class WizardRun {
 
   void OnReport(ServiceCallbackParam* param) {
     auto* report = static_cast<RepairServiceCallbackParam*>(param);
-    if (wizard.OnStepReported(report->result, report->step)) alerts.push_back(wizard.failure().cause);
+    if (wizard.OnStepReported(*report)) alerts.push_back(wizard.failure().cause);
   }
   void OnStatus(ServiceCallbackParam* param) {
     auto* status = static_cast<RepairStatusParam*>(param);
@@ -79,7 +78,7 @@ class WizardRun {
 
   RepairService service;
   RepairWizard wizard;
-  std::deque<RepairStepMethod> pending;
+  std::deque<RepairStep> pending;
   std::vector<RepairCause> alerts;
   std::vector<std::wstring> statuses;
   std::vector<int> progress_seen;
@@ -284,10 +283,11 @@ TEST(RepairWizard, EachFailureThenRetry) {
 
 TEST(RepairWizard, EveryCauseHasItsWords) {
   const RepairCause causes[] = {
-      RepairCause::kNoWiredAdapter,        RepairCause::kNoAdapterChosen,    RepairCause::kFirewallRuleNotAdded,
-      RepairCause::kRecoveryAddressNotSet, RepairCause::kBoxNotAnswering,    RepairCause::kConnectionLost,
-      RepairCause::kCableUnplugged,        RepairCause::kBoxRefused,         RepairCause::kLastBlockUnconfirmed,
-      RepairCause::kFirmwareMissing,       RepairCause::kNetworkUnavailable, RepairCause::kRestoreFailed,
+      RepairCause::kNoWiredAdapter,         RepairCause::kNoAdapterChosen,    RepairCause::kFirewallRuleNotAdded,
+      RepairCause::kRecoveryAddressNotSet,  RepairCause::kBoxNotAnswering,    RepairCause::kConnectionLost,
+      RepairCause::kCableUnplugged,         RepairCause::kBoxRefused,         RepairCause::kLastBlockUnconfirmed,
+      RepairCause::kFirmwareMissing,        RepairCause::kNetworkUnavailable, RepairCause::kRestoreFailed,
+      RepairCause::kFirewallRuleNotDeleted,
   };
   for (RepairCause cause : causes) {
     RepairFailure failure;
@@ -361,13 +361,18 @@ TEST(RepairWizard, NoticeAfterTheStartUpRecovery) {
     const char* name;
     bool journal;
     bool refuse;
+    bool hang_rule_deletion;
     std::wstring notice;
     bool warning;
   } cases[] = {
-      {"nothing found", false, false, L"", false},
-      {"put back", true, false, L"上次修复没有完成，网络设置已恢复原样。", false},
-      {"could not be put back", true, true,
+      {"nothing found", false, false, false, L"", false},
+      {"put back", true, false, false, L"上次修复没有完成，网络设置已恢复原样。", false},
+      {"could not be put back", true, true, false,
        L"上次修复改动的网络设置未能恢复。请在“网络连接”中打开“Ethernet”的IPv4属性，改回“自动获得IP地址”。", true},
+      {"rule left", true, false, true,
+       L"上次修复添加的防火墙规则未能删除。规则名为“VA Rovade Varoza”。请重新打开本程序，它会再次删除；"
+       L"也可以在Windows防火墙的入站规则中手动删除。",
+       true},
   };
   for (const Case& c : cases) {
     FakeSystem system;
@@ -378,6 +383,7 @@ TEST(RepairWizard, NoticeAfterTheStartUpRecovery) {
           "mac=00-1A-2B-3C-4D-5E\r\nconnection=Ethernet\r\nbefore=dhcp\r\nend\r\n";
     }
     if (c.refuse) system.network.refused = {L" dhcp"};
+    if (c.hang_rule_deletion) system.HangRuleDeletion();
     WizardRun run(system);
     run.wizard.Open();
     EXPECT_FALSE(run.wizard.view().start_enabled) << c.name << ": 下一步 waits for the recovery";
