@@ -379,7 +379,12 @@ stbi_uc* DecodeRgba(const uint8_t* data, size_t size, int width, int height) {
 
 }  // namespace
 
-bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes) {
+bool ReadImageSize(const uint8_t* data, size_t size, int* width, int* height) {
+  if (data == nullptr || size == 0 || size > static_cast<size_t>(INT32_MAX)) return false;
+  return ReadImageHeader(data, size, width, height);
+}
+
+bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes, bool quiet) {
   if (resource_type != nullptr && resource_type[0] != L'\0') {
     if (name[0] < L'0' || name[0] > L'9') {
       BASEKIT_LOG(Failure, "image %s of type %s: not a resource id", ToLogText(name).c_str(),
@@ -402,14 +407,14 @@ bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vec
     bytes->assign(resource.data, resource.data + resource.size);
     return true;
   }
-  if (CSkinResourcesUI::FetchFile(name, kMaxImageFileBytes, bytes) == FetchStatus::kOk) return true;
+  if (CSkinResourcesUI::FetchFile(name, kMaxImageFileBytes, bytes, quiet) == FetchStatus::kOk) return true;
   // Not in the archive: a regular file of that name in the skin's folder
   // (without an archive the fetch has looked there already).
   if (!CSkinResourcesUI::GetResourceZip().empty() &&
-      CSkinResourcesUI::FetchFolderFile(name, kMaxImageFileBytes, bytes) == FetchStatus::kOk) {
+      CSkinResourcesUI::FetchFolderFile(name, kMaxImageFileBytes, bytes, quiet) == FetchStatus::kOk) {
     return true;
   }
-  BASEKIT_LOG(Failure, "image %s not found", ToLogText(name).c_str());
+  if (!quiet) BASEKIT_LOG(Failure, "image %s not found", ToLogText(name).c_str());
   return false;
 }
 
