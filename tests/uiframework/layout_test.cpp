@@ -206,8 +206,12 @@ TEST_F(LayoutTest, SiblingsStayJoinedAtEveryScale) {
         }
         // Joined where they were joined; apart by the gap scaled (as the
         // difference of two scaled edges) where not.
-        if (i > 0 && lead(r96) == trail(previous96)) EXPECT_EQ(lead(r), trail(previous)) << i;
-        if (i > 0) EXPECT_NEAR(lead(r) - trail(previous), scale.Scale(lead(r96) - trail(previous96)), 1) << i;
+        if (i > 0) {
+          if (lead(r96) == trail(previous96)) {
+            EXPECT_EQ(lead(r), trail(previous)) << i;
+          }
+          EXPECT_NEAR(lead(r) - trail(previous), scale.Scale(lead(r96) - trail(previous96)), 1) << i;
+        }
         previous = r;
         previous96 = r96;
       }
