@@ -29,6 +29,9 @@
 #   --probe FILE           the answer probe (default: the windows build's)
 #   --planted DIR          the planted files (default: the windows build's)
 #   --keep                 keep the scratch folder (its path is printed)
+#   --dpi N                the screen at N DPI (the prefix's LogPixels; 144:
+#                          150 %, 192: 200 %) on a display of 1024x768 scaled
+#                          as much; the skin's click points scaled alike
 # Exit code: 0 every check passed; 1 a check failed or the run broke;
 # 77 it cannot run here (not root, or no network namespaces).
 set -uo pipefail
@@ -70,6 +73,11 @@ while [ $# -gt 0 ]; do
         --planted) planted=${2:?--planted needs a folder}; shift ;;
         --no-build) build=0 ;;
         --keep) keep=1 ;;
+        --dpi)
+            [[ ${2:-} =~ ^[0-9]+$ ]] || { echo "run-wizard: --dpi needs a number" >&2; exit 1; }
+            export GUI_DPI=$2 WIZ_DPI=$2
+            shift
+            ;;
         -h | --help) usage; exit 0 ;;
         --*) is_road "${1#--}" || { echo "run-wizard: unknown option $1 (see --help)" >&2; exit 1; }
             roads+=("${1#--}") ;;

@@ -12,7 +12,8 @@
 //   broken-hook     the same with a skin-failure hook that logs and returns
 //   alert N         the alert three times (without and with an owner), then
 //                   N open/close cycles of its form for the object count
-//   wizard SCENARIO the repair wizard on a scripted engine (gui_wizard.h)
+//   wizard SCENARIO [TRIGGER]
+//                   the repair wizard on a scripted engine (gui_wizard.h)
 //   ping CLASS SECS whether a window answers in time (gui_wizard.h)
 //
 // Log lines: "<window> <event> key=value ...", texts in UTF-8.
@@ -601,7 +602,7 @@ int wmain(int argc, wchar_t** argv) {
   } else if (command == L"alert") {
     rc = RunAlert(argument.empty() ? 10 : _wtoi(argument.c_str()));
   } else if (command == L"wizard" && !argument.empty()) {
-    rc = RunWizard(argument);
+    rc = RunWizard(argument, argc > 3 ? argv[3] : L"");
   } else if (command == L"ping" && !argument.empty()) {
     rc = RunPing(argument, argc > 3 ? _wtoi(argv[3]) : 60);
   } else {
