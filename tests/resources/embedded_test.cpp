@@ -98,7 +98,9 @@ TEST(EmbeddedResources, ManifestRequiresAdministratorCommonControls6AndDpiAwaren
     pending.pop_back();
     for (Wanted& w : wanted) {
       const bool named = wcscmp(e.GetName(), w.element) == 0;
-      const wchar_t* value = !named ? nullptr : w.attribute != nullptr ? e.GetAttributeValue(w.attribute) : e.GetValue();
+      const wchar_t* value = !named                   ? nullptr
+                             : w.attribute != nullptr ? e.GetAttributeValue(w.attribute)
+                                                      : e.GetValue();
       if (value != nullptr && wcscmp(value, w.value) == 0) w.found = true;
     }
     if (e.GetSibling().IsValid()) pending.push_back(e.GetSibling());
