@@ -7,6 +7,7 @@
 
 #include "basekit/log/log.h"
 #include "basekit/win/system_library.h"
+#include "uiframework/win/win_platform.h"
 
 namespace Veneer {
 
@@ -418,6 +419,13 @@ int CWin32HostBinding::MessageLoop() {
       DispatchMessageW(&message);
     }
   }
+}
+
+int CWin32HostBinding::DrawnDpi(HWND window) {
+  for (const CWin32HostBinding* binding : Bindings()) {
+    if (binding->window_ == window && binding->host_ != nullptr) return binding->host_->GetDpiScale().Dpi();
+  }
+  return GetWindowDpi(window);
 }
 
 UiRect CWin32HostBinding::GetClientRect() {

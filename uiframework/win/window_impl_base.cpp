@@ -109,7 +109,7 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool& handled) {
   binding_.Attach(hwnd_, &host_);
   host_.AddPreMessageFilter(this);
   HWND owner = GetWindow(hwnd_, GW_OWNER);
-  host_.SetDpi(GetWindowDpi(owner != nullptr ? owner : hwnd_));
+  host_.SetDpi(owner != nullptr ? CWin32HostBinding::DrawnDpi(owner) : GetWindowDpi(hwnd_));
   // 3. Where skin files come from.
   if (CSkinResourcesUI::GetResourcePath().empty()) {
     const std::wstring path = CSkinResourcesUI::GetInstancePath() + GetSkinFolder();
