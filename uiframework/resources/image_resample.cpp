@@ -8,108 +8,89 @@ namespace Veneer {
 
 namespace {
 
-// The weights of one destination pixel along an axis: `count` source
-// pixels from `first`, in 1/kOne units summing to kOne.
-constexpr int kShift = 14;
-constexpr int kOne = 1 << kShift;
-
-struct Taps {
-  int first = 0;
-  std::vector<int> weights;
+// The weights of every destination pixel of one axis: `taps` source
+// pixels each, their indices (edges repeated) and weights summing to 1.
+struct AxisWeights {
+  int taps = 0;
+  std::vector<int> index;     // destination pixel d: index[d * taps + k]
+  std::vector<float> weight;  // the same layout
 };
 
-// For every destination pixel of an axis of `dst` pixels taken from `src`.
-std::vector<Taps> AxisTaps(int src, int dst) {
-  std::vector<Taps> axis(static_cast<size_t>(dst));
+AxisWeights Weigh(int src, int dst) {
+  AxisWeights axis;
   const double ratio = static_cast<double>(src) / dst;
   const double radius = std::max(1.0, ratio);
-  std::vector<double> raw;
+  // Every source pixel closer than the radius to a destination pixel's
+  // centre: at most ceil(2 * radius) of them.
+  axis.taps = static_cast<int>(std::ceil(2 * radius));
+  axis.index.assign(static_cast<size_t>(dst) * axis.taps, 0);
+  axis.weight.assign(static_cast<size_t>(dst) * axis.taps, 0.0f);
   for (int d = 0; d < dst; ++d) {
     // The destination pixel's centre in source coordinates.
     const double centre = (d + 0.5) * ratio - 0.5;
     const int first = static_cast<int>(std::floor(centre - radius)) + 1;
-    const int last = static_cast<int>(std::ceil(centre + radius)) - 1;
-    raw.clear();
     double sum = 0;
-    for (int s = first; s <= last; ++s) {
-      const double w = std::max(0.0, 1.0 - std::fabs(s - centre) / radius);
-      raw.push_back(w);
-      sum += w;
-    }
-    Taps& taps = axis[static_cast<size_t>(d)];
-    taps.first = first;
-    int given = 0;
-    int heaviest = 0;
-    for (size_t i = 0; i < raw.size(); ++i) {
-      const int w = sum > 0 ? static_cast<int>(std::lround(raw[i] / sum * kOne)) : 0;
-      taps.weights.push_back(w);
-      given += w;
-      if (w > taps.weights[static_cast<size_t>(heaviest)]) heaviest = static_cast<int>(i);
-    }
-    // Rounding's remainder to the heaviest tap: a flat area stays flat.
-    if (taps.weights.empty()) {
-      taps.first = std::clamp(static_cast<int>(std::lround(centre)), 0, src - 1);
-      taps.weights.push_back(kOne);
-    } else {
-      taps.weights[static_cast<size_t>(heaviest)] += kOne - given;
+    for (int k = 0; k < axis.taps; ++k) sum += std::max(0.0, 1.0 - std::fabs(first + k - centre) / radius);
+    for (int k = 0; k < axis.taps; ++k) {
+      const size_t at = static_cast<size_t>(d) * axis.taps + k;
+      axis.index[at] = std::clamp(first + k, 0, src - 1);
+      const double w = std::max(0.0, 1.0 - std::fabs(first + k - centre) / radius);
+      axis.weight[at] = static_cast<float>(sum > 0 ? w / sum : (k == 0 ? 1.0 : 0.0));
     }
   }
   return axis;
 }
 
-uint8_t Channel(uint32_t pixel, int shift) { return static_cast<uint8_t>(pixel >> shift); }
-
-// Resamples one plane of premultiplied pixels.
+// Resamples one plane of premultiplied pixels: each destination row from
+// the source rows under it, each of those resampled along x once, into a
+// ring of the last few (a destination row's source rows follow on from the
+// previous one's).
 std::vector<uint32_t> Resample(const std::vector<uint32_t>& pixels, int sw, int sh, int dw, int dh) {
-  const std::vector<Taps> columns = AxisTaps(sw, dw);
-  const std::vector<Taps> rows = AxisTaps(sh, dh);
-  // Pass 1: every source row to the new width, four channels of 8.14
-  // fixed point each.
-  std::vector<int> wide(static_cast<size_t>(dw) * static_cast<size_t>(sh) * 4);
-  for (int y = 0; y < sh; ++y) {
-    const uint32_t* row = &pixels[static_cast<size_t>(y) * static_cast<size_t>(sw)];
-    int* out = &wide[static_cast<size_t>(y) * static_cast<size_t>(dw) * 4];
+  const AxisWeights columns = Weigh(sw, dw);
+  const AxisWeights rows = Weigh(sh, dh);
+  const size_t wide_row = static_cast<size_t>(dw) * 4;
+  const int slots = rows.taps + 1;
+  std::vector<float> ring(wide_row * static_cast<size_t>(slots));
+  std::vector<int> ring_rows(static_cast<size_t>(slots), -1);
+  std::vector<float> source(static_cast<size_t>(sw) * 4);
+  auto wide = [&](int y) -> const float* {
+    float* out = &ring[static_cast<size_t>(y % slots) * wide_row];
+    if (ring_rows[static_cast<size_t>(y % slots)] == y) return out;
+    ring_rows[static_cast<size_t>(y % slots)] = y;
+    const uint32_t* in = &pixels[static_cast<size_t>(y) * static_cast<size_t>(sw)];
+    for (int x = 0; x < sw; ++x) {
+      for (int c = 0; c < 4; ++c)
+        source[4 * static_cast<size_t>(x) + c] = static_cast<float>((in[x] >> (8 * c)) & 0xFF);
+    }
     for (int x = 0; x < dw; ++x) {
-      const Taps& taps = columns[static_cast<size_t>(x)];
-      int b = 0, g = 0, r = 0, a = 0;
-      for (size_t i = 0; i < taps.weights.size(); ++i) {
-        const uint32_t p = row[std::clamp(taps.first + static_cast<int>(i), 0, sw - 1)];
-        const int w = taps.weights[i];
-        b += Channel(p, 0) * w;
-        g += Channel(p, 8) * w;
-        r += Channel(p, 16) * w;
-        a += Channel(p, 24) * w;
+      float sum[4] = {0, 0, 0, 0};
+      const size_t at = static_cast<size_t>(x) * columns.taps;
+      for (int k = 0; k < columns.taps; ++k) {
+        const float* p = &source[4 * static_cast<size_t>(columns.index[at + k])];
+        const float w = columns.weight[at + k];
+        for (int c = 0; c < 4; ++c) sum[c] += w * p[c];
       }
-      out[4 * x] = b;
-      out[4 * x + 1] = g;
-      out[4 * x + 2] = r;
-      out[4 * x + 3] = a;
+      for (int c = 0; c < 4; ++c) out[4 * x + c] = sum[c];
     }
-  }
-  // Pass 2: the columns to the new height, rounded back to bytes. A colour
-  // never exceeds its alpha (premultiplied).
+    return out;
+  };
   std::vector<uint32_t> result(static_cast<size_t>(dw) * static_cast<size_t>(dh));
-  std::vector<long long> sums(static_cast<size_t>(dw) * 4);
+  std::vector<float> sums(wide_row);
   for (int y = 0; y < dh; ++y) {
-    const Taps& taps = rows[static_cast<size_t>(y)];
-    std::fill(sums.begin(), sums.end(), 0);
-    for (size_t i = 0; i < taps.weights.size(); ++i) {
-      const int sy = std::clamp(taps.first + static_cast<int>(i), 0, sh - 1);
-      const int* in = &wide[static_cast<size_t>(sy) * static_cast<size_t>(dw) * 4];
-      const long long w = taps.weights[i];
-      for (size_t c = 0; c < sums.size(); ++c) sums[c] += in[c] * w;
+    std::fill(sums.begin(), sums.end(), 0.0f);
+    const size_t at = static_cast<size_t>(y) * rows.taps;
+    for (int k = 0; k < rows.taps; ++k) {
+      const float w = rows.weight[at + k];
+      if (w == 0) continue;
+      const float* in = wide(rows.index[at + k]);
+      for (size_t c = 0; c < wide_row; ++c) sums[c] += w * in[c];
     }
+    // Back to bytes; a premultiplied colour never exceeds its alpha.
     uint32_t* out = &result[static_cast<size_t>(y) * static_cast<size_t>(dw)];
-    constexpr long long kHalf = 1LL << (2 * kShift - 1);
     for (int x = 0; x < dw; ++x) {
-      auto byte = [&](int c) {
-        return static_cast<uint32_t>(std::clamp<long long>((sums[4 * x + c] + kHalf) >> (2 * kShift), 0, 255));
-      };
+      auto byte = [&](int c) { return static_cast<uint32_t>(std::clamp(sums[4 * x + c] + 0.5f, 0.0f, 255.0f)); };
       const uint32_t a = byte(3);
-      const uint32_t r = std::min(byte(2), a);
-      const uint32_t g = std::min(byte(1), a);
-      const uint32_t b = std::min(byte(0), a);
-      out[x] = (a << 24) | (r << 16) | (g << 8) | b;
+      out[x] = (a << 24) | (std::min(byte(2), a) << 16) | (std::min(byte(1), a) << 8) | std::min(byte(0), a);
     }
   }
   return result;
