@@ -60,15 +60,6 @@ double NowMs() {
   return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-// Milliseconds since this process was created.
-double ProcessAgeMs() {
-  FILETIME created, exited, kernel, user, now;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  GetSystemTimeAsFileTime(&now);
-  auto ticks = [](const FILETIME& t) { return (static_cast<long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-  return static_cast<double>(ticks(now) - ticks(created)) / 10000.0;
-}
-
 // GDI objects of this process. Wine does not implement GetGuiResources; its
 // GDI handle table accepts a handle with a zero upper half as "whatever
 // object holds this slot", so there the live slots are counted instead.

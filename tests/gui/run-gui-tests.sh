@@ -784,6 +784,7 @@ wizard_end() {  # wizard_end NAME: closes the window (title strip) and waits for
 wizard_upload() {
     local n=wizard-upload fill1 fill2
     wizard_open "$n" upload || return
+    info "wizard: $(log_line "$n" '^wizard first paint' | cut -d' ' -f3-)"
     local WW WH
     geometry "$WID"
     check "wizard: the window is 580x374 at 96 DPI, scaled: ${WW}x$WH" \
