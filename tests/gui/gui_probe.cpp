@@ -37,6 +37,7 @@
 #include "forms/frameless_form.h"
 #include "gui_wizard.h"
 #include "probe_log.h"
+#include "uiframework/base/dpi_scale.h"
 #include "uiframework/core/control.h"
 #include "uiframework/win/host_binding.h"
 #include "uiframework/win/win_platform.h"
@@ -515,8 +516,11 @@ int RunAlert(int rounds) {
   owner_class.hbrBackground = CreateSolidBrush(RGB(60, 90, 60));
   owner_class.lpszClassName = L"VeneerGuiOwner";
   RegisterClassW(&owner_class);
-  g_owner = CreateWindowExW(0, owner_class.lpszClassName, L"VeneerGuiOwner", WS_POPUP | WS_VISIBLE, 20, 20, 600, 400,
-                            nullptr, nullptr, owner_class.hInstance, nullptr);
+  // 600 x 400 at 20,20 on a 96-DPI screen, as large on any other.
+  const Veneer::DpiScale scale(Veneer::GetWindowDpi(nullptr));
+  g_owner = CreateWindowExW(0, owner_class.lpszClassName, L"VeneerGuiOwner", WS_POPUP | WS_VISIBLE, scale.Scale(20),
+                            scale.Scale(20), scale.Scale(600), scale.Scale(400), nullptr, nullptr,
+                            owner_class.hInstance, nullptr);
   UpdateWindow(g_owner);
   g_watching = true;
   const UINT_PTR watch = SetTimer(nullptr, 0, 50, &WatchAlert);

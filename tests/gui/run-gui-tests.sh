@@ -591,8 +591,9 @@ alert_round() {  # alert_round N TITLE MESSAGE OWNER(none|window) HOW(bt_close|b
         sleep 0.1
     done
     check "alert $n: ${WW}x$WH" test "${WW}x$WH" = "$(px 240)x$(px 210)"
-    if [ "$owner" = window ]; then  # the owner: 600x400 at 20,20
-        check "alert $n: centred on its owner" test "$WX,$WY" = "$((320 - WW / 2)),$((220 - WH / 2))"
+    if [ "$owner" = window ]; then  # the owner: 600x400 at 20,20 (scaled)
+        check "alert $n: centred on its owner" \
+            test "$WX,$WY" = "$(((2 * $(px 20) + $(px 600)) / 2 - WW / 2)),$(((2 * $(px 20) + $(px 400)) / 2 - WH / 2))"
     else
         check "alert $n: centred on the screen" test "$WX,$WY" = "$((SCREEN_W / 2 - WW / 2)),$((SCREEN_H / 2 - WH / 2))"
     fi
@@ -609,7 +610,7 @@ alert_round() {  # alert_round N TITLE MESSAGE OWNER(none|window) HOW(bt_close|b
         check "alert $n: its owner is disabled meanwhile" log_has alert "^alert$n up owner=window owner_window_enabled=0"
         local om
         om=$(mark alert)
-        gui_click_at 30 30
+        gui_click_at "$(px 30)" "$(px 30)"
         ! since_has alert "$om" 'owner click'
         verdict "alert $n: a click on the disabled owner does nothing" $?
     else
@@ -784,7 +785,7 @@ wizard_end() {  # wizard_end NAME: closes the window (title strip) and waits for
 wizard_upload() {
     local n=wizard-upload fill1 fill2
     wizard_open "$n" upload || return
-    info "wizard: $(log_line "$n" '^wizard first paint' | cut -d' ' -f3-)"
+    info "wizard: $(log_line "$n" '^wizard first paint' | cut -d' ' -f2-)"
     local WW WH
     geometry "$WID"
     check "wizard: the window is 580x374 at 96 DPI, scaled: ${WW}x$WH" \
