@@ -903,11 +903,16 @@ wizard_failure() {  # wizard_failure SCENARIO ALERT CAUSE NEXT AFTER(retry|quit)
     fi
 }
 
-# The picker (its title is the wizard's, its size its own), and a click on
-# the second entry where the probe logged it.
-wizard_picker_window() {  # wizard_picker_window NAME DPI: the picker's id, at the skin's size for DPI
-    gui_window "$WIZ_TITLE" "$(px_at "$2" 400)x$(px_at "$2" 180)" 20 probe_alive "$1"
+# The picker (its title is the wizard's, its size its own): waits for it
+# at DPI, its entries laid out, and keeps a shot of it; sets PICKER.
+wizard_picker_up() {  # wizard_picker_up NAME DPI SHOT
+    wait_log "$1" "^wizard picker up dpi=$2 entries=2" 30 &&
+        PICKER=$(gui_window "$WIZ_TITLE" "$(px_at "$2" 400)x$(px_at "$2" 180)" 20 probe_alive "$1") || return 1
+    sleep 0.5
+    shoot
+    save_shot "$3" "$PICKER"
 }
+# A click on an entry where the probe logged it; the picker closes.
 # shellcheck disable=SC2317  # called through check
 wizard_pick() {  # wizard_pick NAME PICKER ENTRY
     local l t r b
@@ -918,19 +923,16 @@ wizard_pick() {  # wizard_pick NAME PICKER ENTRY
 }
 
 wizard_picker() {
-    local n=wizard-picker picker
+    local n=wizard-picker
     wizard_open "$n" picker || return
     wizard_press_start "$n"
-    if ! wait_log "$n" "^wizard picker up dpi=$DPI entries=2" 30 || ! picker=$(wizard_picker_window "$n" "$DPI"); then
+    if ! wizard_picker_up "$n" "$DPI" wizard-picker.png; then
         fail "wizard: two adapters: no picker of $(px 400)x$(px 180)"
         wizard_end "$n"
         return
     fi
     pass "wizard: two adapters: the picker, 400x180 at 96 DPI scaled"
-    sleep 0.5
-    shoot
-    save_shot wizard-picker.png "$picker"
-    check "wizard: the second entry, clicked where it is, closes the picker" wizard_pick "$n" "$picker" 1
+    check "wizard: the second entry, clicked where it is, closes the picker" wizard_pick "$n" "$PICKER" 1
     if wait_log "$n" "^wizard view page=3 " 60; then
         pass "wizard: after the picker the repair goes on to page 3"
         wizard_click "${WIZ_DONE[@]}" 0.1
@@ -977,7 +979,7 @@ wizard_sized() {  # wizard_sized W H
     [ "${WW}x$WH" = "$1x$2" ]
 }
 test_dpichange() {
-    local n=wizard-dpichange trigger=$TMPD/dpi.trigger to=192 x y picker alert
+    local n=wizard-dpichange trigger=$TMPD/dpi.trigger to=192 x y alert
     [ "$DPI" != 192 ] || to=144
     rm -f "$trigger"
     wizard_open "$n" dpichange "Z:${trigger//\//\\}" || return
@@ -1003,16 +1005,13 @@ test_dpichange() {
         -a $((B - b * to / DPI)) -le 2
     read -r x y <<<"$(wizard_pos_centre "$n" repair_btn_step1)"
     wizard_click "$x" "$y"
-    if ! wait_log "$n" "^wizard picker up dpi=$to entries=2" 30 || ! picker=$(wizard_picker_window "$n" "$to"); then
+    if ! wizard_picker_up "$n" "$to" "dpichange-3-picker-at-$to.png"; then
         fail "dpi change: the picker does not follow the wizard's $to DPI"
         wizard_end "$n"
         return
     fi
     pass "dpi change: 下一步 clicked at its new place; the picker follows the wizard: 400x180 at $to DPI"
-    sleep 0.5
-    shoot
-    save_shot "dpichange-3-picker-at-$to.png" "$picker"
-    check "dpi change: the picker's second entry clicked at its place" wizard_pick "$n" "$picker" 1
+    check "dpi change: the picker's second entry clicked at its place" wizard_pick "$n" "$PICKER" 1
     if ! wait_log "$n" "^wizard alert up " 40 ||
         ! alert=$(gui_window '^瓦川DEzed修复向导$' "$(px_at "$to" 240)x$(px_at "$to" 210)" 10 probe_alive "$n"); then
         fail "dpi change: the failure alert does not follow the wizard's $to DPI"

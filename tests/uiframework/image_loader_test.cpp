@@ -45,6 +45,11 @@ TEST_F(ImageLoaderTest, PremultipliedTopDownPixelsAndMask) {
     EXPECT_EQ(bytes[2], 255);
     EXPECT_EQ(bytes[3], 255);
   }
+  // Opaque (drawn by copying) only when every pixel is, a masked one included.
+  EXPECT_FALSE(DecodeImage(png.data(), png.size(), 0)->opaque);
+  const std::vector<uint8_t> solid = test::EncodePng(2, 1, {10, 20, 30, 255, 40, 50, 60, 255});
+  EXPECT_TRUE(DecodeImage(solid.data(), solid.size(), 0)->opaque);
+  EXPECT_FALSE(DecodeImage(solid.data(), solid.size(), 0xFF0A141E)->opaque);
   const uint8_t junk[] = {1, 2, 3, 4, 5, 6, 7, 8};
   EXPECT_FALSE(DecodeImage(junk, sizeof(junk), 0));
   EXPECT_FALSE(DecodeImage(png.data(), png.size() / 2, 0));

@@ -442,6 +442,7 @@ std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32
   // Converted where the decoder left the pixels (four bytes each either
   // way), then copied once into the entry.
   uint32_t* pixels = reinterpret_cast<uint32_t*>(rgba);
+  uint32_t all_alpha = 0xFF000000u;
   for (size_t i = 0; i < count; ++i) {
     const stbi_uc* p = rgba + i * 4;
     uint8_t a = p[3];
@@ -456,7 +457,9 @@ std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32
     uint32_t pixel =
         (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | b;
     pixels[i] = pixel == mask ? 0 : pixel;
+    all_alpha &= pixels[i];
   }
+  entry->opaque = all_alpha == 0xFF000000u;
   entry->pixels.assign(pixels, pixels + count);
   stbi_image_free(rgba);
   return entry;

@@ -20,6 +20,7 @@ struct ImageEntry {
   int width = 0;
   int height = 0;
   bool alpha = true;               // always set for images from this loader
+  bool opaque = false;             // every pixel's alpha is 255
   bool color_adjust = false;       // "hsl": follows the process-wide adjustment
   std::vector<uint32_t> original;  // pixels as decoded, when color_adjust
   std::wstring resource_type;

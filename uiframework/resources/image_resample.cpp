@@ -107,6 +107,7 @@ std::unique_ptr<ImageEntry> ResampleImage(const ImageEntry& image, int width, in
   copy->width = width;
   copy->height = height;
   copy->alpha = image.alpha;
+  copy->opaque = image.opaque;  // a mean of opaque pixels is opaque
   copy->color_adjust = image.color_adjust;
   copy->resource_type = image.resource_type;
   copy->mask = image.mask;
