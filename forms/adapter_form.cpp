@@ -4,6 +4,7 @@
 
 #include "basekit/log/log.h"
 #include "forms/skin_archive.h"
+#include "repair/display_text.h"
 #include "repair/text_encoding.h"
 #include "uiframework/controls/button.h"
 #include "uiframework/core/container.h"
@@ -20,22 +21,24 @@ constexpr uint32_t kEntryHotColor = 0xFF01D7C6;
 constexpr uint32_t kEntryPushedColor = 0xFF1A5A65;
 constexpr uint32_t kEntryTextStyle = Veneer::kTextSingleLine | Veneer::kTextVCenter;  // 36, left aligned
 
-// An adapter's description as the picker shows it: code page 936, a leading
-// byte-order mark dropped.
-std::wstring EntryText(const IP_ADAPTER_INFO& adapter) {
+// An adapter's description: code page 936, a leading byte-order mark
+// dropped.
+std::wstring Description(const IP_ADAPTER_INFO& adapter) {
   // The record's text is terminated within its array, but a damaged one
   // must not be read past its end.
   const size_t length = strnlen(adapter.Description, sizeof(adapter.Description));
   return repair::GbkToWide(std::string(adapter.Description, length));
 }
 
+// The entry shows the description cleaned and shortened; its tooltip, the
+// whole of it cleaned.
 Veneer::ControlPtr MakeEntry(const IP_ADAPTER_INFO& adapter, int32_t index) {
-  const std::wstring text = EntryText(adapter);
+  const std::wstring description = Description(adapter);
   auto* entry = new Veneer::CButtonUI();
   Veneer::ControlPtr holder(entry);
   entry->SetName(L"adapter");
-  entry->SetText(text);
-  entry->SetToolTip(text);
+  entry->SetText(repair::DisplayText(description));
+  entry->SetToolTip(repair::CleanDisplayText(description));
   entry->SetFixedHeight(kEntryHeight);
   entry->SetTag(static_cast<uintptr_t>(index));
   entry->SetPadding(Veneer::UiRect{0, kEntryGap, 0, 0});

@@ -83,6 +83,11 @@ void CRepairForm::InitWindow() {
   cause_ = Find<Veneer::CLabelUI>(host_, L"repair_cause", L"Label");
   next_step_ = Find<Veneer::CLabelUI>(host_, L"repair_next", L"Label");
   if (progress_ != nullptr) progress_->SetMaxValue(repair::kProgressMax);
+  if (!log_notice_.empty()) {
+    Veneer::CLabelUI* log_notice = Find<Veneer::CLabelUI>(host_, L"repair_log_notice", L"Label");
+    SetText(log_notice, log_notice_);
+    Show(log_notice, true);
+  }
   service_->StartThread();
   report_callback_ = basekit::BindMethod(&CRepairForm::OnServiceReport, this);
   service_->RegisterCallback(repair::kRepairCallbackStepFinished, report_callback_);

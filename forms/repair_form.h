@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "forms/frameless_form.h"
 #include "repair/repair_step_chain.h"
@@ -45,6 +46,10 @@ class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
   // The window drives `service` (the process's by default).
   explicit CRepairForm(repair::RepairService* service = nullptr);
   ~CRepairForm() override;
+
+  // Page 1's line about the log, empty for none; set before the window is
+  // created.
+  void SetLogNotice(std::wstring text) { log_notice_ = std::move(text); }
 
   void InitWindow() override;
   void Notify(Veneer::NotifyMsg& msg) override;
@@ -96,6 +101,7 @@ class CRepairForm : public CFramelessForm, public repair::AdapterChooser {
   repair::ServiceCallback report_callback_;
   repair::ServiceCallback status_callback_;
   bool timer_running_ = false;
+  std::wstring log_notice_;
 };
 
 }  // namespace forms

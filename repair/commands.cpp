@@ -15,9 +15,7 @@ constexpr const char* kLogSource = "repair_service";
 
 }  // namespace
 
-std::wstring DumpCommand(const std::wstring& backup_path) {
-  return basekit::FormatString(L"cmd /d /c netsh interface ip dump > \"%ls\"", backup_path.c_str());
-}
+std::wstring DumpCommand() { return L"netsh interface ip dump"; }
 
 std::wstring SetRecoveryAddressCommand(const std::wstring& connection_name) {
   return basekit::FormatString(L"netsh interface ip set address name=\"%ls\" static 192.168.1.111 255.255.255.0",
@@ -57,7 +55,7 @@ std::wstring SystemToolPath(const std::wstring& system_folder, const std::wstrin
   return bare ? system_folder + L"\\" + name + L".exe" : std::wstring();
 }
 
-bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandle* process) {
+bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandle* process, FileHandle output) {
   const std::wstring folder = runner.SystemFolder();
   if (folder.empty()) return false;  // the runner has logged why
   const std::wstring application = SystemToolPath(folder, command);
@@ -70,7 +68,7 @@ bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandl
   writable.push_back(L'\0');
   ProcessHandle created = nullptr;
   uint32_t error = 0;
-  if (!runner.CreateHiddenProcess(application, writable.data(), folder, &created, &error)) {
+  if (!runner.CreateHiddenProcess(application, writable.data(), folder, output, &created, &error)) {
     BASEKIT_LOG(Failure, "create process failed %u: %s", static_cast<unsigned>(error), WideToGbk(command).c_str());
     return false;
   }
@@ -82,14 +80,14 @@ bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandl
   return true;
 }
 
-CommandOutcome RunCommandAndWait(ProcessRunner& runner, const std::wstring& command) {
+CommandOutcome RunCommandAndWait(ProcessRunner& runner, const std::wstring& command, FileHandle output) {
   CommandOutcome outcome;
   if (command.empty()) {
     BASEKIT_LOG(Failure, "empty command not run");
     return outcome;
   }
   ProcessHandle process = nullptr;
-  if (!RunCommand(runner, command, &process)) {
+  if (!RunCommand(runner, command, &process, output)) {
     return outcome;
   }
   outcome.started = true;
@@ -109,6 +107,28 @@ CommandOutcome RunCommandAndWait(ProcessRunner& runner, const std::wstring& comm
                 outcome.output.c_str());
   }
   return outcome;
+}
+
+OutputFileResult RunCommandIntoNewFile(ProcessRunner& runner, const std::wstring& command, const std::wstring& path) {
+  const std::string name = WideToGbk(path);
+  FileHandle file = nullptr;
+  uint32_t error = 0;
+  if (!runner.CreateOutputFile(path, &file, &error)) {
+    if (error == kNameTaken) {
+      BASEKIT_LOG(Progress, "%s exists, left as it is: %s not run", name.c_str(), WideToGbk(command).c_str());
+      return OutputFileResult::kNameTaken;
+    }
+    BASEKIT_LOG(Failure, "cannot create %s, error %u: %s not run", name.c_str(), static_cast<unsigned>(error),
+                WideToGbk(command).c_str());
+    return OutputFileResult::kNotCreated;
+  }
+  BASEKIT_LOG(Progress, "cmd : %s > \"%s\"", WideToGbk(command).c_str(), name.c_str());
+  const bool succeeded = RunCommandAndWait(runner, command, file).succeeded();
+  if (!succeeded && runner.DiscardOutputFile(file)) {
+    BASEKIT_LOG(Progress, "%s deleted: its command failed", name.c_str());
+  }
+  runner.CloseFile(file);
+  return succeeded ? OutputFileResult::kWritten : OutputFileResult::kCommandFailed;
 }
 
 std::string OutputForLog(const std::string& output) {

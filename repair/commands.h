@@ -21,10 +21,10 @@ inline constexpr uint32_t kCommandWaitMs = 10000;
 inline constexpr wchar_t kFirewallRuleName[] = L"VA Rovade Varoza";
 inline constexpr wchar_t kBackupFileName[] = L"ip.bak";
 
-// cmd /d /c netsh interface ip dump > "<backup path>"
-// (/d: cmd runs no AutoRun command of the registry, which any user could
-// set for their own account, in this elevated process.)
-std::wstring DumpCommand(const std::wstring& backup_path);
+// netsh's dump of the IP settings, which goes into the backup file
+// (RunCommandIntoNewFile: no shell, whose expansion of %NAME% and whose
+// "&" a folder's name could steer, is ever started).
+std::wstring DumpCommand();
 // Puts the connection on the box's recovery subnet, without a gateway.
 std::wstring SetRecoveryAddressCommand(const std::wstring& connection_name);
 // Inbound allow rule for the program at `program_path`.
@@ -41,18 +41,20 @@ std::wstring RestoreStaticCommand(const std::wstring& connection_name, const std
 std::wstring BackupPathForModule(const std::wstring& module_path);
 
 // The program file a command line starts: its first word, a bare tool name
-// ("netsh", "cmd"), as <system folder>\<name>.exe. Empty when the first word
-// is not a bare name (a path, quotes, an extension).
+// ("netsh"), as <system folder>\<name>.exe. Empty when the first word is not
+// a bare name (a path, quotes, an extension).
 std::wstring SystemToolPath(const std::wstring& system_folder, const std::wstring& command);
 
 // Starts `command` hidden: the tool it names is taken from the system folder
 // by its full path, and the system folder is its current folder, so that
 // nothing beside the program or in the caller's current folder is run in
-// its place, neither by this program nor by cmd looking up a tool the
-// command names. The command line itself is passed unchanged. On success the process handle goes to *process,
-// whose owner must close it, or is closed here when `process` is null. On
-// failure *process is untouched and the cause is logged.
-bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandle* process);
+// its place. The command line itself is passed unchanged. Its standard
+// output goes to `output` when given (see ProcessRunner). On success the
+// process handle goes to *process, whose owner must close it, or is closed
+// here when `process` is null. On failure *process is untouched and the
+// cause is logged.
+bool RunCommand(ProcessRunner& runner, const std::wstring& command, ProcessHandle* process,
+                FileHandle output = nullptr);
 
 // How a command run ended.
 struct CommandOutcome {
@@ -73,7 +75,23 @@ inline constexpr size_t kCommandOutputLimit = 512;
 // Starts `command`, waits for it at most kCommandWaitMs and closes its
 // handle; logs how it ended (exit code and output on one line, or that it
 // still ran). Empty text starts nothing.
-CommandOutcome RunCommandAndWait(ProcessRunner& runner, const std::wstring& command);
+CommandOutcome RunCommandAndWait(ProcessRunner& runner, const std::wstring& command, FileHandle output = nullptr);
+
+// How writing a command's output into a file of its own ended.
+enum class OutputFileResult {
+  kWritten,        // the file was created and the command succeeded
+  kNameTaken,      // something already had that name: left as it was, nothing run
+  kNotCreated,     // the file could not be created: nothing run
+  kCommandFailed,  // the command did not start or did not succeed: its file is deleted
+};
+
+// Runs `command` as RunCommandAndWait does, its standard output written into
+// a file created new at `path` (ProcessRunner::CreateOutputFile): an
+// existing file, or a link, at that name is never opened. Logs
+// "cmd : COMMAND > "PATH"" before the start, and why when it ends other than
+// kWritten. A file the command could not fill is deleted, so that a later
+// run may write it.
+OutputFileResult RunCommandIntoNewFile(ProcessRunner& runner, const std::wstring& command, const std::wstring& path);
 
 // A command's output as one log-friendly line: line breaks become " | ",
 // other control characters spaces, runs of them one, spaces at the ends of

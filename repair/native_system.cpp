@@ -35,7 +35,7 @@ class NoProcesses : public ProcessRunner {
     BASEKIT_LOG(Failure, "system folder not available on this platform");
     return std::wstring();
   }
-  bool CreateHiddenProcess(const std::wstring&, wchar_t*, const std::wstring&, ProcessHandle*,
+  bool CreateHiddenProcess(const std::wstring&, wchar_t*, const std::wstring&, FileHandle, ProcessHandle*,
                            uint32_t* error) override {
     *error = kNotSupported;
     return false;
@@ -43,11 +43,12 @@ class NoProcesses : public ProcessRunner {
   ProcessExit WaitForProcess(ProcessHandle, uint32_t) override { return ProcessExit(); }
   std::string ReadOutput(ProcessHandle) override { return std::string(); }
   void CloseProcess(ProcessHandle) override {}
-};
-
-class NoFiles : public FileProbe {
- public:
-  bool Exists(const std::wstring&) override { return false; }
+  bool CreateOutputFile(const std::wstring&, FileHandle*, uint32_t* error) override {
+    *error = kNotSupported;
+    return false;
+  }
+  bool DiscardOutputFile(FileHandle) override { return false; }
+  void CloseFile(FileHandle) override {}
 };
 
 class NoModule : public ModuleInfo {
@@ -111,7 +112,6 @@ const RepairPlatform& DefaultRepairPlatform() {
   static NoAdapters adapters;
   static NoRegistry registry;
   static NoProcesses processes;
-  static NoFiles files;
   static NoModule module;
   static NoFirmware firmware;
   static ThreadSleeper sleeper;
@@ -119,7 +119,7 @@ const RepairPlatform& DefaultRepairPlatform() {
   static SteadyClock clock;
   static NoMonitor monitor;
   static NoJournal journal;
-  static const RepairPlatform platform{&adapters, &registry, &processes, &files,   &module, &firmware,
+  static const RepairPlatform platform{&adapters, &registry, &processes, &module,  &firmware,
                                        &sleeper,  &tftp,     &clock,     &monitor, &journal};
   return platform;
 }

@@ -178,11 +178,9 @@ void RepairService::BackupNetworkSettings() {
     } else {
       std::wstring backup_path = BackupPathForModule(module_path);
       // An existing backup is never overwritten: it holds the settings from
-      // before the first repair.
-      if (!platform_.files->Exists(backup_path)) {
-        RunCommandAndWait(*platform_.processes, DumpCommand(backup_path));
-      }
-      backup_path_ = backup_path;
+      // before the first repair. A failed dump does not stop the repair.
+      const OutputFileResult dump = RunCommandIntoNewFile(*platform_.processes, DumpCommand(), backup_path);
+      if (dump == OutputFileResult::kWritten || dump == OutputFileResult::kNameTaken) backup_path_ = backup_path;
     }
   }
   Report(1, kStepBackup);

@@ -49,6 +49,11 @@ class RegistryReader {
 };
 
 using ProcessHandle = void*;
+using FileHandle = void*;
+
+// The platform's error code for a name that is already taken (by a file, a
+// folder or a link of any kind).
+inline constexpr uint32_t kNameTaken = 80;
 
 // How a waited-for process ended.
 struct ProcessExit {
@@ -64,26 +69,34 @@ class ProcessRunner {
   virtual std::wstring SystemFolder() = 0;
   // Starts the program file `application` (a full path, never searched
   // for) as a hidden process with `command_line` (NUL-terminated; the
-  // platform may write into it) and the current folder `directory`, its
-  // standard output and error captured. On success the thread handle is
-  // already closed and *process receives the process, which the caller must
-  // close; on failure *process is untouched and *error receives the
-  // platform's error code.
+  // platform may write into it) and the current folder `directory`. Its
+  // standard error, and its standard output unless `output` is given (a
+  // file of CreateOutputFile, which stays the caller's), are captured. On
+  // success the thread handle is already closed and *process receives the
+  // process, which the caller must close; on failure *process is untouched
+  // and *error receives the platform's error code.
   virtual bool CreateHiddenProcess(const std::wstring& application, wchar_t* command_line,
-                                   const std::wstring& directory, ProcessHandle* process, uint32_t* error) = 0;
+                                   const std::wstring& directory, FileHandle output, ProcessHandle* process,
+                                   uint32_t* error) = 0;
   // Waits at most timeout_ms for the process to end; never kills it.
   virtual ProcessExit WaitForProcess(ProcessHandle process, uint32_t timeout_ms) = 0;
   // What the process has written so far (at most a few kilobytes, the
   // system's narrow code page), without blocking.
   virtual std::string ReadOutput(ProcessHandle process) = 0;
   virtual void CloseProcess(ProcessHandle process) = 0;
-};
 
-class FileProbe {
- public:
-  virtual ~FileProbe() = default;
-  // True when anything (file or directory) exists at `path`.
-  virtual bool Exists(const std::wstring& path) = 0;
+  // Creates a new, empty file at `path` for a process's output, in one
+  // step that fails when anything at all has that name: nothing can be put
+  // there between a look and the creation, and nothing is ever written
+  // through a link. On success *file receives it, which the caller must
+  // close with CloseFile; on failure *error receives the platform's error
+  // code, kNameTaken when the name is taken. The caller logs the failure.
+  virtual bool CreateOutputFile(const std::wstring& path, FileHandle* file, uint32_t* error) = 0;
+  // Has a file of CreateOutputFile deleted once every handle to it is
+  // closed (a process still writing into it included). False, and the
+  // cause logged, when the platform refuses.
+  virtual bool DiscardOutputFile(FileHandle file) = 0;
+  virtual void CloseFile(FileHandle file) = 0;
 };
 
 class ModuleInfo {
@@ -219,7 +232,6 @@ struct RepairPlatform {
   AdapterSource* adapters = nullptr;
   RegistryReader* registry = nullptr;
   ProcessRunner* processes = nullptr;
-  FileProbe* files = nullptr;
   ModuleInfo* module = nullptr;
   FirmwareSource* firmware = nullptr;
   Sleeper* sleeper = nullptr;

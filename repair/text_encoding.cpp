@@ -161,18 +161,6 @@ namespace {
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-void AppendWide(char32_t code, std::wstring* out) {
-  if constexpr (sizeof(wchar_t) == 2) {
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out->push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
-      out->push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
-      return;
-    }
-  }
-  out->push_back(static_cast<wchar_t>(code));
-}
-
 void AppendUtf8(char32_t code, std::string* out) {
   if (code < 0x80) {
     out->push_back(static_cast<char>(code));
@@ -211,11 +199,11 @@ std::wstring Utf8ToWide(const std::string& text) {
     // Overlong forms, surrogates and values past U+10FFFF are not characters.
     static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
     if (!valid || code < kLeast[length] || code > 0x10FFFF || IsSurrogate(code)) {
-      AppendWide(kReplacementCharacter, &out);
+      AppendCharacter(kReplacementCharacter, &out);
       i += 1;
       continue;
     }
-    AppendWide(code, &out);
+    AppendCharacter(code, &out);
     i += length;
   }
   return out;
@@ -223,6 +211,14 @@ std::wstring Utf8ToWide(const std::string& text) {
 
 std::string WideToUtf8(const std::wstring& text) {
   std::string out;
+  for (char32_t code : WideToCharacters(text)) {
+    AppendUtf8(IsSurrogate(code) || code > 0x10FFFF ? kReplacementCharacter : code, &out);
+  }
+  return out;
+}
+
+std::u32string WideToCharacters(const std::wstring& text) {
+  std::u32string codes;
   for (size_t i = 0; i < text.size(); ++i) {
     auto code = static_cast<char32_t>(text[i]);
     if constexpr (sizeof(wchar_t) == 2) {
@@ -235,9 +231,21 @@ std::string WideToUtf8(const std::wstring& text) {
         }
       }
     }
-    AppendUtf8(IsSurrogate(code) || code > 0x10FFFF ? kReplacementCharacter : code, &out);
+    codes.push_back(code);
   }
-  return out;
+  return codes;
+}
+
+void AppendCharacter(char32_t code, std::wstring* out) {
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out->push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
+      out->push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
+      return;
+    }
+  }
+  out->push_back(static_cast<wchar_t>(code));
 }
 
 std::string CutAfterLastBackslash(const std::string& path) { return CutAfterLast(path, '\\'); }
@@ -246,13 +254,28 @@ std::wstring CutAfterLastBackslash(const std::wstring& path) { return CutAfterLa
 
 std::string GetModuleDirectory() {
 #if defined(_WIN32)
-  char path[MAX_PATH] = {};
-  DWORD length = GetModuleFileNameA(GetModuleHandleW(nullptr), path, MAX_PATH);
-  if (length == 0) {
-    BASEKIT_LOG(Failure, "GetModuleFileNameA failed %lu", GetLastError());
-    return std::string();
+  // The longest path the system has (32,767 characters); a result that
+  // fills the buffer was cut and is tried again with a larger one.
+  constexpr DWORD kLongestPath = 32768;
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(path.size());
+    const DWORD length = GetModuleFileNameW(GetModuleHandleW(nullptr), path.data(), size);
+    if (length == 0) {
+      BASEKIT_LOG(Failure, "GetModuleFileNameW failed %lu", GetLastError());
+      return std::string();
+    }
+    if (length < size) {
+      path.resize(length);
+      break;
+    }
+    if (size >= kLongestPath) {
+      BASEKIT_LOG(Failure, "program path longer than %lu characters", kLongestPath - 1);
+      return std::string();
+    }
+    path.resize(size * 2 < kLongestPath ? size * 2 : kLongestPath);
   }
-  return CutAfterLastBackslash(std::string(path, length));
+  return WideToUtf8(CutAfterLastBackslash(path));
 #else
   char path[PATH_MAX] = {};
   ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);

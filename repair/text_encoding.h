@@ -26,14 +26,20 @@ std::string WideToGbk(const std::wstring& text);
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);
 
+// Wide text as Unicode characters, surrogate pairs joined (a lone
+// surrogate stays as it is), and one character appended to wide text.
+std::u32string WideToCharacters(const std::wstring& text);
+void AppendCharacter(char32_t code, std::wstring* out);
+
 // `path` up to and including its last backslash; the whole path when it has
 // none.
 std::string CutAfterLastBackslash(const std::string& path);
 std::wstring CutAfterLastBackslash(const std::wstring& path);
 
-// The program's directory as narrow text in the system's current code page,
-// with its trailing separator (on Windows: GetModuleFileNameA, 260
-// characters, cut after the last backslash). Empty when unavailable.
+// The program's directory in UTF-8, with its trailing separator (on
+// Windows from GetModuleFileNameW, of any length, cut after the last
+// backslash), so that a folder named in any script works. Empty when
+// unavailable.
 std::string GetModuleDirectory();
 
 }  // namespace repair

@@ -1,6 +1,7 @@
 #include "repair/wizard_texts.h"
 
 #include "basekit/strings/format.h"
+#include "repair/display_text.h"
 #include "repair/repair_service.h"
 #include "repair/text_encoding.h"
 
@@ -8,28 +9,29 @@ namespace repair {
 
 namespace {
 
-// The box's error text comes from the network: printable ASCII already,
-// but kept short enough for one line of the page.
-constexpr size_t kServerTextShown = 40;
-
+// The box's error text comes from the network: its printable ASCII only.
 std::wstring Ascii(const std::string& text) {
   std::wstring wide;
   for (char c : text) {
     if (c >= 0x20 && c < 0x7F) wide += static_cast<wchar_t>(c);
   }
-  if (wide.size() > kServerTextShown) wide = wide.substr(0, kServerTextShown - 3) + L"...";
-  return wide;
+  return DisplayText(wide);
 }
 
+// What the journal recorded is shown as cleaned text: a name or value made
+// by someone else must not reorder the sentence around it.
+std::wstring Recorded(const std::string& value) { return DisplayText(GbkToWide(value)); }
+
 std::wstring ManualRestoreText(const RepairFailure& manual) {
-  const std::wstring name = manual.connection_name.empty() ? L"有线网卡" : L"“" + manual.connection_name + L"”";
+  const std::wstring shown = DisplayText(manual.connection_name);
+  const std::wstring name = shown.empty() ? L"有线网卡" : L"“" + shown + L"”";
   if (manual.settings.dhcp) {
     return L"请在“网络连接”中打开" + name + L"的IPv4属性，改回“自动获得IP地址”。";
   }
-  std::wstring text = L"请把" + name + L"的IPv4地址改回" + GbkToWide(manual.settings.address) + L"，子网掩码" +
-                      GbkToWide(manual.settings.mask);
+  std::wstring text = L"请把" + name + L"的IPv4地址改回" + Recorded(manual.settings.address) + L"，子网掩码" +
+                      Recorded(manual.settings.mask);
   const std::string& gateway = manual.settings.gateway;
-  if (!gateway.empty() && gateway != "0.0.0.0") text += L"，网关" + GbkToWide(gateway);
+  if (!gateway.empty() && gateway != "0.0.0.0") text += L"，网关" + Recorded(gateway);
   return text + L"。";
 }
 
@@ -147,6 +149,8 @@ std::wstring RestoredNotice() { return L"上次修复没有完成，网络设置
 std::wstring RestoreFailedNotice(const RepairFailure& manual) {
   return L"上次修复改动的网络设置未能恢复。" + ManualRestoreText(manual);
 }
+
+std::wstring LogRefusedNotice() { return L"程序文件夹中的REPAIR.log是链接或特殊文件，为安全起见，本次不写日志。"; }
 
 std::wstring AlertMessage(RepairCause cause) {
   return cause == RepairCause::kLastBlockUnconfirmed ? L"修复结果未确认" : L"修复失败";

@@ -3,7 +3,7 @@
 // What the wizard says: the status line of each stage, the sentence and the
 // next step of each cause, the notices about an unfinished earlier repair,
 // and the amount beside the progress bar. Short, plain, in the product's
-// tone.
+// tone. Names and values from outside go through DisplayText.
 //
 // Any thread; no state.
 
@@ -40,6 +40,10 @@ std::wstring RestoredNotice();
 // What could not be put back, and how to do it by hand (a kRestoreFailed
 // failure).
 std::wstring RestoreFailedNotice(const RepairFailure& manual);
+
+// Page 1's line when REPAIR.log was refused (a link, or not a plain file)
+// and the program writes no log.
+std::wstring LogRefusedNotice();
 
 // The alert's message when the repair ends without success.
 std::wstring AlertMessage(RepairCause cause);

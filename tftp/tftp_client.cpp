@@ -34,6 +34,57 @@ const char* ErrorCodeText(uint16_t code) {
   }
 }
 
+// What a datagram that arrives before the server's transfer identifier is
+// known amounts to. Only the server's answer to the write request (ACK 0)
+// or its refusal (an ERROR) from the server's address may fix the
+// identifier: anything else on the cable that answered first would
+// otherwise take the transfer, and the server's own ACK would draw
+// ERROR 5. The rest is ignored without an answer, since there is no
+// transfer yet that it could disturb.
+enum class EarlyDatagram {
+  kFixesTransferId,
+  kShort,
+  kData,
+  kUnknownOpcode,
+  kOtherAck,
+  kOtherHost,
+};
+
+EarlyDatagram ClassifyEarly(const TftpReply& reply, const tftp::Endpoint& from, uint32_t server_address) {
+  if (from.address != server_address) return EarlyDatagram::kOtherHost;
+  switch (reply.kind) {
+    case TftpReply::Kind::kError:
+      return EarlyDatagram::kFixesTransferId;
+    case TftpReply::Kind::kAck:
+      return *reply.block == 0 ? EarlyDatagram::kFixesTransferId : EarlyDatagram::kOtherAck;
+    case TftpReply::Kind::kData:
+      return EarlyDatagram::kData;
+    case TftpReply::Kind::kOther:
+      return EarlyDatagram::kUnknownOpcode;
+    case TftpReply::Kind::kMalformed:
+      return EarlyDatagram::kShort;
+  }
+  return EarlyDatagram::kShort;
+}
+
+const char* DescribeEarly(EarlyDatagram kind) {
+  switch (kind) {
+    case EarlyDatagram::kFixesTransferId:
+      return "the server's answer";
+    case EarlyDatagram::kShort:
+      return "a datagram too short for its opcode";
+    case EarlyDatagram::kData:
+      return "a DATA packet";
+    case EarlyDatagram::kUnknownOpcode:
+      return "a packet of an unknown opcode";
+    case EarlyDatagram::kOtherAck:
+      return "an ACK of another block than 0";
+    case EarlyDatagram::kOtherHost:
+      return "a datagram from another host";
+  }
+  return "a datagram";
+}
+
 // A peer's text for the log: printable ASCII as it is, any other byte as '?'.
 std::string Printable(const std::string& text) {
   std::string out = text;
@@ -125,6 +176,7 @@ bool TftpClient::sendBuffer(const char* data, int32_t length) {
     return false;
   }
   server_tid_known_ = false;
+  early_kinds_logged_ = 0;
   timer_ = tftp::RetransmitTimer(kMinReplyTimeoutMs, reply_timeout_ms_);
   statistics_ = Statistics();
   result_.total = static_cast<size_t>(length);
@@ -287,13 +339,22 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected, Clock::time_poi
         break;
     }
     const TftpReply reply = packet.decodeReply();
+    if (!server_tid_known_) {
+      const EarlyDatagram early = ClassifyEarly(reply, reply_address_, server_endpoint_.address);
+      if (early != EarlyDatagram::kFixesTransferId) {
+        ignoreEarly(static_cast<unsigned>(early), DescribeEarly(early), packet.getSize());
+        continue;
+      }
+      server_tid_ = reply_address_;
+      server_tid_known_ = true;
+    }
     if (reply.kind == TftpReply::Kind::kMalformed) {
       trace_->Print("Unhandled packet\n");
       BASEKIT_LOG(Failure, "malformed datagram of %d bytes from %s ignored", packet.getSize(),
                   tftp::FormatEndpoint(reply_address_).c_str());
       continue;
     }
-    if (!acceptSource(reply_address_)) {
+    if (!(reply_address_ == server_tid_)) {
       rejectForeignSource(reply_address_, reply);
       continue;
     }
@@ -326,21 +387,22 @@ TftpClient::ReplyOutcome TftpClient::awaitAck(uint32_t expected, Clock::time_poi
   }
 }
 
-// The first reply from the server's address fixes its transfer identifier;
-// afterwards only that address and port are listened to.
-bool TftpClient::acceptSource(const tftp::Endpoint& source) {
-  if (server_tid_known_) {
-    return source == server_tid_;
+// Each kind of early datagram is logged once per upload: a stream of them
+// must not fill the log.
+void TftpClient::ignoreEarly(unsigned kind, const char* what, int size) {
+  const std::string from = tftp::FormatEndpoint(reply_address_);
+  trace_->Print("Packet before the transfer ID from %s ignored\n", from.c_str());
+  const unsigned bit = 1u << kind;
+  if (early_kinds_logged_ & bit) {
+    return;
   }
-  if (source.address == server_endpoint_.address) {
-    server_tid_ = source;
-    server_tid_known_ = true;
-    return true;
-  }
-  return false;
+  early_kinds_logged_ |= bit;
+  BASEKIT_LOG(Failure, "%s (%d bytes) from %s before the server's answer ignored; no more of this kind are logged",
+              what, size, from.c_str());
 }
 
-// RFC 1350 answers a stranger with ERROR 5; an ERROR is never answered, so
+// Once the transfer identifier is known, RFC 1350 answers a stranger with
+// ERROR 5; an ERROR is never answered, so
 // that two parties that each take the other for a stranger cannot keep
 // answering each other.
 void TftpClient::rejectForeignSource(const tftp::Endpoint& source, const TftpReply& reply) {

@@ -4,9 +4,12 @@
 // blocks) that sends the firmware image to the box.
 //
 // One UDP socket carries the write request and everything after it, so
-// replies reach it whatever port they come from: the server's first
-// well-formed reply from its address fixes the server's transfer identifier
-// (its address and port, which may be the well-known port itself).
+// replies reach it whatever port they come from: the server's answer to the
+// write request from its address, an ACK of block 0 or an ERROR, fixes the
+// server's transfer identifier (its address and port, which may be the
+// well-known port itself). Whatever comes before it (from another host or
+// port, DATA, an ACK of another block, an unknown opcode, a short datagram)
+// is ignored without an answer and logged once per kind.
 //
 // Lock-step transfer: every packet (the write request and each DATA block)
 // is sent and its acknowledgement awaited, and sent again when the wait runs
@@ -27,9 +30,10 @@
 //
 // Only the acknowledgement of the block just sent counts: older and
 // duplicate ACKs are traced and ignored and never cause a resend.
-// Datagrams too short for their opcode are ignored. Other sources than the
-// server's transfer identifier are answered with ERROR 5 ("Unknown transfer
-// ID"), unless what they sent is itself an ERROR, and otherwise ignored. An
+// Datagrams too short for their opcode are ignored. Once the transfer
+// identifier is known, other sources are answered with ERROR 5 ("Unknown
+// transfer ID"), unless what they sent is itself an ERROR, and otherwise
+// ignored. An
 // ERROR packet from the server ends the upload. sendBuffer returns true only
 // after the last block (a short or empty one) has been acknowledged; when
 // every block but the last was, and the last one's acknowledgement never
@@ -163,7 +167,9 @@ class TftpClient {
 
   WaitResult waitForPacket(TftpPacket& packet, Clock::time_point deadline);
   ReplyOutcome awaitAck(uint32_t expected, Clock::time_point deadline);
-  bool acceptSource(const tftp::Endpoint& source);
+  // A datagram before the transfer identifier: traced, logged once per
+  // kind (a small number below 32), not answered.
+  void ignoreEarly(unsigned kind, const char* what, int size);
   void rejectForeignSource(const tftp::Endpoint& source, const TftpReply& reply);
   void sendLastPacket();
   // How long to wait after the send-th send of the packet (1 for the first).
@@ -182,7 +188,8 @@ class TftpClient {
   tftp::Endpoint reply_address_;    // source of the most recent datagram
   tftp::Endpoint server_tid_;       // the server's transfer identifier
   bool server_tid_known_ = false;
-  int last_wait_error_ = 0;  // platform code of the last failed wait or receive
+  unsigned early_kinds_logged_ = 0;  // bits of the early kinds logged so far
+  int last_wait_error_ = 0;          // platform code of the last failed wait or receive
 
   TftpPacket last_sent_;
   bool last_sent_is_request_ = false;

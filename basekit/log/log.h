@@ -3,8 +3,9 @@
 // The process-wide log. Each call becomes one line, appended at once by the
 // calling thread: an optional header (time, source file, source line, error
 // number), the separator "<<<<", the printf-formatted message and "\r\n".
-// In file mode the file is opened, appended to and closed for every line; in
-// descriptor mode the line goes to an already open runtime file descriptor.
+// In file mode the file is opened, appended to and closed for every line
+// (never through a link at its name, see log_file.h); in descriptor mode the
+// line goes to an already open runtime file descriptor.
 //
 // Thread affinity: Write/WriteV and LogPrintf from any thread. Configuration
 // calls are not synchronised with concurrent writes; configure once at
@@ -58,7 +59,8 @@ class LogInterface {
   // Null in descriptor mode. The pointer lives until the next SetLogPath or
   // SetLogDescriptor.
   virtual const char* GetLogPath() = 0;
-  // Only the directory part (up to the last separator) is used. Leaves
+  // Only the directory part (up to the last separator) is used; the path
+  // is UTF-8 (on Windows too, so that any folder can hold the log). Leaves
   // descriptor mode; null is ignored.
   virtual void SetLogPath(const char* path) = 0;
   // Negative values are ignored; otherwise enters descriptor mode and forgets

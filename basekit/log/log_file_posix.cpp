@@ -1,6 +1,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -40,14 +41,52 @@ size_t WriteAll(int fd, const char* data, size_t size) {
 
 }  // namespace
 
-long long AppendToLogFile(const char* path, const char* data, size_t size) {
+LogFileOpening OpenLogFile(const char* path, LogFileAccess access) {
+  LogFileOpening opening;
   // O_APPEND places every write at the end, so whole lines from several
   // threads or processes never interleave.
-  int fd =
-      ::open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
-  if (fd < 0) return -1;
-  size_t written = WriteAll(fd, data, size);
-  ::close(fd);
+  int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  if (access == LogFileAccess::kAppend) flags |= O_APPEND;
+  int fd = ::open(path, flags, S_IRUSR | S_IWUSR);
+  if (fd < 0) {
+    // O_NOFOLLOW refuses a symbolic link at the name with ELOOP.
+    if (errno == ELOOP) opening.refusal = LogFileRefusal::kLink;
+    return opening;
+  }
+  struct stat info = {};
+  LogFileFacts facts;
+  if (::fstat(fd, &info) == 0) {
+    facts.plain = S_ISREG(info.st_mode);
+    facts.names = static_cast<unsigned long>(info.st_nlink);
+  } else {
+    facts.plain = false;
+  }
+  opening.refusal = JudgeLogFile(facts);
+  if (opening.refusal != LogFileRefusal::kNone) {
+    ::close(fd);
+    return opening;
+  }
+  opening.handle = fd;
+  return opening;
+}
+
+int64_t LogFileLength(LogFileHandle file) {
+  struct stat info = {};
+  if (::fstat(static_cast<int>(file), &info) != 0) return -1;
+  return static_cast<int64_t>(info.st_size);
+}
+
+bool EmptyLogFile(LogFileHandle file) {
+  return ::ftruncate(static_cast<int>(file), 0) == 0;
+}
+
+void CloseLogFile(LogFileHandle file) { ::close(static_cast<int>(file)); }
+
+long long AppendToLogFile(const char* path, const char* data, size_t size) {
+  LogFileOpening opening = OpenLogFile(path, LogFileAccess::kAppend);
+  if (opening.handle == kNoLogFile) return -1;
+  size_t written = WriteAll(static_cast<int>(opening.handle), data, size);
+  CloseLogFile(opening.handle);
   return static_cast<long long>(written);
 }
 

@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kLogSource = "repair_service";
 
+static_assert(kNameTaken == ERROR_FILE_EXISTS);
+
 }  // namespace
 
 uint32_t WinAdapterSource::GetAdaptersInfo(IP_ADAPTER_INFO* buffer, uint32_t* size) {
@@ -65,7 +67,8 @@ constexpr size_t kOutputKept = 4096;
 std::wstring WinProcessRunner::SystemFolder() { return basekit::SystemFolder(); }
 
 bool WinProcessRunner::CreateHiddenProcess(const std::wstring& application, wchar_t* command_line,
-                                           const std::wstring& directory, ProcessHandle* process, uint32_t* error) {
+                                           const std::wstring& directory, FileHandle output, ProcessHandle* process,
+                                           uint32_t* error) {
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
   HANDLE read = nullptr;
   HANDLE write = nullptr;
@@ -78,15 +81,19 @@ bool WinProcessRunner::CreateHiddenProcess(const std::wstring& application, wcha
   }
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
-  if (write != nullptr) {
+  if (write != nullptr || output != nullptr) {
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = write;
+    startup.hStdOutput = output != nullptr ? output : write;
     startup.hStdError = write;
   }
+  // Inheritable only while this process is created: no other child gets
+  // the file.
+  if (output != nullptr) SetHandleInformation(output, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   PROCESS_INFORMATION info = {};
   const BOOL created = CreateProcessW(application.c_str(), command_line, nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                                       nullptr, directory.c_str(), &startup, &info);
   const DWORD create_error = GetLastError();
+  if (output != nullptr) SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
   // The child holds its own copy; with ours closed, the pipe ends with it.
   if (write != nullptr) CloseHandle(write);
   if (!created) {
@@ -142,9 +149,31 @@ void WinProcessRunner::CloseProcess(ProcessHandle process) {
   delete started;
 }
 
-bool WinFileProbe::Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+bool WinProcessRunner::CreateOutputFile(const std::wstring& path, FileHandle* file, uint32_t* error) {
+  // CREATE_NEW fails on any name in use, a link (even one to nothing) or a
+  // folder included; the name is never followed. DELETE: a file its
+  // command could not fill is deleted through this handle, not by name.
+  HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (created == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    *error = code == ERROR_ALREADY_EXISTS ? kNameTaken : code;
+    return false;
+  }
+  *file = created;
+  return true;
 }
+
+bool WinProcessRunner::DiscardOutputFile(FileHandle file) {
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition))) {
+    BASEKIT_LOG(Failure, "SetFileInformationByHandle (delete) failed %lu", GetLastError());
+    return false;
+  }
+  return true;
+}
+
+void WinProcessRunner::CloseFile(FileHandle file) { CloseHandle(file); }
 
 std::wstring WinModuleInfo::ModuleFileName() {
   wchar_t path[MAX_PATH] = {};
@@ -194,7 +223,6 @@ const RepairPlatform& DefaultRepairPlatform() {
   static WinAdapterSource adapters;
   static WinRegistryReader registry;
   static WinProcessRunner processes;
-  static WinFileProbe files;
   static WinModuleInfo module;
   static WinResourceFirmware firmware;
   static WinSleeper sleeper;
@@ -202,7 +230,7 @@ const RepairPlatform& DefaultRepairPlatform() {
   static WinClock clock;
   static WinAdapterMonitor monitor;
   static WinJournalStore journal;
-  static const RepairPlatform platform{&adapters, &registry, &processes, &files,   &module, &firmware,
+  static const RepairPlatform platform{&adapters, &registry, &processes, &module,  &firmware,
                                        &sleeper,  &tftp,     &clock,     &monitor, &journal};
   return platform;
 }

@@ -29,17 +29,15 @@ class WinProcessRunner : public ProcessRunner {
  public:
   std::wstring SystemFolder() override;
   // Standard output and error go to a pipe of the runner's, read after the
-  // wait.
+  // wait; standard output to `output` instead when given.
   bool CreateHiddenProcess(const std::wstring& application, wchar_t* command_line, const std::wstring& directory,
-                           ProcessHandle* process, uint32_t* error) override;
+                           FileHandle output, ProcessHandle* process, uint32_t* error) override;
   ProcessExit WaitForProcess(ProcessHandle process, uint32_t timeout_ms) override;
   std::string ReadOutput(ProcessHandle process) override;
   void CloseProcess(ProcessHandle process) override;
-};
-
-class WinFileProbe : public FileProbe {
- public:
-  bool Exists(const std::wstring& path) override;
+  bool CreateOutputFile(const std::wstring& path, FileHandle* file, uint32_t* error) override;
+  bool DiscardOutputFile(FileHandle file) override;
+  void CloseFile(FileHandle file) override;
 };
 
 class WinModuleInfo : public ModuleInfo {

@@ -28,6 +28,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -68,6 +69,15 @@ class TempDir {
  private:
   fs::path path_;
 };
+
+// Points the log at REPAIR.log in `dir`, every line without a header.
+void WriteBareLines(Log_Impl& log, const TempDir& dir) {
+  log.SetLogPath(dir.dir().c_str());
+  log.SetLogName("REPAIR");
+  log.RemoveFlags(kAllHeaderFlags);
+  log.AddFlags(kLogNoDatePrefix);
+  log.SetLevel(12);
+}
 
 // A log in descriptor mode writing into a temporary file, read back whole.
 class DescriptorLog {
@@ -285,6 +295,69 @@ TEST(LogFile, UnopenableFileDropsTheLineQuietly) {
   EXPECT_FALSE(fs::exists(dir.path() / "missing"));
 }
 
+// A name in the log's folder that leads to another file (someone else's
+// link) takes no line and leaves that file as it was; so does a name that is
+// not a plain file, and opening it does not wait on it.
+TEST(LogFile, NamesThatLeadElsewhereTakeNoLine) {
+  struct Case {
+    const char* what;
+    void (*make)(const fs::path& name, const fs::path& victim);
+    LogFileRefusal refusal;
+  };
+  const Case cases[] = {
+      {"a new file", [](const fs::path&, const fs::path&) {},
+       LogFileRefusal::kNone},
+      {"a hard link",
+       [](const fs::path& name, const fs::path& victim) {
+         fs::create_hard_link(victim, name);
+       },
+       LogFileRefusal::kOtherNames},
+#ifndef _WIN32
+      {"a symbolic link",
+       [](const fs::path& name, const fs::path& victim) {
+         fs::create_symlink(victim, name);
+       },
+       LogFileRefusal::kLink},
+      {"a symbolic link to nothing yet",
+       [](const fs::path& name, const fs::path& victim) {
+         fs::create_symlink(victim.parent_path() / "planted", name);
+       },
+       LogFileRefusal::kLink},
+      {"a pipe",
+       [](const fs::path& name, const fs::path&) {
+         ASSERT_EQ(mkfifo(name.c_str(), 0600), 0);
+       },
+       LogFileRefusal::kNotAFile},
+#endif
+  };
+  const std::string victim_bytes(1000001, 'v');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const fs::path victim = dir.path() / "victim.bin";
+    std::ofstream(victim, std::ios::binary) << victim_bytes;
+    const fs::path name = dir.path() / "REPAIR.log";
+    c.make(name, victim);
+    const std::string path = dir.dir() + "REPAIR.log";
+    for (LogFileAccess access :
+         {LogFileAccess::kAppend, LogFileAccess::kReadWrite}) {
+      LogFileOpening opening = OpenLogFile(path.c_str(), access);
+      EXPECT_EQ(opening.refusal, c.refusal);
+      EXPECT_EQ(opening.handle == kNoLogFile,
+                c.refusal != LogFileRefusal::kNone);
+      if (opening.handle != kNoLogFile) CloseLogFile(opening.handle);
+    }
+    Log_Impl log;
+    WriteBareLines(log, dir);
+    log.Write(12, nullptr, 0, "line");
+    EXPECT_EQ(ReadFile(victim), victim_bytes);
+    EXPECT_FALSE(fs::exists(dir.path() / "planted"));
+    if (c.refusal == LogFileRefusal::kNone) {
+      EXPECT_EQ(ReadFile(name), "line\r\n");
+    }
+  }
+}
+
 // Many threads append to one file at once: every line arrives whole, once.
 TEST(LogFile, ConcurrentWritersNeverInterleave) {
   TempDir dir;
@@ -439,11 +512,7 @@ TEST(LogFullDevice, FileSizeLimitInsideALine) {
   } restore;
   TempDir dir;
   Log_Impl log;
-  log.SetLogPath(dir.dir().c_str());
-  log.SetLogName("REPAIR");
-  log.RemoveFlags(kAllHeaderFlags);
-  log.AddFlags(kLogNoDatePrefix);
-  log.SetLevel(12);
+  WriteBareLines(log, dir);
 
   rlimit limit = restore.saved;
   limit.rlim_cur = 10;

@@ -53,6 +53,11 @@ worker_order failed >"$work/log.txt"
 verdict "log: a failed run is not a repaired one" $?
 test "$(wiz_expected_commands closed "本地连接" | wc -l)" = 4
 verdict "the expected commands: four, also from the window's lines" $?
+test "$(wiz_expected_commands repaired-static "本地连接" | sed -n 2p)" = "netsh interface ip dump"
+verdict "the expected commands: the dump as netsh receives it, without the program's redirection" $?
+test "$(WIZ_BACKUP_KEPT=1 expected repaired-static | grep -c 'ip dump\|exit code')" = 4 &&
+    test "$(WIZ_BACKUP_KEPT=1 expected repaired-static | wc -l)" = "$(($(expected repaired-static | wc -l) - 2))"
+verdict "the expected log with ip.bak kept: the dump and its outcome left out, nothing else" $?
 
 # ---- xdotool's geometry ------------------------------------------------------------
 mkdir -p "$work/bin"

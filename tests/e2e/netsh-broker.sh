@@ -36,7 +36,9 @@ touch "$state/commands" "$state/journal" "$state/rules" "$state/connections" "$s
 
 re_add_rule='^netsh advfirewall firewall add rule name="([^"]*)" (.+)$'
 re_delete_rule='^netsh advfirewall firewall delete rule name="([^"]*)"$'
-re_static='^netsh interface ip set address name="([^"]*)" static ([0-9.]+) ([0-9.]+)( ([0-9.]+) ([0-9]+))?$'
+# static ADDRESS MASK [GATEWAY [METRIC] | gateway=none]; the gateway's words
+# are checked by set_static, as netsh reads them.
+re_static='^netsh interface ip set address name="([^"]*)" static ([0-9.]+) ([0-9.]+)( (.*))?$'
 re_dhcp='^netsh interface ip set address name="([^"]*)" dhcp$'
 re_dump='^netsh +interface +ip +dump *$'
 
@@ -74,17 +76,30 @@ interface_of() {  # interface_of CONNECTION_NAME
     awk -F '\t' -v name="$1" '$1 == name { print $2; found = 1; exit } END { exit !found }' "$state/connections"
 }
 
-set_static() {  # set_static NAME ADDRESS MASK [GATEWAY METRIC]
-    local dev length
+# The address replaces every address of the interface, and with it its
+# default route; a gateway (not 0.0.0.0) becomes the default route. The
+# rest of the line is split into words as netsh does: two blanks in a row
+# make no empty word, so "MASK  0" names the gateway "0", which is refused.
+set_static() {  # set_static NAME ADDRESS MASK [REST]
+    local dev length gateway="" metric=0 rest
     dev=$(interface_of "$1") || { echo "There is no connection named \"$1\"."; return 1; }
-    if ! ipv4_number "$2" >/dev/null || ! length=$(mask_length "$3"); then
+    read -r -a rest <<<"${4:-}"
+    case ${#rest[@]}:${rest[0]:-} in
+        0:) ;;
+        1:gateway=none) ;;
+        1:* | 2:*) gateway=${rest[0]} metric=${rest[1]:-0} ;;
+        *) echo "The syntax supplied for this command is not valid."; return 1 ;;
+    esac
+    if ! ipv4_number "$2" >/dev/null || ! length=$(mask_length "$3") ||
+        { [ -n "$gateway" ] && ! ipv4_number "$gateway" >/dev/null; } || [[ ! $metric =~ ^[0-9]+$ ]]; then
         echo "The parameter is incorrect."
         return 1
     fi
     ip -n "$ns" -4 addr flush dev "$dev"
+    while ip -n "$ns" -4 route del default dev "$dev" 2>/dev/null; do :; done
     ip -n "$ns" addr add "$2/$length" dev "$dev" || return 1
-    if [ -n "${4:-}" ] && [ "$4" != 0.0.0.0 ]; then
-        ip -n "$ns" route replace default via "$4" dev "$dev" metric "${5:-0}" || return 1
+    if [ -n "$gateway" ] && [ "$gateway" != 0.0.0.0 ]; then
+        ip -n "$ns" route replace default via "$gateway" dev "$dev" metric "$metric" || return 1
     fi
 }
 
@@ -117,14 +132,16 @@ delete_rule() {
     printf '\nDeleted %s rule(s).\nOk.\n' "$count"
 }
 
+# netsh's dump: per connection its address, mask and gateway as they are.
 dump() {
-    local name dev address
+    local name dev address gateway
     printf '#========================\n# Interface IP Configuration\n#========================\npushd interface ip\n\n'
     while IFS=$'\t' read -r name dev; do
         address=$(ip -n "$ns" -4 -o addr show dev "$dev" | awk '{ print $4; exit }')
+        gateway=$(ip -n "$ns" -4 route show default dev "$dev" | awk '{ print "gateway=" $3 " gwmetric=0"; exit }')
         if [ -n "$address" ]; then
-            printf 'set address name="%s" source=static addr=%s mask=%s\n' "$name" "${address%/*}" \
-                "$(length_mask "${address#*/}")"
+            printf 'set address name="%s" source=static addr=%s mask=%s %s\n' "$name" "${address%/*}" \
+                "$(length_mask "${address#*/}")" "${gateway:-gateway=none}"
         else
             printf 'set address name="%s" source=dhcp\n' "$name"
         fi
@@ -166,7 +183,7 @@ handle() {  # handle COMMAND_LINE: prints netsh's text, returns its exit code
     elif [[ $line =~ $re_delete_rule ]]; then
         delete_rule "${BASH_REMATCH[1]}"
     elif [[ $line =~ $re_static ]]; then
-        set_static "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" "${BASH_REMATCH[3]}" "${BASH_REMATCH[5]}" "${BASH_REMATCH[6]}"
+        set_static "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" "${BASH_REMATCH[3]}" "${BASH_REMATCH[5]}"
     elif [[ $line =~ $re_dhcp ]]; then
         set_dhcp "${BASH_REMATCH[1]}"
     elif [[ $line =~ $re_dump ]]; then

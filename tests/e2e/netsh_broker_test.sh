@@ -93,6 +93,13 @@ expect "the recovery address replaces the address, the default route goes with i
 expect "a static address with gateway and metric" \
     "$set_eth0 static 192.168.0.10 255.255.255.0 192.168.0.1 0" 0 "" \
     "192.168.0.10/24|192.168.0.1 eth0" with_route eth0
+expect "gateway=none: the address alone, no default route left" \
+    "$set_eth0 static 192.168.0.10 255.255.255.0 gateway=none" 0 "" "192.168.0.10/24|" with_route eth0
+expect "a gateway again, without a metric" "$set_eth0 static 192.168.0.10 255.255.255.0 192.168.0.1" 0 "" \
+    "192.168.0.10/24|192.168.0.1 eth0" with_route eth0
+expect "two blanks before the metric make it the gateway: refused, nothing changed" \
+    "$set_eth0 static 10.20.30.40 255.255.255.0  0" 1 "parameter is incorrect" \
+    "192.168.0.10/24|192.168.0.1 eth0" with_route eth0
 expect "dhcp brings the lease back" "$set_eth0 dhcp" 0 "" \
     "10.20.30.40/24|10.20.30.1 eth0" with_route eth0
 expect "a name with a blank is one connection" \
@@ -110,8 +117,10 @@ expect "a mask with a hole is refused" "$set_eth0 static 192.168.1.111 255.0.255
     "10.20.30.40/24" addresses eth0
 expect "an address beyond 255 is refused" "$set_eth0 static 192.168.1.256 255.255.255.0" 1 "parameter is incorrect" \
     "10.20.30.40/24" addresses eth0
-expect "the dump lists the connections" "netsh interface ip dump " 0 \
-    'set address name="本地连接" source=static addr=10.20.30.40 mask=255.255.255.0' "10.20.30.40/24" addresses eth0
+expect "the dump lists the connections with their gateways" "netsh interface ip dump " 0 \
+    'set address name="本地连接" source=static addr=10.20.30.40 mask=255.255.255.0 gateway=10.20.30.1 gwmetric=0
+set address name="以太网 2" source=static addr=172.16.8.20 mask=255.255.255.0 gateway=none' "10.20.30.40/24" \
+    addresses eth0
 expect "an unknown command fails" "netsh wlan show profiles" 1 "was not found" 0 rules
 expect "every command line is recorded as received" "netsh advfirewall firewall delete rule name=\"x\"" 1 "" \
     "$rule" first_command

@@ -22,7 +22,9 @@ def u32(data, offset):
     return struct.unpack_from("<I", data, offset)[0]
 
 
-def resource_section(data):
+def image_headers(data):
+    """The optional header's offset and the sections, (virtual size, RVA,
+    raw size, raw offset) each, of a 32-bit PE image."""
     if data[:2] != b"MZ":
         raise PeError("not an MZ executable")
     pe = u32(data, 0x3C)
@@ -32,13 +34,16 @@ def resource_section(data):
     optional = pe + 24
     if u16(data, optional) != 0x10B:
         raise PeError("not a 32-bit image")
+    table = optional + optional_size
+    return optional, [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(sections)]
+
+
+def resource_section(data):
+    optional, sections = image_headers(data)
     rsrc_rva = u32(data, optional + 96 + 2 * 8)
     if rsrc_rva == 0:
         raise PeError("no resources")
-    table = optional + optional_size
-    for i in range(sections):
-        header = table + 40 * i
-        virtual_size, rva, raw_size, raw_offset = struct.unpack_from("<IIII", data, header + 8)
+    for virtual_size, rva, raw_size, raw_offset in sections:
         if rva <= rsrc_rva < rva + max(virtual_size, raw_size):
             base = raw_offset + (rsrc_rva - rva)
             return base, lambda r: raw_offset + (r - rva)

@@ -28,6 +28,7 @@
 #   --netsh FILE           the netsh stand-in (default: the windows build's)
 #   --probe FILE           the answer probe (default: the windows build's)
 #   --planted DIR          the planted files (default: the windows build's)
+#   --static-world DIR     the static-adapter world's DLLs (default: the windows build's)
 #   --keep                 keep the scratch folder (its path is printed)
 #   --dpi N                the screen at N DPI (the prefix's LogPixels; 144:
 #                          150 %, 192: 200 %) on a display of 1024x768 scaled
@@ -48,6 +49,7 @@ exe=""
 netsh=""
 probe=""
 planted=""
+static_world=""
 keep=0
 
 usage() {
@@ -71,6 +73,7 @@ while [ $# -gt 0 ]; do
         --netsh) netsh=${2:?--netsh needs a file}; shift ;;
         --probe) probe=${2:?--probe needs a file}; shift ;;
         --planted) planted=${2:?--planted needs a folder}; shift ;;
+        --static-world) static_world=${2:?--static-world needs a folder}; shift ;;
         --no-build) build=0 ;;
         --keep) keep=1 ;;
         --dpi)
@@ -113,7 +116,8 @@ fi
 if [ "$build" = 1 ]; then
     bash scripts/install-deps.sh || { echo "run-wizard: installing the packages failed" >&2; exit 1; }
     cmake --preset windows >/dev/null || { echo "run-wizard: configuring the windows build failed" >&2; exit 1; }
-    cmake --build --preset windows -j 2 --target repair_exe netsh_standin answer_probe planted_files ||
+    cmake --build --preset windows -j 2 --target repair_exe netsh_standin answer_probe planted_files \
+        static_iphlpapi ||
         { echo "run-wizard: building repair.exe failed" >&2; exit 1; }
 fi
 WIZ_EXE=$(realpath -e "${exe:-build/windows/app/repair.exe}") || { echo "run-wizard: no repair.exe (build it, or --exe)" >&2; exit 1; }
@@ -123,6 +127,9 @@ WIZ_PROBE=$(realpath -e "${probe:-build/windows/tests/e2e/answer_probe.exe}" 2>/
 # Only the road of planted files needs them.
 # shellcheck disable=SC2034 # roads/planted.sh's to use
 WIZ_PLANTED=$(realpath -e "${planted:-build/windows/tests/e2e/planted/bin}" 2>/dev/null)
+# Only the roads of a static adapter need it.
+# shellcheck disable=SC2034 # wizard.sh's to use
+WIZ_STATIC_WORLD=$(realpath -e "${static_world:-build/windows/tests/e2e/static/bin}" 2>/dev/null)
 for tool in wine wineserver Xvfb xdotool import convert in.tftpd iconv python3 flock; do
     command -v "$tool" >/dev/null || { echo "run-wizard: missing $tool (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done

@@ -8,6 +8,9 @@ read from the skin files (resources/skin) at run time.
                           face), page3 or other, and the progress bar's value
                           (0..kProgressMax) in a shot of the wizard
     skin.py hot SHOT I    exit 0 when picker entry I shows its hot text colour
+    skin.py text SHOT NAME
+                          exit 0 when the wizard's page-1 control NAME shows
+                          text in its colour
 
 Click points are the centres of the controls as the framework lays the skins
 out. The picker's entries, the bar's range and the entries' hot colour are
@@ -286,6 +289,14 @@ def entry_hot(path, index):
     return colour_count(picture, picker_entries()[index], [hot], 48) >= 10
 
 
+def page1_text(path, name):
+    def shown(root):
+        page(1)(root)
+        find(root, name).attrs["visible"] = "true"
+    label = control(laid_out(WIZARD, shown), name)
+    return colour_count(Picture(path), label.rect, [argb(label.get("textcolor"))], 48) >= 10
+
+
 def main(argv):
     try:
         if argv[1:] == ["points"]:
@@ -296,6 +307,8 @@ def main(argv):
             return 0
         if len(argv) == 4 and argv[1] == "hot":
             return 0 if entry_hot(argv[2], int(argv[3])) else 1
+        if len(argv) == 4 and argv[1] == "text":
+            return 0 if page1_text(argv[2], argv[3]) else 1
     except (OSError, SkinError, json.JSONDecodeError, subprocess.CalledProcessError, ValueError) as e:
         print(f"skin.py: {e}", file=sys.stderr)
         return 2

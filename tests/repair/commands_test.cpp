@@ -18,7 +18,7 @@ TEST(Commands, CommandTexts) {
     std::wstring command;
     std::wstring expected;
   } cases[] = {
-      {DumpCommand(L"C:\\Tools\\ip.bak"), L"cmd /d /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""},
+      {DumpCommand(), L"netsh interface ip dump"},
       {SetRecoveryAddressCommand(L"Ethernet 2"),
        L"netsh interface ip set address name=\"Ethernet 2\" static 192.168.1.111 255.255.255.0"},
       {AddFirewallRuleCommand(L"C:\\Program Files\\Repair\\repair.exe"),
@@ -81,7 +81,7 @@ TEST(Commands, RunCommandStartsTheSystemToolByItsFullPath) {
     std::wstring system_folder;
     std::wstring application;  // empty: nothing may start
   } cases[] = {
-      {DumpCommand(L"C:\\Downloads\\ip.bak"), kSystem, kSystem + L"\\cmd.exe"},
+      {DumpCommand(), kSystem, kSystem + L"\\netsh.exe"},
       {SetRecoveryAddressCommand(L"Ethernet 2"), kSystem, kSystem + L"\\netsh.exe"},
       {AddFirewallRuleCommand(L"C:\\Downloads\\repair.exe"), kSystem, kSystem + L"\\netsh.exe"},
       {DeleteFirewallRuleCommand(), kSystem, kSystem + L"\\netsh.exe"},

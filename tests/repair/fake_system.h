@@ -114,9 +114,19 @@ class FakeProcessRunner : public ProcessRunner {
   std::function<ProcessExit(const std::wstring& command, std::string* output)> on_command;
   std::map<uintptr_t, std::pair<ProcessExit, std::string>> results;
 
+  // Output files: the names already taken (by anything), the error every
+  // creation fails with when not 0, the files created (path -> what the
+  // commands wrote into them; a discarded one goes at its close), and the
+  // file each started command wrote into (empty: none).
+  std::set<std::wstring> taken;
+  uint32_t create_error = 0;
+  std::map<std::wstring, std::string> files;
+  std::vector<std::wstring> output_files;
+  std::set<uintptr_t> open_files;
+
   std::wstring SystemFolder() override { return system_folder; }
   bool CreateHiddenProcess(const std::wstring& application, wchar_t* command_line, const std::wstring& directory,
-                           ProcessHandle* process, uint32_t* error) override {
+                           FileHandle output_file, ProcessHandle* process, uint32_t* error) override {
     applications.push_back(application);
     directories.push_back(directory);
     if (fail) {
@@ -128,6 +138,11 @@ class FakeProcessRunner : public ProcessRunner {
     std::string output;
     ProcessExit exit{true, 0};
     if (on_command) exit = on_command(command_line, &output);
+    output_files.push_back(output_file ? PathOf(output_file) : std::wstring());
+    if (output_file) {
+      files[output_files.back()] += output;
+      output.clear();
+    }
     // The platform may write into the buffer: make sure nobody relies on it.
     command_line[0] = L'#';
     uintptr_t handle = 0x1000 + started.size();
@@ -135,6 +150,26 @@ class FakeProcessRunner : public ProcessRunner {
     results[handle] = {exit, output};
     *process = reinterpret_cast<ProcessHandle>(handle);
     return true;
+  }
+  bool CreateOutputFile(const std::wstring& path, FileHandle* file, uint32_t* error) override {
+    if (create_error != 0 || taken.count(path) || files.count(path)) {
+      *error = create_error != 0 ? create_error : kNameTaken;
+      return false;
+    }
+    files[path];
+    created_paths_.push_back(path);
+    open_files.insert(created_paths_.size());
+    *file = reinterpret_cast<FileHandle>(created_paths_.size());
+    return true;
+  }
+  bool DiscardOutputFile(FileHandle file) override {
+    discarded_.insert(reinterpret_cast<uintptr_t>(file));
+    return true;
+  }
+  void CloseFile(FileHandle file) override {
+    const auto handle = reinterpret_cast<uintptr_t>(file);
+    if (open_files.erase(handle) == 0) ++closes_of_unknown_handles;
+    if (discarded_.count(handle)) files.erase(PathOf(file));
   }
   ProcessExit WaitForProcess(ProcessHandle process, uint32_t timeout_ms) override {
     waits.push_back(timeout_ms);
@@ -151,12 +186,12 @@ class FakeProcessRunner : public ProcessRunner {
       open_handles.erase(it);
     }
   }
-};
 
-class FakeFileProbe : public FileProbe {
- public:
-  std::set<std::wstring> existing;
-  bool Exists(const std::wstring& path) override { return existing.count(path) != 0; }
+ private:
+  std::wstring PathOf(FileHandle file) const { return created_paths_.at(reinterpret_cast<uintptr_t>(file) - 1); }
+
+  std::vector<std::wstring> created_paths_;  // handle n is created_paths_[n - 1]
+  std::set<uintptr_t> discarded_;
 };
 
 class FakeModuleInfo : public ModuleInfo {
@@ -313,8 +348,11 @@ class FakeNetwork : public AdapterMonitor {
       return {true, 0};
     }
     if (command.rfind(set_address, 0) == 0) return SetAddress(command, set_address.size(), output);
-    return {true, 0};  // the dump
+    if (command == L"netsh interface ip dump") *output = kDump;
+    return {true, 0};
   }
+
+  static constexpr const char* kDump = "pushd interface ip\r\nset address name=\"Ethernet\" source=static\r\npopd\r\n";
 
  private:
   static std::string FormatMac(const IP_ADAPTER_INFO& record) {
@@ -518,7 +556,6 @@ struct FakeSystem {
   FakeAdapterSource adapters;
   FakeRegistry registry;
   FakeProcessRunner processes;
-  FakeFileProbe files;
   FakeModuleInfo module;
   FakeFirmware firmware;
   FakeClock clock;
@@ -528,7 +565,7 @@ struct FakeSystem {
   FakeJournalStore journal;
 
   RepairPlatform platform() {
-    return RepairPlatform{&adapters, &registry, &processes, &files,   &module, &firmware,
+    return RepairPlatform{&adapters, &registry, &processes, &module,  &firmware,
                           &sleeper,  &tftp,     &clock,     &network, &journal};
   }
 };

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fake_system.h"
+#include "repair/commands.h"
 #include "repair/text_encoding.h"
 
 namespace repair {
@@ -173,34 +174,70 @@ TEST_F(RepairServiceSteps, QueryStartsFromAnEmptyTableEachTime) {
   EXPECT_EQ(recorder_.statuses[0].stage, RepairStage::kPreparing);
 }
 
+// For a static adapter netsh's dump goes into ip.bak beside the program,
+// through a file the program creates itself, and never over anything that
+// already has that name. No shell is started. Whatever the dump does, the
+// step succeeds; the journal names the backup only when one is there.
 TEST(RepairServiceBackup, Backup) {
+  const std::wstring kBackup = L"C:\\Tools\\ip.bak";
+  const std::string kDumpLine = "cmd : netsh interface ip dump > \"C:\\Tools\\ip.bak\"";
+  const std::string kDump = fakes::FakeNetwork::kDump;
+  enum Dump { kRuns, kNameTaken, kCannotCreate, kCannotStart, kFails, kNoProgramPath };
   struct Case {
     const char* name;
     uint32_t dhcp;
-    bool backup_exists;
-    bool start_fails;
-    bool path_unknown;
+    Dump dump;
     std::vector<std::wstring> started;
+    std::optional<std::string> file;  // ip.bak's bytes afterwards, if the program has one
+    bool recorded;                    // the journal names the backup
     std::vector<std::string> lines;
   } cases[] = {
-      {"DHCP adapter: no backup", 1, false, false, false, {}, {}},
-      {"static adapter: dump into ip.bak",
+      {"DHCP adapter: no backup", 1, kRuns, {}, std::nullopt, false, {}},
+      {"static adapter: the dump into a new ip.bak",
        0,
-       false,
-       false,
-       false,
-       {L"cmd /d /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""},
-       {"command ended with exit code 0"}},
-      {"static adapter, existing ip.bak left alone", 0, true, false, false, {}, {}},
-      {"dump cannot start: still a success",
-       0,
-       false,
+       kRuns,
+       {DumpCommand()},
+       kDump,
        true,
-       false,
+       {kDumpLine, "command ended with exit code 0"}},
+      // A file, a folder or a link of that name, made earlier or by anyone.
+      {"ip.bak there: left alone, nothing run",
+       0,
+       kNameTaken,
        {},
-       {"create process failed 2: cmd /d /c netsh interface ip dump > \"C:\\Tools\\ip.bak\""}},
+       std::nullopt,
+       true,
+       {"C:\\Tools\\ip.bak exists, left as it is: netsh interface ip dump not run"}},
+      {"ip.bak cannot be created: nothing run",
+       0,
+       kCannotCreate,
+       {},
+       std::nullopt,
+       false,
+       {"cannot create C:\\Tools\\ip.bak, error 5: netsh interface ip dump not run"}},
+      {"dump cannot start: its empty file goes",
+       0,
+       kCannotStart,
+       {},
+       std::nullopt,
+       false,
+       {kDumpLine, "create process failed 2: netsh interface ip dump",
+        "C:\\Tools\\ip.bak deleted: its command failed"}},
+      {"dump fails: its file goes",
+       0,
+       kFails,
+       {DumpCommand()},
+       std::nullopt,
+       false,
+       {kDumpLine, "command ended with exit code 1", "C:\\Tools\\ip.bak deleted: its command failed"}},
       // No directory to put it in: nothing is written into the current one.
-      {"program path unknown: no dump", 0, false, false, true, {}, {"program directory unknown, no backup written"}},
+      {"program path unknown: no dump",
+       0,
+       kNoProgramPath,
+       {},
+       std::nullopt,
+       false,
+       {"program directory unknown, no backup written"}},
   };
   for (const Case& c : cases) {
     FakeSystem system;
@@ -210,9 +247,16 @@ TEST(RepairServiceBackup, Backup) {
     system.AddAdapter(MakeAdapter("{A}", "Ethernet", kMac1, c.dhcp, "192.168.0.10", "255.255.255.0"), L"Ethernet");
     service.QueryNetworkSettings();
     service.SelectAdapter(0);
-    if (c.backup_exists) system.files.existing.insert(L"C:\\Tools\\ip.bak");
-    system.processes.fail = c.start_fails;
-    if (c.path_unknown) system.module.path.clear();
+    if (c.dump == kNameTaken) system.processes.taken.insert(kBackup);
+    if (c.dump == kCannotCreate) system.processes.create_error = 5;
+    system.processes.fail = c.dump == kCannotStart;
+    if (c.dump == kFails) {
+      system.processes.on_command = [](const std::wstring&, std::string* output) {
+        *output = "The system cannot find the file specified.\r\n";
+        return ProcessExit{true, 1};
+      };
+    }
+    if (c.dump == kNoProgramPath) system.module.path.clear();
     LogCapture log;
     service.BackupNetworkSettings();
     EXPECT_EQ(system.processes.started, c.started) << c.name;
@@ -220,7 +264,21 @@ TEST(RepairServiceBackup, Backup) {
     std::vector<std::string> lines = {"start backup network settings"};
     lines.insert(lines.end(), c.lines.begin(), c.lines.end());
     lines.push_back("end backup network settings");
-    EXPECT_EQ(log.Messages(), lines) << c.name << ": no cmd line for the dump";
+    EXPECT_EQ(log.Messages(), lines) << c.name;
+    const auto file = system.processes.files.find(kBackup);
+    EXPECT_EQ(file == system.processes.files.end() ? std::nullopt : std::optional<std::string>(file->second), c.file)
+        << c.name;
+    if (!c.started.empty()) {
+      EXPECT_EQ(system.processes.output_files, std::vector<std::wstring>{kBackup}) << c.name;
+      EXPECT_EQ(system.processes.applications, std::vector<std::wstring>{L"C:\\Windows\\system32\\netsh.exe"})
+          << c.name;
+    }
+    EXPECT_TRUE(system.processes.open_files.empty()) << c.name;
+    EXPECT_EQ(system.processes.closes_of_unknown_handles, 0) << c.name;
+
+    service.ModifyNetworkSettings();
+    ASSERT_TRUE(system.journal.file.has_value()) << c.name;
+    EXPECT_EQ(system.journal.file->find("backup=C:\\Tools\\ip.bak") != std::string::npos, c.recorded) << c.name;
   }
 }
 

@@ -137,6 +137,7 @@ std::vector<std::string> ExpectedLog(const std::string& ending) {
     ReplaceAll(line, "{program}", "C:\\Tools\\repair.exe");
     ReplaceAll(line, "{connection}", "Ethernet");
     ReplaceAll(line, "{journal}", "C:\\ProgramData\\DEzed\\repair-journal.txt");
+    ReplaceAll(line, "{backup}", "C:\\Tools\\ip.bak");
   }
   if (!lines.empty() && lines.front() == "repair start") lines.erase(lines.begin());
   return lines;
@@ -181,17 +182,26 @@ TEST(RepairStepChain, SuccessfulRunOnADhcpAdapter) {
 TEST(RepairStepChain, LogOfARun) {
   struct Case {
     const char* ending;
+    uint32_t dhcp;
     bool upload_succeeds;
     RepairStepChain::State state;
     std::vector<std::string> figures;
   } cases[] = {
       {"repaired",
+       1,
        true,
        RepairStepChain::State::kComplete,
        {"recovery address 192.168.1.111 ready after 0 ms, settled 1000 ms",
         "upload progress: 0 updates to the window in 0 ms",
         "network settings of Ethernet restored, checked after 0 ms"}},
+      // The backup's dump, and the adapter's own settings back.
+      {"repaired-static",
+       0,
+       true,
+       RepairStepChain::State::kComplete,
+       {"network settings of Ethernet restored, checked after 0 ms"}},
       {"failed",
+       1,
        false,
        RepairStepChain::State::kFailed,
        {"recovery address 192.168.1.111 ready after 0 ms, settled 1000 ms",
@@ -199,7 +209,9 @@ TEST(RepairStepChain, LogOfARun) {
   };
   for (const Case& c : cases) {
     FakeSystem system;
-    system.AddAdapter(MakeAdapter("{0A}", "Realtek PCIe GbE", kMac1, 1), L"Ethernet");
+    system.AddAdapter(
+        MakeAdapter("{0A}", "Realtek PCIe GbE", kMac1, c.dhcp, "10.20.30.40", "255.255.255.0", "10.20.30.1"),
+        L"Ethernet");
     system.tftp.send_result = c.upload_succeeds;
     system.tftp.failed_outcome = TftpOutcome::kRequestUnanswered;  // the silent box
     LogCapture log;

@@ -301,7 +301,7 @@ TEST(RepairWizard, EveryCauseHasItsWords) {
   refused.server_text = std::string("bad\x01\x7F header ") + std::string(80, 'x');
   const std::wstring text = CauseText(refused);
   EXPECT_NE(text.find(L"bad header xxx"), std::wstring::npos);
-  EXPECT_NE(text.find(L"..."), std::wstring::npos);
+  EXPECT_NE(text.find(L"…"), std::wstring::npos);
   EXPECT_LT(text.size(), 60u);
   refused.server_text.clear();
   refused.server_code = 3;

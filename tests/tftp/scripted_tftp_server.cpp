@@ -112,6 +112,15 @@ void ScriptedTftpServer::run() {
     sendAfterSilenceIfDue();
     drainIntruder();
   }
+  // What the client sent before it was done (a resend after a time-out on a
+  // loaded machine, say) is counted, not left unread in the buffers.
+  while (client_known_ && Receive(transferSocket(), 0, &datagram, &from)) {
+    if (Word(datagram, 0) == 2) {
+      handleRequest(datagram, from);
+    } else {
+      handleData(datagram, from);
+    }
+  }
   drainIntruder();
 }
 

@@ -15,13 +15,17 @@
 #   wiz_app_kill PID             ends repair.exe hard, as a crash would
 #
 # Before wiz_world_up a road may set WIZ_APP_DIR_WIN (the program's folder,
-# on C:) and WIZ_DLL_OVERRIDES ("name=native,builtin" entries). While the
+# on C:), WIZ_DLL_OVERRIDES ("name=native,builtin" entries) and WIZ_STATIC
+# (gateway or nogateway: the cabled adapter configured statically, with or
+# without a default gateway, as repair.exe sees it; needs WIZ_STATIC_WORLD,
+# the folder of tests/e2e/static's files). While the
 # world is up: wiz_box_server start|stop [tftp|refuse], wiz_box_slow on|off,
 # wiz_cable out|in (the box's end of the cable: the PC sees no carrier),
 # wiz_netsh_refuse REGEX [CODE] [TEXT] and wiz_netsh_accept_all, wiz_plant
 # FILE [NAME] (beside repair.exe), wiz_markers (files Windows programs left
-# in %E2E_MARKER_DIR%), wiz_answers_start / wiz_answers_stop (the wizard
-# window's answers to a message sent with a time-out).
+# in %E2E_MARKER_DIR%), wiz_shell_marked (the prefix's cmd.exe leaves a
+# marker), wiz_answers_start / wiz_answers_stop (the wizard window's answers
+# to a message sent with a time-out).
 #
 # The PC namespace holds the PC's wired adapter(s); the box namespace,
 # joined to the PC by a veth pair, holds 192.168.1.6 and in.tftpd; a second
@@ -38,6 +42,10 @@ WIZ_APP_DIR_WIN='C:\Program Files\DEzed'
 # The program's journal of changes (Wine's common application data folder).
 WIZ_JOURNAL_WIN='C:\ProgramData\DEzed Repair\repair-journal.txt'
 WIZ_DLL_OVERRIDES=()
+WIZ_STATIC=""
+# The road expects an ip.bak that is already there to be kept: the
+# expected log has no dump.
+WIZ_BACKUP_KEPT=""
 declare -A SKIN=()
 
 wiz_init() {  # wiz_init WORK OUT TAG
@@ -92,15 +100,17 @@ wiz_prefix() {  # wiz_prefix TEMPLATE [SEED]
 # Adapters of the PC, "interface|connection name|address/len|gateway or -".
 # One adapter: the cable to the box. Two: an unconnected one first, then the
 # one cabled to the box (the user has to pick the second). None: no wired
-# adapter at all.
+# adapter at all. WIZ_STATIC=nogateway takes the cabled one's gateway away.
 wiz_adapters() {
+    local gateway=10.20.30.1
+    [ "$WIZ_STATIC" != nogateway ] || gateway=-
     case $1 in
         0) ;;
         2)
             echo "eth0|以太网|172.16.8.20/24|-"
-            echo "eth1|以太网 2|10.20.30.40/24|10.20.30.1"
+            echo "eth1|以太网 2|10.20.30.40/24|$gateway"
             ;;
-        *) echo "eth0|本地连接|10.20.30.40/24|10.20.30.1" ;;
+        *) echo "eth0|本地连接|10.20.30.40/24|$gateway" ;;
     esac
 }
 
@@ -132,8 +142,12 @@ wiz_world_up() {  # wiz_world_up ADAPTERS BOX
         [ "$gateway" = - ] || ip -n "$WIZ_PC" route add default via "$gateway" dev "$dev"
         WIZ_CONNECTIONS+=("$name")
         printf '%s\t%s\n' "$name" "$dev" >>"$WIZ_WORK/state/connections"
-        printf '%s\t%s\t%s\n' "$dev" "$address" "$gateway" >>"$WIZ_WORK/state/leases"
+        # A static adapter's link has no DHCP server: no lease to fall back on.
+        if [ -z "$WIZ_STATIC" ] || [ "$dev" != "$cable" ]; then
+            printf '%s\t%s\t%s\n' "$dev" "$address" "$gateway" >>"$WIZ_WORK/state/leases"
+        fi
     done < <(wiz_adapters "$adapters")
+    [ -z "$WIZ_STATIC" ] || WIZ_STATIC_ADAPTER=$cable
     mkdir -p "$WIZ_WORK/box"
     chmod 1777 "$WIZ_WORK/box"
     if [ -n "$cable" ]; then
@@ -210,7 +224,8 @@ wiz_box_slow() {  # wiz_box_slow on|off
 # client would set it again).
 wiz_cable() {  # wiz_cable out|in
     local dev address gateway
-    IFS=$'\t' read -r dev address gateway < <(tail -n 1 "$WIZ_WORK/state/leases")
+    dev=$(tail -n 1 "$WIZ_WORK/state/connections" | cut -f2)
+    IFS=$'\t' read -r _ address gateway < <(awk -F '\t' -v dev="$dev" '$1 == dev' "$WIZ_WORK/state/leases")
     if [ "$1" = out ]; then
         ip -n "$WIZ_BOX" link set eth0 down
         ip -n "$WIZ_PC" link set "$dev" down
@@ -218,7 +233,7 @@ wiz_cable() {  # wiz_cable out|in
     fi
     ip -n "$WIZ_PC" link set "$dev" up
     ip -n "$WIZ_BOX" link set eth0 up
-    if [ "$gateway" != - ] && ip -n "$WIZ_PC" -4 -o addr show dev "$dev" | grep -q " $address "; then
+    if [ "${gateway:--}" != - ] && ip -n "$WIZ_PC" -4 -o addr show dev "$dev" | grep -q " $address "; then
         ip -n "$WIZ_PC" route replace default via "$gateway" dev "$dev"
     fi
 }
@@ -290,13 +305,24 @@ wiz_winpath() { local p=$1; printf 'Z:%s' "${p//\//\\}"; }
 
 # The program, the netsh stand-in, and the registry: the stand-in marked
 # native (Wine prefers its own netsh otherwise), the road's DLL overrides,
-# the connection names that Windows would keep for the adapters.
+# the connection names that Windows would keep for the adapters. With
+# WIZ_STATIC, the static world's iphlpapi.dll in the system folder,
+# preferred for repair.exe alone (Wine's own programs keep Wine's), and the
+# cabled adapter named to it as static.
 wiz_install() {
     local folder=${WIZ_APP_DIR_WIN#[Cc]:\\}
     WIZ_APP_DIR="$WINEPREFIX/drive_c/${folder//\\//}"
     mkdir -p "$WIZ_APP_DIR"
     cp "${WIZ_EXE:?}" "$WIZ_APP_DIR/repair.exe"
     cp "${WIZ_NETSH:?}" "$WINEPREFIX/drive_c/windows/system32/netsh.exe"
+    if [ -n "$WIZ_STATIC" ]; then
+        if [ ! -f "${WIZ_STATIC_WORLD:-}/iphlpapi.dll" ] || [ ! -f "$WIZ_STATIC_WORLD/iphlpwine.dll" ]; then
+            harness_log "no static-adapter world (build target static_iphlpapi)"
+            return 1
+        fi
+        cp "$WIZ_STATIC_WORLD/iphlpapi.dll" "$WIZ_STATIC_WORLD/iphlpwine.dll" "$WINEPREFIX/drive_c/windows/system32/"
+        export E2E_STATIC_ADAPTERS=$WIZ_STATIC_ADAPTER  # Wine's adapter description: the interface's name
+    fi
     local reg="$WIZ_WORK/install.reg" name dev index override
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n'
@@ -305,6 +331,8 @@ wiz_install() {
             printf '"%s"="%s"\r\n' "${override%%=*}" "${override#*=}"
         done
         printf '\r\n'
+        [ -z "$WIZ_STATIC" ] ||
+            printf '[HKEY_CURRENT_USER\\Software\\Wine\\AppDefaults\\repair.exe\\DllOverrides]\r\n"iphlpapi"="native"\r\n\r\n'
         while IFS=$'\t' read -r name dev; do
             index=$(ip -n "$WIZ_PC" -o link show dev "$dev" | cut -d: -f1)
             # Wine names an adapter after its Linux interface index.
@@ -321,6 +349,18 @@ wiz_install() {
 
 wiz_plant() { cp "$1" "$WIZ_APP_DIR/${2:-$(basename "$1")}"; }  # wiz_plant FILE [NAME]
 wiz_markers() { ls -A "$WIZ_WORK/markers"; }                     # marker files left so far
+
+# The prefix's cmd.exe replaced by tests/e2e/planted's, which leaves a marker
+# when it runs (the road puts "cmd.exe=native" in WIZ_DLL_OVERRIDES, or Wine
+# runs its own). Checked: "cmd" started as any program would start it leaves
+# the marker; the markers are then cleared.
+wiz_shell_marked() {
+    [ -f "${WIZ_PLANTED:-}/cmd.exe" ] || { harness_log "no planted cmd.exe (build target planted_files)"; return 1; }
+    cp "$WIZ_PLANTED/cmd.exe" "$WINEPREFIX/drive_c/windows/system32/cmd.exe"
+    netns_wine cmd /c exit 0 >/dev/null 2>&1
+    check "the prefix's cmd.exe leaves a marker when it runs" test -f "$WIZ_WORK/markers/cmd.exe.marker" || return 1
+    rm -f "$WIZ_WORK/markers"/*
+}
 
 # The broker answers commands matching REGEX (extended, on the whole command
 # line) with exit code CODE and TEXT, changing nothing.
@@ -493,19 +533,29 @@ wiz_log_names_identity() {
 }
 
 # The procedure's log as expected/ENDING.txt has it, on connection NAME,
-# for the program in its folder and the journal in the common application
-# data folder. Lines marked "| " are written by the
+# for the program in its folder (and ip.bak beside it) and the journal in
+# the common application data folder; without the dump and its outcome when
+# WIZ_BACKUP_KEPT is set. Lines marked "| " are written by the
 # window's thread (the wizard answering a report) and may come between the
 # worker's lines: see same_interleaving.
 wiz_expected_log() {  # wiz_expected_log ENDING CONNECTION
-    local line
+    local line skip=0
     while IFS= read -r line || [ -n "$line" ]; do
+        if [ -n "$WIZ_BACKUP_KEPT" ] && [[ $line == "cmd : netsh interface ip dump >"* ]]; then
+            skip=2
+        fi
+        [ "$skip" = 0 ] || { skip=$((skip - 1)); continue; }
         line=${line//"{connection}"/"$2"}
         line=${line//"{journal}"/"$WIZ_JOURNAL_WIN"}
+        line=${line//"{backup}"/"$WIZ_APP_DIR_WIN\\ip.bak"}
         printf '%s\n' "${line//"{program}"/"$WIZ_APP_DIR_WIN\\repair.exe"}"
     done <"$WIZ_HERE/expected/$1.txt"
 }
-wiz_expected_commands() { wiz_expected_log "$@" | sed -n 's/^\(| \)\{0,1\}cmd : //p'; }  # wiz_expected_commands ENDING CONNECTION
+# The command lines netsh received (an output file's redirection is the
+# program's, not netsh's).
+wiz_expected_commands() {  # wiz_expected_commands ENDING CONNECTION
+    wiz_expected_log "$@" | sed -n 's/^\(| \)\{0,1\}cmd : //p' | sed 's/ > "[^"]*"$//'
+}
 
 wiz_commands() { cat "$WIZ_WORK/state/commands"; }
 
