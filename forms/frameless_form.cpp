@@ -1,9 +1,5 @@
 #include "forms/frameless_form.h"
 
-#include <windowsx.h>
-
-#include "uiframework/core/hit_test.h"
-
 namespace forms {
 
 using Veneer::WindowImplBase;
@@ -29,14 +25,7 @@ LRESULT CFramelessForm::OnNcPaint(UINT message, WPARAM wparam, LPARAM lparam, bo
 
 LRESULT CFramelessForm::OnNcHitTest(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {
   if (!Uses(kNcHitTest)) return WindowImplBase::OnNcHitTest(message, wparam, lparam, handled);
-  POINT point = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-  ScreenToClient(hwnd_, &point);
-  RECT client = {};
-  GetClientRect(hwnd_, &client);
-  const Veneer::UiPoint at{point.x, point.y};
-  return Veneer::HitTestFrame(at, Veneer::UiRect{client.left, client.top, client.right, client.bottom},
-                              host_.GetWindowSettings().size_box, host_.GetWindowSettings().caption,
-                              host_.FindControl(at), IsZoomed(hwnd_) != FALSE);
+  return HitTestAt(lparam);
 }
 
 LRESULT CFramelessForm::OnGetMinMaxInfo(UINT message, WPARAM wparam, LPARAM lparam, bool& handled) {

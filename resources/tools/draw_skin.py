@@ -9,6 +9,12 @@ coverage is 0.5 - distance clamped to 0..1, which gives one pixel of
 anti-aliasing on every edge at any scale. Sizes follow the skins: images
 drawn into a control of fixed size have that size, nine-grid images keep
 their borders inside the skin's "corner" widths.
+
+Each picture is drawn three times: as the skins name it (96 DPI) and as
+its variants for 144 and 192 DPI ("name@1.5x.png", "name@2x.png"), which
+windows on scaled screens draw instead. A variant is the same drawing at
+that scale (every coordinate stays in 96-DPI pixels), as large as the
+framework scales the picture's size: floor(length * dpi / 96 + 1/2).
 """
 
 import argparse
@@ -35,6 +41,24 @@ TEAL_DEEP = hex_rgb("#00B6A5")
 WHITE = (1.0, 1.0, 1.0)
 
 MAIN_W, MAIN_H = 580, 374
+
+BASE_DPI = 96
+VARIANTS = ((BASE_DPI, ""), (144, "@1.5x"), (192, "@2x"))
+# The icon's sizes: 16, 32 and 48 at 1x, 1.5x and 2x, and 256.
+ICON_SIZES = (16, 24, 32, 48, 64, 72, 96, 256)
+
+
+def scaled(length, dpi):
+    """A 96-DPI length in pixels at DPI, rounded as the framework does."""
+    return (length * dpi + BASE_DPI // 2) // BASE_DPI
+
+
+def new_canvas(width, height, dpi=BASE_DPI):
+    """A canvas for a picture of WIDTH x HEIGHT 96-DPI pixels drawn at DPI:
+    shapes and boxes stay in 96-DPI pixels, fill() scales them."""
+    canvas = Canvas(scaled(width, dpi), scaled(height, dpi))
+    canvas.scale = dpi / BASE_DPI
+    return canvas
 
 
 # --- shapes -----------------------------------------------------------------
@@ -128,17 +152,21 @@ def horizontal(x0, c0, x1, c1):
 
 def fill(canvas, shape, paint, alpha=1.0, box=None, feather=0.0):
     """Blends paint where shape is inside. feather > 0 softens the edge over
-    that many pixels (shadows, glows)."""
-    x0, y0, x1, y1 = box if box else (0, 0, canvas.width, canvas.height)
-    x0, y0 = max(0, int(x0)), max(0, int(y0))
-    x1, y1 = min(canvas.width, int(math.ceil(x1))), min(canvas.height, int(math.ceil(y1)))
+    that many pixels (shadows, glows). Shapes, boxes and feathers are in
+    96-DPI pixels; on a canvas drawn at a larger scale every pixel is
+    sampled at its centre in those units, and the edge keeps one pixel of
+    the canvas's own anti-aliasing."""
+    s = getattr(canvas, "scale", 1.0)
+    x0, y0, x1, y1 = box if box else (0, 0, canvas.width / s, canvas.height / s)
+    x0, y0 = max(0, int(x0 * s)), max(0, int(y0 * s))
+    x1, y1 = min(canvas.width, int(math.ceil(x1 * s))), min(canvas.height, int(math.ceil(y1 * s)))
     for y in range(y0, y1):
-        py = y + 0.5
+        py = (y + 0.5) / s
         for x in range(x0, x1):
-            px = x + 0.5
-            d = shape(px, py)
+            px = (x + 0.5) / s
+            d = shape(px, py) * s
             if feather > 0.0:
-                cover = max(0.0, min(1.0, 0.5 - d / feather))
+                cover = max(0.0, min(1.0, 0.5 - d / (feather * s)))
                 cover = cover * cover * (3.0 - 2.0 * cover)
             else:
                 cover = max(0.0, min(1.0, 0.5 - d))
@@ -148,25 +176,30 @@ def fill(canvas, shape, paint, alpha=1.0, box=None, feather=0.0):
 
 # --- the skin's pictures ------------------------------------------------------
 
-def background(width, height):
+def background(width, height, dpi=BASE_DPI):
     """The window background: a calm vertical gradient with a one-pixel
-    border. Opaque, so that nothing shows through at the corners (the
-    window's region does the rounding)."""
-    canvas = Canvas(width, height)
+    border (at a larger scale as wide as the framework scales a pixel).
+    Opaque, so that nothing shows through at the corners (the window's
+    region does the rounding)."""
+    canvas = new_canvas(width, height, dpi)
+    w, h, s = canvas.width, canvas.height, canvas.scale
     paint = vertical(0, BG_TOP, height, BG_BOTTOM)
-    for y in range(height):
-        rgb = paint(0, y + 0.5)
-        for x in range(width):
-            canvas.pixels[y * width + x] = [rgb[0], rgb[1], rgb[2], 1.0]
-    for x in range(width):
-        canvas.blend(x, 0, BORDER, 1.0)
-        canvas.blend(x, height - 1, BORDER, 1.0)
-    for y in range(1, height - 1):
-        canvas.blend(0, y, BORDER, 1.0)
-        canvas.blend(width - 1, y, BORDER, 1.0)
+    for y in range(h):
+        rgb = paint(0, (y + 0.5) / s)
+        for x in range(w):
+            canvas.pixels[y * w + x] = [rgb[0], rgb[1], rgb[2], 1.0]
+    line = scaled(1, dpi)
+    for i in range(line):
+        for x in range(w):
+            canvas.blend(x, i, BORDER, 1.0)
+            canvas.blend(x, h - 1 - i, BORDER, 1.0)
+        for y in range(line, h - line):
+            canvas.blend(i, y, BORDER, 1.0)
+            canvas.blend(w - 1 - i, y, BORDER, 1.0)
     # A faint top light, one pixel inside the border.
-    for x in range(1, width - 1):
-        canvas.blend(x, 1, WHITE, 0.04)
+    for y in range(line, 2 * line):
+        for x in range(line, w - line):
+            canvas.blend(x, y, WHITE, 0.04)
     return canvas
 
 
@@ -269,11 +302,11 @@ def halo(canvas, cx, cy, core, spread, box):
     fill(canvas, circle(cx, cy, core), solid(TEAL), alpha=0.07, feather=spread, box=box)
 
 
-def logo():
+def logo(dpi=BASE_DPI):
     """The page picture of the second and third wizard pages. Rows 30 and
     below lie under the page, so it carries the window background and its
     border exactly as bk.png does, with the illustration on the left."""
-    canvas = background(MAIN_W, MAIN_H)
+    canvas = background(MAIN_W, MAIN_H, dpi)
     halo(canvas, 150, 200, 70, 150, (1, 30, 300, MAIN_H - 1))
     box = IsoBox(150, 196, 78)
     box.draw(canvas)
@@ -319,11 +352,11 @@ def cable(canvas, points, radius, paint, box):
     return samples
 
 
-def connect_picture():
+def connect_picture(dpi=BASE_DPI):
     """The first wizard page's picture: a PC joined to the box by a cable.
     Like logo.png it is the window background with a drawing on it, and
     the page shows it from row 30 down."""
-    canvas = background(MAIN_W, MAIN_H)
+    canvas = background(MAIN_W, MAIN_H, dpi)
     halo(canvas, 290, 150, 80, 170, (1, 30, MAIN_W - 1, 265))
     box = IsoBox(392, 146, 64)
     screen_cx, screen_cy = 188, 130
@@ -347,9 +380,9 @@ def connect_picture():
     return canvas
 
 
-def close_button(pushed):
+def close_button(pushed, dpi=BASE_DPI):
     """20 x 20: a thin cross; pushed (also shown while hot) on a soft disc."""
-    canvas = Canvas(20, 20)
+    canvas = new_canvas(20, 20, dpi)
     if pushed:
         fill(canvas, circle(10, 10, 9.5), solid(WHITE), alpha=0.14)
     colour, alpha = (WHITE, 1.0) if pushed else (TEXT_LIGHT, 0.85)
@@ -360,7 +393,7 @@ def close_button(pushed):
     return canvas
 
 
-def accent_button(state, width=120, height=36, radius=5):
+def accent_button(state, width=120, height=36, radius=5, dpi=BASE_DPI):
     """The teal button: 120 x 36 for the start button, 100 x 32 for "重试";
     drawn unscaled into a button of that size."""
     top, bottom, edge = {
@@ -369,7 +402,7 @@ def accent_button(state, width=120, height=36, radius=5):
         "pushed": ("#00897D", "#007D72", "#00A294"),
         "disabled": ("#2F6F6B", "#2A615D", "#3A807A"),
     }[state]
-    canvas = Canvas(width, height)
+    canvas = new_canvas(width, height, dpi)
     body = rounded_rect(0.5, 0.5, width - 0.5, height - 0.5, radius)
     fill(canvas, body, vertical(0, hex_rgb(top), height, hex_rgb(bottom)))
     # A light inner line along the top edge gives the face some depth.
@@ -378,21 +411,21 @@ def accent_button(state, width=120, height=36, radius=5):
     return canvas
 
 
-def ghost_button(state):
+def ghost_button(state, dpi=BASE_DPI):
     """100 x 32, the quiet button beside "重试": an outline on a faint face."""
     face, border, alpha = {
         "normal": ("#2C3249", "#4B5575", 0.55),
         "hover": ("#343B55", "#00B6A5", 0.8),
         "pushed": ("#242A3C", "#00B6A5", 0.9),
     }[state]
-    canvas = Canvas(100, 32)
+    canvas = new_canvas(100, 32, dpi)
     body = rounded_rect(0.5, 0.5, 99.5, 31.5, 5)
     fill(canvas, body, solid(hex_rgb(face)), alpha=alpha)
     fill(canvas, outline(inset(body, 0.5), 1.0), solid(hex_rgb(border)))
     return canvas
 
 
-def dialog_button(state):
+def dialog_button(state, dpi=BASE_DPI):
     """62 x 34, a nine-grid picture with corner 20,0,20,0: the middle
     columns are stretched sideways, so they do not vary along x."""
     fill_top, fill_bottom, border, alpha = {
@@ -401,18 +434,18 @@ def dialog_button(state):
         "pushed": ("#272D41", "#242A3C", "#00B6A5", 1.0),
         "disable": ("#2A2F42", "#262B3C", "#363C52", 0.7),
     }[state]
-    canvas = Canvas(62, 34)
+    canvas = new_canvas(62, 34, dpi)
     body = rounded_rect(0.5, 0.5, 61.5, 33.5, 5)
     fill(canvas, body, vertical(0, hex_rgb(fill_top), 34, hex_rgb(fill_bottom)), alpha=alpha)
     fill(canvas, outline(inset(body, 0.5), 1.0), solid(hex_rgb(border)), alpha=alpha)
     return canvas
 
 
-def progress_bar(fore):
+def progress_bar(fore, dpi=BASE_DPI):
     """240 x 6, the size of the progress bar: a rounded track, and the fill
     in the same shape. The fill is revealed, not squeezed, so its gradient
     stays put while the bar grows."""
-    canvas = Canvas(240, 6)
+    canvas = new_canvas(240, 6, dpi)
     track = rounded_rect(0.0, 0.0, 240.0, 6.0, 3.0)
     if fore:
         fill(canvas, track, horizontal(0, TEAL_DEEP, 239, TEAL_HOT))
@@ -437,37 +470,46 @@ def icon(size):
     return canvas
 
 
-def pictures():
-    """File name -> canvas, every image the skins name."""
+def pictures(dpi=BASE_DPI):
+    """File name -> canvas, every image the skins name, drawn at DPI."""
     return {
-        "bk.png": background(MAIN_W, MAIN_H),
-        "logo.png": logo(),
-        "connect.png": connect_picture(),
-        "close-normal.png": close_button(False),
-        "close-pushed.png": close_button(True),
-        "btn-bk-normal.png": accent_button("normal"),
-        "btn-bk-hover.png": accent_button("hover"),
-        "btn-bk-pushed.png": accent_button("pushed"),
-        "btn-bk-disabled.png": accent_button("disabled"),
-        "btn-small-normal.png": accent_button("normal", 100, 32),
-        "btn-small-hover.png": accent_button("hover", 100, 32),
-        "btn-small-pushed.png": accent_button("pushed", 100, 32),
-        "btn-ghost-normal.png": ghost_button("normal"),
-        "btn-ghost-hover.png": ghost_button("hover"),
-        "btn-ghost-pushed.png": ghost_button("pushed"),
-        "btn-normal2.png": dialog_button("normal"),
-        "btn-hover2.png": dialog_button("hover"),
-        "btn-pushed2.png": dialog_button("pushed"),
-        "btn-disable2.png": dialog_button("disable"),
-        "progress_bk.png": progress_bar(False),
-        "progress_fore.png": progress_bar(True),
+        "bk.png": background(MAIN_W, MAIN_H, dpi),
+        "logo.png": logo(dpi),
+        "connect.png": connect_picture(dpi),
+        "close-normal.png": close_button(False, dpi),
+        "close-pushed.png": close_button(True, dpi),
+        "btn-bk-normal.png": accent_button("normal", dpi=dpi),
+        "btn-bk-hover.png": accent_button("hover", dpi=dpi),
+        "btn-bk-pushed.png": accent_button("pushed", dpi=dpi),
+        "btn-bk-disabled.png": accent_button("disabled", dpi=dpi),
+        "btn-small-normal.png": accent_button("normal", 100, 32, dpi=dpi),
+        "btn-small-hover.png": accent_button("hover", 100, 32, dpi=dpi),
+        "btn-small-pushed.png": accent_button("pushed", 100, 32, dpi=dpi),
+        "btn-ghost-normal.png": ghost_button("normal", dpi),
+        "btn-ghost-hover.png": ghost_button("hover", dpi),
+        "btn-ghost-pushed.png": ghost_button("pushed", dpi),
+        "btn-normal2.png": dialog_button("normal", dpi),
+        "btn-hover2.png": dialog_button("hover", dpi),
+        "btn-pushed2.png": dialog_button("pushed", dpi),
+        "btn-disable2.png": dialog_button("disable", dpi),
+        "progress_bk.png": progress_bar(False, dpi),
+        "progress_fore.png": progress_bar(True, dpi),
     }
+
+
+def variant_name(name, suffix):
+    """"bk.png" with "@2x" -> "bk@2x.png"."""
+    stem, dot, extension = name.rpartition(".")
+    return stem + suffix + dot + extension
 
 
 def outputs():
     """(path, file bytes, canvas or None) for every file the script makes."""
-    files = [(os.path.join(IMAGE_DIR, name), encode_png(canvas), canvas) for name, canvas in pictures().items()]
-    files.append((ICON_PATH, encode_ico([icon(s) for s in (16, 32, 48, 256)]), None))
+    files = []
+    for dpi, suffix in VARIANTS:
+        for name, canvas in pictures(dpi).items():
+            files.append((os.path.join(IMAGE_DIR, variant_name(name, suffix)), encode_png(canvas), canvas))
+    files.append((ICON_PATH, encode_ico([icon(s) for s in ICON_SIZES]), None))
     return files
 
 

@@ -30,6 +30,9 @@
 #   --planted DIR          the planted files (default: the windows build's)
 #   --static-world DIR     the static-adapter world's DLLs (default: the windows build's)
 #   --keep                 keep the scratch folder (its path is printed)
+#   --dpi N                the screen at N DPI (the prefix's LogPixels; 144:
+#                          150 %, 192: 200 %) on a display of 1024x768 scaled
+#                          as much; the skin's click points scaled alike
 # Exit code: 0 every check passed; 1 a check failed or the run broke;
 # 77 it cannot run here (not root, or no network namespaces).
 set -uo pipefail
@@ -73,6 +76,11 @@ while [ $# -gt 0 ]; do
         --static-world) static_world=${2:?--static-world needs a folder}; shift ;;
         --no-build) build=0 ;;
         --keep) keep=1 ;;
+        --dpi)
+            [[ ${2:-} =~ ^[0-9]+$ ]] || { echo "run-wizard: --dpi needs a number" >&2; exit 1; }
+            export GUI_DPI=$2 WIZ_DPI=$2
+            shift
+            ;;
         -h | --help) usage; exit 0 ;;
         --*) is_road "${1#--}" || { echo "run-wizard: unknown option $1 (see --help)" >&2; exit 1; }
             roads+=("${1#--}") ;;

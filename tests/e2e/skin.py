@@ -17,6 +17,10 @@ out. The picker's entries, the bar's range and the entries' hot colour are
 the program's own (forms/, repair/): read from its source, by the constants'
 names.
 Screenshots are read through ImageMagick's convert.
+
+On a screen of another DPI (the environment's WIZ_DPI, default 96) every
+rectangle and size is the 96-DPI one scaled the framework's way, edge by
+edge: floor(v * dpi / 96 + 1/2).
 """
 
 import glob
@@ -34,12 +38,33 @@ from pngio import decode_png  # noqa: E402
 from skin_layout import SKIN_DIR, find, layout, numbers  # noqa: E402
 
 WIZARD, PICKER, ALERT = "repair.xml", "adapter.xml", "common_alert_box.xml"
+DPI = int(os.environ.get("WIZ_DPI") or 96)
 PICKER_ENTRIES = 8  # the most the picker lists
 TOLERANCE = 24      # per channel: the window system's colours are exact, text edges are not
 
 
 class SkinError(Exception):
     pass
+
+
+def px(value):
+    """A 96-DPI length or coordinate in pixels at DPI."""
+    return (value * DPI + 48) // 96 if value >= 0 else -((-value * DPI + 48) // 96)
+
+
+def scaled(window):
+    """WINDOW (laid out at 96 DPI) with every rectangle and its size at DPI."""
+    def walk(node):
+        node.rect = tuple(px(v) for v in node.rect)
+        for child in node.children:
+            walk(child)
+    walk(window.root)
+    window.size = tuple(px(v) for v in window.size)
+    return window
+
+
+def laid_out(skin, setup=None):
+    return scaled(layout(skin, setup))
 
 
 def program_constant(name):
@@ -81,7 +106,8 @@ def centre(rect):
 
 
 def picker_entries():
-    """The rectangles of the entries the program adds to the picker's list."""
+    """The rectangles of the entries the program adds to the picker's list,
+    at DPI."""
     window = layout(PICKER)
     box = control(window, "adapter_list")
     inset = numbers(box.get("inset"), 4)
@@ -90,25 +116,25 @@ def picker_entries():
     left, right = box.rect[0] + inset[0], box.rect[2] - inset[2]
     rects = []
     for _ in range(PICKER_ENTRIES):
-        rects.append((left, top + gap, right, top + gap + height))
+        rects.append(tuple(px(v) for v in (left, top + gap, right, top + gap + height)))
         top += gap + height
     return rects
 
 
 def points():
     lines = []
-    wizard = layout(WIZARD, page(1))
+    wizard = laid_out(WIZARD, page(1))
     lines.append(("wizard.size",) + wizard.size)
     lines.append(("wizard.start",) + centre(control(wizard, "repair_btn_step1").rect))
     lines.append(("wizard.close",) + centre(control(wizard, "repair_btn_close").rect))
-    lines.append(("wizard.done",) + centre(control(layout(WIZARD, page(3)), "repair_btn_step3").rect))
-    failed = layout(WIZARD, failure_face)
+    lines.append(("wizard.done",) + centre(control(laid_out(WIZARD, page(3)), "repair_btn_step3").rect))
+    failed = laid_out(WIZARD, failure_face)
     lines.append(("wizard.retry",) + centre(control(failed, "repair_btn_retry").rect))
     lines.append(("wizard.quit",) + centre(control(failed, "repair_btn_quit").rect))
-    lines.append(("picker.size",) + layout(PICKER).size)
+    lines.append(("picker.size",) + laid_out(PICKER).size)
     for i, rect in enumerate(picker_entries()):
         lines.append((f"picker.entry.{i}",) + centre(rect))
-    alert = layout(ALERT)
+    alert = laid_out(ALERT)
     lines.append(("alert.size",) + alert.size)
     lines.append(("alert.close",) + centre(control(alert, "bt_close_down").rect))
     for line in lines:
@@ -187,10 +213,10 @@ def references():
     """What the pages look like where they differ, from the skin: the start
     button's images (page 1), the bar's fore and back images (pages 2 and 3),
     the done button's text colours (page 3)."""
-    start = control(layout(WIZARD, page(1)), "repair_btn_step1")
-    retry = control(layout(WIZARD, failure_face), "repair_btn_retry")
-    bar = control(layout(WIZARD, page(2)), "repair_progress")
-    done = control(layout(WIZARD, page(3)), "repair_btn_step3")
+    start = control(laid_out(WIZARD, page(1)), "repair_btn_step1")
+    retry = control(laid_out(WIZARD, failure_face), "repair_btn_retry")
+    bar = control(laid_out(WIZARD, page(2)), "repair_progress")
+    done = control(laid_out(WIZARD, page(3)), "repair_btn_step3")
     width = bar.rect[2] - bar.rect[0]
     # The bar's middle row: its ends are rounded, its top row partly clear.
     middle = (bar.rect[3] - bar.rect[1]) // 2
@@ -267,7 +293,7 @@ def page1_text(path, name):
     def shown(root):
         page(1)(root)
         find(root, name).attrs["visible"] = "true"
-    label = control(layout(WIZARD, shown), name)
+    label = control(laid_out(WIZARD, shown), name)
     return colour_count(Picture(path), label.rect, [argb(label.get("textcolor"))], 48) >= 10
 
 

@@ -2,8 +2,10 @@
 // (skin_archive.h), with a host (so that images, fonts, default lists and
 // window settings are registered) under a parent container and without
 // one; the tree without a parent is attached, laid out at a few window
-// sizes and painted into the recording backend. Images that are not in the
-// archive are looked for in the skin's folder (here the current one).
+// sizes and painted into the recording backend, at 96 DPI and then at 168
+// (every length scaled, each picture's copy for that DPI made from an
+// "@2x" or "@1.5x" entry or resampled). Images that are not in the archive
+// are looked for in the skin's folder (here the current one).
 
 #include <cstddef>
 #include <cstdint>
@@ -52,12 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Veneer::CDialogBuilder builder;
     if (Veneer::CControlUI* root = builder.Create(L"main.xml", nullptr, nullptr, &host, nullptr)) {
       host.AttachDialog(root);
-      for (const Veneer::UiRect& client : kClients) {
-        window.SetClientRect(client);
-        if (host.GetRoot() != nullptr) host.GetRoot()->NeedUpdate();
-        host.Layout();
-        host.Paint(client);
-        if (render.ClipDepth() != 0 || render.Underflows() != 0) __builtin_trap();
+      for (const int dpi : {96, 168}) {
+        host.SetDpi(dpi);
+        for (const Veneer::UiRect& client : kClients) {
+          window.SetClientRect(client);
+          if (host.GetRoot() != nullptr) host.GetRoot()->NeedUpdate();
+          host.Layout();
+          host.Paint(client);
+          if (render.ClipDepth() != 0 || render.Underflows() != 0) __builtin_trap();
+        }
       }
     }
   }

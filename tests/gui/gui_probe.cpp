@@ -12,7 +12,8 @@
 //   broken-hook     the same with a skin-failure hook that logs and returns
 //   alert N         the alert three times (without and with an owner), then
 //                   N open/close cycles of its form for the object count
-//   wizard SCENARIO the repair wizard on a scripted engine (gui_wizard.h)
+//   wizard SCENARIO [TRIGGER]
+//                   the repair wizard on a scripted engine (gui_wizard.h)
 //   ping CLASS SECS whether a window answers in time (gui_wizard.h)
 //
 // Log lines: "<window> <event> key=value ...", texts in UTF-8.
@@ -36,6 +37,7 @@
 #include "forms/frameless_form.h"
 #include "gui_wizard.h"
 #include "probe_log.h"
+#include "uiframework/base/dpi_scale.h"
 #include "uiframework/core/control.h"
 #include "uiframework/win/host_binding.h"
 #include "uiframework/win/win_platform.h"
@@ -57,15 +59,6 @@ double NowMs() {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-// Milliseconds since this process was created.
-double ProcessAgeMs() {
-  FILETIME created, exited, kernel, user, now;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  GetSystemTimeAsFileTime(&now);
-  auto ticks = [](const FILETIME& t) { return (static_cast<long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-  return static_cast<double>(ticks(now) - ticks(created)) / 10000.0;
 }
 
 // GDI objects of this process. Wine does not implement GetGuiResources; its
@@ -523,8 +516,11 @@ int RunAlert(int rounds) {
   owner_class.hbrBackground = CreateSolidBrush(RGB(60, 90, 60));
   owner_class.lpszClassName = L"VeneerGuiOwner";
   RegisterClassW(&owner_class);
-  g_owner = CreateWindowExW(0, owner_class.lpszClassName, L"VeneerGuiOwner", WS_POPUP | WS_VISIBLE, 20, 20, 600, 400,
-                            nullptr, nullptr, owner_class.hInstance, nullptr);
+  // 600 x 400 at 20,20 on a 96-DPI screen, as large on any other.
+  const Veneer::DpiScale scale(Veneer::GetWindowDpi(nullptr));
+  g_owner = CreateWindowExW(0, owner_class.lpszClassName, L"VeneerGuiOwner", WS_POPUP | WS_VISIBLE, scale.Scale(20),
+                            scale.Scale(20), scale.Scale(600), scale.Scale(400), nullptr, nullptr,
+                            owner_class.hInstance, nullptr);
   UpdateWindow(g_owner);
   g_watching = true;
   const UINT_PTR watch = SetTimer(nullptr, 0, 50, &WatchAlert);
@@ -601,7 +597,7 @@ int wmain(int argc, wchar_t** argv) {
   } else if (command == L"alert") {
     rc = RunAlert(argument.empty() ? 10 : _wtoi(argument.c_str()));
   } else if (command == L"wizard" && !argument.empty()) {
-    rc = RunWizard(argument);
+    rc = RunWizard(argument, argc > 3 ? argv[3] : L"");
   } else if (command == L"ping" && !argument.empty()) {
     rc = RunPing(argument, argc > 3 ? _wtoi(argv[3]) : 60);
   } else {

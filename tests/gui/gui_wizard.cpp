@@ -16,6 +16,7 @@
 #include "repair/repair_service.h"
 #include "tests/repair/fake_system.h"
 #include "uiframework/controls/progress.h"
+#include "uiframework/core/container.h"
 #include "uiframework/core/control.h"
 #include "uiframework/win/host_binding.h"
 #include "uiframework/win/window_impl_base.h"
@@ -35,6 +36,11 @@ constexpr char kJournal[] =
     "mac=00-1A-2B-3C-4D-5E\r\nconnection=\xE6\x9C\xAC\xE5\x9C\xB0\xE8\xBF\x9E\xE6\x8E\xA5\r\nbefore=dhcp\r\nend\r\n";
 
 FakeSystem* g_system = nullptr;
+// A file the script creates to move the wizard to another DPI: it holds
+// the DPI (see WatchWizard).
+std::wstring g_dpi_trigger;
+// WM_DPICHANGED (older headers lack it).
+constexpr UINT kMsgDpiChanged = 0x02E0;
 
 Veneer::CPaintHostUI* HostOf(const wchar_t* window_class) {
   HWND window = FindWindowW(window_class, nullptr);
@@ -59,6 +65,63 @@ int Page(Veneer::CPaintHostUI& host) {
   return 0;
 }
 
+void LogPositions(Veneer::CPaintHostUI& host) {
+  for (const wchar_t* name :
+       {L"repair_notice", L"repair_heading", L"repair_status", L"repair_amount", L"repair_progress", L"repair_cause",
+        L"repair_next", L"repair_btn_retry", L"repair_btn_quit", L"repair_btn_step1", L"repair_btn_close"}) {
+    Veneer::CControlUI* control = host.FindControl(std::wstring(name));
+    if (control == nullptr || !control->IsVisible()) continue;
+    const Veneer::UiRect& r = control->GetPos();
+    Log("wizard pos %s %d %d %d %d", Utf8(name).c_str(), r.left, r.top, r.right, r.bottom);
+  }
+}
+
+// The system moving the wizard to a screen of another DPI, as it does
+// (WM_DPICHANGED, sent to the window on its own thread): the DPI from the
+// trigger file, and a window rectangle of the same centre, scaled.
+void MoveToDpi(HWND window, Veneer::CPaintHostUI& host) {
+  FILE* file = _wfopen(g_dpi_trigger.c_str(), L"rb");
+  if (file == nullptr) return;
+  int dpi = 0;
+  const bool read = fscanf(file, "%d", &dpi) == 1;
+  fclose(file);
+  _wremove(g_dpi_trigger.c_str());
+  if (!read) return;
+  const int old_dpi = host.GetDpiScale().Dpi();
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  const int width = MulDiv(rect.right - rect.left, dpi, old_dpi);
+  const int height = MulDiv(rect.bottom - rect.top, dpi, old_dpi);
+  const int cx = (rect.left + rect.right) / 2;
+  const int cy = (rect.top + rect.bottom) / 2;
+  RECT suggested = {cx - width / 2, cy - height / 2, cx - width / 2 + width, cy - height / 2 + height};
+  SendMessageW(window, kMsgDpiChanged, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+  UpdateWindow(window);  // laid out and painted now, for the places logged next
+  GetWindowRect(window, &rect);
+  RECT client = {};
+  GetClientRect(window, &client);
+  Log("wizard dpi changed from=%d to=%d host=%d window=%ld %ld %ld %ld client=%ld %ld", old_dpi, dpi,
+      host.GetDpiScale().Dpi(), rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, client.right,
+      client.bottom);
+}
+
+// The picker's entries, once they are laid out.
+void WatchPicker() {
+  static HWND last_picker = nullptr;
+  HWND picker = FindWindowW(L"QX_ADAPTER", nullptr);
+  Veneer::CPaintHostUI* host = HostOf(L"QX_ADAPTER");
+  if (host == nullptr || picker == last_picker) return;
+  Veneer::CControlUI* found = host->FindControl(std::wstring(L"adapter_list"));
+  auto* list = found != nullptr ? static_cast<Veneer::CContainerUI*>(found->GetInterface(L"Container")) : nullptr;
+  if (list == nullptr || list->GetCount() == 0 || list->GetItemAt(list->GetCount() - 1)->GetPos().IsEmpty()) return;
+  last_picker = picker;
+  Log("wizard picker up dpi=%d entries=%d", host->GetDpiScale().Dpi(), list->GetCount() - 2);
+  for (int i = 2; i < list->GetCount(); ++i) {
+    const Veneer::UiRect& r = list->GetItemAt(i)->GetPos();
+    Log("wizard picker entry %d %d %d %d %d", i - 2, r.left, r.top, r.right, r.bottom);
+  }
+}
+
 // Logs the wizard's view whenever it changes, the places of its controls
 // with it, and the alert when one comes up.
 void CALLBACK WatchWizard(HWND, UINT, UINT_PTR, DWORD) {
@@ -66,6 +129,14 @@ void CALLBACK WatchWizard(HWND, UINT, UINT_PTR, DWORD) {
   static HWND last_alert = nullptr;
   Veneer::CPaintHostUI* host = HostOf(L"QX_REPAIR");
   if (host == nullptr) return;
+  if (!g_dpi_trigger.empty()) {
+    HWND window = FindWindowW(L"QX_REPAIR", nullptr);
+    if (GetFileAttributesW(g_dpi_trigger.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      MoveToDpi(window, *host);
+      LogPositions(*host);
+    }
+  }
+  WatchPicker();
   auto* progress = static_cast<Veneer::CProgressUI*>(
       host->FindControl(std::wstring(L"repair_progress")) != nullptr
           ? host->FindControl(std::wstring(L"repair_progress"))->GetInterface(L"Progress")
@@ -80,14 +151,7 @@ void CALLBACK WatchWizard(HWND, UINT, UINT_PTR, DWORD) {
   if (view != last) {
     last = view;
     Log("wizard view %s", view.c_str());
-    for (const wchar_t* name :
-         {L"repair_notice", L"repair_heading", L"repair_status", L"repair_amount", L"repair_progress", L"repair_cause",
-          L"repair_next", L"repair_btn_retry", L"repair_btn_quit", L"repair_btn_step1"}) {
-      Veneer::CControlUI* control = host->FindControl(std::wstring(name));
-      if (control == nullptr || !control->IsVisible()) continue;
-      const Veneer::UiRect& r = control->GetPos();
-      Log("wizard pos %s %d %d %d %d", Utf8(name).c_str(), r.left, r.top, r.right, r.bottom);
-    }
+    LogPositions(*host);
   }
   Veneer::CPaintHostUI* alert = HostOf(L"Confirm");
   HWND alert_window = FindWindowW(L"Confirm", nullptr);
@@ -185,6 +249,12 @@ bool Arrange(FakeSystem& s, const std::wstring& scenario) {
     s.HangRuleDeletion();
   } else if (scenario == L"firmware") {
     s.firmware.available = false;
+  } else if (scenario == L"picker" || scenario == L"dpichange") {
+    // Two wired adapters: the user picks the second; moved to another DPI,
+    // the upload then fails once (the alert).
+    s.AddAdapter(MakeAdapter("{0B}", "Intel(R) I210 Gigabit Network Connection", {0x00, 0x1B, 0x21, 0x3A, 0x4B, 0x5C}),
+                 L"\u4ee5\u592a\u7f51 2");
+    if (scenario == L"dpichange") FailUploadOnce(s, TftpOutcome::kNoReply, 2100000);
   } else if (scenario != L"plain") {
     return false;
   }
@@ -193,9 +263,10 @@ bool Arrange(FakeSystem& s, const std::wstring& scenario) {
 
 }  // namespace
 
-int RunWizard(const std::wstring& scenario) {
+int RunWizard(const std::wstring& scenario, const std::wstring& dpi_trigger) {
   static FakeSystem system;
   g_system = &system;
+  g_dpi_trigger = dpi_trigger;
   if (!Arrange(system, scenario)) {
     Log("wizard unknown scenario");
     return 2;
@@ -204,12 +275,21 @@ int RunWizard(const std::wstring& scenario) {
   {
     repair::RepairService service(system.platform());
     forms::CRepairForm form(&service);
+    LARGE_INTEGER frequency, created, painted;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&created);
     if (forms::CreateAppWindow(form, nullptr) == nullptr) {
       Log("wizard not created");
       return 1;
     }
     form.CenterWindow();
     ShowWindow(form, SW_SHOW);
+    UpdateWindow(form);
+    QueryPerformanceCounter(&painted);
+    // The skin built, laid out and painted: what a start costs the window.
+    Log("wizard first paint dpi=%d ms=%.1f ms_since_process_start=%.1f", form.GetHost().GetDpiScale().Dpi(),
+        static_cast<double>(painted.QuadPart - created.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart),
+        ProcessAgeMs());
     const UINT_PTR watch = SetTimer(nullptr, 0, 50, &WatchWizard);
     Veneer::CWin32HostBinding::MessageLoop();
     KillTimer(nullptr, watch);

@@ -11,9 +11,15 @@
 # TEMPLATE_PREFIX when that exists, else a new one; kept for later runs).
 # Prints PASS/FAIL/INFO lines and a summary; exits 1 on any failure.
 #
-# Environment: GUI_TEST_SECTIONS (default all: "window alpha leak alert
-# broken wizard") runs only those; GUI_TEST_DEADLINE (seconds, default 420): the whole run is
-# stopped and cleaned up after it.
+# Environment: GUI_TEST_DPI (default 96): the screen's DPI (the prefix's
+# LogPixels) and a screen of 1024x768 at that scale (1536x1152 at 144,
+# 2048x1536 at 192); the windows scale themselves, and every client
+# coordinate below is a 96-DPI one scaled the framework's way (px).
+# GUI_TEST_SECTIONS runs only those sections (default all at 96: "window
+# alpha leak alert broken wizard"; at another DPI those whose looks and
+# geometry scale: "window alert wizard", and "dpichange" at 144);
+# GUI_TEST_DEADLINE (seconds, default 420): the whole run is stopped and
+# cleaned up after it.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../e2e/lib/harness.sh
@@ -32,6 +38,16 @@ SHOTS=$OUT/screenshots
 LOGS=$OUT/logs
 TMPD=$OUT/work/tmp
 RUN_START=$(now)
+DPI=${GUI_TEST_DPI:-96}
+export GUI_DPI=$DPI
+# A 96-DPI length (or client coordinate) in pixels at the run's DPI (or at
+# another's).
+px_at() { echo $((($2 * $1 + 48) / 96)); }  # px_at DPI LENGTH
+px() { px_at "$DPI" "$1"; }
+# A point of the window WX,WY in screen coordinates, from 96-DPI client
+# coordinates.
+sx() { echo $((WX + $(px "$1"))); }
+sy() { echo $((WY + $(px "$1"))); }
 
 info() { echo "INFO $*"; }
 elapsed() { since "$1" 2; }
@@ -231,8 +247,11 @@ if ! first_window_ok; then
     session_up
     first_window_ok || info "the second session cannot create a window either"
 fi
+read -r SCREEN_W SCREEN_H < <(xdotool getdisplaygeometry)
+info "screen ${SCREEN_W}x$SCREEN_H at $DPI DPI"
 # The pointer parked in a corner no window covers.
-xdotool mousemove 1020 760
+park() { gui_move $((SCREEN_W - 4)) $((SCREEN_H - 8)) "${1:-0.2}"; }
+park 0
 
 # ---- 1. the test window ------------------------------------------------------------
 test_window() {
@@ -248,40 +267,44 @@ test_window() {
     local WX WY WW WH
     geometry "$id"
     # The centre piece of the background shows below the buttons.
-    local cx=$((WX + 180)) cy=$((WY + 228))
+    local cx cy
+    cx=$(sx 180) cy=$(sy 228)
     if wait_pixel "$cx" "$cy" 230 230 230 5; then
         info "test window: painted pixel on screen $(elapsed "$t0") s after the start of wine"
     fi
     info "test window: $(log_line window '^main painted' | cut -d' ' -f3-4); GDI objects held: $(log_field window '^main gdi_objects_held' gdi_objects_held)"
     save_shot main.png "$id"
 
-    # Placement: centred on the work area (the whole 1024x768 screen here).
+    # Placement: centred on the work area (the whole screen here), at the
+    # skin's size scaled.
     check "test window: centred on the screen at $WX,$WY (${WW}x$WH)" \
-        test "$WX" -eq $(((1024 - WW) / 2)) -a "$WY" -eq $(((768 - WH) / 2)) -a "$WW" -eq 360 -a "$WH" -eq 260
+        test "$WX" -eq $((SCREEN_W / 2 - WW / 2)) -a "$WY" -eq $((SCREEN_H / 2 - WH / 2)) -a "$WW" -eq "$(px 360)" \
+        -a "$WH" -eq "$(px 260)"
 
     # Painting: the nine pieces of grid.png (corner 10), the gradient, the
     # border, a half-transparent image and the rounded corners.
-    expect_pixel "paint: top-left corner piece" $((WX + 6)) $((WY + 6)) 200 40 40
-    expect_pixel "paint: top edge piece (stretched)" $((WX + 250)) $((WY + 4)) 40 160 40
-    expect_pixel "paint: top-right corner piece" $((WX + WW - 7)) $((WY + 6)) 40 40 200
-    expect_pixel "paint: left edge piece" $((WX + 4)) $((WY + 130)) 200 200 40
+    expect_pixel "paint: top-left corner piece" "$(sx 6)" "$(sy 6)" 200 40 40
+    expect_pixel "paint: top edge piece (stretched)" "$(sx 250)" "$(sy 4)" 40 160 40
+    expect_pixel "paint: top-right corner piece" $((WX + WW - $(px 7))) "$(sy 6)" 40 40 200
+    expect_pixel "paint: left edge piece" "$(sx 4)" "$(sy 130)" 200 200 40
     expect_pixel "paint: middle piece" "$cx" "$cy" 230 230 230
-    expect_pixel "paint: right edge piece" $((WX + WW - 5)) $((WY + 130)) 40 200 200
-    expect_pixel "paint: bottom-left corner piece" $((WX + 6)) $((WY + WH - 7)) 200 40 200
-    expect_pixel "paint: bottom edge piece" $((WX + 180)) $((WY + WH - 5)) 240 140 20
-    expect_pixel "paint: bottom-right corner piece" $((WX + WW - 7)) $((WY + WH - 7)) 110 60 20
+    expect_pixel "paint: right edge piece" $((WX + WW - $(px 5))) "$(sy 130)" 40 200 200
+    expect_pixel "paint: bottom-left corner piece" "$(sx 6)" $((WY + WH - $(px 7))) 200 40 200
+    expect_pixel "paint: bottom edge piece" "$(sx 180)" $((WY + WH - $(px 5))) 240 140 20
+    expect_pixel "paint: bottom-right corner piece" $((WX + WW - $(px 7))) $((WY + WH - $(px 7))) 110 60 20
     local l t r b
     read -r l t r b <<<"${POS[main grad]:-0 0 0 0}"
     expect_pixel "paint: border colour" $((WX + l + 1)) $((WY + (t + b) / 2)) 255 0 128 0
-    expect_pixel "paint: gradient's first band (top colour)" $((WX + (l + r) / 2)) $((WY + t + 3)) 32 80 160 0
-    expect_pixel "paint: gradient's last band (bottom colour)" $((WX + (l + r) / 2)) $((WY + b - 4)) 160 208 240 0
+    expect_pixel "paint: gradient's first band (top colour)" $((WX + (l + r) / 2)) $((WY + t + $(px 3))) 32 80 160 0
+    expect_pixel "paint: gradient's last band (bottom colour)" $((WX + (l + r) / 2)) $((WY + b - $(px 4))) 160 208 240 0
     expect_pixel "paint: gradient half way" $((WX + (l + r) / 2)) $((WY + (t + b) / 2)) 96 144 200 12
     read -r l t r b <<<"${POS[main alphaimg]:-0 0 0 0}"
-    expect_pixel "paint: opaque image pixels" $((WX + l + 10)) $((WY + (t + b) / 2)) 0 0 255 2
-    expect_pixel "paint: alpha 128 image pixels blended over white" $((WX + r - 10)) $((WY + (t + b) / 2)) 255 127 127 2
+    expect_pixel "paint: opaque image pixels" $((WX + l + $(px 10))) $((WY + (t + b) / 2)) 0 0 255 2
+    expect_pixel "paint: alpha 128 image pixels blended over white" $((WX + r - $(px 10))) $((WY + (t + b) / 2)) \
+        255 127 127 2
     read -r l t r b <<<"${POS[main okbtn]:-0 0 0 0}"
-    expect_pixel "paint: button image, nine-grid edge" $((WX + l + 4)) $((WY + t + 4)) 20 100 60
-    expect_pixel "paint: button image, stretched middle" $((WX + l + 25)) $((WY + t + 4)) 30 150 90
+    expect_pixel "paint: button image, nine-grid edge" $((WX + l + $(px 4))) $((WY + t + $(px 4))) 20 100 60
+    expect_pixel "paint: button image, stretched middle" $((WX + l + $(px 25))) $((WY + t + $(px 4))) 30 150 90
     expect_pixel "rounded corner: top-left cut (desktop)" "$WX" "$WY" 0 0 0 0
     expect_pixel "rounded corner: top-right cut" $((WX + WW - 1)) "$WY" 0 0 0 0
     expect_pixel "rounded corner: bottom-left cut" "$WX" $((WY + WH - 1)) 0 0 0 0
@@ -309,11 +332,11 @@ test_window() {
 
     # Hover: the button's hot image.
     read -r l t r b <<<"${POS[main okbtn]:-0 0 0 0}"
-    gui_move $((WX + l + 30)) $((WY + t + 20)) 0.1
-    expect_pixel_soon "hover: button shows its hot image" $((WX + l + 45)) $((WY + t + 4)) 40 110 220
+    gui_move $((WX + l + $(px 30))) $((WY + t + $(px 20))) 0.1
+    expect_pixel_soon "hover: button shows its hot image" $((WX + l + $(px 45))) $((WY + t + $(px 4))) 40 110 220
     save_shot main-hot.png "$id"
-    gui_move $((WX + 180)) $((WY + 228)) 0.1
-    expect_pixel_soon "hover: normal image again after leaving" $((WX + l + 45)) $((WY + t + 4)) 30 150 90
+    gui_move "$(sx 180)" "$(sy 228)" 0.1
+    expect_pixel_soon "hover: normal image again after leaving" $((WX + l + $(px 45))) $((WY + t + $(px 4))) 30 150 90
 
     # The tooltip: shown on hover after its delay, with its text, hidden on
     # leaving. (Its face is the system's: the prefix maps SimSun for CJK.)
@@ -338,18 +361,18 @@ test_window() {
         fail "tooltip: not shown on hover"
     fi
     m=$(mark window)
-    gui_move $((WX + 180)) $((WY + 228)) 0.1
+    gui_move "$(sx 180)" "$(sy 228)" 0.1
     check "tooltip: hidden after leaving" since_wait window "$m" "main tooltip visible=0" 5
 
     # Leaving the window: one leave message, not a stream of them.
     m=$(mark window)
-    gui_move 1020 760 0.1
+    park 0.1
     since_wait window "$m" "main input mouseleave" 10
     sleep 0.5
     local leaves
     leaves=$(tail -n +$((m + 1)) "$LOGS/window.log" | grep -c "main input mouseleave")
     check "mouse leave: one leave message when the mouse leaves the window (got $leaves)" test "$leaves" -eq 1
-    gui_move $((WX + 180)) $((WY + 228)) 0.2
+    gui_move "$(sx 180)" "$(sy 228)" 0.2
 
     # Clicks reach the window's notify handler.
     read -r bx by < <(centre "main okbtn")
@@ -360,7 +383,7 @@ test_window() {
     m=$(mark window)
     gui_move $((WX + bx)) $((WY + by)) 0.1
     xdotool mousedown 1; sleep 0.2
-    gui_move $((WX + 180)) $((WY + 228)) 0.2
+    gui_move "$(sx 180)" "$(sy 228)" 0.2
     xdotool mouseup 1
     since_wait window "$m" "main input lbuttonup"
     since_has window "$m" 'main input lbuttonup' && ! since_has window "$m" 'notify click'
@@ -368,7 +391,7 @@ test_window() {
     m=$(mark window)
     gui_move $((WX + bx)) $((WY + by)) 0.1
     xdotool mousedown 1; sleep 0.2
-    gui_move $((WX + 180)) $((WY + 228)) 0.2
+    gui_move "$(sx 180)" "$(sy 228)" 0.2
     gui_move $((WX + bx + 5)) $((WY + by)) 0.2
     xdotool mouseup 1
     since_wait window "$m" "main input lbuttonup"
@@ -385,10 +408,11 @@ test_window() {
     geometry "$id"
     since_has window "$m" 'main notify click capbtn' && test "$WX,$WY" = "$X0,$Y0"
     verdict "caption: a button inside it is clickable (and does not move the window)" $?
-    local sx=$((WX + 60)) sy=$((WY + 16)) i
-    gui_move "$sx" "$sy" 0.2
+    local x0 y0 i
+    x0=$(sx 60) y0=$(sy 16)
+    gui_move "$x0" "$y0" 0.2
     xdotool mousedown 1; sleep 0.3
-    for i in 1 2 3 4 5; do gui_move $((sx + 12 * i)) $((sy + 8 * i)) 0.1; done
+    for i in 1 2 3 4 5; do gui_move $((x0 + 12 * i)) $((y0 + 8 * i)) 0.1; done
     sleep 0.3
     xdotool mouseup 1
     for i in {1..50}; do
@@ -400,15 +424,15 @@ test_window() {
         test "$WX,$WY" = "$((X0 + 60)),$((Y0 + 40))"
     X0=$WX Y0=$WY
     m=$(mark window)
-    gui_move $((WX + 60)) $((WY + 16)) 0.2
+    gui_move "$(sx 60)" "$(sy 16)" 0.2
     xdotool click --repeat 2 --delay 80 1
     check "caption: a double click asks to maximise (SC_MAXIMIZE reached the window)" \
         since_wait window "$m" "main syscommand 0xF030"
     sleep 0.3
     geometry "$id"
-    test "$WX,$WY,$WW,$WH" = "$X0,$Y0,360,260" && ! since_has window "$m" 'main zoomed=1'
+    test "$WX,$WY,$WW,$WH" = "$X0,$Y0,$(px 360),$(px 260)" && ! since_has window "$m" 'main zoomed=1'
     verdict "caption: ... and the window stays as it was (${WW}x$WH at $WX,$WY, not zoomed)" $?
-    expect_pixel_soon "paint: repainted after the move" $((WX + 180)) $((WY + 228)) 230 230 230
+    expect_pixel_soon "paint: repainted after the move" "$(sx 180)" "$(sy 228)" 230 230 230
     save_shot main-moved.png "$id"
 
     # Modal windows: the owner is disabled while one runs; a second one over
@@ -425,10 +449,10 @@ test_window() {
         geometry "$mid"
         MX=$WX MY=$WY MW=$WW MH=$WH
         geometry "$id"
-        wait_pixel $((MX + 120)) $((MY + 70)) 64 72 88 3
+        wait_pixel $((MX + $(px 120))) $((MY + $(px 70))) 64 72 88 3
         save_shot modal.png "$mid"
         check "modal: centred on its owner" \
-            test "$MX,$MY" = "$((WX + (WW - MW) / 2)),$((WY + (WH - MH) / 2))"
+            test "$MX,$MY" = "$(((2 * WX + WW) / 2 - MW / 2)),$(((2 * WY + WH) / 2 - MH / 2))"
         check "modal: the owner is disabled while it runs" log_has window "^modal painted .*owner_enabled=0"
         local m2
         m2=$(mark window)
@@ -566,11 +590,12 @@ alert_round() {  # alert_round N TITLE MESSAGE OWNER(none|window) HOW(bt_close|b
         [ "$(text_pixels "$shot" "${POS[alert$n lb_content]:-0 0 0 0}")" -gt 20 ] 2>/dev/null && break
         sleep 0.1
     done
-    check "alert $n: ${WW}x$WH" test "${WW}x$WH" = 240x210
-    if [ "$owner" = window ]; then  # the owner: 600x400 at 20,20
-        check "alert $n: centred on its owner" test "$WX,$WY" = "$((20 + (600 - WW) / 2)),$((20 + (400 - WH) / 2))"
+    check "alert $n: ${WW}x$WH" test "${WW}x$WH" = "$(px 240)x$(px 210)"
+    if [ "$owner" = window ]; then  # the owner: 600x400 at 20,20 (scaled)
+        check "alert $n: centred on its owner" \
+            test "$WX,$WY" = "$(((2 * $(px 20) + $(px 600)) / 2 - WW / 2)),$(((2 * $(px 20) + $(px 400)) / 2 - WH / 2))"
     else
-        check "alert $n: centred on the screen" test "$WX,$WY" = "$(((1024 - WW) / 2)),$(((768 - WH) / 2))"
+        check "alert $n: centred on the screen" test "$WX,$WY" = "$((SCREEN_W / 2 - WW / 2)),$((SCREEN_H / 2 - WH / 2))"
     fi
     check "alert $n: title \"$title\" in lb_title" log_has alert "^alert$n text lb_title=$title\$"
     check "alert $n: message \"$message\" in lb_content" log_has alert "^alert$n text lb_content=$message\$"
@@ -585,7 +610,7 @@ alert_round() {  # alert_round N TITLE MESSAGE OWNER(none|window) HOW(bt_close|b
         check "alert $n: its owner is disabled meanwhile" log_has alert "^alert$n up owner=window owner_window_enabled=0"
         local om
         om=$(mark alert)
-        gui_click_at 30 30
+        gui_click_at "$(px 30)" "$(px 30)"
         ! since_has alert "$om" 'owner click'
         verdict "alert $n: a click on the disabled owner does nothing" $?
     else
@@ -671,13 +696,14 @@ test_broken() {
 # The real window on the engine's fakes (gui_wizard.cpp): each scenario leads
 # it into one of its states; the window's view is in the probe's log.
 WIZ_TITLE='^瓦川RAvozoder$'
-WIZ_START=(290 324)  # "下一步"
-WIZ_DONE=(425 192)   # "确定"
-WIZ_CLOSE=(558 18)   # the title strip's close button
-WIZ_ALERT_CLOSE=(120 157)
+# Client points at 96 DPI, scaled to the run's.
+WIZ_START=("$(px 290)" "$(px 324)")  # "下一步"
+WIZ_DONE=("$(px 425)" "$(px 192)")   # "确定"
+WIZ_CLOSE=("$(px 558)" "$(px 18)")   # the title strip's close button
+WIZ_ALERT_CLOSE=("$(px 120)" "$(px 157)")
 WX=0 WY=0
-wizard_open() {  # wizard_open NAME SCENARIO: page 1 offering 下一步; sets WID, WX, WY
-    start_probe "$1" wizard "$2"
+wizard_open() {  # wizard_open NAME SCENARIO [TRIGGER]: page 1 offering 下一步; sets WID, WX, WY
+    start_probe "$1" wizard "$2" ${3:+"$3"}
     local WW WH
     if ! WID=$(wait_window "$1" "$WIZ_TITLE" 20); then
         fail "$1: no wizard window"
@@ -691,14 +717,14 @@ wizard_open() {  # wizard_open NAME SCENARIO: page 1 offering 下一步; sets WI
     # The X window can show before its move to the middle of the screen is
     # seen (read at 0,0 on a loaded machine): the probe centres it.
     wait_until 5 0.1 wizard_centred || info "$1: the window at $WX,$WY is not in the middle of the screen"
-    gui_move 1020 760 0.1
+    park 0.1
 }
 # shellcheck disable=SC2317  # called through wait_until
 wizard_centred() {
     local screen_w screen_h
     read -r screen_w screen_h < <(xdotool getdisplaygeometry)
     geometry "$WID"
-    [ "$WX" = $(((screen_w - WW) / 2)) ] && [ "$WY" = $(((screen_h - WH) / 2)) ]
+    [ "$WX" = $((screen_w / 2 - WW / 2)) ] && [ "$WY" = $((screen_h / 2 - WH / 2)) ]
 }
 # Client coordinates, taken relative to the window where it is now.
 wizard_click() { gui_click "$WID" "$1" "$2"; sleep "${3:-0.3}"; }
@@ -726,12 +752,13 @@ wizard_layout_ok() {  # wizard_layout_ok NAME
     read -r _ rt rr rb <<<"$(wizard_pos "$1" repair_btn_retry)"
     read -r ql qt qr qb <<<"$(wizard_pos "$1" repair_btn_quit)"
     [ -n "${cb:-}" ] && [ -n "${nb:-}" ] && [ -n "${rb:-}" ] && [ -n "${qb:-}" ] &&
-        [ "$ct" -ge 126 ] && [ "$nt" -ge "$cb" ] && [ "$rt" -ge "$nb" ] && [ "$qt" = "$rt" ] && [ "$ql" -ge "$rr" ] &&
-        [ "$rb" -le 374 ] && [ "$cr" -le 575 ] && [ "$nr" -le 575 ] && [ "$qr" -le 575 ]
+        [ "$ct" -ge "$(px 126)" ] && [ "$nt" -ge "$cb" ] && [ "$rt" -ge "$nb" ] && [ "$qt" = "$rt" ] &&
+        [ "$ql" -ge "$rr" ] && [ "$rb" -le "$(px 374)" ] && [ "$cr" -le "$(px 575)" ] && [ "$nr" -le "$(px 575)" ] &&
+        [ "$qr" -le "$(px 575)" ]
 }
 # Teal fill pixels of the bar's middle row in the last screenshot.
 wizard_fill() {
-    convert "$ROOT_SHOT" -crop "240x1+$((WX + 305))+$((WY + 158))" +repage -fx 'g > 0.6 && r < 0.3 ? 1 : 0' \
+    convert "$ROOT_SHOT" -crop "$(px 240)x1+$(sx 305)+$(sy 158)" +repage -fx 'g > 0.6 && r < 0.3 ? 1 : 0' \
         -format '%[fx:round(mean * w)]' info: 2>/dev/null
 }
 # Clicks 下一步 and waits for page 1 to go; a click the window missed (a
@@ -758,6 +785,11 @@ wizard_end() {  # wizard_end NAME: closes the window (title strip) and waits for
 wizard_upload() {
     local n=wizard-upload fill1 fill2
     wizard_open "$n" upload || return
+    info "wizard: $(log_line "$n" '^wizard first paint' | cut -d' ' -f2-)"
+    local WW WH
+    geometry "$WID"
+    check "wizard: the window is 580x374 at 96 DPI, scaled: ${WW}x$WH" \
+        test "${WW}x$WH" = "$(px 580)x$(px 374)"
     wizard_press_start "$n"
     check "wizard: 下一步 shows page 2" wait_log "$n" "^wizard view page=2 start=0 progress=[0-9]* notice=<hidden> heading=正在修复\.\.\. " 10
     # The box holds the upload at 37 % for three seconds.
@@ -768,8 +800,9 @@ wizard_upload() {
     pass "wizard: at 37 % of the upload: the bar at 437 of 600, the status line, the amount beside the bar"
     wizard_shot wizard-2-upload-37.png 0.3
     fill1=$(wizard_fill)
-    check "wizard: the bar's fill covers 437/600 of its track (${fill1:-?} of 240 pixels)" \
-        test "${fill1:-0}" -ge 172 -a "${fill1:-0}" -le 176
+    local part=$(($(px 240) * 437 / 600))
+    check "wizard: the bar's fill covers 437/600 of its track (${fill1:-?} of $(px 240) pixels)" \
+        test "${fill1:-0}" -ge $((part - 2)) -a "${fill1:-0}" -le $((part + 2))
     check "wizard: the upload's end shows 100 %" wait_log "$n" "amount=100%  5\.6 / 5\.6 MB " 30
     if ! wait_log "$n" "^wizard view page=3 " 30; then
         fail "wizard: page 3 never shown"
@@ -777,7 +810,7 @@ wizard_upload() {
     fi
     wizard_shot wizard-3-done.png
     fill2=$(wizard_fill)
-    check "wizard: page 3 shows a full bar (${fill2:-?} pixels)" test "${fill2:-0}" -ge 236
+    check "wizard: page 3 shows a full bar (${fill2:-?} pixels)" test "${fill2:-0}" -ge "$(px 236)"
     wizard_click "${WIZ_DONE[@]}" 0.1
     finish_probe "$n" 20
     check "wizard: 确定 ends it with exit code 0 (got $RC)" test "$RC" = 0
@@ -870,8 +903,50 @@ wizard_failure() {  # wizard_failure SCENARIO ALERT CAUSE NEXT AFTER(retry|quit)
     fi
 }
 
+# The picker (its title is the wizard's, its size its own): waits for it
+# at DPI, its entries laid out, and keeps a shot of it; sets PICKER.
+wizard_picker_up() {  # wizard_picker_up NAME DPI SHOT
+    wait_log "$1" "^wizard picker up dpi=$2 entries=2" 30 &&
+        PICKER=$(gui_window "$WIZ_TITLE" "$(px_at "$2" 400)x$(px_at "$2" 180)" 20 probe_alive "$1") || return 1
+    sleep 0.5
+    shoot
+    save_shot "$3" "$PICKER"
+}
+# A click on an entry where the probe logged it; the picker closes.
+# shellcheck disable=SC2317  # called through check
+wizard_pick() {  # wizard_pick NAME PICKER ENTRY
+    local l t r b
+    read -r l t r b < <(grep "^wizard picker entry $3 " "$LOGS/$1.log" | tail -n 1 | cut -d' ' -f5-)
+    [ -n "${b:-}" ] || return 1
+    gui_click "$2" $(((l + r) / 2)) $(((t + b) / 2))
+    gui_window_gone "$2" 10
+}
+
+wizard_picker() {
+    local n=wizard-picker
+    wizard_open "$n" picker || return
+    wizard_press_start "$n"
+    if ! wizard_picker_up "$n" "$DPI" wizard-picker.png; then
+        fail "wizard: two adapters: no picker of $(px 400)x$(px 180)"
+        wizard_end "$n"
+        return
+    fi
+    pass "wizard: two adapters: the picker, 400x180 at 96 DPI scaled"
+    check "wizard: the second entry, clicked where it is, closes the picker" wizard_pick "$n" "$PICKER" 1
+    if wait_log "$n" "^wizard view page=3 " 60; then
+        pass "wizard: after the picker the repair goes on to page 3"
+        wizard_click "${WIZ_DONE[@]}" 0.1
+        finish_probe "$n" 20
+        check "wizard: picker: 确定 ends it (exit code $RC)" test "$RC" = 0
+    else
+        fail "wizard: after the picker page 3 never came"
+        wizard_end "$n"
+    fi
+}
+
 test_wizard() {
     wizard_upload
+    wizard_picker
     wizard_cable
     wizard_notice restored "上次修复没有完成，网络设置已恢复原样。"
     wizard_notice restore-failed '上次修复改动的网络设置未能恢复。请在“网络连接”中打开“本地连接”的IPv4属性，改回“自动获得IP地址”。'
@@ -888,17 +963,92 @@ test_wizard() {
     wizard_failure firmware 修复失败 "程序文件不完整，找不到固件。" "重新下载" quit
 }
 
+# ---- 7. a move to a screen of another DPI -------------------------------------------
+# Wine has one screen and never sends WM_DPICHANGED: the probe sends it to
+# the wizard as the system does after a move, with the suggested rectangle
+# (the same centre, the size scaled). The window takes it, lays out again
+# and answers clicks at the new places; the picker and the alert it opens
+# then follow its DPI.
+wizard_pos_centre() {  # wizard_pos_centre NAME CONTROL: "x y" of its last logged place
+    local l t r b
+    read -r l t r b <<<"$(wizard_pos "$1" "$2")"
+    echo "$(((l + r) / 2)) $(((t + b) / 2))"
+}
+# shellcheck disable=SC2317  # called through wait_until
+wizard_sized() {  # wizard_sized W H
+    local WW WH
+    geometry "$WID"
+    [ "${WW}x$WH" = "$1x$2" ]
+}
+test_dpichange() {
+    local n=wizard-dpichange trigger=$TMPD/dpi.trigger to=192 x y alert
+    [ "$DPI" != 192 ] || to=144
+    rm -f "$trigger"
+    wizard_open "$n" dpichange "Z:${trigger//\//\\}" || return
+    wizard_shot "dpichange-1-at-$DPI.png"
+    local before
+    before=$(wizard_pos "$n" repair_btn_step1)
+    echo "$to" >"$trigger"
+    if ! wait_log "$n" "^wizard dpi changed from=$DPI to=$to host=$to " 10; then
+        fail "dpi change: the window did not take $to DPI"
+        wizard_end "$n"
+        return
+    fi
+    info "dpi change: $(log_line "$n" '^wizard dpi changed')"
+    check "dpi change: the window takes the suggested rectangle, 580x374 at $to DPI" \
+        wait_until 5 0.1 wizard_sized "$(px_at "$to" 580)" "$(px_at "$to" 374)"
+    wait_until 5 0.1 wizard_centred || true
+    wizard_shot "dpichange-2-at-$to.png"
+    local l t r b L T R B
+    read -r l t r b <<<"$before"
+    read -r L T R B <<<"$(wizard_pos "$n" repair_btn_step1)"
+    check "dpi change: 下一步 laid out again for $to DPI ($l,$t,$r,$b -> $L,$T,$R,$B)" \
+        test $((L - l * to / DPI)) -ge -2 -a $((L - l * to / DPI)) -le 2 -a $((B - b * to / DPI)) -ge -2 \
+        -a $((B - b * to / DPI)) -le 2
+    read -r x y <<<"$(wizard_pos_centre "$n" repair_btn_step1)"
+    wizard_click "$x" "$y"
+    if ! wizard_picker_up "$n" "$to" "dpichange-3-picker-at-$to.png"; then
+        fail "dpi change: the picker does not follow the wizard's $to DPI"
+        wizard_end "$n"
+        return
+    fi
+    pass "dpi change: 下一步 clicked at its new place; the picker follows the wizard: 400x180 at $to DPI"
+    check "dpi change: the picker's second entry clicked at its place" wizard_pick "$n" "$PICKER" 1
+    if ! wait_log "$n" "^wizard alert up " 40 ||
+        ! alert=$(gui_window '^瓦川DEzed修复向导$' "$(px_at "$to" 240)x$(px_at "$to" 210)" 10 probe_alive "$n"); then
+        fail "dpi change: the failure alert does not follow the wizard's $to DPI"
+        wizard_end "$n"
+        return
+    fi
+    pass "dpi change: the failure alert follows the wizard: 240x210 at $to DPI"
+    wizard_shot "dpichange-4-alert-at-$to.png"
+    gui_click "$alert" "$(px_at "$to" 120)" "$(px_at "$to" 157)"
+    check "dpi change: the alert's 关闭 clicked at its place at $to DPI" gui_window_gone "$alert" 10
+    wizard_shot "dpichange-5-failed-at-$to.png"
+    read -r x y <<<"$(wizard_pos_centre "$n" repair_btn_quit)"
+    wizard_click "$x" "$y" 0.1
+    finish_probe "$n" 20
+    check "dpi change: 关闭 of the failure face ends it (exit code $RC)" test "$RC" = 0
+}
+
 # The parts of the run, each timed; GUI_TEST_SECTIONS runs some of them
 # (e.g. "wizard alert").
 section() { SECTION=$1 SECTION_START=$(now); echo "---- $1 (at $(elapsed "$RUN_START") s)"; }
 section_end() { info "$SECTION: $(elapsed "$SECTION_START") s"; }
-wanted() { [[ " ${GUI_TEST_SECTIONS:-window alpha leak alert broken wizard} " == *" $1 "* ]]; }
+# At another DPI than 96 the sections whose looks and geometry scale (the
+# layered windows, the object counts and the failure message box are the
+# same at any DPI).
+default_sections="window alpha leak alert broken wizard"
+[ "$DPI" = 96 ] || default_sections="window alert wizard"
+[ "$DPI" != 144 ] || default_sections+=" dpichange"
+wanted() { [[ " ${GUI_TEST_SECTIONS:-$default_sections} " == *" $1 "* ]]; }
 if wanted window; then section window; test_window; section_end; fi
 if wanted alpha; then section alpha; test_alpha; section_end; fi
 if wanted leak; then section leak; test_leak; section_end; fi
 if wanted alert; then section alert; test_alert; section_end; fi
 if wanted broken; then section broken; test_broken; section_end; fi
 if wanted wizard; then section wizard; test_wizard; section_end; fi
+if wanted dpichange; then section dpichange; test_dpichange; section_end; fi
 
 harness_missing
 echo "---- summary"

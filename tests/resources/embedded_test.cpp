@@ -71,7 +71,7 @@ TEST(EmbeddedResources, FirmwareIsTheConfiguredImage) {
 #endif
 }
 
-TEST(EmbeddedResources, ManifestRequiresAdministratorAndCommonControls6) {
+TEST(EmbeddedResources, ManifestRequiresAdministratorCommonControls6AndDpiAwareness) {
   ResourceBytes manifest = ModuleResource(MAKEINTRESOURCEW(24), 1);
   ASSERT_TRUE(manifest.data);
   Veneer::CMarkupDoc doc;
@@ -87,13 +87,20 @@ TEST(EmbeddedResources, ManifestRequiresAdministratorAndCommonControls6) {
       {L"requestedExecutionLevel", L"uiAccess", L"false"},
       {L"assemblyIdentity", L"name", L"Microsoft.Windows.Common-Controls"},
       {L"assemblyIdentity", L"version", L"6.0.0.0"},
+      // Sharp on scaled screens: per monitor (v2 where there is one), at
+      // least the system's DPI on older systems.
+      {L"dpiAware", nullptr, L"true/pm"},
+      {L"dpiAwareness", nullptr, L"PerMonitorV2, PerMonitor"},
   };
   std::vector<Veneer::CMarkupElement> pending = {doc.GetRoot()};
   while (!pending.empty()) {
     Veneer::CMarkupElement e = pending.back();
     pending.pop_back();
     for (Wanted& w : wanted) {
-      const wchar_t* value = wcscmp(e.GetName(), w.element) == 0 ? e.GetAttributeValue(w.attribute) : nullptr;
+      const bool named = wcscmp(e.GetName(), w.element) == 0;
+      const wchar_t* value = !named                   ? nullptr
+                             : w.attribute != nullptr ? e.GetAttributeValue(w.attribute)
+                                                      : e.GetValue();
       if (value != nullptr && wcscmp(value, w.value) == 0) w.found = true;
     }
     if (e.GetSibling().IsValid()) pending.push_back(e.GetSibling());
@@ -134,7 +141,8 @@ TEST(EmbeddedResources, IconHasEverySizeAndEachLoads) {
     EXPECT_TRUE(icon) << side;
     if (icon) DestroyIcon(icon);
   }
-  EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48, 256}));
+  // 16, 32 and 48 at 100, 150 and 200 %, and 256.
+  EXPECT_EQ(sizes, (std::vector<int>{16, 24, 32, 48, 64, 72, 96, 256}));
 }
 
 TEST(EmbeddedResources, VersionInformation) {

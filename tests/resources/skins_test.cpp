@@ -12,6 +12,7 @@
 
 #include "tests/resources/skin_files.h"
 #include "uiframework/base/attribute_values.h"
+#include "uiframework/base/dpi_scale.h"
 #include "uiframework/markup/markup_doc.h"
 #include "uiframework/resources/image_loader.h"
 
@@ -222,6 +223,26 @@ TEST(Skins, EveryImageNamedDecodesAtItsSize) {
     }
   }
   for (const ImageCase& image : kImages) EXPECT_EQ(named.count(image.name), 1u) << image.name << " is not used";
+}
+
+// Each picture carries its variants for 144 and 192 DPI, at the size the
+// framework scales the picture to (a variant of another size would be
+// resampled at every start).
+TEST(Skins, EveryImageHasItsVariants) {
+  for (const ImageCase& image : kImages) {
+    for (const int dpi : {144, 192}) {
+      const Veneer::DpiScale scale(dpi);
+      std::string name = image.name;
+      name.insert(name.rfind('.'), dpi == 144 ? "@1.5x" : "@2x");
+      SCOPED_TRACE(name);
+      auto bytes = ReadSkinFile(name);
+      ASSERT_TRUE(bytes);
+      auto variant = Veneer::DecodeImage(bytes->data(), bytes->size(), 0);
+      ASSERT_TRUE(variant);
+      EXPECT_EQ(variant->width, scale.Scale(image.width));
+      EXPECT_EQ(variant->height, scale.Scale(image.height));
+    }
+  }
 }
 
 }  // namespace

@@ -273,5 +273,44 @@ TEST_F(ControlsTest, NineGridPieces) {
   EXPECT_EQ(pieces[2], std::make_pair(UiRect{42, 0, 62, 34}, UiRect{80, 0, 100, 34}));
 }
 
+// A window at 192 DPI paints everything twice as large: fonts, text
+// padding, borders, the nine grid (its corners from the picture's @2x, at
+// their own size), the progress bar's part of its fore image.
+TEST_F(ControlsTest, PaintingAtTwiceTheDpi) {
+  dir_.Write("btn.png", test::EncodePng(62, 34, std::vector<uint8_t>(62 * 34 * 4, 0xFF)));
+  dir_.Write("btn@2x.png", test::EncodePng(124, 68, std::vector<uint8_t>(124 * 68 * 4, 0xFF)));
+  test::TestWindow window;
+  window.host.SetDpi(192);
+  ASSERT_TRUE(window.Build(
+      L"<Window><Font id=\"1\" name=\"F\" size=\"10\" default=\"true\"/><Container>"
+      L"<Label name=\"l\" float=\"true\" pos=\"0,40,100,60\" text=\"x\" textpadding=\"1,2,3,4\""
+      L" bordersize=\"2\" bordercolor=\"#FF000000\"/>"
+      L"<Button name=\"b\" float=\"true\" pos=\"0,0,100,34\" normalimage=\"file='btn.png' corner='20,0,20,0'\"/>"
+      L"<Progress name=\"p\" float=\"true\" pos=\"0,70,240,71\" foreimage=\"fore.png\" min=\"0\" max=\"1000\""
+      L" value=\"250\" isstretchfore=\"false\"/></Container></Window>",
+      400, 200));
+  const std::vector<RenderCall> calls = window.Paint();
+  std::vector<RenderCall> texts = Only(calls, RenderCall::kText);
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].font.height, -20);
+  EXPECT_EQ(texts[0].rect, (UiRect{2, 84, 194, 112}));
+  std::vector<RenderCall> borders = Only(calls, RenderCall::kBorder);
+  ASSERT_EQ(borders.size(), 1u);
+  EXPECT_EQ(borders[0].width, 4);
+  std::vector<std::pair<UiRect, UiRect>> pieces;
+  for (const RenderCall& call : Only(calls, RenderCall::kImage)) {
+    if (call.image_width == 124) pieces.emplace_back(call.source, call.rect);
+    if (call.image_width == 480) {  // the bar's fore image, its copy at 2x
+      EXPECT_EQ(call.rect, (UiRect{0, 140, 120, 142}));
+      EXPECT_EQ(call.source, (UiRect{0, 0, 120, 2}));
+    }
+  }
+  std::sort(pieces.begin(), pieces.end(), [](auto& a, auto& b) { return a.second.left < b.second.left; });
+  ASSERT_EQ(pieces.size(), 3u);
+  EXPECT_EQ(pieces[0], std::make_pair(UiRect{0, 0, 40, 68}, UiRect{0, 0, 40, 68}));
+  EXPECT_EQ(pieces[1], std::make_pair(UiRect{40, 0, 84, 68}, UiRect{40, 0, 160, 68}));
+  EXPECT_EQ(pieces[2], std::make_pair(UiRect{84, 0, 124, 68}, UiRect{160, 0, 200, 68}));
+}
+
 }  // namespace
 }  // namespace Veneer

@@ -120,9 +120,10 @@ class ArchiveScope {
 // A skinned window without a platform, as the program's windows build
 // theirs: the whole skin (child layouts included) from one build budget.
 struct Window {
-  Window() : render(kClient) {
+  explicit Window(int dpi = DpiScale::kBaseDpi) : render(kClient) {
     host.AttachNativeWindow(&native);
     host.SetRender(&render);
+    host.SetDpi(dpi);
   }
   bool Build(const wchar_t* skin, bool lift_budget) {
     CDialogBuilder builder;
@@ -171,13 +172,14 @@ class Stopwatch {
   std::chrono::steady_clock::time_point start_;
 };
 
-// Builds `main.xml` of the archive into one window, paints it, tears it down.
-HostileOutcome BuildOne(const std::vector<ZipSpec>& entries, bool lift_budget) {
+// Builds `main.xml` of the archive into one window (at `dpi`), paints it,
+// tears it down.
+HostileOutcome BuildOne(const std::vector<ZipSpec>& entries, bool lift_budget, int dpi = DpiScale::kBaseDpi) {
   ArchiveScope archive(entries);
   HostileOutcome outcome;
   {
     Stopwatch stopwatch(&outcome.ms);
-    Window window;
+    Window window(dpi);
     outcome.built = window.Build(L"main.xml", lift_budget);
     if (outcome.built) window.Paint();
     outcome.detail = "archive " + std::to_string(archive.Bytes()) + " bytes";
@@ -252,6 +254,22 @@ HostileOutcome ImageElements(bool lift_budget) {
                    {"main.xml", "<Window>" + Repeat("<Image name=\"big.png\"/>", 2000) +
                                     "<VerticalLayout><Control bkimage=\"big.png\"/></VerticalLayout></Window>"}},
                   lift_budget);
+}
+
+// 4d. A window at 480 DPI paints the 4096 x 4096 PNG (a copy for that DPI
+// would have 400 million pixels: it is drawn stretched) and a 16 x 16 one
+// whose "@2x" variant is 4096 x 4096 (decoded within the limits, reduced
+// to 80 x 80).
+HostileOutcome ImageAtHighDpi(bool lift_budget) {
+  const std::vector<uint8_t> big = FlatPng(4096, 4096);
+  const std::vector<uint8_t> small = FlatPng(16, 16);
+  return BuildOne({{"big.png", std::string(big.begin(), big.end())},
+                   {"small.png", std::string(small.begin(), small.end())},
+                   {"small@2x.png", std::string(big.begin(), big.end())},
+                   {"main.xml",
+                    "<Window><VerticalLayout><Control bkimage=\"big.png\"/><Control bkimage=\"small.png\"/>"
+                    "</VerticalLayout></Window>"}},
+                  lift_budget, DpiScale::kMaxDpi);
 }
 
 // The spellings of `name` in every letter case (64 for "big.png").
@@ -439,6 +457,7 @@ const std::vector<HostileSkin>& HostileSkins() {
     {"image_elements", "2,000 Image elements naming one 4096 x 4096 PNG", &ImageElements},
     {"image_case_variants", "the 64 letter-case variants of one 4096 x 4096 PNG's name", &ImageCaseVariants},
     {"image_masks", "the 64 letter-case variants, each with a mask of its own", &ImageMasks},
+    {"image_at_high_dpi", "a 4096 x 4096 PNG and a 4096 x 4096 \"@2x\" of a 16 x 16 one at 480 DPI", &ImageAtHighDpi},
     {"jpeg_scans", "a progressive 4096 x 4096 JPEG of 10,000 end-of-band scans", &JpegScans},
     {"options_one_group", "100,000 options in one group", &OptionsOneGroup},
     {"options_own_groups", "100,000 options, each in a group of its own", &OptionsOwnGroups},

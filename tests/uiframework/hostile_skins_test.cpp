@@ -27,6 +27,7 @@ TEST_F(HostileSkinsTest, EndInARefusalOrAWindow) {
       {"shared_image_replaced", true, "declared again with other settings; the first declaration stays"},
       {"image_elements", true, nullptr},
       {"image_case_variants", true, nullptr},
+      {"image_at_high_dpi", true, "no 20480x20480 copy for 480 DPI (more than a skin image's pixels); drawn stretched"},
       {"jpeg_scans", true, "scans visit 8650752 blocks, more than 32 times its 262144"},
       {"options_one_group", false, "bytes one build may load and copy (at a control)"},
       {"options_own_groups", false, "bytes one build may load and copy (at a control)"},

@@ -6,6 +6,7 @@
 #include "tests/uiframework/hostile_skins.h"
 #include "tests/uiframework/test_support.h"
 #include "uiframework/core/paint_host.h"
+#include "uiframework/resources/image_resample.h"
 #include "uiframework/resources/skin_resources.h"
 
 namespace Veneer {
@@ -44,6 +45,11 @@ TEST_F(ImageLoaderTest, PremultipliedTopDownPixelsAndMask) {
     EXPECT_EQ(bytes[2], 255);
     EXPECT_EQ(bytes[3], 255);
   }
+  // Opaque (drawn by copying) only when every pixel is, a masked one included.
+  EXPECT_FALSE(DecodeImage(png.data(), png.size(), 0)->opaque);
+  const std::vector<uint8_t> solid = test::EncodePng(2, 1, {10, 20, 30, 255, 40, 50, 60, 255});
+  EXPECT_TRUE(DecodeImage(solid.data(), solid.size(), 0)->opaque);
+  EXPECT_FALSE(DecodeImage(solid.data(), solid.size(), 0xFF0A141E)->opaque);
   const uint8_t junk[] = {1, 2, 3, 4, 5, 6, 7, 8};
   EXPECT_FALSE(DecodeImage(junk, sizeof(junk), 0));
   EXPECT_FALSE(DecodeImage(png.data(), png.size() / 2, 0));
@@ -266,6 +272,39 @@ TEST_F(ImageLoaderTest, ColourAdjustmentKeepsTheOriginal) {
   ASSERT_TRUE(plain);
   EXPECT_TRUE(plain->original.empty());
   EXPECT_EQ(plain->pixels[0], 0xFFFF0000u);
+}
+
+// Resampled pictures are filtered, not picked: an edge enlarged gets the
+// colours between its two sides, a reduced pattern its mean; premultiplied
+// colours never exceed their alpha; flat areas stay flat.
+TEST_F(ImageLoaderTest, ResamplingFilters) {
+  auto row = [](std::vector<uint32_t> pixels) {
+    ImageEntry image;
+    image.width = static_cast<int>(pixels.size());
+    image.height = 1;
+    image.pixels = std::move(pixels);
+    return image;
+  };
+  auto red = [](uint32_t pixel) { return static_cast<int>((pixel >> 16) & 0xFF); };
+  // Black to white, twice as wide: in between on both sides of the edge.
+  auto wide = ResampleImage(row({0xFF000000, 0xFFFFFFFF}), 4, 1);
+  ASSERT_TRUE(wide);
+  EXPECT_EQ(red(wide->pixels[0]), 0);
+  EXPECT_GT(red(wide->pixels[1]), 0);
+  EXPECT_LT(red(wide->pixels[2]), 255);
+  EXPECT_EQ(red(wide->pixels[3]), 255);
+  // Alternating stripes halved: grey, not one of the stripes.
+  auto narrow = ResampleImage(row({0xFF000000, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF}), 2, 1);
+  ASSERT_TRUE(narrow);
+  for (uint32_t pixel : narrow->pixels) EXPECT_NEAR(red(pixel), 128, 40);
+  // Clear to opaque white, enlarged by 1.5: colour never above alpha.
+  auto edge = ResampleImage(row({0x00000000, 0xFFFFFFFF, 0x80808080}), 5, 3);
+  ASSERT_TRUE(edge);
+  for (uint32_t pixel : edge->pixels) EXPECT_LE(red(pixel), static_cast<int>(pixel >> 24));
+  auto flat = ResampleImage(row({0xFF336699, 0xFF336699, 0xFF336699}), 7, 2);
+  ASSERT_TRUE(flat);
+  for (uint32_t pixel : flat->pixels) EXPECT_EQ(pixel, 0xFF336699u);
+  EXPECT_FALSE(ResampleImage(row({}), 2, 2));
 }
 
 }  // namespace

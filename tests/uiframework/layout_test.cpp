@@ -112,13 +112,114 @@ TEST_F(LayoutTest, RectanglesFollowTheRules) {
        {100, 100},
        {{L"l", {0, 0, 100, 16}}, {L"b", {0, 16, 100, 36}}, {L"t", {0, 36, 40, 48}}}},
   };
-  for (const LayoutCase& c : cases) {
-    test::TestWindow window;
-    ASSERT_TRUE(window.Build(c.skin, c.client.cx, c.client.cy)) << c.what;
-    for (const Expected& e : c.expected) {
-      const UiRect r = window.Rect(e.name);
-      EXPECT_EQ(r, e.rect) << c.what << ": " << std::string(e.name, e.name + std::wcslen(e.name)) << " is " << r.left
-                           << "," << r.top << "," << r.right << "," << r.bottom;
+  // At 96 DPI as given; at 192 (every length whole) every rectangle twice
+  // as large.
+  for (const int factor : {1, 2}) {
+    for (const LayoutCase& c : cases) {
+      test::TestWindow window;
+      window.host.SetDpi(96 * factor);
+      ASSERT_TRUE(window.Build(c.skin, c.client.cx * factor, c.client.cy * factor)) << c.what;
+      for (const Expected& e : c.expected) {
+        const UiRect r = window.Rect(e.name);
+        const UiRect want{e.rect.left * factor, e.rect.top * factor, e.rect.right * factor, e.rect.bottom * factor};
+        EXPECT_EQ(r, want) << "at " << factor << "x: " << c.what << ": "
+                           << std::string(e.name, e.name + std::wcslen(e.name)) << " is " << r.left << "," << r.top
+                           << "," << r.right << "," << r.bottom;
+      }
+    }
+  }
+}
+
+// At 1.25, 1.5, 1.75 and 2: neighbours share their edges and a row that
+// fills its box at 96 DPI fills it at every scale. Where every length is
+// fixed, each edge is the 96-DPI edge scaled (relative to the box's inner
+// corner); a stretched child takes what its fixed neighbours leave.
+TEST_F(LayoutTest, SiblingsStayJoinedAtEveryScale) {
+  struct Case {
+    const char* what;
+    const wchar_t* skin;  // a box "box" of children "c0", "c1", ...
+    int children;
+    UiSize client;  // 96-DPI
+    bool all_fixed;
+  } cases[] = {
+      {"fixed widths that add up to the box",
+       L"<Window><HorizontalLayout name=\"box\"><Control name=\"c0\" width=\"33\"/><Control name=\"c1\""
+       L" width=\"33\"/><Control name=\"c2\" width=\"34\"/></HorizontalLayout></Window>",
+       3,
+       {100, 20},
+       true},
+      {"four one-pixel rows",
+       L"<Window><VerticalLayout name=\"box\"><Control name=\"c0\" height=\"1\"/><Control name=\"c1\""
+       L" height=\"1\"/><Control name=\"c2\" height=\"1\"/><Control name=\"c3\" height=\"1\"/>"
+       L"</VerticalLayout></Window>",
+       4,
+       {10, 4},
+       true},
+      {"paddings and child padding between fixed rows, inside an inset",
+       L"<Window><VerticalLayout name=\"box\" inset=\"3,5,3,5\" childpadding=\"3\"><Control name=\"c0\""
+       L" height=\"7\" padding=\"0,1,0,2\"/><Control name=\"c1\" height=\"13\"/><Control name=\"c2\""
+       L" height=\"5\" padding=\"0,0,0,1\"/></VerticalLayout></Window>",
+       3,
+       {50, 45},
+       true},
+      {"a stretched child between two fixed ones",
+       L"<Window><HorizontalLayout name=\"box\"><Control name=\"c0\" width=\"20\"/><Control name=\"c1\"/>"
+       L"<Control name=\"c2\" width=\"30\"/></HorizontalLayout></Window>",
+       3,
+       {101, 10},
+       false},
+      {"three stretched children",
+       L"<Window><HorizontalLayout name=\"box\"><Control name=\"c0\"/><Control name=\"c1\"/>"
+       L"<Control name=\"c2\"/></HorizontalLayout></Window>",
+       3,
+       {101, 10},
+       false},
+  };
+  for (const Case& c : cases) {
+    for (const int dpi : {120, 144, 168, 192}) {
+      SCOPED_TRACE(std::string(c.what) + " at " + std::to_string(dpi) + " DPI");
+      const DpiScale scale(dpi);
+      test::TestWindow unscaled;
+      test::TestWindow window;
+      window.host.SetDpi(dpi);
+      ASSERT_TRUE(unscaled.Build(c.skin, c.client.cx, c.client.cy));
+      ASSERT_TRUE(window.Build(c.skin, scale.Scale(c.client.cx), scale.Scale(c.client.cy)));
+      const bool vertical = window.Find(L"box")->GetInterface(L"VerticalLayout") != nullptr;
+      auto lead = [vertical](const UiRect& r) { return vertical ? r.top : r.left; };
+      auto trail = [vertical](const UiRect& r) { return vertical ? r.bottom : r.right; };
+      const UiRect box = window.Rect(L"box");
+      const UiRect box96 = unscaled.Rect(L"box");
+      const auto* container = static_cast<CContainerUI*>(window.Find(L"box")->GetInterface(L"Container"));
+      const UiRect inner = container->GetInnerRect();
+      const UiRect inner96 =
+          static_cast<CContainerUI*>(unscaled.Find(L"box")->GetInterface(L"Container"))->GetInnerRect();
+      EXPECT_EQ(box, scale.Scale(box96));
+      UiRect previous;
+      UiRect previous96;
+      for (int i = 0; i < c.children; ++i) {
+        const std::wstring name = L"c" + std::to_wstring(i);
+        const UiRect r = window.Rect(name.c_str());
+        const UiRect r96 = unscaled.Rect(name.c_str());
+        if (c.all_fixed) {
+          EXPECT_EQ(lead(r) - lead(inner), scale.Scale(lead(r96) - lead(inner96))) << i;
+          EXPECT_EQ(trail(r) - lead(inner), scale.Scale(trail(r96) - lead(inner96))) << i;
+        }
+        // Joined where they were joined; apart by the gap scaled (as the
+        // difference of two scaled edges) where not.
+        if (i > 0) {
+          if (lead(r96) == trail(previous96)) {
+            EXPECT_EQ(lead(r), trail(previous)) << i;
+          }
+          EXPECT_NEAR(lead(r) - trail(previous), scale.Scale(lead(r96) - trail(previous96)), 1) << i;
+        }
+        previous = r;
+        previous96 = r96;
+      }
+      // The last one ends at the box's inner edge, as it did. (A box's
+      // inset is scaled as a width: with fixed children only, their end
+      // and the inner edge are two roundings apart, at most one pixel.)
+      EXPECT_EQ(trail(inner96), trail(previous96));
+      EXPECT_NEAR(trail(previous), trail(inner), c.all_fixed ? 1 : 0);
     }
   }
 }

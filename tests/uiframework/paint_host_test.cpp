@@ -7,6 +7,7 @@
 
 #include "tests/uiframework/test_support.h"
 #include "uiframework/core/container.h"
+#include "uiframework/resources/skin_resources.h"
 #include "uiframework/core/hit_test.h"
 #include "uiframework/core/notify_pump.h"
 
@@ -286,6 +287,49 @@ class DerivedPump : public BasePump {
 // binding then lets go of it, whichever of the two is destroyed first (the
 // wizard's final-message handler skips the base's detach, and its binding
 // outlived its host and called into it at exit).
+// A window moved to a screen of another DPI: the tree is laid out anew at
+// the new scale and its pictures are drawn from copies for it; the skin's
+// window size and frame come out scaled.
+TEST_F(PaintHostTest, AnotherDpiLaysOutAndDrawsAnew) {
+  test::ScratchDir dir;
+  dir.Write("a.png", test::EncodePng(10, 10, std::vector<uint8_t>(10 * 10 * 4, 0xFF)));
+  CSkinResourcesUI::SetResourcePath(dir.WidePath().c_str());
+  test::TestWindow window;
+  window.host.SetDpi(144);
+  ASSERT_TRUE(
+      window.Build(L"<Window size=\"100,60\" caption=\"0,0,0,30\" roundcorner=\"3,3\" mininfo=\"100,60\">"
+                   L"<VerticalLayout><Control name=\"c\" height=\"30\" bkimage=\"a.png\"/></VerticalLayout>"
+                   L"</Window>",
+                   150, 90));
+  const WindowSettings settings = window.host.GetScaledWindowSettings();
+  EXPECT_EQ(settings.caption, (UiRect{0, 0, 0, 45}));
+  EXPECT_EQ(settings.round_corner, (UiSize{5, 5}));
+  EXPECT_EQ(settings.min_info, (UiSize{150, 90}));
+  EXPECT_EQ(window.host.GetWindowSettings().caption, (UiRect{0, 0, 0, 30}));  // the skin's own numbers kept
+  auto image_width = [&window] {
+    for (const RenderCall& call : window.Paint()) {
+      if (call.op == RenderCall::kImage) return call.image_width;
+    }
+    return 0;
+  };
+  EXPECT_EQ(window.Rect(L"c"), (UiRect{0, 0, 150, 45}));
+  EXPECT_EQ(image_width(), 15);
+  // The system moves it to a 192-DPI screen and sizes it for it.
+  window.host.SetDpi(192);
+  window.native.client = UiRect{0, 0, 200, 120};
+  EXPECT_EQ(image_width(), 20);
+  EXPECT_EQ(window.Rect(L"c"), (UiRect{0, 0, 200, 60}));
+  window.host.SetDpi(96);
+  window.native.client = UiRect{0, 0, 100, 60};
+  EXPECT_EQ(image_width(), 10);
+  EXPECT_EQ(window.Rect(L"c"), (UiRect{0, 0, 100, 30}));
+  // A window yet without its tree takes the skin's size, scaled.
+  test::TestWindow empty;
+  empty.host.SetDpi(144);
+  empty.host.SetInitSize(100, 60);
+  EXPECT_EQ(empty.native.client, (UiRect{0, 0, 150, 90}));
+}
+
 TEST_F(PaintHostTest, TheWindowHearsWhenItsHostGoes) {
   test::FakeNativeWindow native;
   std::vector<std::string> order;

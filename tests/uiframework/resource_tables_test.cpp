@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+
 #include "tests/uiframework/test_support.h"
 #include "uiframework/resources/skin_resources.h"
 
@@ -139,6 +141,86 @@ TEST_F(ResourceTablesTest, ImagesAreDecodedOnceAndKept) {
   EXPECT_EQ(tables.AddImage(L"large.png", nullptr, 0, false, false), nullptr);
   EXPECT_EQ(log.Count("do not fit in the"), 1) << log.Text();
   EXPECT_EQ(log.Count("not decodable"), 0) << log.Text();
+}
+
+// A window of another DPI draws each image's copy for it: the skin's
+// variant when it carries one (brought to the exact size when it is not),
+// else the image itself resampled; made once per DPI and counted in the
+// table's bound; when it does not fit, the image itself (drawn stretched).
+TEST_F(ResourceTablesTest, PicturesForADpi) {
+  auto flat = [](int width, int height, uint8_t r, uint8_t g, uint8_t b) {
+    std::vector<uint8_t> rgba;
+    for (int i = 0; i < width * height; ++i) rgba.insert(rgba.end(), {r, g, b, 255});
+    const std::vector<uint8_t> png = test::EncodePng(width, height, rgba);
+    return std::string(png.begin(), png.end());
+  };
+  constexpr uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF;
+  test::ZipImage zip = test::BuildZip({{"skin/a.png", flat(10, 6, 255, 0, 0)},
+                                       {"skin/a@2x.png", flat(20, 12, 0, 255, 0)},
+                                       {"b.png", flat(10, 6, 255, 0, 0)},
+                                       {"b@1.5x.png", flat(14, 9, 0, 0, 255)},  // one column short
+                                       {"c.png", flat(10, 6, 255, 0, 0)}});
+  CSkinResourcesUI::SetResourceZip(zip.bytes.data(), zip.bytes.size());
+  struct Case {
+    const wchar_t* name;
+    int dpi;
+    int width;
+    int height;
+    uint32_t colour;
+  } cases[] = {
+      {L"skin/a.png", 192, 20, 12, kGreen},  // the variant as it is
+      {L"skin/a.png", 144, 15, 9, kGreen},   // no @1.5x: the @2x reduced
+      {L"skin/a.png", 120, 13, 8, kGreen},   // 12.5 and 7.5, rounded up
+      {L"b.png", 144, 15, 9, kBlue},         // brought to its size
+      {L"b.png", 192, 20, 12, kBlue},        // the only variant, enlarged
+      {L"c.png", 168, 18, 11, kRed},         // none: the image resampled
+      {L"c.png", 96, 10, 6, kRed},
+  };
+  CResourceTablesUI tables;
+  test::LogCapture log;
+  size_t bytes = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name, c.name + std::wcslen(c.name)) + " at " + std::to_string(c.dpi));
+    const ImageEntry* image = tables.GetImageForDpi(c.name, nullptr, 0, false, c.dpi);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->width, c.width);
+    EXPECT_EQ(image->height, c.height);
+    EXPECT_EQ(image->dpi, c.dpi);
+    EXPECT_EQ(image->pixels[image->pixels.size() / 2], c.colour);
+    EXPECT_EQ(tables.GetImageForDpi(c.name, nullptr, 0, false, c.dpi), image);  // made once
+    if (c.dpi != 96 || std::wstring(c.name) != L"c.png") bytes += image->pixels.size() * 4;
+  }
+  EXPECT_EQ(log.Count("no variant for 168 DPI; resampled from 10x6 to 18x11"), 1) << log.Text();
+  EXPECT_EQ(log.Count("not found"), 0) << log.Text();  // a missing variant is no failure
+  // The 1x images decoded for the resampling count too: c.png only (a.png
+  // and b.png were never needed at 1x).
+  EXPECT_EQ(tables.GetImageBytes(), bytes + 10 * 6 * 4);
+
+  // No room for a copy: the image itself, drawn stretched.
+  CResourceTablesUI small;
+  small.SetImageByteLimit(10 * 6 * 4 + 100);
+  const ImageEntry* image = small.GetImageForDpi(L"c.png", nullptr, 0, false, 192);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->dpi, 96);
+  EXPECT_EQ(image->width, 10);
+  EXPECT_EQ(log.Count("drawn stretched"), 1) << log.Text();
+  EXPECT_EQ(small.GetImageForDpi(L"nothing.png", nullptr, 0, false, 192), nullptr);
+}
+
+TEST_F(ResourceTablesTest, VariantNamesNearestAboveFirst) {
+  struct Case {
+    const wchar_t* name;
+    int dpi;
+    std::vector<std::wstring> names;
+  } cases[] = {
+      {L"skin/a.png", 96, {}},
+      {L"skin/a.png", 120, {L"skin/a@1.5x.png", L"skin/a@2x.png"}},
+      {L"skin/a.png", 144, {L"skin/a@1.5x.png", L"skin/a@2x.png"}},
+      {L"skin/a.png", 168, {L"skin/a@2x.png", L"skin/a@1.5x.png"}},
+      {L"skin/a.png", 288, {L"skin/a@2x.png", L"skin/a@1.5x.png"}},
+      {L"skin.d\\a", 192, {L"skin.d\\a@2x", L"skin.d\\a@1.5x"}},  // no extension
+  };
+  for (const Case& c : cases) EXPECT_EQ(CResourceTablesUI::VariantNames(c.name, c.dpi), c.names) << c.dpi;
 }
 
 // Replacing tokens never makes a text longer than kMaxExpandedChars, or

@@ -154,8 +154,8 @@ void CButtonUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
 }
 
 UiSize CButtonUI::EstimateSize(const UiSize&) {
-  if (fixed_size_.cy != 0) return fixed_size_;
-  return UiSize{fixed_size_.cx, SatAdd(FontHeight(), kButtonExtraHeight)};
+  if (fixed_size_.cy != 0) return Scaled(fixed_size_);
+  return UiSize{Scaled(fixed_size_.cx), SatAdd(FontHeight(), Scaled(kButtonExtraHeight))};
 }
 
 uint32_t CButtonUI::ButtonTextColor(uint32_t state) const {

@@ -126,19 +126,22 @@ void CLabelUI::SetAttribute(const wchar_t* name, const wchar_t* value) {
   }
 }
 
-const FontDescription& CLabelUI::Font() const {
-  if (host_ != nullptr) return host_->GetResources().GetFont(font_);
-  return CResourceTablesUI::Shared().GetFont(font_);
+FontDescription CLabelUI::Font() const {
+  FontDescription font =
+      host_ != nullptr ? host_->GetResources().GetFont(font_) : CResourceTablesUI::Shared().GetFont(font_);
+  font.height = Scaled(font.height);
+  return font;
 }
 
 int CLabelUI::FontHeight() const {
   IRenderUI* render = host_ != nullptr ? host_->GetRender() : nullptr;
-  return render != nullptr ? render->GetFontHeight(Font()) : Font().Size();
+  const FontDescription font = Font();
+  return render != nullptr ? render->GetFontHeight(font) : font.Size();
 }
 
 UiSize CLabelUI::EstimateSize(const UiSize&) {
-  if (fixed_size_.cy != 0) return fixed_size_;  // a negative height is fixed too (at none)
-  return UiSize{fixed_size_.cx, SatAdd(FontHeight(), kLabelExtraHeight)};
+  if (fixed_size_.cy != 0) return Scaled(fixed_size_);  // a negative height is fixed too (at none)
+  return UiSize{Scaled(fixed_size_.cx), SatAdd(FontHeight(), Scaled(kLabelExtraHeight))};
 }
 
 void CLabelUI::ResolveDefaultColors() {
@@ -152,10 +155,12 @@ void CLabelUI::DrawLabelText(IRenderUI& render, uint32_t color, uint32_t style) 
   if (text_.empty()) return;
   std::wstring text = GetResources() != nullptr ? GetResources()->ProcessMultiLanguageTokens(text_) : text_;
   if (show_html_) text = StripMarkup(text);
-  const UiRect rect = pos_.Deflate(text_padding_);
+  const UiRect rect = pos_.Deflate(Scaled(text_padding_));
   if (effect_enabled_) {
     TextEffect effect = effect_;
     effect.color = color;
+    effect.shadow_offset = GetDpiScale().Scale(effect_.shadow_offset);
+    effect.gradient_length = Scaled(effect_.gradient_length);
     render.DrawEffectText(rect, text, effect, Font(), style);
   } else {
     render.DrawText(rect, text, color, Font(), style);

@@ -44,8 +44,9 @@ class CLabelUI : public CControlUI {
   const TextEffect& GetTextEffect() const { return effect_; }
 
  protected:
-  // The control's font (the window's default for index -1).
-  const FontDescription& Font() const;
+  // The control's font (the window's default for index -1) at the window's
+  // scale: the skin's size is in 96-DPI pixels.
+  FontDescription Font() const;
   // The font's character height from the renderer (the size without one).
   int FontHeight() const;
   // Draws the text in `color` with `style`: markup tags removed with

@@ -100,11 +100,13 @@ void CProgressUI::PaintStatusImage(IRenderUI& render) {
   }
   if (fore_image_.IsEmpty() || part.IsEmpty()) return;
   ImageDrawInfo fore = fore_image_;
+  fore.pixel_geometry = true;
   fore.dest = part;
   if (!stretch_fore_) fore.source = part;
   DrawImage(render, fore);
   // Keep what the first attempt learned (the image, or that it is missing).
   fore_image_.loaded = fore.loaded;
+  fore_image_.dpi = fore.dpi;
   fore_image_.image = fore.image;
 }
 

@@ -27,16 +27,17 @@ void* CTextUI::GetInterface(const wchar_t* name) {
 
 UiSize CTextUI::EstimateSize(const UiSize& available) {
   IRenderUI* render = host_ != nullptr ? host_->GetRender() : nullptr;
-  UiSize size{fixed_size_.cx, fixed_size_.cy};
+  UiSize size = Scaled(fixed_size_);
   if (fixed_size_.cy != 0) return size;
+  const UiRect padding = Scaled(text_padding_);
   if (render == nullptr || text_.empty()) {
-    size.cy = SatAdd(text_padding_.top, text_padding_.bottom);
+    size.cy = SatAdd(padding.top, padding.bottom);
     return size;
   }
-  const int right = SatSub(std::max(fixed_size_.cx, available.cx), text_padding_.right);
-  const UiRect area{text_padding_.left, 0, std::max(right, text_padding_.left), kMeasureHeight};
+  const int right = SatSub(std::max(size.cx, available.cx), padding.right);
+  const UiRect area{padding.left, 0, std::max(right, padding.left), Scaled(kMeasureHeight)};
   const UiRect measured = render->MeasureText(area, text_, Font(), text_style_ | kTextCalcRect);
-  size.cy = ClampCoord(static_cast<long long>(measured.Height()) + text_padding_.top + text_padding_.bottom);
+  size.cy = ClampCoord(static_cast<long long>(measured.Height()) + padding.top + padding.bottom);
   return size;
 }
 

@@ -13,8 +13,10 @@ namespace Veneer {
 namespace {
 
 UiRect ClampSize(UiRect rect, const CControlUI& child) {
-  const long long width = LimitSize(rect.Width(), child.GetMinWidth(), child.GetMaxWidth());
-  const long long height = LimitSize(rect.Height(), child.GetMinHeight(), child.GetMaxHeight());
+  const DpiScale& scale = child.GetDpiScale();
+  const long long width = LimitSize(rect.Width(), scale.Scale(child.GetMinWidth()), scale.Scale(child.GetMaxWidth()));
+  const long long height =
+      LimitSize(rect.Height(), scale.Scale(child.GetMinHeight()), scale.Scale(child.GetMaxHeight()));
   rect.right = ClampCoord(rect.left + width);
   rect.bottom = ClampCoord(rect.top + height);
   return rect;
@@ -136,7 +138,7 @@ void CContainerUI::DoEvent(UIEvent& event) {
   if (event.kind == kUIEventScrollWheel && vertical_bar_ != nullptr && vertical_bar_->IsVisible() &&
       vertical_bar_->IsEnabled()) {
     // wParam 1: the wheel turned toward the user, content moves up.
-    const int step = SatMul(vertical_bar_->GetLineSize(), 3);
+    const int step = SatMul(Scaled(vertical_bar_->GetLineSize()), 3);
     UiSize pos = GetScrollPos();
     pos.cy = event.wparam == 1 ? SatAdd(pos.cy, step) : SatSub(pos.cy, step);
     SetScrollPos(pos);
@@ -146,7 +148,7 @@ void CContainerUI::DoEvent(UIEvent& event) {
 }
 
 UiRect CContainerUI::GetInnerRect() const {
-  UiRect inner = pos_.Deflate(inset_);
+  UiRect inner = pos_.Deflate(Scaled(inset_));
   if (vertical_bar_ != nullptr && vertical_bar_->IsVisible())
     inner.right = SatSub(inner.right, vertical_bar_->GetThickness());
   if (horizontal_bar_ != nullptr && horizontal_bar_->IsVisible()) {
@@ -175,15 +177,7 @@ void CContainerUI::SetFloatPos(int index) {
   if (index < 0 || index >= GetCount()) return;
   CControlUI* item = items_[static_cast<size_t>(index)];
   if (!item->IsVisible() || !item->IsFloat()) return;
-  const double w = pos_.Width();
-  const double h = pos_.Height();
-  const FloatFractions f = item->GetFloatPercent();
-  const UiSize xy = item->GetFixedXY();
-  const double fixed_w = item->GetFixedWidth();
-  const double fixed_h = item->GetFixedHeight();
-  const UiRect rect{ClampCoord(w * f.left + xy.cx), ClampCoord(h * f.top + xy.cy),
-                    ClampCoord(w * f.right + xy.cx + fixed_w), ClampCoord(h * f.bottom + xy.cy + fixed_h)};
-  item->SetPos(rect, false);
+  item->SetPos(item->GetFloatPlacement(pos_.Width(), pos_.Height()), false);
 }
 
 void CContainerUI::DoPaint(IRenderUI& render, const UiRect& paint) {

@@ -112,10 +112,20 @@ void CControlUI::SetPos(const UiRect& rect, bool invalidate) {
                                SatAdd(parent.top, r.bottom)});
       const double w = parent.Width();
       const double h = parent.Height();
-      fixed_xy_.cx = ClampCoord(r.left - w * float_fractions_.left);
-      fixed_xy_.cy = ClampCoord(r.top - h * float_fractions_.top);
-      fixed_size_.cx = ClampCoord(r.right - w * float_fractions_.right - fixed_xy_.cx);
-      fixed_size_.cy = ClampCoord(r.bottom - h * float_fractions_.bottom - fixed_xy_.cy);
+      const DpiScale& scale = GetDpiScale();
+      if (scale.IsIdentity()) {
+        fixed_xy_.cx = ClampCoord(r.left - w * float_fractions_.left);
+        fixed_xy_.cy = ClampCoord(r.top - h * float_fractions_.top);
+        fixed_size_.cx = ClampCoord(r.right - w * float_fractions_.right - fixed_xy_.cx);
+        fixed_size_.cy = ClampCoord(r.bottom - h * float_fractions_.bottom - fixed_xy_.cy);
+      } else if (!(r == GetFloatPlacement(parent.Width(), parent.Height()))) {
+        // Moved by the program: the 96-DPI numbers follow the pixels.
+        const UiRect units = scale.Unscale(UiRect{
+            ClampCoord(r.left - w * float_fractions_.left), ClampCoord(r.top - h * float_fractions_.top),
+            ClampCoord(r.right - w * float_fractions_.right), ClampCoord(r.bottom - h * float_fractions_.bottom)});
+        fixed_xy_ = UiSize{units.left, units.top};
+        fixed_size_ = UiSize{SatSub(units.right, units.left), SatSub(units.bottom, units.top)};
+      }
     }
   } else {
     pos_ = r;
@@ -210,6 +220,23 @@ FloatFractions CControlUI::GetFloatPercent() const { return float_fractions_; }
 void CControlUI::SetFloatPercent(const FloatFractions& fractions) {
   float_fractions_ = fractions;
   NeedParentUpdate();
+}
+
+UiRect CControlUI::GetFloatPlacement(int parent_width, int parent_height) const {
+  const DpiScale& scale = GetDpiScale();
+  const double w = parent_width;
+  const double h = parent_height;
+  const FloatFractions& f = float_fractions_;
+  // The far edges are scaled as edges: the fixed position plus the size.
+  const double right = static_cast<double>(scale.Scale(static_cast<long long>(fixed_xy_.cx) + fixed_size_.cx));
+  const double bottom = static_cast<double>(scale.Scale(static_cast<long long>(fixed_xy_.cy) + fixed_size_.cy));
+  return UiRect{ClampCoord(w * f.left + scale.Scale(fixed_xy_.cx)), ClampCoord(h * f.top + scale.Scale(fixed_xy_.cy)),
+                ClampCoord(w * f.right + right), ClampCoord(h * f.bottom + bottom)};
+}
+
+const DpiScale& CControlUI::GetDpiScale() const {
+  static const DpiScale kUnscaled;
+  return host_ != nullptr ? host_->GetDpiScale() : kUnscaled;
 }
 
 std::wstring CControlUI::GetToolTip() const { return tooltip_; }
@@ -461,12 +488,12 @@ void CControlUI::ApplyAttributeList(const wchar_t* list) {
   }
 }
 
-UiSize CControlUI::EstimateSize(const UiSize&) { return fixed_size_; }
+UiSize CControlUI::EstimateSize(const UiSize&) { return Scaled(fixed_size_); }
 
 void CControlUI::DoPaint(IRenderUI& render, const UiRect& paint) {
   if (!pos_.Intersects(paint)) return;
   const bool rounded = border_round_.cx > 0 && border_round_.cy > 0;
-  if (rounded) render.PushRoundClip(pos_, border_round_);
+  if (rounded) render.PushRoundClip(pos_, Scaled(border_round_));
   PaintLayers(render, paint);
   if (rounded) render.PopClip();
 }
@@ -504,7 +531,7 @@ void CControlUI::PaintText(IRenderUI&) {}
 void CControlUI::PaintBorder(IRenderUI& render) {
   const uint32_t color = focused_ && focus_border_color_ != 0 ? focus_border_color_ : border_color_;
   if (color == 0) return;
-  const UiRect& s = border_sides_;
+  const UiRect s = Scaled(border_sides_);
   if (s.left > 0 || s.top > 0 || s.right > 0 || s.bottom > 0) {
     const int right = pos_.right - 1;
     const int bottom = pos_.bottom - 1;
@@ -514,9 +541,9 @@ void CControlUI::PaintBorder(IRenderUI& render) {
     if (s.bottom > 0) render.DrawLine({pos_.left, bottom}, {right, bottom}, s.bottom, color, border_style_);
   } else if (border_size_ > 0) {
     if (border_round_.cx > 0 || border_round_.cy > 0) {
-      render.DrawRoundBorder(pos_, border_size_, border_round_, color, border_style_);
+      render.DrawRoundBorder(pos_, Scaled(border_size_), Scaled(border_round_), color, border_style_);
     } else {
-      render.DrawBorder(pos_, border_size_, color, border_style_);
+      render.DrawBorder(pos_, Scaled(border_size_), color, border_style_);
     }
   }
 }
@@ -608,7 +635,7 @@ void CControlUI::SetVirtualWnd(const std::wstring& name) {
 }
 
 bool CControlUI::DrawImage(IRenderUI& render, ImageDrawInfo& info) {
-  return DrawImageInfo(render, GetResources(), info, pos_, paint_area_);
+  return DrawImageInfo(render, GetResources(), info, pos_, paint_area_, GetDpiScale());
 }
 
 CResourceTablesUI* CControlUI::GetResources() const { return host_ != nullptr ? &host_->GetResources() : nullptr; }

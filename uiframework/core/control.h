@@ -12,12 +12,19 @@
 // affects size only marks the control or its parent, and the host lays
 // the tree out before the next paint.
 //
+// Lengths a control keeps (fixed sizes and position, paddings, limits,
+// borders, text padding, tooltip width, ...) are the skin's, in 96-DPI
+// units, and the getters return them so; layout and painting scale them by
+// the host's DpiScale where they are used. Positions (GetPos) and the
+// sizes EstimateSize returns are pixels of the window.
+//
 // Thread affinity: UI thread only.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "uiframework/base/dpi_scale.h"
 #include "uiframework/base/geometry.h"
 #include "uiframework/core/image_draw.h"
 #include "uiframework/core/ui_event.h"
@@ -123,6 +130,13 @@ class CControlUI {
   virtual void SetMaxHeight(int height);
   virtual FloatFractions GetFloatPercent() const;
   virtual void SetFloatPercent(const FloatFractions& fractions);
+  // Where a floating control lies in a parent of that size (pixels,
+  // relative to the parent's top-left corner): its fixed position and size
+  // plus the float fractions of the parent's size; edges scaled.
+  UiRect GetFloatPlacement(int parent_width, int parent_height) const;
+
+  // The window's scale (96 DPI while detached).
+  const DpiScale& GetDpiScale() const;
 
   // --- tooltip, shortcut, menu, user data, tag
   virtual std::wstring GetToolTip() const;
@@ -176,8 +190,8 @@ class CControlUI {
   void ApplyAttributeList(const wchar_t* list);
 
   // --- layout and painting
-  // The size the control wants within `available`; 0 in a component means
-  // no preference (stretch).
+  // The size the control wants within `available` (pixels); 0 in a
+  // component means no preference (stretch).
   virtual UiSize EstimateSize(const UiSize& available);
   // Paints the layers when the control's rectangle meets `paint`.
   virtual void DoPaint(IRenderUI& render, const UiRect& paint);
@@ -245,6 +259,10 @@ class CControlUI {
   // Remembers the area and draws the five layers in order: background
   // colour, background image, state images, text, border.
   void PaintLayers(IRenderUI& render, const UiRect& paint);
+  // A 96-DPI length (or four) in pixels at the window's scale.
+  int Scaled(int length) const { return GetDpiScale().Scale(length); }
+  UiSize Scaled(const UiSize& size) const { return GetDpiScale().Scale(size); }
+  UiRect Scaled(const UiRect& rect) const { return GetDpiScale().Scale(rect); }
 
   CPaintHostUI* host_ = nullptr;
   CControlUI* parent_ = nullptr;

@@ -116,16 +116,18 @@ void ImageDrawInfo::SetText(const std::wstring& descriptor) {
 }
 
 void DrawNineGrid(IRenderUI& render, const ImageEntry& image, const UiRect& dest, const UiRect& paint,
-                  const UiRect& source, const UiRect& corner, uint8_t fade, bool hole, bool xtiled, bool ytiled) {
+                  const UiRect& source, const UiRect& source_corner, const UiRect& dest_corner, uint8_t fade, bool hole,
+                  bool xtiled, bool ytiled) {
   const bool blend = image.alpha || fade < 255;
   const UiRect& s = source;
   const UiRect& d = dest;
-  const UiRect& c = corner;
+  const UiRect& c = source_corner;
+  const UiRect& e = dest_corner;
   // Inner edges of the grid in source and destination.
   const int sl = SatAdd(s.left, c.left), st = SatAdd(s.top, c.top);
   const int sr = SatSub(s.right, c.right), sb = SatSub(s.bottom, c.bottom);
-  const int dl = SatAdd(d.left, c.left), dt = SatAdd(d.top, c.top);
-  const int dr = SatSub(d.right, c.right), db = SatSub(d.bottom, c.bottom);
+  const int dl = SatAdd(d.left, e.left), dt = SatAdd(d.top, e.top);
+  const int dr = SatSub(d.right, e.right), db = SatSub(d.bottom, e.bottom);
 
   if (!hole) {
     const UiRect mid_dest{dl, dt, dr, db};
@@ -149,13 +151,15 @@ void DrawNineGrid(IRenderUI& render, const ImageEntry& image, const UiRect& dest
 }
 
 bool DrawImageInfo(IRenderUI& render, CResourceTablesUI* tables, ImageDrawInfo& info, const UiRect& control,
-                   const UiRect& paint) {
+                   const UiRect& paint, const DpiScale& scale) {
   if (info.name.empty()) return false;
-  if (!info.loaded) {
+  if (!info.loaded || info.dpi != scale.Dpi()) {
     info.loaded = true;
+    info.dpi = scale.Dpi();
+    info.image = nullptr;
     if (tables != nullptr) {
       const wchar_t* type = info.from_resource && !info.resource_type.empty() ? info.resource_type.c_str() : nullptr;
-      info.image = tables->GetImageEx(info.name.c_str(), type, info.mask, info.hsl);
+      info.image = tables->GetImageForDpi(info.name.c_str(), type, info.mask, info.hsl, scale.Dpi());
     }
     if (info.image == nullptr) {
       BASEKIT_LOG(Lookup, "image %s not available; not drawn", ToLogText(info.name.c_str()).c_str());
@@ -163,23 +167,34 @@ bool DrawImageInfo(IRenderUI& render, CResourceTablesUI* tables, ImageDrawInfo& 
   }
   if (info.image == nullptr) return false;
   const ImageEntry& image = *info.image;
+  // The picture's own scale: the window's, or 96 DPI for an image that had
+  // to be drawn stretched (no copy could be made for the window's DPI).
+  const DpiScale picture(image.dpi);
 
   UiRect dest = control;
   if (!info.dest.IsZero()) {
-    dest.left = SatAdd(control.left, info.dest.left);
-    dest.top = SatAdd(control.top, info.dest.top);
-    dest.right = std::min(SatAdd(control.left, info.dest.right), control.right);
-    dest.bottom = std::min(SatAdd(control.top, info.dest.bottom), control.bottom);
+    const UiRect offsets = info.pixel_geometry ? info.dest : scale.Scale(info.dest);
+    dest.left = SatAdd(control.left, offsets.left);
+    dest.top = SatAdd(control.top, offsets.top);
+    dest.right = std::min(SatAdd(control.left, offsets.right), control.right);
+    dest.bottom = std::min(SatAdd(control.top, offsets.bottom), control.bottom);
   }
   if (!dest.Intersects(control) || !dest.Intersects(paint)) return false;
 
   UiRect source = info.source;
-  if (source.IsZero()) source = UiRect{0, 0, image.width, image.height};
+  if (source.IsZero()) {
+    source = UiRect{0, 0, image.width, image.height};
+  } else if (!info.pixel_geometry) {
+    source = picture.Scale(source);
+  } else if (!(picture == scale)) {
+    source = picture.Scale(scale.Unscale(source));
+  }
   source = UiRect{std::clamp(source.left, 0, image.width), std::clamp(source.top, 0, image.height),
                   std::clamp(source.right, 0, image.width), std::clamp(source.bottom, 0, image.height)};
   if (source.IsEmpty()) return false;
 
-  DrawNineGrid(render, image, dest, paint, source, info.corner, info.fade, info.hole, info.xtiled, info.ytiled);
+  DrawNineGrid(render, image, dest, paint, source, picture.Scale(info.corner), scale.Scale(info.corner), info.fade,
+               info.hole, info.xtiled, info.ytiled);
   return true;
 }
 

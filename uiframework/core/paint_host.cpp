@@ -250,9 +250,22 @@ void CPaintHostUI::OnDelayedCleanup() {
   DrainAsyncNotify();
 }
 
+void CPaintHostUI::SetDpi(int dpi) {
+  const DpiScale scale(dpi);
+  if (scale == dpi_scale_) return;
+  BASEKIT_LOG(Progress, "window at %d DPI (was %d)", scale.Dpi(), dpi_scale_.Dpi());
+  dpi_scale_ = scale;
+  if (root_ == nullptr) return;
+  // Everything is laid out anew over the client area; the pictures follow
+  // at the next paint (each descriptor notices the new DPI).
+  layout_all_ = true;
+  update_needed_ = true;
+  if (window_ != nullptr) Invalidate(window_->GetClientRect());
+}
+
 void CPaintHostUI::SetInitSize(int cx, int cy) {
   settings_.init_size = UiSize{cx, cy};
-  if (root_ == nullptr && window_ != nullptr) window_->ResizeWindow(cx, cy);
+  if (root_ == nullptr && window_ != nullptr) window_->ResizeWindow(dpi_scale_.Scale(cx), dpi_scale_.Scale(cy));
 }
 
 void CPaintHostUI::SetOpacity(int opacity) {
@@ -270,7 +283,8 @@ bool CPaintHostUI::Layout() {
   const UiRect client = window_->GetClientRect();
   if (client.IsEmpty()) return false;
   update_needed_ = false;
-  if (root_->IsUpdateNeeded()) {
+  if (root_->IsUpdateNeeded() || layout_all_) {
+    layout_all_ = false;
     root_->SetPos(client, true);
   } else {
     // Only what was marked, at its current position; a container laid out

@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "uiframework/base/dpi_scale.h"
 #include "uiframework/base/geometry.h"
 #include "uiframework/core/child_layout_loader.h"
 #include "uiframework/core/input_record.h"
@@ -122,10 +123,22 @@ class CPaintHostUI {
   // a control leaving the tree leaves its group)
   COptionGroupsUI& GetOptionGroups() { return option_groups_; }
 
-  // --- window settings (the skin's Window element)
+  // --- display scaling: the window's DPI, 96 until the binding gives the
+  // window's own. The skin's lengths are 96-DPI units, scaled by this where
+  // they are used (layout, painting, fonts, pictures, the window's size and
+  // frame). A change lays the whole tree out again and repaints it, with
+  // fonts and pictures for the new DPI; the window's size is the binding's
+  // to change.
+  void SetDpi(int dpi);
+  const DpiScale& GetDpiScale() const { return dpi_scale_; }
+
+  // --- window settings (the skin's Window element, 96-DPI units)
   WindowSettings& GetWindowSettings() { return settings_; }
   const WindowSettings& GetWindowSettings() const { return settings_; }
-  // Sets the initial size; while no tree is attached the window takes it.
+  // The same in pixels at the window's scale.
+  WindowSettings GetScaledWindowSettings() const { return settings_.Scaled(dpi_scale_); }
+  // Sets the initial size; while no tree is attached the window takes it
+  // (scaled).
   void SetInitSize(int cx, int cy);
   // Clamped to 0..255; a value within that range makes the window layered
   // with that constant alpha, any other removes the layered style.
@@ -202,6 +215,7 @@ class CPaintHostUI {
   IChildLayoutLoaderUI* child_layout_loader_ = nullptr;
   BuildBudget build_budget_;
   WindowSettings settings_;
+  DpiScale dpi_scale_;
 
   CControlUI* root_ = nullptr;
   CControlUI* focus_ = nullptr;
@@ -212,6 +226,7 @@ class CPaintHostUI {
 
   bool first_layout_ = true;
   bool update_needed_ = false;
+  bool layout_all_ = false;
   bool focus_needed_ = false;
   bool next_tab_pending_ = false;
   bool mouse_tracking_ = false;

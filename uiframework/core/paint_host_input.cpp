@@ -247,7 +247,8 @@ void CPaintHostUI::OnMouseHover(const InputRecord& input) {
   if (!Owns(control) || window_ == nullptr) return;
   const std::wstring tip = control->GetToolTip();
   if (tip.empty()) return;
-  window_->ShowTooltip(resources_.ProcessMultiLanguageTokens(tip), control->GetPos(), control->GetToolTipWidth());
+  window_->ShowTooltip(resources_.ProcessMultiLanguageTokens(tip), control->GetPos(),
+                       dpi_scale_.Scale(control->GetToolTipWidth()));
 }
 
 void CPaintHostUI::OnMouseLeave() {

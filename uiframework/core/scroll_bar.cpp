@@ -56,6 +56,6 @@ void CScrollBarUI::SetScrollPos(int pos) {
   Invalidate();
 }
 
-int CScrollBarUI::GetThickness() const { return std::max(horizontal_ ? fixed_size_.cy : fixed_size_.cx, 0); }
+int CScrollBarUI::GetThickness() const { return std::max(Scaled(horizontal_ ? fixed_size_.cy : fixed_size_.cx), 0); }
 
 }  // namespace Veneer

@@ -33,7 +33,8 @@ class CScrollBarUI : public CControlUI {
   void SetScrollPos(int pos);
   int GetLineSize() const { return line_size_; }
   void SetLineSize(int size) { line_size_ = size > 0 ? size : kDefaultLineSize; }
-  // The room the bar takes from its container's inner rectangle.
+  // The room the bar takes from its container's inner rectangle, in pixels
+  // at the window's scale.
   int GetThickness() const;
 
  private:

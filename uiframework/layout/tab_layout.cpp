@@ -80,12 +80,13 @@ void CTabLayoutUI::SetPos(const UiRect& rect, bool invalidate) {
       continue;
     }
     if (i != selected_) continue;
-    const UiRect area = inner.Deflate(item->GetPadding());
+    const DpiScale& scale = GetDpiScale();
+    const UiRect area = inner.Deflate(scale.Scale(item->GetPadding()));
     const UiSize want = item->EstimateSize(UiSize{area.Width(), area.Height()});
     long long width = want.cx != 0 ? want.cx : area.Width();
     long long height = want.cy != 0 ? want.cy : area.Height();
-    width = LimitSize(width, item->GetMinWidth(), item->GetMaxWidth());
-    height = LimitSize(height, item->GetMinHeight(), item->GetMaxHeight());
+    width = LimitSize(width, scale.Scale(item->GetMinWidth()), scale.Scale(item->GetMaxWidth()));
+    height = LimitSize(height, scale.Scale(item->GetMinHeight()), scale.Scale(item->GetMaxHeight()));
     item->SetPos(UiRect{area.left, area.top, ClampCoord(area.left + width), ClampCoord(area.top + height)}, false);
   }
 }

@@ -21,6 +21,7 @@ namespace {
 struct DecoderBudget {
   size_t limit = SIZE_MAX;
   size_t refused = 0;  // the largest request refused, 0 when none
+  bool zeroed = true;  // blocks come zeroed (see DecoderAllocate)
 };
 DecoderBudget g_decoder_budget;
 
@@ -33,7 +34,9 @@ void* DecoderAllocate(size_t size) {
   // decodes a scan with whatever table it names, defined or not. Over
   // leftover bytes that means symbols out of range and reads past the
   // tables; over zeros an undefined table decodes every code as symbol 0.
-  return std::calloc(1, size);
+  // (Other formats write every byte they read: zeroing their pixel buffers
+  // only cost time.)
+  return g_decoder_budget.zeroed ? std::calloc(1, size) : std::malloc(size);
 }
 
 void* DecoderReallocate(void* block, size_t size) {
@@ -359,7 +362,7 @@ bool ReadImageHeader(const uint8_t* data, size_t size, int* width, int* height) 
 // RGBA bytes of an image whose header said width x height; null (logged)
 // when decoding fails or needs more memory than that size explains.
 stbi_uc* DecodeRgba(const uint8_t* data, size_t size, int width, int height) {
-  g_decoder_budget = DecoderBudget{DecoderAllocationLimit(width, height), 0};
+  g_decoder_budget = DecoderBudget{DecoderAllocationLimit(width, height), 0, JpegCheck::IsJpeg(data, size)};
   int channels = 0;
   stbi_uc* rgba = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 4);
   const DecoderBudget budget = g_decoder_budget;
@@ -379,7 +382,12 @@ stbi_uc* DecodeRgba(const uint8_t* data, size_t size, int width, int height) {
 
 }  // namespace
 
-bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes) {
+bool ReadImageSize(const uint8_t* data, size_t size, int* width, int* height) {
+  if (data == nullptr || size == 0 || size > static_cast<size_t>(INT32_MAX)) return false;
+  return ReadImageHeader(data, size, width, height);
+}
+
+bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes, bool quiet) {
   if (resource_type != nullptr && resource_type[0] != L'\0') {
     if (name[0] < L'0' || name[0] > L'9') {
       BASEKIT_LOG(Failure, "image %s of type %s: not a resource id", ToLogText(name).c_str(),
@@ -402,14 +410,14 @@ bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vec
     bytes->assign(resource.data, resource.data + resource.size);
     return true;
   }
-  if (CSkinResourcesUI::FetchFile(name, kMaxImageFileBytes, bytes) == FetchStatus::kOk) return true;
+  if (CSkinResourcesUI::FetchFile(name, kMaxImageFileBytes, bytes, quiet) == FetchStatus::kOk) return true;
   // Not in the archive: a regular file of that name in the skin's folder
   // (without an archive the fetch has looked there already).
   if (!CSkinResourcesUI::GetResourceZip().empty() &&
-      CSkinResourcesUI::FetchFolderFile(name, kMaxImageFileBytes, bytes) == FetchStatus::kOk) {
+      CSkinResourcesUI::FetchFolderFile(name, kMaxImageFileBytes, bytes, quiet) == FetchStatus::kOk) {
     return true;
   }
-  BASEKIT_LOG(Failure, "image %s not found", ToLogText(name).c_str());
+  if (!quiet) BASEKIT_LOG(Failure, "image %s not found", ToLogText(name).c_str());
   return false;
 }
 
@@ -431,7 +439,10 @@ std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32
   entry->height = height;
   entry->mask = mask;
   const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-  entry->pixels.resize(count);
+  // Converted where the decoder left the pixels (four bytes each either
+  // way), then copied once into the entry.
+  uint32_t* pixels = reinterpret_cast<uint32_t*>(rgba);
+  uint32_t all_alpha = 0xFF000000u;
   for (size_t i = 0; i < count; ++i) {
     const stbi_uc* p = rgba + i * 4;
     uint8_t a = p[3];
@@ -445,8 +456,11 @@ std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32
     }
     uint32_t pixel =
         (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | b;
-    entry->pixels[i] = pixel == mask ? 0 : pixel;
+    pixels[i] = pixel == mask ? 0 : pixel;
+    all_alpha &= pixels[i];
   }
+  entry->opaque = all_alpha == 0xFF000000u;
+  entry->pixels.assign(pixels, pixels + count);
   stbi_image_free(rgba);
   return entry;
 }

@@ -20,10 +20,16 @@ struct ImageEntry {
   int width = 0;
   int height = 0;
   bool alpha = true;               // always set for images from this loader
+  bool opaque = false;             // every pixel's alpha is 255
   bool color_adjust = false;       // "hsl": follows the process-wide adjustment
   std::vector<uint32_t> original;  // pixels as decoded, when color_adjust
   std::wstring resource_type;
   uint32_t mask = 0;
+  // The DPI the pixels are for: 96 for an image as the skin gives it; a
+  // copy for another DPI has the image's 96-DPI width and height scaled
+  // (DpiScale::Scale), so that a 96-DPI coordinate in the image scales to
+  // the same place in the copy.
+  int dpi = 96;
   // Unique per entry a resource table holds (never reused), so that render
   // backends can key their caches by it.
   uint64_t serial = 0;
@@ -52,12 +58,19 @@ inline constexpr uint64_t kMaxImagePixels = 4096u * 4096u;
 // the header, before decoding).
 std::unique_ptr<ImageEntry> DecodeImage(const uint8_t* data, size_t size, uint32_t mask, size_t max_bytes = SIZE_MAX);
 
+// The width and height an image's header declares. False (logged) for
+// bytes that must not be decoded (the checks of DecodeImage, from the
+// header alone).
+bool ReadImageSize(const uint8_t* data, size_t size, int* width, int* height);
+
 // The bytes of a skin image. With a resource type the name must start with
 // a digit and is the decimal id of a module resource of that type;
 // otherwise the bytes are fetched by name (folder or archive), and failing
 // that from a regular file of that name below the skin's folder
-// (CSkinResourcesUI::FetchFolderFile). False (logged) when not found.
-bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes);
+// (CSkinResourcesUI::FetchFolderFile). False when not found: logged, unless
+// `quiet` (an image that may or may not be there, such as a variant).
+bool FetchImageBytes(const wchar_t* name, const wchar_t* resource_type, std::vector<uint8_t>* bytes,
+                     bool quiet = false);
 // The entry for fetched bytes (`name` only names it in the log). Null when
 // undecodable, or when the entry (with the copy kept for colour adjustment)
 // would take more than `max_bytes`.

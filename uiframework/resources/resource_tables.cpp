@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "basekit/log/log.h"
+#include "uiframework/base/dpi_scale.h"
 #include "uiframework/base/text_conv.h"
+#include "uiframework/resources/image_resample.h"
 
 namespace Veneer {
 
@@ -42,6 +44,14 @@ uint64_t NextImageSerial() {
   return ++serial;
 }
 
+// The variants a skin may carry beside an image, by the DPI they are drawn
+// for.
+struct Variant {
+  int dpi;
+  const wchar_t* suffix;
+};
+constexpr Variant kVariants[] = {{144, L"@1.5x"}, {192, L"@2x"}};
+
 }  // namespace
 
 CResourceTablesUI::CResourceTablesUI(CResourceTablesUI* parent) : parent_(parent), system_font_(InitialSystemFont()) {
@@ -73,6 +83,7 @@ void CResourceTablesUI::Clear() {
   default_font_.reset();
   images_.clear();
   decoded_.clear();
+  copies_.clear();
   image_bytes_ = 0;
   default_lists_.clear();
   language_strings_.clear();
@@ -165,11 +176,13 @@ const ImageEntry* CResourceTablesUI::AddImage(const wchar_t* name, const wchar_t
   return decoded->second.get();
 }
 
+size_t CResourceTablesUI::Room() const { return image_byte_limit_ - std::min(image_bytes_, image_byte_limit_); }
+
 std::shared_ptr<ImageEntry> CResourceTablesUI::Decode(const std::vector<uint8_t>& bytes, const wchar_t* name,
                                                       const wchar_t* resource_type, uint32_t mask, bool color_adjust) {
   // The table's room is known before decoding: an image that cannot fit is
   // refused from its header.
-  const size_t room = image_byte_limit_ - std::min(image_bytes_, image_byte_limit_);
+  const size_t room = Room();
   std::unique_ptr<ImageEntry> entry = MakeImageEntry(bytes, name, resource_type, mask, color_adjust, room);
   if (!entry) return nullptr;
   const size_t entry_bytes = ImageBytes(*entry);
@@ -194,6 +207,102 @@ const ImageEntry* CResourceTablesUI::GetImageEx(const wchar_t* name, const wchar
                                                 bool color_adjust) {
   if (const ImageEntry* entry = GetImage(name)) return entry;
   return AddImage(name, resource_type, mask, color_adjust, false);
+}
+
+std::vector<std::wstring> CResourceTablesUI::VariantNames(const wchar_t* name, int dpi) {
+  std::vector<std::wstring> names;
+  if (name == nullptr || DpiScale(dpi).IsIdentity()) return names;
+  dpi = DpiScale(dpi).Dpi();
+  std::vector<Variant> order(std::begin(kVariants), std::end(kVariants));
+  std::stable_sort(order.begin(), order.end(), [dpi](const Variant& a, const Variant& b) {
+    const bool a_above = a.dpi >= dpi;
+    const bool b_above = b.dpi >= dpi;
+    if (a_above != b_above) return a_above;
+    return a_above ? a.dpi < b.dpi : a.dpi > b.dpi;
+  });
+  // The suffix goes before the extension of the file name.
+  const std::wstring_view whole(name);
+  const size_t folder = whole.find_last_of(L"/\\");
+  size_t dot = whole.rfind(L'.');
+  if (dot == std::wstring_view::npos || (folder != std::wstring_view::npos && dot < folder)) dot = whole.size();
+  for (const Variant& variant : order) {
+    names.push_back(std::wstring(whole.substr(0, dot)) + variant.suffix + std::wstring(whole.substr(dot)));
+  }
+  return names;
+}
+
+const ImageEntry* CResourceTablesUI::GetImageForDpi(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
+                                                    bool color_adjust, int dpi) {
+  const DpiScale scale(dpi);
+  if (scale.IsIdentity()) return GetImageEx(name, resource_type, mask, color_adjust);
+  if (name == nullptr || name[0] == L'\0') return nullptr;
+  const std::pair<std::wstring, int> key(name, scale.Dpi());
+  auto [copy, first] = copies_.try_emplace(key);
+  if (first) copy->second = MakeCopyForDpi(name, resource_type, mask, color_adjust, scale.Dpi());
+  if (copy->second) return copy->second.get();
+  return GetImageEx(name, resource_type, mask, color_adjust);
+}
+
+std::shared_ptr<ImageEntry> CResourceTablesUI::MakeCopyForDpi(const wchar_t* name, const wchar_t* resource_type,
+                                                              uint32_t mask, bool color_adjust, int dpi) {
+  const DpiScale scale(dpi);
+  // The image's own size: from its entry when it is decoded already, else
+  // from its header (a variant may spare decoding it at all).
+  int width = 0;
+  int height = 0;
+  const ImageEntry* image = GetImage(name);
+  if (image != nullptr) {
+    width = image->width;
+    height = image->height;
+  } else {
+    std::vector<uint8_t> bytes;
+    if (!FetchImageBytes(name, resource_type, &bytes) || !ReadImageSize(bytes.data(), bytes.size(), &width, &height)) {
+      return nullptr;  // logged
+    }
+  }
+  const int copy_width = std::max(1, scale.Scale(width));
+  const int copy_height = std::max(1, scale.Scale(height));
+  const uint64_t pixels = static_cast<uint64_t>(copy_width) * static_cast<uint64_t>(copy_height);
+  const uint64_t copy_bytes = pixels * sizeof(uint32_t) * (color_adjust ? 2 : 1);
+  if (pixels > kMaxImagePixels || copy_bytes > Room()) {
+    BASEKIT_LOG(Failure, "image %s: no %dx%d copy for %d DPI (more than %s); drawn stretched", ToLogText(name).c_str(),
+                copy_width, copy_height, scale.Dpi(),
+                pixels > kMaxImagePixels ? "a skin image's pixels" : "the room left to the window's images");
+    return nullptr;
+  }
+  std::unique_ptr<ImageEntry> copy;
+  // A variant the skin carries, brought to the size if it is not.
+  const bool has_variants = resource_type == nullptr || resource_type[0] == L'\0';
+  for (const std::wstring& variant : has_variants ? VariantNames(name, scale.Dpi()) : std::vector<std::wstring>()) {
+    std::vector<uint8_t> bytes;
+    if (!FetchImageBytes(variant.c_str(), nullptr, &bytes, true)) continue;  // not carried
+    std::unique_ptr<ImageEntry> decoded = MakeImageEntry(bytes, variant.c_str(), nullptr, mask, color_adjust, Room());
+    if (!decoded) continue;  // logged
+    copy = decoded->width == copy_width && decoded->height == copy_height
+               ? std::move(decoded)
+               : ResampleImage(*decoded, copy_width, copy_height);
+    break;
+  }
+  // Else the image itself, resampled once.
+  if (!copy) {
+    if (image == nullptr) image = GetImageEx(name, resource_type, mask, color_adjust);
+    if (image == nullptr) return nullptr;  // logged
+    if (copy_bytes > Room()) {
+      BASEKIT_LOG(Failure, "image %s: no copy for %d DPI beside the image; drawn stretched", ToLogText(name).c_str(),
+                  scale.Dpi());
+      return nullptr;
+    }
+    copy = ResampleImage(*image, copy_width, copy_height);
+    if (!copy) return nullptr;
+    BASEKIT_LOG(Lookup, "image %s: no variant for %d DPI; resampled from %dx%d to %dx%d", ToLogText(name).c_str(),
+                scale.Dpi(), image->width, image->height, copy_width, copy_height);
+  }
+  copy->dpi = scale.Dpi();
+  copy->mask = mask;
+  copy->resource_type = resource_type != nullptr ? resource_type : L"";
+  copy->serial = NextImageSerial();
+  image_bytes_ += ImageBytes(*copy);
+  return std::shared_ptr<ImageEntry>(std::move(copy));
 }
 
 void CResourceTablesUI::AddDefaultAttributeList(const wchar_t* name, const wchar_t* list, bool shared) {

@@ -106,6 +106,24 @@ class CResourceTablesUI {
   // The cached image, or added to this table on first request.
   const ImageEntry* GetImageEx(const wchar_t* name, const wchar_t* resource_type, uint32_t mask, bool color_adjust);
 
+  // --- pictures for a window of another DPI than 96. Beside an image the
+  // table keeps its copies for the DPIs asked for, each as large as the
+  // image scaled (DpiScale::Scale of its width and height; the entry's dpi
+  // says for which): a variant the skin carries ("name@2x.png",
+  // "name@1.5x.png"; VariantNames gives the order) brought to that size,
+  // else the image itself resampled, once. A copy counts against the
+  // table's bound; one that does not fit, or would have more than
+  // kMaxImagePixels pixels, is not made, and the image itself is returned
+  // (drawn stretched). At 96 DPI, GetImageEx. Images from numbered
+  // resources have no variants. An image is found by its own name: without
+  // it, its variants are not looked for.
+  const ImageEntry* GetImageForDpi(const wchar_t* name, const wchar_t* resource_type, uint32_t mask, bool color_adjust,
+                                   int dpi);
+  // The names of the variants of image `name` for `dpi`, in the order they
+  // are tried: those for that DPI or above, the nearest first (reduced,
+  // they stay sharp), then those below, the nearest first. None at 96.
+  static std::vector<std::wstring> VariantNames(const wchar_t* name, int dpi);
+
   // --- default attribute lists, keyed by element name as written
   void AddDefaultAttributeList(const wchar_t* name, const wchar_t* list, bool shared);
   const wchar_t* GetDefaultAttributeList(const wchar_t* name) const;
@@ -135,6 +153,11 @@ class CResourceTablesUI {
   // or does not fit.
   std::shared_ptr<ImageEntry> Decode(const std::vector<uint8_t>& bytes, const wchar_t* name,
                                      const wchar_t* resource_type, uint32_t mask, bool color_adjust);
+  // The copy of image `name` for `dpi` (a variant, or the image resampled),
+  // or null (logged) when none can be made.
+  std::shared_ptr<ImageEntry> MakeCopyForDpi(const wchar_t* name, const wchar_t* resource_type, uint32_t mask,
+                                             bool color_adjust, int dpi);
+  size_t Room() const;
 
   CResourceTablesUI* parent_;
   FontDescription system_font_;
@@ -157,6 +180,9 @@ class CResourceTablesUI {
 
   Table<std::shared_ptr<ImageEntry>> images_;
   std::map<DecodeKey, std::shared_ptr<ImageEntry>> decoded_;  // null: failed
+  // The copies for other DPIs, by image name and DPI; null: none could be
+  // made (the image itself is drawn).
+  std::map<std::pair<std::wstring, int>, std::shared_ptr<ImageEntry>> copies_;
   size_t image_bytes_ = 0;
   size_t image_byte_limit_ = kMaxImageBytes;
   Table<std::wstring> default_lists_;

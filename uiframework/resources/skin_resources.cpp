@@ -44,11 +44,11 @@ FetchStatus FromFileStatus(FileReadStatus status) {
 }
 
 FetchStatus FetchFromArchive(const CZipArchive* archive, const wchar_t* name, size_t max_bytes,
-                             std::vector<uint8_t>* out) {
+                             std::vector<uint8_t>* out, bool quiet) {
   if (archive == nullptr) return FetchStatus::kZipOpenFailed;
   int index = 0;
   uint32_t size = 0;
-  if (!archive->Find(name, &index, &size)) return FetchStatus::kNotInZip;
+  if (!archive->Find(name, &index, &size, quiet)) return FetchStatus::kNotInZip;
   if (size == 0) return FetchStatus::kEmpty;
   if (size > max_bytes) return FetchStatus::kTooLarge;
   out->resize(size);
@@ -201,30 +201,32 @@ bool CSkinResourcesUI::IsSkinFileName(const wchar_t* name) {
   return true;
 }
 
-FetchStatus CSkinResourcesUI::FetchFolderFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out) {
+FetchStatus CSkinResourcesUI::FetchFolderFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out,
+                                              bool quiet) {
   out->clear();
   if (!IsSkinFileName(name)) {
-    BASEKIT_LOG(Failure, "skin file %s refused: not a file below the skin's folder", ToLogText(name).c_str());
+    if (!quiet)
+      BASEKIT_LOG(Failure, "skin file %s refused: not a file below the skin's folder", ToLogText(name).c_str());
     return FetchStatus::kOpenFailed;
   }
   return FromFileStatus(ReadFileBytes(GetSettings().resource_path + name, max_bytes, out));
 }
 
-FetchStatus CSkinResourcesUI::FetchFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out) {
+FetchStatus CSkinResourcesUI::FetchFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out, bool quiet) {
   Settings& settings = GetSettings();
   out->clear();
   if (name == nullptr) name = L"";
   FetchStatus status;
   if (settings.zip_name.empty()) {
-    status = FetchFolderFile(name, max_bytes, out);
+    status = FetchFolderFile(name, max_bytes, out, quiet);
   } else if (settings.cached) {
-    status = FetchFromArchive(settings.archive.get(), name, max_bytes, out);
+    status = FetchFromArchive(settings.archive.get(), name, max_bytes, out, quiet);
   } else {
     // Opened for this one read and closed again.
     std::unique_ptr<CZipArchive> archive = CZipArchive::OpenFile(settings.resource_path + settings.zip_name);
-    status = FetchFromArchive(archive.get(), name, max_bytes, out);
+    status = FetchFromArchive(archive.get(), name, max_bytes, out, quiet);
   }
-  if (status != FetchStatus::kOk) {
+  if (status != FetchStatus::kOk && !quiet) {
     BASEKIT_LOG(Lookup, "skin file %s: %s", ToLogText(name).c_str(), ToLogText(FetchStatusMessage(status)).c_str());
   }
   return status;

@@ -67,11 +67,13 @@ class CSkinResourcesUI {
   static CZipArchive* GetResourceZipHandle();
 
   // The bytes of a skin file by name: from the folder when no archive is
-  // set, else from the archive entry of that name. At most max_bytes.
-  static FetchStatus FetchFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out);
+  // set, else from the archive entry of that name. At most max_bytes. A
+  // failure is logged unless `quiet` (a file that may or may not be there).
+  static FetchStatus FetchFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out, bool quiet = false);
   // The bytes of the regular file of that name below the resource folder,
   // whether or not an archive is set (images not in the archive).
-  static FetchStatus FetchFolderFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out);
+  static FetchStatus FetchFolderFile(const wchar_t* name, size_t max_bytes, std::vector<uint8_t>* out,
+                                     bool quiet = false);
   // True for a name that a skin may use to reach a file in its folder: a
   // relative path without ".." parts, drive, stream or device names; never a
   // network (UNC) or device path, on either build.

@@ -130,7 +130,7 @@ bool CZipArchive::ReadDirectory() {
   return true;
 }
 
-bool CZipArchive::Find(const wchar_t* name, int* index, uint32_t* uncompressed_size) const {
+bool CZipArchive::Find(const wchar_t* name, int* index, uint32_t* uncompressed_size, bool quiet) const {
   if (name == nullptr) return false;
   std::wstring wide(name);
   std::string ansi = WideToAnsi(wide);
@@ -152,7 +152,7 @@ bool CZipArchive::Find(const wchar_t* name, int* index, uint32_t* uncompressed_s
     if (uncompressed_size != nullptr) *uncompressed_size = entries_[found].uncompressed_size;
     return true;
   }
-  BASEKIT_LOG(Lookup, "no entry \"%s\"", utf8.c_str());
+  if (!quiet) BASEKIT_LOG(Lookup, "no entry \"%s\"", utf8.c_str());
   return false;
 }
 

@@ -38,8 +38,9 @@ class CZipArchive {
   // ASCII letters compare without case. Of entries with the same name the
   // first is found. False for names of kMaxNameChars characters or more in
   // the ANSI code page (a double-byte character counts twice) and for
-  // unknown names. The names are indexed when the archive opens.
-  bool Find(const wchar_t* name, int* index, uint32_t* uncompressed_size) const;
+  // unknown names (logged, an unknown name not when `quiet`). The names
+  // are indexed when the archive opens.
+  bool Find(const wchar_t* name, int* index, uint32_t* uncompressed_size, bool quiet = false) const;
   // Extracts entry `index` into buffer (capacity bytes): kOk when the whole
   // entry was written and checked, kMoreData when a buffer smaller than the
   // entry's recorded size filled, kError for a damaged or unsupported entry

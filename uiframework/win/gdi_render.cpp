@@ -210,13 +210,17 @@ void CGdiRender::DrawImage(const ImageEntry& image, const UiRect& dest, const Ui
   HDC dc = ImageDC();
   if (bitmap == nullptr || dc == nullptr) return;
   SelectObject(dc, bitmap);
-  if (blend) {
+  const bool same_size = dest.Width() == source.Width() && dest.Height() == source.Height();
+  // Opaque pixels at full opacity come out as they are: copied, which is
+  // far cheaper than blending (a window background at 200 % is 0.9 million
+  // pixels).
+  if (blend && !(image.opaque && fade == 255 && same_size)) {
     BLENDFUNCTION function = {AC_SRC_OVER, 0, fade, AC_SRC_ALPHA};
     if (!GdiAlphaBlend(target_, dest.left, dest.top, dest.Width(), dest.Height(), dc, source.left, source.top,
                        source.Width(), source.Height(), function)) {
       BASEKIT_LOG(Failure, "GdiAlphaBlend failed, error %lu", GetLastError());
     }
-  } else if (dest.Width() == source.Width() && dest.Height() == source.Height()) {
+  } else if (same_size) {
     BitBlt(target_, dest.left, dest.top, dest.Width(), dest.Height(), dc, source.left, source.top, SRCCOPY);
   } else {
     StretchBlt(target_, dest.left, dest.top, dest.Width(), dest.Height(), dc, source.left, source.top, source.Width(),

@@ -10,7 +10,8 @@
 // premultiplied pixels, drawn with GdiAlphaBlend (per-pixel alpha and the
 // fade as constant alpha; gdi32's own export, which AlphaBlend of msimg32,
 // a DLL the program does not load, merely forwards to) or copied with
-// StretchBlt. Text is drawn with DrawTextW (never with prefix characters),
+// StretchBlt (BitBlt at their own size, also an opaque image blended at
+// full opacity: the same pixels). Text is drawn with DrawTextW (never with prefix characters),
 // in the colour's red, green and blue; effects use GDI+ (taken from the
 // system folder at run time, gdiplus_imports.cpp).
 //

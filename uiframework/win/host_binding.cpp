@@ -7,6 +7,7 @@
 
 #include "basekit/log/log.h"
 #include "basekit/win/system_library.h"
+#include "uiframework/win/win_platform.h"
 
 namespace Veneer {
 
@@ -235,8 +236,9 @@ bool CWin32HostBinding::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
     }
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
-      const UiSize min = host_->GetWindowSettings().min_info;
-      const UiSize max = host_->GetWindowSettings().max_info;
+      const WindowSettings settings = host_->GetScaledWindowSettings();
+      const UiSize min = settings.min_info;
+      const UiSize max = settings.max_info;
       if (min.cx > 0) info->ptMinTrackSize.x = min.cx;
       if (min.cy > 0) info->ptMinTrackSize.y = min.cy;
       if (max.cx > 0) info->ptMaxTrackSize.x = max.cx;
@@ -419,6 +421,13 @@ int CWin32HostBinding::MessageLoop() {
   }
 }
 
+int CWin32HostBinding::DrawnDpi(HWND window) {
+  for (const CWin32HostBinding* binding : Bindings()) {
+    if (binding->window_ == window && binding->host_ != nullptr) return binding->host_->GetDpiScale().Dpi();
+  }
+  return GetWindowDpi(window);
+}
+
 UiRect CWin32HostBinding::GetClientRect() {
   RECT r = {};
   if (window_ != nullptr) ::GetClientRect(window_, &r);
@@ -512,7 +521,8 @@ void CWin32HostBinding::ShowTooltip(const std::wstring& text, const UiRect& rect
   SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, max_width);
   POINT cursor = {};
   GetCursorPos(&cursor);
-  SendMessageW(tooltip_, TTM_TRACKPOSITION, 0, MAKELPARAM(cursor.x, cursor.y + kTooltipOffsetY));
+  const int below = host_ != nullptr ? host_->GetDpiScale().Scale(kTooltipOffsetY) : kTooltipOffsetY;
+  SendMessageW(tooltip_, TTM_TRACKPOSITION, 0, MAKELPARAM(cursor.x, cursor.y + below));
   SendMessageW(tooltip_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
 }
 

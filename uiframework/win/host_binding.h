@@ -51,6 +51,9 @@ class CWin32HostBinding : public INativeWindowUI {
   // The framework's message loop: runs until the quit message, which it
   // leaves consumed; returns its exit code.
   static int MessageLoop();
+  // The DPI `window` is drawn at: its host's when it is one of the
+  // framework's windows, else the one the system gives it (GetWindowDpi).
+  static int DrawnDpi(HWND window);
 
   // INativeWindowUI
   UiRect GetClientRect() override;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "basekit/log/log.h"
+#include "uiframework/base/dpi_scale.h"
 #include "uiframework/base/platform_hooks.h"
 #include "uiframework/base/text_conv.h"
 #include "uiframework/resources/resource_tables.h"
@@ -70,6 +71,13 @@ std::string WideToAnsiHook(const std::wstring& text) {
   return out;
 }
 
+int SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : DpiScale::kBaseDpi;
+  if (screen != nullptr) ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
 FontDescription DefaultGuiFont() {
   LOGFONTW logfont = {};
   FontDescription font;
@@ -78,7 +86,8 @@ FontDescription DefaultGuiFont() {
     return CResourceTablesUI::Shared().GetSystemFont();
   }
   font.face = logfont.lfFaceName;
-  font.height = logfont.lfHeight;
+  // The system gives it for its own DPI; the windows scale it by theirs.
+  font.height = DpiScale(SystemDpi()).Unscale(logfont.lfHeight);
   font.weight = logfont.lfWeight;
   font.underline = logfont.lfUnderline != 0;
   font.italic = logfont.lfItalic != 0;
@@ -88,6 +97,14 @@ FontDescription DefaultGuiFont() {
 }
 
 }  // namespace
+
+int GetWindowDpi(HWND window) {
+  using GetDpiForWindowProc = UINT(WINAPI*)(HWND);
+  static const auto get_dpi_for_window = reinterpret_cast<GetDpiForWindowProc>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  const UINT dpi = get_dpi_for_window != nullptr && window != nullptr ? get_dpi_for_window(window) : 0;
+  return dpi != 0 ? static_cast<int>(dpi) : SystemDpi();
+}
 
 void InstallWin32Platform(HINSTANCE instance) {
   PlatformHooks hooks;

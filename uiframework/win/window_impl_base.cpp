@@ -9,6 +9,7 @@
 #include "uiframework/core/control.h"
 #include "uiframework/core/hit_test.h"
 #include "uiframework/resources/skin_resources.h"
+#include "uiframework/win/win_platform.h"
 
 namespace Veneer {
 
@@ -17,6 +18,8 @@ namespace {
 constexpr const char* kLogSource = "window_impl_base";
 constexpr const wchar_t kLoadFailedText[] = L"\u52a0\u8f7d\u8d44\u6e90\u6587\u4ef6\u5931\u8d25";  // 加载资源文件失败
 constexpr const wchar_t kLoadFailedTitle[] = L"Veneer";
+// WM_DPICHANGED (Windows 8.1 on; older headers lack it).
+constexpr UINT kMsgDpiChanged = 0x02E0;
 
 void ShowSkinFailureAndExit(const wchar_t* text, const wchar_t* title) {
   MessageBoxW(nullptr, text, title, MB_OK | MB_ICONERROR);
@@ -102,9 +105,11 @@ LRESULT WindowImplBase::OnCreate(UINT, WPARAM, LPARAM, bool& handled) {
   GetClientRect(hwnd_, &client);
   SetWindowPos(hwnd_, nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
                SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOACTIVATE);
-  // 2. The host on this window.
+  // 2. The host on this window, at the DPI of its owner (or its own).
   binding_.Attach(hwnd_, &host_);
   host_.AddPreMessageFilter(this);
+  HWND owner = GetWindow(hwnd_, GW_OWNER);
+  host_.SetDpi(owner != nullptr ? CWin32HostBinding::DrawnDpi(owner) : GetWindowDpi(hwnd_));
   // 3. Where skin files come from.
   if (CSkinResourcesUI::GetResourcePath().empty()) {
     const std::wstring path = CSkinResourcesUI::GetInstancePath() + GetSkinFolder();
@@ -218,6 +223,9 @@ bool WindowImplBase::RouteMessage(UINT message, WPARAM wparam, LPARAM lparam, LR
     case WM_MOUSEHOVER:
       handler = &WindowImplBase::OnMouseHover;
       break;
+    case kMsgDpiChanged:
+      handler = &WindowImplBase::OnDpiChanged;
+      break;
     default:
       return false;
   }
@@ -264,13 +272,15 @@ LRESULT WindowImplBase::OnNcCalcSize(UINT, WPARAM wparam, LPARAM lparam, bool&) 
 
 LRESULT WindowImplBase::OnNcPaint(UINT, WPARAM, LPARAM, bool&) { return 0; }
 
-LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM lparam, bool&) {
+LRESULT WindowImplBase::OnNcHitTest(UINT, WPARAM, LPARAM lparam, bool&) { return HitTestAt(lparam); }
+
+LRESULT WindowImplBase::HitTestAt(LPARAM lparam) {
   POINT point = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
   ScreenToClient(hwnd_, &point);
   RECT client = {};
   GetClientRect(hwnd_, &client);
   const UiPoint at{point.x, point.y};
-  const WindowSettings& settings = host_.GetWindowSettings();
+  const WindowSettings settings = host_.GetScaledWindowSettings();
   return HitTestFrame(at, UiRect{client.left, client.top, client.right, client.bottom}, settings.size_box,
                       settings.caption, host_.FindControl(at), IsZoomed(hwnd_) != FALSE);
 }
@@ -283,7 +293,7 @@ LRESULT WindowImplBase::OnGetMinMaxInfo(UINT, WPARAM, LPARAM lparam, bool& handl
   const RECT work = monitor.rcWork;
   info->ptMaxPosition = POINT{work.left - monitor.rcMonitor.left, work.top - monitor.rcMonitor.top};
   info->ptMaxTrackSize = POINT{work.right - work.left, work.bottom - work.top};
-  const UiSize min = host_.GetWindowSettings().min_info;
+  const UiSize min = host_.GetScaledWindowSettings().min_info;
   if (min.cx > 0) info->ptMinTrackSize.x = min.cx;
   if (min.cy > 0) info->ptMinTrackSize.y = min.cy;
   handled = false;  // the host applies "mininfo" and "maxinfo"
@@ -301,7 +311,7 @@ LRESULT WindowImplBase::OnMouseHover(UINT, WPARAM, LPARAM, bool& handled) {
 }
 
 void WindowImplBase::ApplyRoundCorner() {
-  const UiSize round = host_.GetWindowSettings().round_corner;
+  const UiSize round = host_.GetScaledWindowSettings().round_corner;
   if (IsIconic(hwnd_) || (round.cx == 0 && round.cy == 0)) return;
   RECT window = {};
   GetWindowRect(hwnd_, &window);
@@ -370,6 +380,20 @@ LRESULT WindowImplBase::OnLButtonUp(UINT, WPARAM, LPARAM, bool& handled) {
 
 LRESULT WindowImplBase::OnMouseMove(UINT, WPARAM, LPARAM, bool& handled) {
   handled = false;
+  return 0;
+}
+
+LRESULT WindowImplBase::OnDpiChanged(UINT, WPARAM wparam, LPARAM lparam, bool&) {
+  // The new scale first: the size the system suggests is checked against
+  // the skin's limits at that scale, and the layout that follows uses it.
+  host_.SetDpi(LOWORD(wparam));
+  binding_.GetRender().ReleaseCaches();  // fonts and bitmaps of the old size
+  const auto* suggested = reinterpret_cast<const RECT*>(lparam);
+  if (suggested != nullptr) {
+    SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                 suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  ApplyRoundCorner();  // a size that did not change sends no WM_SIZE
   return 0;
 }
 

@@ -14,6 +14,12 @@
 // preset to true; a handler that clears it passes the message on to the
 // custom-message handler, the host and the previous window procedure.
 //
+// Display scaling: a window takes the DPI of its owner when it has one
+// (the picker and the alert follow the wizard), else its own, and scales
+// its skin by it: size, frame, layout, fonts and pictures. Moved to a
+// screen of another DPI (WM_DPICHANGED), it takes the new DPI and the
+// rectangle the system suggests, and lays out and paints again.
+//
 // Thread affinity: UI thread only.
 
 #include <windows.h>
@@ -103,10 +109,16 @@ class WindowImplBase : public CWindowWnd,
   virtual LRESULT OnMouseMove(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
   virtual LRESULT HandleCustomMessage(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
   virtual LONG GetStyle();
+  // WM_DPICHANGED: wParam's low word the new DPI, lParam the suggested
+  // window rectangle.
+  virtual LRESULT OnDpiChanged(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
 
   // Helpers the frameless windows share.
   // The rounded window region for the skin's corner ellipse.
   void ApplyRoundCorner();
+  // The frame's hit test (HitTestFrame) of a WM_NCHITTEST point (screen
+  // coordinates in lParam), with the skin's size box and caption scaled.
+  LRESULT HitTestAt(LPARAM lparam);
 
   // Declared first: the host reaches its binding until the host is gone,
   // and then detaches it (OnHostDestroyed), so that the binding never

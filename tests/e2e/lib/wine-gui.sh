@@ -4,8 +4,10 @@
 # session, and the helpers that find, drive and look at windows. Source
 # harness.sh first, then:
 #   gui_init WORK_DIR            scratch folder; clean-up registered
-#   gui_prefix PREFIX [TEMPLATE] create (or copy) a prefix with the fonts
-#   gui_display_start            Xvfb on a free display; exports DISPLAY
+#   gui_prefix PREFIX [TEMPLATE] create (or copy) a prefix with the fonts,
+#                                its screen at GUI_DPI (default 96)
+#   gui_display_start            Xvfb on a free display, 1024x768 at
+#                                GUI_DPI's scale; exports DISPLAY
 #   gui_session_start            wineserver -p for the session (no network
 #                                namespace: netns.sh starts those)
 # Everything started here is stopped at clean-up. What a killed run left
@@ -110,7 +112,10 @@ gui_prefix() {  # gui_prefix PREFIX [TEMPLATE]
     # A server a killed run left would serve the next programs with a dead
     # display.
     gui_stop_prefix
-    [ -f "$WINEPREFIX/.gui-ready" ] && return 0
+    if [ -f "$WINEPREFIX/.gui-ready" ]; then
+        gui_prefix_dpi "$WINEPREFIX" "${GUI_DPI:-96}"
+        return
+    fi
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
     if [ -n "$template" ] && [ -f "$template/system.reg" ] &&
@@ -135,6 +140,34 @@ gui_prefix() {  # gui_prefix PREFIX [TEMPLATE]
     gui_reg_file "$reg" "$reg.utf16"
     (unset DISPLAY; wine reg import "$reg.utf16" >/dev/null 2>&1; wineserver -w)
     touch "$WINEPREFIX/.gui-ready"
+    gui_prefix_dpi "$WINEPREFIX" "${GUI_DPI:-96}"
+}
+
+# The screen's DPI of a prefix: LogPixels of HKCU\Control Panel\Desktop,
+# which Wine reads when each program starts (and prefers to the HKLM
+# value). Written into the registry file itself, so no server of the
+# prefix may run; every run writes it, 96 too, as prefixes are reused.
+gui_prefix_dpi() {  # gui_prefix_dpi PREFIX DPI
+    local reg=$1/user.reg
+    [ -f "$reg" ] || { harness_log "no registry in $1"; return 1; }
+    awk -v value="$(printf 'dword:%08x' "$2")" '
+        function put() { print "\"LogPixels\"=" value; set = 1 }
+        /^\[/ {
+            if (inside && !set) put()
+            inside = index($0, "[Control Panel\\\\Desktop] ") == 1
+        }
+        inside && /^"LogPixels"=/ { put(); next }
+        { print }
+        END {
+            if (inside && !set) put()
+            if (!set) { print ""; print "[Control Panel\\\\Desktop]"; put() }
+        }' "$reg" >"$reg.dpi" && mv "$reg.dpi" "$reg"
+}
+
+# 1024x768 at GUI_DPI's scale, as a laptop's screen at 150 or 200 %.
+gui_screen_size() {
+    local dpi=${GUI_DPI:-96}
+    echo "$(((1024 * dpi + 48) / 96))x$(((768 * dpi + 48) / 96))"
 }
 
 # Xvfb on the first free display from :90. The display is ours once the
@@ -146,7 +179,7 @@ gui_display_start() {
     [ -n "$GUI_XVFB_PID" ] && kill -0 "$GUI_XVFB_PID" 2>/dev/null && return 0
     for ((n = 90; n < 200; n++)); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -br -nolisten tcp >"$GUI_WORK/xvfb.log" 2>&1 &
+        Xvfb ":$n" -screen 0 "$(gui_screen_size)x24" -br -nolisten tcp >"$GUI_WORK/xvfb.log" 2>&1 &
         GUI_XVFB_PID=$!
         echo "$GUI_XVFB_PID" >"$GUI_WORK/xvfb.pid"
         for ((i = 0; i < 200; i++)); do
