@@ -34,7 +34,7 @@ struct KeyAccessEntry {
 struct KeySecurity {
   bool link = false;  // a registry link to another key
   KeyTrustee owner = KeyTrustee::kOther;
-  bool has_access_list = false;  // none: everyone may do anything
+  bool has_access_list = false;        // none: everyone may do anything
   bool access_list_protected = false;  // not inherited from the parent key
   std::vector<KeyAccessEntry> entries;
 };

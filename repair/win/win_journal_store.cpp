@@ -124,14 +124,16 @@ bool WriteValue(HKEY key, const wchar_t* name, const std::string& bytes) {
 }
 
 // Deletes the key the handle is open on: a link itself, never the key it
-// leads to. The handle needs DELETE.
-bool DeleteOpenKey(HKEY key) {
+// leads to. The handle needs DELETE; a key with subkeys stays.
+bool DeleteOpenKey(HKEY key, const std::string& name) {
   using NtDeleteKeyFunction = LONG(NTAPI*)(HANDLE);
   static const basekit::SystemLibrary ntdll(L"ntdll.dll");
   static const auto nt_delete_key = ntdll.Get<NtDeleteKeyFunction>("NtDeleteKey");
   if (nt_delete_key == nullptr) return false;  // logged by the loader
   const LONG status = nt_delete_key(key);
-  if (status != 0) BASEKIT_LOG(Failure, "journal key not removed, status %08lx", static_cast<unsigned long>(status));
+  if (status != 0) {
+    BASEKIT_LOG(Failure, "journal key %s not removed, status %08lx", name.c_str(), static_cast<unsigned long>(status));
+  }
   return status == 0;
 }
 
@@ -142,6 +144,8 @@ WinJournalStore::WinJournalStore() : WinJournalStore(kKeyPath) {}
 WinJournalStore::WinJournalStore(std::wstring key_path) : key_path_(std::move(key_path)) {}
 
 std::wstring WinJournalStore::Location() { return L"HKLM\\" + key_path_ + L"\\" + kValueName; }
+
+std::string WinJournalStore::KeyName() const { return Narrow(L"HKLM\\" + key_path_); }
 
 JournalRead WinJournalStore::Read(std::string* bytes) {
   HKEY key = nullptr;
@@ -215,7 +219,7 @@ WinJournalStore::Opened WinJournalStore::OpenChecked(HKEY* key) {
   const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path_.c_str(), REG_OPTION_OPEN_LINK, kCheckAccess, &opened);
   if (result == ERROR_FILE_NOT_FOUND) return Opened::kMissing;
   if (result != ERROR_SUCCESS) {
-    BASEKIT_LOG(Failure, "journal key %s not opened %ld", Narrow(key_path_).c_str(), result);
+    BASEKIT_LOG(Failure, "journal key %s not opened %ld", KeyName().c_str(), result);
     return Opened::kFailed;
   }
   KeySecurity facts;
@@ -227,7 +231,7 @@ WinJournalStore::Opened WinJournalStore::OpenChecked(HKEY* key) {
   *key = opened;
   const std::string why = WhyKeyIsForeign(facts);
   if (why.empty()) return Opened::kOurs;
-  BASEKIT_LOG(Failure, "journal key %s is not the program's own: %s", Narrow(key_path_).c_str(), why.c_str());
+  BASEKIT_LOG(Failure, "journal key %s is not the program's own: %s", KeyName().c_str(), why.c_str());
   return Opened::kForeign;
 }
 
@@ -245,8 +249,7 @@ WinJournalStore::Opened WinJournalStore::OpenOwn(REGSAM access, bool make, HKEY*
   }
   if (opened != Opened::kOurs) {
     if (opened == Opened::kForeign) RegCloseKey(checked);
-    BASEKIT_LOG(Failure, "journal key %s cannot be made the program's own: nothing can be recorded",
-                Narrow(key_path_).c_str());
+    BASEKIT_LOG(Failure, "journal key %s cannot be made the program's own: nothing can be recorded", KeyName().c_str());
     return Opened::kFailed;
   }
   // A second handle on the very key just checked (no name is looked up
@@ -254,7 +257,7 @@ WinJournalStore::Opened WinJournalStore::OpenOwn(REGSAM access, bool make, HKEY*
   const LONG result = RegOpenKeyExW(checked, L"", 0, access, key);
   RegCloseKey(checked);
   if (result != ERROR_SUCCESS) {
-    BASEKIT_LOG(Failure, "journal key %s not opened for writing %ld", Narrow(key_path_).c_str(), result);
+    BASEKIT_LOG(Failure, "journal key %s not opened for writing %ld", KeyName().c_str(), result);
     return Opened::kFailed;
   }
   return Opened::kOurs;
@@ -263,7 +266,7 @@ WinJournalStore::Opened WinJournalStore::OpenOwn(REGSAM access, bool make, HKEY*
 bool WinJournalStore::LogForeignJournal(HKEY foreign) {
   std::string held;
   if (ReadValue(foreign, kValueName, &held) != JournalRead::kRead) return false;
-  BASEKIT_LOG(Failure, "journal key %s held, not acted on: %s", Narrow(key_path_).c_str(),
+  BASEKIT_LOG(Failure, "journal key %s held, not acted on: %s", KeyName().c_str(),
               LoggableBytes(held, kLoggedBytes).c_str());
   return true;
 }
@@ -272,12 +275,12 @@ bool WinJournalStore::Replace() {
   HKEY doomed = nullptr;
   const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path_.c_str(), REG_OPTION_OPEN_LINK, DELETE, &doomed);
   if (result != ERROR_SUCCESS) {
-    BASEKIT_LOG(Failure, "journal key %s not opened to be removed %ld", Narrow(key_path_).c_str(), result);
+    BASEKIT_LOG(Failure, "journal key %s not opened to be removed %ld", KeyName().c_str(), result);
     return false;
   }
-  const bool removed = DeleteOpenKey(doomed);
+  const bool removed = DeleteOpenKey(doomed, KeyName());
   RegCloseKey(doomed);
-  if (removed) BASEKIT_LOG(Progress, "journal key %s removed, made anew", Narrow(key_path_).c_str());
+  if (removed) BASEKIT_LOG(Progress, "journal key %s removed", KeyName().c_str());
   return removed && Create();
 }
 
@@ -301,9 +304,10 @@ bool WinJournalStore::Create() {
   LocalFree(descriptor);
   if (key != nullptr) RegCloseKey(key);
   if (result != ERROR_SUCCESS) {
-    BASEKIT_LOG(Failure, "journal key %s not made %ld", Narrow(key_path_).c_str(), result);
+    BASEKIT_LOG(Failure, "journal key %s not made %ld", KeyName().c_str(), result);
     return false;
   }
+  if (disposition == REG_CREATED_NEW_KEY) BASEKIT_LOG(Progress, "journal key %s made", KeyName().c_str());
   return true;
 }
 

@@ -51,6 +51,8 @@ class WinJournalStore : public JournalStore {
   // makes the program's own.
   bool Replace();
   bool Create();
+  // The key's name for the log.
+  std::string KeyName() const;
 
   std::wstring key_path_;
 };

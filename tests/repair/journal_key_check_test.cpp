@@ -49,7 +49,9 @@ TEST(JournalKeyCheck, OnlyTheProgramsOwnKeyIsTrusted) {
       {"made by the program", Own(), ""},
       {"owned by the system", OwnWith([](KeySecurity& k) { k.owner = KeyTrustee::kSystem; }), ""},
       {"users may read", OthersMay(kRead), ""},
-      {"users denied", OwnWith([](KeySecurity& k) { k.entries.push_back({Kind::kDeny, KeyTrustee::kOther, ~0u}); }),
+      {"users denied", OwnWith([](KeySecurity& k) {
+         k.entries.push_back({Kind::kDeny, KeyTrustee::kOther, ~0u});
+       }),
        ""},
       {"a link", OwnWith([](KeySecurity& k) { k.link = true; }), "a link to another key"},
       {"owned by a user", OwnWith([](KeySecurity& k) { k.owner = KeyTrustee::kOther; }), "owned by another account"},
@@ -57,7 +59,9 @@ TEST(JournalKeyCheck, OnlyTheProgramsOwnKeyIsTrusted) {
        "no access list: anyone may change it"},
       {"made by another tool (list inherited)", OwnWith([](KeySecurity& k) { k.access_list_protected = false; }),
        "its access list is inherited, not the program's own"},
-      {"an entry of another kind", OwnWith([](KeySecurity& k) { k.entries.push_back({Kind::kOther, {}, 0}); }),
+      {"an entry of another kind", OwnWith([](KeySecurity& k) {
+         k.entries.push_back({Kind::kOther, {}, 0});
+       }),
        "an access entry of a kind the program never sets"},
       {"users may set values", OthersMay(0x0002), may_change},
       {"users may create subkeys", OthersMay(0x0004), may_change},

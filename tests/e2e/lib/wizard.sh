@@ -25,7 +25,9 @@
 # FILE [NAME] (beside repair.exe), wiz_markers (files Windows programs left
 # in %E2E_MARKER_DIR%), wiz_shell_marked (the prefix's cmd.exe leaves a
 # marker), wiz_answers_start / wiz_answers_stop (the wizard window's answers
-# to a message sent with a time-out).
+# to a message sent with a time-out), wiz_journal / wiz_journal_kept (the
+# journal in the program's registry key), wiz_journal_plant TEXT (a journal
+# put there by another hand).
 #
 # The PC namespace holds the PC's wired adapter(s); the box namespace,
 # joined to the PC by a veth pair, holds 192.168.1.6 and in.tftpd; a second

@@ -268,8 +268,8 @@ TEST_F(JournalKey, AKeyOfAnotherHandIsNeverTakenForTheJournal) {
   Plant(kPath, "DEzed repair journal\r\nplanted");
   EXPECT_EQ(store.Read(&bytes), JournalRead::kForeign) << "made by another tool";
   EXPECT_EQ(Raw(kPath), "none");
-  EXPECT_TRUE(
-      log.Contains("journal key SOFTWARE\\DEzed Repair test held, not acted on: DEzed repair journal\\r\\nplanted"));
+  EXPECT_TRUE(log.Contains(
+      "journal key HKLM\\SOFTWARE\\DEzed Repair test held, not acted on: DEzed repair journal\\r\\nplanted"));
   EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing) << "made anew, the program's own";
 
   ASSERT_TRUE(store.Write("ours\r\n"));
