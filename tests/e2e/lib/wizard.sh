@@ -378,7 +378,8 @@ wiz_netsh_slow() { printf '%s\t%s\n' "$1" "$2" >>"$WIZ_WORK/state/slow"; }  # wi
 # (asked of the road's Wine session), as text; nothing when there is none.
 wiz_journal() {
     netns_wine reg query "$WIZ_JOURNAL_KEY" /v Journal 2>/dev/null | tr -d '\r' |
-        awk '$1 == "Journal" && $2 == "REG_BINARY" { print $3 }' | xxd -r -p
+        awk '$1 == "Journal" && $2 == "REG_BINARY" { print $3 }' |
+        python3 -S -c 'import sys; sys.stdout.buffer.write(bytes.fromhex(sys.stdin.read().strip()))'
 }
 wiz_journal_kept() { [ -n "$(wiz_journal)" ]; }
 # A journal (TEXT, printf escapes) put where the program keeps its own by
@@ -386,7 +387,7 @@ wiz_journal_kept() { [ -n "$(wiz_journal)" ]; }
 # list, not the program's.
 wiz_journal_plant() {  # wiz_journal_plant TEXT
     local hex
-    hex=$(printf '%b' "$1" | xxd -p | tr -d '\n')
+    hex=$(printf '%b' "$1" | od -An -v -tx1 | tr -d ' \n')
     netns_wine reg add "$WIZ_JOURNAL_KEY" /v Journal /t REG_BINARY /d "$hex" /f >/dev/null 2>&1
 }
 
