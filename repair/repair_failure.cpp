@@ -28,6 +28,8 @@ const char* CauseName(RepairCause cause) {
       return "no wired adapter";
     case RepairCause::kNoAdapterChosen:
       return "no adapter chosen";
+    case RepairCause::kJournalNotWritten:
+      return "journal not written";
     case RepairCause::kFirewallRuleNotAdded:
       return "firewall rule not added";
     case RepairCause::kRecoveryAddressNotSet:

@@ -16,6 +16,7 @@ enum class RepairCause {
   kNone,
   kNoWiredAdapter,          // the adapter query found no candidate
   kNoAdapterChosen,         // several candidates, the picker was closed
+  kJournalNotWritten,       // the change could not be recorded first, so it was not made
   kFirewallRuleNotAdded,    // no rule could be added (netsh did not start)
   kRecoveryAddressNotSet,   // 192.168.1.111 never took on the adapter
   kBoxNotAnswering,         // no answer to the write request

@@ -4,10 +4,14 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "repair/adapter_discovery.h"
 #include "repair/commands.h"
 #include "repair/text_encoding.h"
 
 namespace repair {
+
+static_assert(static_cast<int32_t>(RepairJournal::kMaxAdapters) == kAdapterTableSize,
+              "one entry per adapter the table can hold");
 
 namespace {
 
@@ -128,6 +132,9 @@ RepairJournal::ParseResult RepairJournal::Parse(const std::string& text, RepairJ
       parsed.firewall_rule = true;
     } else if (key == "adapter") {
       if (!IsAdapterGuid(value)) return Damaged(why, "adapter '" + value + "'");
+      if (parsed.adapters.size() == kMaxAdapters) {
+        return Damaged(why, "more than " + std::to_string(kMaxAdapters) + " adapters");
+      }
       parsed.adapters.emplace_back();
       parsed.adapters.back().identity.guid = value;
       parsed.adapters.back().before.dhcp = false;  // until its "before" line

@@ -15,9 +15,9 @@
 //   before=dhcp | before=static ADDRESS MASK GATEWAY ("-" for none)
 //   backup=C:\...\ip.bak                    (optional)
 //   end
-// A journal is taken only whole: the last line must be "end". The file can
-// be written by others (the folder is shared by the machine's users), so
-// every value is checked before it may reach a command line.
+// A journal is taken only whole: the last line must be "end". It lives
+// where only administrators can write (repair/system_seams.h, JournalStore),
+// and still every value is checked before it may reach a command line.
 
 #include <string>
 #include <vector>
@@ -37,8 +37,10 @@ struct JournalAdapter {
 class RepairJournal {
  public:
   static constexpr int kFormatVersion = 1;
-  // Journals beyond this size are not ours.
+  // Journals beyond this size, or with more adapters than the adapter
+  // table holds, are not ours.
   static constexpr size_t kMaxBytes = 16 * 1024;
+  static constexpr size_t kMaxAdapters = 8;
 
   enum class ParseResult {
     kOk,

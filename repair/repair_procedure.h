@@ -86,6 +86,7 @@ enum class RecoveryResult {
   kNothing,   // no journal, or nothing in it to undo
   kRestored,  // everything it recorded was put back and checked
   kFailed,    // something could not be put back; the journal is kept
+  kIgnored,   // a journal the program did not write: not acted on
 };
 
 // The callback kinds: a step has finished; what the running step is doing.

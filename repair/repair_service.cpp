@@ -165,8 +165,13 @@ void RepairService::AddFirewallRule() {
     return;
   }
   // Recorded before it is made: a crash right after the command must find it.
-  journal_.firewall_rule = true;
-  SaveJournal();
+  RepairJournal with_rule = journal_;
+  with_rule.firewall_rule = true;
+  if (!RecordBeforeChange(with_rule)) {
+    Fail(kStepFirewall, RepairCause::kJournalNotWritten);
+    BASEKIT_LOG(Progress, "end mofify firewall settings");
+    return;
+  }
   const CommandOutcome outcome = RunLoggedCommand(AddFirewallRuleCommand(program_path));
   if (!outcome.started) {
     journal_.firewall_rule = false;
@@ -222,7 +227,8 @@ void RepairService::ModifyNetworkSettings() {
     BASEKIT_LOG(Progress, "end mofify network settings");
     return;
   }
-  if (JournalAdapter* carried = journal_.FindAdapter(identity)) {
+  RepairJournal with_adapter = journal_;
+  if (JournalAdapter* carried = with_adapter.FindAdapter(identity)) {
     // An earlier repair left this adapter changed: what it had before that
     // repair is what the user wants back.
     BASEKIT_LOG(Progress, "adapter %s still carries an unfinished repair's changes; its earlier settings are kept",
@@ -231,9 +237,13 @@ void RepairService::ModifyNetworkSettings() {
     carried->connection_name = connection_name_;
   } else {
     restore_target_ = SettingsOf(selected_);
-    journal_.adapters.push_back(JournalAdapter{identity, connection_name_, restore_target_, backup_path_});
+    with_adapter.adapters.push_back(JournalAdapter{identity, connection_name_, restore_target_, backup_path_});
   }
-  SaveJournal();
+  if (!RecordBeforeChange(with_adapter)) {
+    Fail(kStepModify, RepairCause::kJournalNotWritten);
+    BASEKIT_LOG(Progress, "end mofify network settings");
+    return;
+  }
   const CommandOutcome outcome = RunLoggedCommand(SetRecoveryAddressCommand(connection_name_));
   if (outcome.started && WaitForRecoveryAddress()) {
     Succeed(kStepModify);
@@ -408,6 +418,11 @@ void RepairService::RecoverPendingChanges() {
       read == JournalRead::kRead ? RepairJournal::Parse(bytes, &found, &why) : RepairJournal::ParseResult::kEmpty;
   if (read == JournalRead::kMissing) {
     BASEKIT_LOG(Progress, "no unfinished repair (journal %s)", location.c_str());
+  } else if (read == JournalRead::kForeign) {
+    // The store has logged what it held. Whoever wrote it, the program does
+    // not put settings on the PC because a record it did not make says so.
+    BASEKIT_LOG(Failure, "journal %s not written by this program, not acted on", location.c_str());
+    report.recovery = RecoveryResult::kIgnored;
   } else if (read == JournalRead::kFailed) {
     // Logged by the store; kept for a later start.
   } else if (parsed == RepairJournal::ParseResult::kEmpty ||
@@ -587,18 +602,31 @@ RepairFailure RepairService::SettleAdapterChoice(AdapterChooser* chooser) {
   return failure;
 }
 
-void RepairService::SaveJournal() {
+bool RepairService::SaveJournal() {
   pending_changes_ = !journal_.empty();
   const std::string location = WideToGbk(platform_.journal->Location());
   if (journal_.empty()) {
-    if (platform_.journal->Remove())
-      BASEKIT_LOG(Progress, "journal %s removed: nothing left changed", location.c_str());
-    return;
+    if (!platform_.journal->Remove()) return false;
+    BASEKIT_LOG(Progress, "journal %s removed: nothing left changed", location.c_str());
+    return true;
   }
-  if (platform_.journal->Write(journal_.Serialize())) {
-    BASEKIT_LOG(Progress, "journal %s written: firewall rule %d, adapters %d", location.c_str(),
-                journal_.firewall_rule ? 1 : 0, static_cast<int>(journal_.adapters.size()));
-  }
+  if (!platform_.journal->Write(journal_.Serialize())) return false;
+  BASEKIT_LOG(Progress, "journal %s written: firewall rule %d, adapters %d", location.c_str(),
+              journal_.firewall_rule ? 1 : 0, static_cast<int>(journal_.adapters.size()));
+  return true;
+}
+
+bool RepairService::RecordBeforeChange(const RepairJournal& next) {
+  const RepairJournal before = journal_;
+  journal_ = next;
+  if (SaveJournal()) return true;
+  // The store still holds what it held (a write replaces it whole or not
+  // at all), and so does memory again.
+  journal_ = before;
+  pending_changes_ = !journal_.empty();
+  BASEKIT_LOG(Failure, "journal %s not written: the change it was to record is not made",
+              WideToGbk(platform_.journal->Location()).c_str());
+  return false;
 }
 
 AdapterIdentity RepairService::SelectedIdentity() const {

@@ -144,7 +144,14 @@ class RepairService : public Service {
   // back (an adapter before the rule: the PC without its network matters
   // most).
   bool UndoJournal(const char* start_line, const char* end_line, RepairFailure* left);
-  void SaveJournal();
+  // Puts the journal in memory into the store; false (logged) when the
+  // store did not take it. After an undo that is only logged: the record
+  // then lists more than is left, which a later start undoes again.
+  bool SaveJournal();
+  // Makes `next` the journal, in the store first: a change is recorded
+  // before it is made. False, with the journal left as it was, when the
+  // store does not take it; the change must then not be made.
+  bool RecordBeforeChange(const RepairJournal& next);
   AdapterIdentity SelectedIdentity() const;
 
   RepairPlatform platform_;

@@ -157,6 +157,9 @@ void RepairWizard::OnRecovered(const RepairServiceCallbackParam& report) {
     case RecoveryResult::kRestored:
       view_.notice = RestoredNotice();
       break;
+    case RecoveryResult::kIgnored:
+      view_.notice = IgnoredNotice();
+      break;
     case RecoveryResult::kFailed:
       view_.notice = RestoreFailedNotice(report.failure);
       break;

@@ -175,24 +175,34 @@ enum class JournalRead {
   kRead,     // *bytes holds the journal
   kMissing,  // there is none
   kFailed,   // it exists but could not be read (logged)
+  kForeign,  // found in a place the program did not make for itself, where
+             // others could have written it: never to be acted on. The
+             // store has logged it and put a place of its own in its stead
+             // (or logged why it could not; Write then fails).
 };
 
-// The one file that records what a repair has changed on this machine
-// until it has been put back. Each method logs its own failure.
+// The one record of what a repair has changed on this machine until it has
+// been put back. Only the program may write it: a journal is a list of
+// settings the program, with administrator rights, will put on the PC.
+// Each method logs its own failure.
 class JournalStore {
  public:
   virtual ~JournalStore() = default;
   // Where the journal lives, for the log.
   virtual std::wstring Location() = 0;
+  // *bytes holds at most RepairJournal::kMaxBytes + 1 bytes: a larger
+  // journal is not read, and that many bytes stand for it (its parser
+  // refuses them as too large).
   virtual JournalRead Read(std::string* bytes) = 0;
   // Replaces the journal so that a crash at any instant leaves either the
-  // old or the new one whole: a temporary file, flushed to the disk, then
-  // renamed over the journal.
+  // old or the new one whole. False when the store cannot take it (it
+  // cannot be made the program's own, or refuses the write): the change the
+  // journal was to record must then not be made.
   virtual bool Write(const std::string& bytes) = 0;
   // Deletes the journal; true when none is left.
   virtual bool Remove() = 0;
-  // Renames the journal to its name followed by "." and `suffix`, replacing
-  // an earlier file of that name, so that it is kept but not read again.
+  // Keeps the journal under its name followed by "." and `suffix`,
+  // replacing an earlier one of that name, so that it is not read again.
   virtual bool SetAside(const char* suffix) = 0;
 };
 

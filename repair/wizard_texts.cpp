@@ -80,6 +80,8 @@ std::wstring CauseText(const RepairFailure& failure) {
       return L"没有找到有线网卡，电脑的设置没有改动。";
     case RepairCause::kNoAdapterChosen:
       return L"没有选择与DEzed相连的网卡。";
+    case RepairCause::kJournalNotWritten:
+      return L"无法保存修复记录，为安全起见修复没有进行，电脑的设置保持原样。";
     case RepairCause::kFirewallRuleNotAdded:
       return L"无法添加防火墙规则。";
     case RepairCause::kRecoveryAddressNotSet:
@@ -118,6 +120,8 @@ std::wstring NextStepText(const RepairFailure& failure) {
       return L"请确认有线网卡已启用、网线已插好，然后点击“重试”。";
     case RepairCause::kNoAdapterChosen:
       return L"请点击“重试”，在列表中选择用网线连接DEzed的网卡。";
+    case RepairCause::kJournalNotWritten:
+      return L"请以管理员身份运行本程序后点击“重试”；仍不行时，请重新启动电脑再试。";
     case RepairCause::kFirewallRuleNotAdded:
       return L"请以管理员身份运行本程序，然后点击“重试”。";
     case RepairCause::kRecoveryAddressNotSet:
@@ -155,6 +159,8 @@ std::wstring AmountText(size_t acknowledged, size_t total) {
 std::wstring RecoveringNotice() { return L"正在恢复上次修复改动的网络设置…"; }
 
 std::wstring RestoredNotice() { return L"上次修复没有完成，网络设置已恢复原样。"; }
+
+std::wstring IgnoredNotice() { return L"发现一份不是本程序留下的修复记录，已忽略，没有据此改动电脑的设置。"; }
 
 std::wstring RestoreFailedNotice(const RepairFailure& manual) {
   const std::wstring what = manual.cause == RepairCause::kFirewallRuleNotDeleted ? L"上次修复添加的防火墙规则未能删除。"

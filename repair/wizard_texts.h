@@ -36,6 +36,8 @@ std::wstring AmountText(size_t acknowledged, size_t total);
 // Page 1's notices about the journal found at start.
 std::wstring RecoveringNotice();
 std::wstring RestoredNotice();
+// A journal the program did not write was found and left unused.
+std::wstring IgnoredNotice();
 // What could not be put back, and how to do it by hand (a kRestoreFailed
 // or kFirewallRuleNotDeleted failure).
 std::wstring RestoreFailedNotice(const RepairFailure& manual);

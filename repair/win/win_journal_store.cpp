@@ -2,12 +2,13 @@
 
 #include <windows.h>
 #include <sddl.h>
-#include <shlobj.h>
 
 #include <utility>
 #include <vector>
 
 #include "basekit/log/log.h"
+#include "basekit/win/system_library.h"
+#include "repair/journal_key_check.h"
 #include "repair/repair_journal.h"
 #include "repair/text_encoding.h"
 
@@ -16,125 +17,298 @@ namespace repair {
 namespace {
 
 constexpr const char* kLogSource = "repair_service";
-constexpr wchar_t kFolderName[] = L"DEzed Repair";
-constexpr wchar_t kFileName[] = L"repair-journal.txt";
-// The folder's access: full control for the system and administrators,
-// read for users; not inherited from the shared parent, which lets every
-// user create files.
-constexpr wchar_t kFolderAccess[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)";
+constexpr wchar_t kKeyPath[] = L"SOFTWARE\\DEzed Repair";
+constexpr wchar_t kValueName[] = L"Journal";
+// Owner Administrators; full control for the system and the
+// administrators, no one else; nothing inherited from SOFTWARE.
+constexpr wchar_t kKeyAccess[] = L"O:BAD:P(A;;KA;;;SY)(A;;KA;;;BA)";
+// What the check needs of a key, and what logging a foreign one needs.
+constexpr REGSAM kCheckAccess = READ_CONTROL | KEY_QUERY_VALUE;
+// A link key holds this value, naming the key it leads to.
+constexpr wchar_t kLinkValue[] = L"SymbolicLinkValue";
+// Of a foreign journal the log keeps this many bytes.
+constexpr size_t kLoggedBytes = 1024;
 
-std::wstring CommonAppDataFolder() {
-  wchar_t path[MAX_PATH] = {};
-  const HRESULT result = SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
-  if (FAILED(result)) {
-    BASEKIT_LOG(Failure, "common application data folder unknown %08lx", static_cast<unsigned long>(result));
-    return std::wstring();
-  }
-  return std::wstring(path) + L"\\" + kFolderName;
+std::string Narrow(const std::wstring& text) { return WideToGbk(text); }
+
+KeyTrustee TrusteeOf(PSID sid) {
+  if (sid == nullptr || !IsValidSid(sid)) return KeyTrustee::kOther;
+  if (IsWellKnownSid(sid, WinLocalSystemSid)) return KeyTrustee::kSystem;
+  if (IsWellKnownSid(sid, WinBuiltinAdministratorsSid)) return KeyTrustee::kAdministrators;
+  return KeyTrustee::kOther;
 }
 
-std::string Narrow(const std::wstring& path) { return WideToGbk(path); }
+bool IsLink(HKEY key) {
+  DWORD type = REG_NONE;
+  DWORD size = 0;
+  const LONG result = RegQueryValueExW(key, kLinkValue, nullptr, &type, nullptr, &size);
+  return (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) && type == REG_LINK;
+}
 
-}  // namespace
-
-WinJournalStore::WinJournalStore() : WinJournalStore(CommonAppDataFolder()) {}
-
-WinJournalStore::WinJournalStore(std::wstring folder)
-    : folder_(std::move(folder)), path_(folder_.empty() ? std::wstring() : folder_ + L"\\" + kFileName) {}
-
-JournalRead WinJournalStore::Read(std::string* bytes) {
-  if (path_.empty()) return JournalRead::kMissing;
-  HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return JournalRead::kMissing;
-    BASEKIT_LOG(Failure, "journal %s not opened %lu", Narrow(path_).c_str(), error);
-    return JournalRead::kFailed;
+// The facts the check weighs, out of the key's security descriptor.
+bool ReadKeySecurity(HKEY key, KeySecurity* facts) {
+  const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD size = 0;
+  LONG result = RegGetKeySecurity(key, wanted, nullptr, &size);
+  std::vector<BYTE> buffer(size);
+  if (result == ERROR_INSUFFICIENT_BUFFER) result = RegGetKeySecurity(key, wanted, buffer.data(), &size);
+  if (result != ERROR_SUCCESS) {
+    BASEKIT_LOG(Failure, "journal key's security not read %ld", result);
+    return false;
   }
-  // One byte more than a journal may have: a larger file reads as too large.
-  std::vector<char> buffer(RepairJournal::kMaxBytes + 1);
-  DWORD total = 0;
-  DWORD got = 0;
-  bool ok = true;
-  while (total < buffer.size()) {
-    if (!ReadFile(file, buffer.data() + total, static_cast<DWORD>(buffer.size() - total), &got, nullptr)) {
-      BASEKIT_LOG(Failure, "journal %s not read %lu", Narrow(path_).c_str(), GetLastError());
-      ok = false;
-      break;
+  PSECURITY_DESCRIPTOR descriptor = buffer.data();
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  BOOL present = FALSE;
+  PACL list = nullptr;
+  if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !GetSecurityDescriptorControl(descriptor, &control, &revision) ||
+      !GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted)) {
+    BASEKIT_LOG(Failure, "journal key's security not understood %lu", GetLastError());
+    return false;
+  }
+  facts->owner = TrusteeOf(owner);
+  facts->has_access_list = present && list != nullptr;
+  facts->access_list_protected = (control & SE_DACL_PROTECTED) != 0;
+  for (DWORD i = 0; facts->has_access_list && i < list->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(list, i, &ace)) {
+      BASEKIT_LOG(Failure, "journal key's access entry %lu not read %lu", i, GetLastError());
+      return false;
     }
-    if (got == 0) break;
-    total += got;
-  }
-  CloseHandle(file);
-  if (!ok) return JournalRead::kFailed;
-  bytes->assign(buffer.data(), total);
-  return JournalRead::kRead;
-}
-
-bool WinJournalStore::Write(const std::string& bytes) {
-  if (path_.empty() || !MakeFolder()) return false;
-  const std::wstring temporary = path_ + L".tmp";
-  HANDLE file =
-      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    BASEKIT_LOG(Failure, "journal %s not created %lu", Narrow(temporary).c_str(), GetLastError());
-    return false;
-  }
-  DWORD written = 0;
-  const bool whole =
-      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
-  // On the disk before it takes the journal's name: after a power cut the
-  // name holds either the old journal or this one, whole.
-  const bool flushed = whole && FlushFileBuffers(file);
-  const DWORD error = GetLastError();
-  CloseHandle(file);
-  if (!flushed) {
-    BASEKIT_LOG(Failure, "journal %s not written %lu", Narrow(temporary).c_str(), error);
-    DeleteFileW(temporary.c_str());
-    return false;
-  }
-  if (!MoveFileExW(temporary.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    BASEKIT_LOG(Failure, "journal %s not replaced %lu", Narrow(path_).c_str(), GetLastError());
-    DeleteFileW(temporary.c_str());
-    return false;
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    KeyAccessEntry entry;
+    if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
+      // Both kinds lay out the rights and the account alike.
+      auto* plain = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+      entry.kind =
+          header->AceType == ACCESS_ALLOWED_ACE_TYPE ? KeyAccessEntry::Kind::kAllow : KeyAccessEntry::Kind::kDeny;
+      entry.mask = plain->Mask;
+      entry.trustee = TrusteeOf(&plain->SidStart);
+    }
+    facts->entries.push_back(entry);
   }
   return true;
 }
 
-bool WinJournalStore::Remove() {
-  if (path_.empty()) return true;
-  if (!DeleteFileW(path_.c_str())) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      BASEKIT_LOG(Failure, "journal %s not deleted %lu", Narrow(path_).c_str(), error);
-      return false;
+// kRead with the value (as JournalStore::Read gives it), kMissing, or
+// kFailed (logged).
+JournalRead ReadValue(HKEY key, const wchar_t* name, std::string* bytes) {
+  std::vector<char> buffer(RepairJournal::kMaxBytes + 1);
+  auto size = static_cast<DWORD>(buffer.size());
+  const LONG result = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size);
+  if (result == ERROR_FILE_NOT_FOUND) return JournalRead::kMissing;
+  if (result == ERROR_MORE_DATA) {
+    BASEKIT_LOG(Failure, "journal value %s of %lu bytes, more than a journal holds: not read", Narrow(name).c_str(),
+                size);
+    bytes->assign(buffer.size(), '\0');
+    return JournalRead::kRead;
+  }
+  if (result != ERROR_SUCCESS) {
+    BASEKIT_LOG(Failure, "journal value %s not read %ld", Narrow(name).c_str(), result);
+    return JournalRead::kFailed;
+  }
+  bytes->assign(buffer.data(), size);
+  return JournalRead::kRead;
+}
+
+bool WriteValue(HKEY key, const wchar_t* name, const std::string& bytes) {
+  LONG result = RegSetValueExW(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes.data()),
+                               static_cast<DWORD>(bytes.size()));
+  // On the disk before the change it records is made.
+  if (result == ERROR_SUCCESS) result = RegFlushKey(key);
+  if (result != ERROR_SUCCESS) BASEKIT_LOG(Failure, "journal value %s not written %ld", Narrow(name).c_str(), result);
+  return result == ERROR_SUCCESS;
+}
+
+// Deletes the key the handle is open on: a link itself, never the key it
+// leads to. The handle needs DELETE; a key with subkeys stays.
+bool DeleteOpenKey(HKEY key, const std::string& name) {
+  using NtDeleteKeyFunction = LONG(NTAPI*)(HANDLE);
+  static const basekit::SystemLibrary ntdll(L"ntdll.dll");
+  static const auto nt_delete_key = ntdll.Get<NtDeleteKeyFunction>("NtDeleteKey");
+  if (nt_delete_key == nullptr) return false;  // logged by the loader
+  const LONG status = nt_delete_key(key);
+  if (status != 0) {
+    BASEKIT_LOG(Failure, "journal key %s not removed, status %08lx", name.c_str(), static_cast<unsigned long>(status));
+  }
+  return status == 0;
+}
+
+}  // namespace
+
+WinJournalStore::WinJournalStore() : WinJournalStore(kKeyPath) {}
+
+WinJournalStore::WinJournalStore(std::wstring key_path) : key_path_(std::move(key_path)) {}
+
+std::wstring WinJournalStore::Location() { return L"HKLM\\" + key_path_ + L"\\" + kValueName; }
+
+std::string WinJournalStore::KeyName() const { return Narrow(L"HKLM\\" + key_path_); }
+
+JournalRead WinJournalStore::Read(std::string* bytes) {
+  HKEY key = nullptr;
+  switch (OpenChecked(&key)) {
+    case Opened::kMissing:
+      return JournalRead::kMissing;
+    case Opened::kFailed:
+      return JournalRead::kFailed;
+    case Opened::kForeign: {
+      // An empty foreign key holds no record the user need hear of.
+      const bool held = LogForeignJournal(key);
+      RegCloseKey(key);
+      Replace();
+      return held ? JournalRead::kForeign : JournalRead::kMissing;
     }
+    case Opened::kOurs:
+      break;
+  }
+  const JournalRead read = ReadValue(key, kValueName, bytes);
+  RegCloseKey(key);
+  return read;
+}
+
+bool WinJournalStore::Write(const std::string& bytes) {
+  HKEY key = nullptr;
+  if (OpenOwn(KEY_SET_VALUE, true, &key) != Opened::kOurs) return false;
+  const bool written = WriteValue(key, kValueName, bytes);
+  RegCloseKey(key);
+  return written;
+}
+
+bool WinJournalStore::Remove() {
+  HKEY key = nullptr;
+  const Opened opened = OpenOwn(KEY_SET_VALUE, false, &key);
+  if (opened != Opened::kOurs) return opened == Opened::kMissing;
+  // The key stays, empty: the program's own, ready for the next repair.
+  LONG result = RegDeleteValueW(key, kValueName);
+  if (result == ERROR_SUCCESS) result = RegFlushKey(key);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
+    BASEKIT_LOG(Failure, "journal %s not deleted %ld", Narrow(Location()).c_str(), result);
+    return false;
   }
   return true;
 }
 
 bool WinJournalStore::SetAside(const char* suffix) {
-  const std::wstring aside = path_ + L"." + Utf8ToWide(suffix);
-  if (!MoveFileExW(path_.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    BASEKIT_LOG(Failure, "journal %s not set aside %lu", Narrow(path_).c_str(), GetLastError());
+  HKEY key = nullptr;
+  const Opened opened = OpenOwn(KEY_SET_VALUE | KEY_QUERY_VALUE, false, &key);
+  if (opened != Opened::kOurs) return opened == Opened::kMissing;
+  const std::wstring aside = std::wstring(kValueName) + L"." + Utf8ToWide(suffix);
+  std::string bytes;
+  bool kept = true;
+  if (ReadValue(key, kValueName, &bytes) == JournalRead::kRead) {
+    // A value too large to read is not kept: nothing of it is known.
+    kept = bytes.size() <= RepairJournal::kMaxBytes && WriteValue(key, aside.c_str(), bytes);
+  }
+  LONG result = RegDeleteValueW(key, kValueName);
+  if (result == ERROR_SUCCESS) result = RegFlushKey(key);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
+    BASEKIT_LOG(Failure, "journal %s not set aside %ld", Narrow(Location()).c_str(), result);
     return false;
   }
+  if (!kept) BASEKIT_LOG(Failure, "journal %s deleted without a copy", Narrow(Location()).c_str());
   return true;
 }
 
-bool WinJournalStore::MakeFolder() {
-  if (GetFileAttributesW(folder_.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), nullptr, FALSE};
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kFolderAccess, SDDL_REVISION_1, &descriptor, nullptr)) {
-    attributes.lpSecurityDescriptor = descriptor;
-  } else {
-    BASEKIT_LOG(Failure, "journal folder access not prepared %lu", GetLastError());
+WinJournalStore::Opened WinJournalStore::OpenChecked(HKEY* key) {
+  HKEY opened = nullptr;
+  const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path_.c_str(), REG_OPTION_OPEN_LINK, kCheckAccess, &opened);
+  if (result == ERROR_FILE_NOT_FOUND) return Opened::kMissing;
+  if (result != ERROR_SUCCESS) {
+    BASEKIT_LOG(Failure, "journal key %s not opened %ld", KeyName().c_str(), result);
+    return Opened::kFailed;
   }
-  const bool made = CreateDirectoryW(folder_.c_str(), &attributes) || GetLastError() == ERROR_ALREADY_EXISTS;
-  if (!made) BASEKIT_LOG(Failure, "journal folder %s not created %lu", Narrow(folder_).c_str(), GetLastError());
-  if (descriptor != nullptr) LocalFree(descriptor);
-  return made;
+  KeySecurity facts;
+  facts.link = IsLink(opened);
+  if (!ReadKeySecurity(opened, &facts)) {
+    RegCloseKey(opened);
+    return Opened::kFailed;
+  }
+  *key = opened;
+  const std::string why = WhyKeyIsForeign(facts);
+  if (why.empty()) return Opened::kOurs;
+  BASEKIT_LOG(Failure, "journal key %s is not the program's own: %s", KeyName().c_str(), why.c_str());
+  return Opened::kForeign;
+}
+
+WinJournalStore::Opened WinJournalStore::OpenOwn(REGSAM access, bool make, HKEY* key) {
+  HKEY checked = nullptr;
+  Opened opened = OpenChecked(&checked);
+  if (opened == Opened::kForeign) {
+    LogForeignJournal(checked);
+    RegCloseKey(checked);
+    opened = Replace() ? OpenChecked(&checked) : Opened::kFailed;
+  } else if (opened == Opened::kMissing && make) {
+    opened = Create() ? OpenChecked(&checked) : Opened::kFailed;
+  } else if (opened == Opened::kMissing) {
+    return Opened::kMissing;
+  }
+  if (opened != Opened::kOurs) {
+    if (opened == Opened::kForeign) RegCloseKey(checked);
+    BASEKIT_LOG(Failure, "journal key %s cannot be made the program's own: nothing can be recorded", KeyName().c_str());
+    return Opened::kFailed;
+  }
+  // A second handle on the very key just checked (no name is looked up
+  // again), with the access the caller needs.
+  const LONG result = RegOpenKeyExW(checked, L"", 0, access, key);
+  RegCloseKey(checked);
+  if (result != ERROR_SUCCESS) {
+    BASEKIT_LOG(Failure, "journal key %s not opened for writing %ld", KeyName().c_str(), result);
+    return Opened::kFailed;
+  }
+  return Opened::kOurs;
+}
+
+bool WinJournalStore::LogForeignJournal(HKEY foreign) {
+  std::string held;
+  if (ReadValue(foreign, kValueName, &held) != JournalRead::kRead) return false;
+  BASEKIT_LOG(Failure, "journal key %s held, not acted on: %s", KeyName().c_str(),
+              LoggableBytes(held, kLoggedBytes).c_str());
+  return true;
+}
+
+bool WinJournalStore::Replace() {
+  HKEY doomed = nullptr;
+  const LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_path_.c_str(), REG_OPTION_OPEN_LINK, DELETE, &doomed);
+  if (result != ERROR_SUCCESS) {
+    BASEKIT_LOG(Failure, "journal key %s not opened to be removed %ld", KeyName().c_str(), result);
+    return false;
+  }
+  const bool removed = DeleteOpenKey(doomed, KeyName());
+  RegCloseKey(doomed);
+  if (removed) BASEKIT_LOG(Progress, "journal key %s removed", KeyName().c_str());
+  return removed && Create();
+}
+
+bool WinJournalStore::Create() {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kKeyAccess, SDDL_REVISION_1, &descriptor, nullptr)) {
+    BASEKIT_LOG(Failure, "journal key's access list not prepared %lu", GetLastError());
+    return false;
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  LONG result =
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, key_path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_QUERY_VALUE | READ_CONTROL | WRITE_DAC | WRITE_OWNER, &attributes, &key, &disposition);
+  if (result == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
+    // Given once more: Wine leaves out the access list given at creation.
+    result = RegSetKeySecurity(
+        key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, descriptor);
+  }
+  LocalFree(descriptor);
+  if (key != nullptr) RegCloseKey(key);
+  if (result != ERROR_SUCCESS) {
+    BASEKIT_LOG(Failure, "journal key %s not made %ld", KeyName().c_str(), result);
+    return false;
+  }
+  if (disposition == REG_CREATED_NEW_KEY) BASEKIT_LOG(Progress, "journal key %s made", KeyName().c_str());
+  return true;
 }
 
 }  // namespace repair

@@ -425,10 +425,17 @@ class FakeJournalStore : public JournalStore {
   std::map<std::string, std::string> set_aside;
   bool fail_reads = false;
   bool fail_writes = false;
+  // The journal was found where others could have written it: read as
+  // foreign, and the store then holds none.
+  bool foreign = false;
   int writes = 0;
 
-  std::wstring Location() override { return L"C:\\ProgramData\\DEzed\\repair-journal.txt"; }
+  std::wstring Location() override { return L"HKLM\\SOFTWARE\\DEzed Repair\\Journal"; }
   JournalRead Read(std::string* bytes) override {
+    if (foreign && file) {
+      file.reset();
+      return JournalRead::kForeign;
+    }
     if (fail_reads && file) return JournalRead::kFailed;
     if (!file) return JournalRead::kMissing;
     *bytes = *file;
@@ -441,6 +448,7 @@ class FakeJournalStore : public JournalStore {
     return true;
   }
   bool Remove() override {
+    if (fail_writes) return false;
     file.reset();
     return true;
   }

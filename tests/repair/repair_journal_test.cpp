@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fake_system.h"
+#include "repair/commands.h"
 #include "repair/repair_service.h"
 #include "repair/repair_step_chain.h"
 
@@ -68,6 +69,10 @@ TEST(RepairJournal, RefusesWhatIsNotAWholeJournal) {
     return text.replace(text.find(from), from.size(), to);
   };
   const std::string sample = kSample;
+  std::string adapters;
+  for (int i = 0; i < 8; ++i) {  // and the sample's own: one too many
+    adapters += "adapter={4D36E972-000" + std::to_string(i) + "}\r\nmac=00-1A-2B-3C-4D-5E\r\nbefore=dhcp\r\n";
+  }
   struct Case {
     const char* name;
     std::string text;
@@ -95,6 +100,8 @@ TEST(RepairJournal, RefusesWhatIsNotAWholeJournal) {
       {"mac outside an adapter", replace(sample, "adapter={4D36E972-0001}\r\n", ""),
        RepairJournal::ParseResult::kDamaged},
       {"too large", sample + std::string(20000, ' '), RepairJournal::ParseResult::kDamaged},
+      {"more adapters than the table holds", replace(sample, "adapter=", adapters + "adapter="),
+       RepairJournal::ParseResult::kDamaged},
   };
   for (const Case& c : cases) {
     RepairJournal journal;
@@ -127,7 +134,7 @@ struct ReportingService {
 
 // Drives a whole repair through the step chain on this thread: each step
 // runs when the chain asks for it, and its report goes back to the chain.
-RepairStepChain::State RunRepair(ReportingService& run) {
+RepairStepChain::State RunRepair(ReportingService& run, RepairFailure* failure = nullptr) {
   std::deque<RepairStep> pending;
   RepairStepChain chain(&run.service, nullptr, [&](RepairStep step) { pending.push_back(step); });
   chain.Start();
@@ -140,6 +147,7 @@ RepairStepChain::State RunRepair(ReportingService& run) {
       run.reports.pop_front();
     }
   }
+  if (failure) *failure = chain.failure();
   return chain.state();
 }
 
@@ -241,6 +249,7 @@ TEST(RepairJournalRecovery, FoundAtStart) {
     const char* name;
     std::optional<std::string> file;
     bool read_fails;
+    bool foreign;
     bool adapter_present;
     RecoveryResult result;
     std::vector<std::wstring> commands;
@@ -248,10 +257,11 @@ TEST(RepairJournalRecovery, FoundAtStart) {
     std::string set_aside;
     std::string line;
   } cases[] = {
-      {"none", std::nullopt, false, true, RecoveryResult::kNothing, {}, false, "", "no unfinished repair"},
-      {"empty", std::string(), false, true, RecoveryResult::kNothing, {}, false, "", "records nothing, removed"},
+      {"none", std::nullopt, false, false, true, RecoveryResult::kNothing, {}, false, "", "no unfinished repair"},
+      {"empty", std::string(), false, false, true, RecoveryResult::kNothing, {}, false, "", "records nothing, removed"},
       {"torn",
        whole.substr(0, 80),
+       false,
        false,
        true,
        RecoveryResult::kNothing,
@@ -262,15 +272,17 @@ TEST(RepairJournalRecovery, FoundAtStart) {
       {"newer format",
        std::string(kSample).replace(whole.find("format=1"), 8, "format=7"),
        false,
+       false,
        true,
        RecoveryResult::kNothing,
        {},
        false,
        "newer",
        "of a newer program (format 7), set aside unread"},
-      {"unreadable", whole, true, true, RecoveryResult::kNothing, {}, true, "", ""},
+      {"unreadable", whole, true, false, true, RecoveryResult::kNothing, {}, true, "", ""},
       {"whole",
        whole,
+       false,
        false,
        true,
        RecoveryResult::kRestored,
@@ -284,11 +296,23 @@ TEST(RepairJournalRecovery, FoundAtStart) {
        whole,
        false,
        false,
+       false,
        RecoveryResult::kFailed,
        {kDeleteRule},
        true,
        "",
        "adapter {4D36E972-0001} (\xB1\xBE\xB5\xD8\xC1\xAC\xBD\xD3) not found, its settings stay recorded"},
+      // Whoever wrote it, nothing it says is put on the PC.
+      {"written by someone else",
+       whole,
+       false,
+       true,
+       true,
+       RecoveryResult::kIgnored,
+       {},
+       false,
+       "",
+       "not written by this program, not acted on"},
   };
   for (const Case& c : cases) {
     FakeSystem system;
@@ -300,6 +324,7 @@ TEST(RepairJournalRecovery, FoundAtStart) {
     system.network.rules = {L"VA Rovade Varoza"};
     system.journal.file = c.file;
     system.journal.fail_reads = c.read_fails;
+    system.journal.foreign = c.foreign;
     LogCapture log;
     ReportingService service(system);
     const RepairServiceCallbackParam outcome = service.Recover();
@@ -342,6 +367,72 @@ TEST(RepairJournalRecovery, ANewRepairKeepsTheSettingsFromBeforeTheFirst) {
             L"netsh interface ip set address name=\"LAN\" static 192.168.0.10 255.255.255.0  0");
   EXPECT_EQ(system.network.adapters[0].state.addresses[0].address, "192.168.0.10");
   EXPECT_FALSE(system.journal.file.has_value());
+}
+
+// A journal write that fails stops the repair before the change it was to
+// record: nothing further changes, and what was changed before is undone
+// from the journal in memory. A write after an undo step that fails does
+// not stop the undo; the record then lists what is already put back, which
+// a later start undoes again, harmlessly.
+TEST(RepairJournalWrites, AFailedWriteStopsTheChangeItWasToRecord) {
+  const std::wstring add_rule = AddFirewallRuleCommand(L"C:\\Tools\\repair.exe");
+  const std::wstring recovery = SetRecoveryAddressCommand(L"Ethernet");
+  struct Case {
+    const char* name;
+    std::wstring fails_after;  // the store fails once this command has run (empty: from the start)
+    RepairStepChain::State end;
+    RepairCause cause;
+    int32_t failed_step;
+    std::vector<std::wstring> commands;
+  } cases[] = {
+      {"before the firewall rule",
+       L"",
+       RepairStepChain::State::kFailed,
+       RepairCause::kJournalNotWritten,
+       kStepFirewall,
+       {}},
+      {"before the recovery address",
+       add_rule,
+       RepairStepChain::State::kFailed,
+       RepairCause::kJournalNotWritten,
+       kStepModify,
+       {add_rule, kDeleteRule}},
+      {"during the undo",
+       kDeleteRule,
+       RepairStepChain::State::kComplete,
+       RepairCause::kNone,
+       -1,
+       {add_rule, recovery, kDeleteRule, kDhcp}},
+  };
+  for (const Case& c : cases) {
+    FakeSystem system;
+    system.AddAdapter(MakeAdapter("{0A}", "Ethernet", kMac1), L"Ethernet");
+    system.journal.fail_writes = c.fails_after.empty();
+    system.processes.on_command = [&](const std::wstring& command, std::string* output) {
+      const ProcessExit exit = system.network.Apply(command, output);
+      if (command == c.fails_after) system.journal.fail_writes = true;
+      return exit;
+    };
+    LogCapture log;
+    ReportingService run(system);
+    RepairFailure failure;
+    EXPECT_EQ(RunRepair(run, &failure), c.end) << c.name;
+    EXPECT_EQ(failure.cause, c.cause) << c.name;
+    EXPECT_EQ(failure.step, c.failed_step) << c.name;
+    EXPECT_EQ(system.processes.started, c.commands) << c.name;
+    EXPECT_TRUE(system.network.rules.empty()) << c.name;
+    EXPECT_TRUE(system.network.adapters[0].state.dhcp_enabled) << c.name;
+    EXPECT_EQ(system.network.adapters[0].state.addresses[0].address, "10.20.30.40") << c.name;
+    EXPECT_FALSE(run.service.has_pending_changes()) << c.name;
+
+    // The next start finds the PC as it was, whatever the store still holds.
+    system.journal.fail_writes = false;
+    system.HealCommands();
+    ReportingService next_start(system);
+    EXPECT_NE(next_start.Recover().recovery, RecoveryResult::kFailed) << c.name;
+    EXPECT_TRUE(system.network.adapters[0].state.dhcp_enabled) << c.name;
+    EXPECT_FALSE(system.journal.file.has_value()) << c.name;
+  }
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ using fakes::MakeAdapter;
 
 using Report = std::pair<int32_t, int32_t>;  // (result, step)
 
-const std::string kJournalWritten = "journal C:\\ProgramData\\DEzed\\repair-journal.txt written: ";
-const std::string kJournalRemoved = "journal C:\\ProgramData\\DEzed\\repair-journal.txt removed: nothing left changed";
+const std::string kJournalWritten = "journal HKLM\\SOFTWARE\\DEzed Repair\\Journal written: ";
+const std::string kJournalRemoved = "journal HKLM\\SOFTWARE\\DEzed Repair\\Journal removed: nothing left changed";
 const std::wstring kDeleteRule = L"netsh advfirewall firewall delete rule name=\"VA Rovade Varoza\"";
 const std::wstring kAddRule =
     L"netsh advfirewall firewall add rule name=\"VA Rovade Varoza\" dir=in action=allow "

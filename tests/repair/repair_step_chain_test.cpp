@@ -142,7 +142,7 @@ std::vector<std::string> ExpectedLog(const std::string& ending) {
     if (line.rfind("| ", 0) == 0) line.erase(0, 2);
     ReplaceAll(line, "{program}", "C:\\Tools\\repair.exe");
     ReplaceAll(line, "{connection}", "Ethernet");
-    ReplaceAll(line, "{journal}", "C:\\ProgramData\\DEzed\\repair-journal.txt");
+    ReplaceAll(line, "{journal}", "HKLM\\SOFTWARE\\DEzed Repair\\Journal");
     ReplaceAll(line, "{backup}", "C:\\Tools\\ip.bak");
   }
   if (!lines.empty() && lines.front() == "repair start") lines.erase(lines.begin());

@@ -228,6 +228,9 @@ std::vector<FailureCase> FailureCases() {
       {"restore refused", [](FakeSystem& s) { s.network.refused = {L" dhcp"}; },
        [](FakeSystem& s) { s.network.refused.clear(); }, RepairCause::kRestoreFailed, L"修复失败",
        L"固件已写入DEzed，但网络设置未能恢复", L"“Ethernet”的IPv4属性，改回“自动获得IP地址”"},
+      {"journal not written", [](FakeSystem& s) { s.journal.fail_writes = true; },
+       [](FakeSystem& s) { s.journal.fail_writes = false; }, RepairCause::kJournalNotWritten, L"修复失败",
+       L"电脑的设置保持原样", L"以管理员身份运行"},
       {"firmware missing", [](FakeSystem& s) { s.firmware.available = false; },
        [](FakeSystem& s) { s.firmware.available = true; }, RepairCause::kFirmwareMissing, L"修复失败", L"找不到固件",
        L"重新下载"},
@@ -287,7 +290,7 @@ TEST(RepairWizard, EveryCauseHasItsWords) {
       RepairCause::kRecoveryAddressNotSet,  RepairCause::kBoxNotAnswering,    RepairCause::kConnectionLost,
       RepairCause::kCableUnplugged,         RepairCause::kBoxRefused,         RepairCause::kLastBlockUnconfirmed,
       RepairCause::kFirmwareMissing,        RepairCause::kNetworkUnavailable, RepairCause::kRestoreFailed,
-      RepairCause::kFirewallRuleNotDeleted,
+      RepairCause::kFirewallRuleNotDeleted, RepairCause::kJournalNotWritten,
   };
   for (RepairCause cause : causes) {
     RepairFailure failure;
@@ -360,16 +363,19 @@ TEST(RepairWizard, NoticeAfterTheStartUpRecovery) {
   struct Case {
     const char* name;
     bool journal;
+    bool foreign;
     bool refuse;
     bool hang_rule_deletion;
     std::wstring notice;
     bool warning;
   } cases[] = {
-      {"nothing found", false, false, false, L"", false},
-      {"put back", true, false, false, L"上次修复没有完成，网络设置已恢复原样。", false},
-      {"could not be put back", true, true, false,
+      {"nothing found", false, false, false, false, L"", false},
+      {"put back", true, false, false, false, L"上次修复没有完成，网络设置已恢复原样。", false},
+      {"not the program's", true, true, false, false,
+       L"发现一份不是本程序留下的修复记录，已忽略，没有据此改动电脑的设置。", false},
+      {"could not be put back", true, false, true, false,
        L"上次修复改动的网络设置未能恢复。请在“网络连接”中打开“Ethernet”的IPv4属性，改回“自动获得IP地址”。", true},
-      {"rule left", true, false, true,
+      {"rule left", true, false, false, true,
        L"上次修复添加的防火墙规则未能删除。规则名为“VA Rovade Varoza”。请重新打开本程序，它会再次删除；"
        L"也可以在Windows防火墙的入站规则中手动删除。",
        true},
@@ -382,6 +388,7 @@ TEST(RepairWizard, NoticeAfterTheStartUpRecovery) {
           "DEzed repair journal\r\nformat=1\r\nfirewall-rule=VA Rovade Varoza\r\nadapter={0A}\r\n"
           "mac=00-1A-2B-3C-4D-5E\r\nconnection=Ethernet\r\nbefore=dhcp\r\nend\r\n";
     }
+    system.journal.foreign = c.foreign;
     if (c.refuse) system.network.refused = {L" dhcp"};
     if (c.hang_rule_deletion) system.HangRuleDeletion();
     WizardRun run(system);

@@ -16,6 +16,7 @@ road_verdict() { ROAD_VERDICT=$1; }
 road_hint() { ROAD_HINT=$1; }
 road_done() { ROAD_DONE=1; }
 is_zero() { [ "$1" = 0 ]; }
+not() { ! "$@"; }
 bar_at_most() { [ -n "$1" ] && awk -v v="$1" -v m="$2" 'BEGIN { exit !(v <= m) }'; }
 before() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a != "" && b != "" && a < b) }'; }
 

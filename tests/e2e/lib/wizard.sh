@@ -25,7 +25,9 @@
 # FILE [NAME] (beside repair.exe), wiz_markers (files Windows programs left
 # in %E2E_MARKER_DIR%), wiz_shell_marked (the prefix's cmd.exe leaves a
 # marker), wiz_answers_start / wiz_answers_stop (the wizard window's answers
-# to a message sent with a time-out).
+# to a message sent with a time-out), wiz_journal / wiz_journal_kept (the
+# journal in the program's registry key), wiz_journal_plant TEXT (a journal
+# put there by another hand).
 #
 # The PC namespace holds the PC's wired adapter(s); the box namespace,
 # joined to the PC by a veth pair, holds 192.168.1.6 and in.tftpd; a second
@@ -39,8 +41,9 @@ WIZ_FIRMWARE_NAME=rorod_oze_firmware_v1.5.2.bin
 WIZ_APP_TITLE='瓦川RAvozoder'
 WIZ_ALERT_TITLE='瓦川DEzed修复向导'
 WIZ_APP_DIR_WIN='C:\Program Files\DEzed'
-# The program's journal of changes (Wine's common application data folder).
-WIZ_JOURNAL_WIN='C:\ProgramData\DEzed Repair\repair-journal.txt'
+# The program's journal of changes: a value of its registry key.
+WIZ_JOURNAL_KEY='HKLM\SOFTWARE\DEzed Repair'
+WIZ_JOURNAL_WIN="$WIZ_JOURNAL_KEY\Journal"
 WIZ_DLL_OVERRIDES=()
 WIZ_STATIC=""
 # The road expects an ip.bak that is already there to be kept: the
@@ -371,8 +374,22 @@ wiz_netsh_accept_all() { : >"$WIZ_WORK/state/refuse"; }
 # The broker takes SECONDS before it carries out commands matching REGEX.
 wiz_netsh_slow() { printf '%s\t%s\n' "$1" "$2" >>"$WIZ_WORK/state/slow"; }  # wiz_netsh_slow REGEX SECONDS
 
-# The program's journal of changes inside the prefix.
-wiz_journal_file() { echo "$WINEPREFIX/drive_c/ProgramData/DEzed Repair/repair-journal.txt"; }
+# The program's journal of changes as the prefix's registry holds it now
+# (asked of the road's Wine session), as text; nothing when there is none.
+wiz_journal() {
+    netns_wine reg query "$WIZ_JOURNAL_KEY" /v Journal 2>/dev/null | tr -d '\r' |
+        awk '$1 == "Journal" && $2 == "REG_BINARY" { print $3 }' |
+        python3 -S -c 'import sys; sys.stdout.buffer.write(bytes.fromhex(sys.stdin.read().strip()))'
+}
+wiz_journal_kept() { [ -n "$(wiz_journal)" ]; }
+# A journal (TEXT, printf escapes) put where the program keeps its own by
+# another hand: reg add makes the key with the registry's default access
+# list, not the program's.
+wiz_journal_plant() {  # wiz_journal_plant TEXT
+    local hex
+    hex=$(printf '%b' "$1" | od -An -v -tx1 | tr -d ' \n')
+    netns_wine reg add "$WIZ_JOURNAL_KEY" /v Journal /t REG_BINARY /d "$hex" /f >/dev/null 2>&1
+}
 
 # ---- the program -----------------------------------------------------------------
 
@@ -534,7 +551,7 @@ wiz_log_names_identity() {
 
 # The procedure's log as expected/ENDING.txt has it, on connection NAME,
 # for the program in its folder (and ip.bak beside it) and the journal in
-# the common application data folder; without the dump and its outcome when
+# its registry key; without the dump and its outcome when
 # WIZ_BACKUP_KEPT is set. Lines marked "| " are written by the
 # window's thread (the wizard answering a report) and may come between the
 # worker's lines: see same_interleaving.

@@ -14,8 +14,8 @@ road_killed_during_upload() {
     netns_ipv4_state "$WIZ_PC" >"$WIZ_WORK/pc-killed.txt"
     check "the PC is left on $WIZ_RECOVERY_IP" grep -q "^addr eth0 $WIZ_RECOVERY_IP/24" "$WIZ_WORK/pc-killed.txt"
     check "the firewall rule is left" test -s "$WIZ_WORK/state/rules"
-    check "the journal records it" test -s "$(wiz_journal_file)"
-    cp "$(wiz_journal_file)" "$WIZ_OUT/$WIZ_TAG-journal-left.txt" 2>/dev/null
+    wiz_journal >"$WIZ_OUT/$WIZ_TAG-journal-left.txt"
+    check "the journal records it" test -s "$WIZ_OUT/$WIZ_TAG-journal-left.txt"
     # A fresh box for the next repair.
     wiz_box_server stop
     wiz_box_slow off
@@ -29,7 +29,7 @@ road_killed_during_upload() {
     gui_shot "$WID" "$(wiz_shot_path 10-page1-notice)"
     check "the PC's addresses and routes are as they were before the first run" wiz_network_as_before
     check "no firewall rule is left" wiz_no_rules_left
-    check "the journal is gone" test ! -e "$(wiz_journal_file)"
+    check "the journal is gone" not wiz_journal_kept
     press_start
     follow_upload 10-page2-upload eth0
     finish_on_page3

@@ -11,7 +11,7 @@ road_restore_refused() {
     check "the failure page says the network could not be put back: $(wiz_shown)" wiz_shows "网络设置未能恢复"
     check "and how to do it by hand" wiz_shows "自动获得IP地址"
     check "the box received the image byte for byte" wiz_box_has_image
-    check "the journal stays" test -s "$(wiz_journal_file)"
+    check "the journal stays" wiz_journal_kept
     check_answers
     wiz_click "$WID" wizard.quit
     wiz_app_wait "$WIZ_APP_PID" 60
@@ -23,7 +23,7 @@ road_restore_refused() {
     gui_shot "$WID" "$(wiz_shot_path 12-page1-notice)"
     check "the PC's addresses and routes are as before" wiz_network_as_before
     check "no firewall rule is left" wiz_no_rules_left
-    check "the journal is gone" test ! -e "$(wiz_journal_file)"
+    check "the journal is gone" not wiz_journal_kept
     wiz_click "$WID" wizard.close
     wiz_app_wait "$WIZ_APP_PID" 60
 }

@@ -28,7 +28,7 @@ road_static_adapter() {
         "set address name=\"$name\" source=static addr=10.20.30.40 mask=255.255.255.0 gateway=10.20.30.1 gwmetric=0" \
         <(tr -d '\r' <"$WIZ_APP_DIR/ip.bak" 2>/dev/null)
     check "no cmd.exe was started" test -z "$(wiz_markers)"
-    check "the journal is gone" test ! -e "$(wiz_journal_file)"
+    check "the journal is gone" not wiz_journal_kept
     check_network_road "$name" repaired-static
     check "eth0 holds 10.20.30.40/24 and the default route via 10.20.30.1 again" static_settings_back
     if wiz_box_has_image && [ -s "$WIZ_APP_DIR/ip.bak" ]; then

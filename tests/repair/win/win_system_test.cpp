@@ -5,6 +5,9 @@
 
 #include "repair/win/win_system.h"
 
+#include <windows.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -188,28 +191,125 @@ TEST(WinSystem, SystemToolsComeFromTheSystemFolderWhateverTheCurrentFolderHolds)
   std::filesystem::remove_all(dir);
 }
 
-TEST(WinSystem, JournalStore) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "repair journal test";
-  std::filesystem::remove_all(dir);
-  WinJournalStore store(dir.wstring());
-  EXPECT_EQ(store.Location(), (dir / "repair-journal.txt").wstring());
-  std::string bytes = "left";
-  EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing) << "no folder yet";
+// The journal's key as others may have left it, for WinJournalStore to find.
+class JournalKey : public ::testing::Test {
+ protected:
+  static constexpr const wchar_t* kPath = L"SOFTWARE\\DEzed Repair test";
+  static constexpr const wchar_t* kTarget = L"SOFTWARE\\DEzed Repair test target";
+
+  void SetUp() override { TearDown(); }
+  void TearDown() override {
+    // Made deletable first: a case may leave a list that refuses it.
+    SetAccess(kPath, L"O:BAD:P(A;;KA;;;BA)");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPath);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPath);
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTarget);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kTarget);
+  }
+
+  // A key made as any administrator's tool makes one: no access list of
+  // its own (inherited on Windows, Wine's default under Wine).
+  static void Plant(const wchar_t* path, const std::string& journal) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"Journal", 0, REG_BINARY, reinterpret_cast<const BYTE*>(journal.data()),
+                   static_cast<DWORD>(journal.size()));
+    RegCloseKey(key);
+  }
+  static void SetAccess(const wchar_t* path, const wchar_t* access) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, REG_OPTION_OPEN_LINK, WRITE_DAC | WRITE_OWNER, &key)) return;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(access, SDDL_REVISION_1, &descriptor, nullptr);
+    EXPECT_EQ(RegSetKeySecurity(
+                  key, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                  descriptor),
+              ERROR_SUCCESS);
+    LocalFree(descriptor);
+    RegCloseKey(key);
+  }
+  // The value as it is in the registry, read around the store; "none".
+  static std::string Raw(const wchar_t* path, const wchar_t* name = L"Journal") {
+    char data[64] = {};
+    DWORD size = sizeof(data);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_ANY, nullptr, data, &size)) return "none";
+    return std::string(data, size);
+  }
+
+  WinJournalStore store{kPath};
+  std::string bytes;
+};
+
+TEST_F(JournalKey, KeepsTheJournalInAKeyOfItsOwn) {
+  EXPECT_EQ(store.Location(), L"HKLM\\SOFTWARE\\DEzed Repair test\\Journal");
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing) << "no key yet";
   EXPECT_TRUE(store.Remove()) << "nothing to remove is no failure";
   ASSERT_TRUE(store.Write("first\r\n"));
   ASSERT_TRUE(store.Write("second\r\n"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "repair-journal.txt.tmp")) << "the temporary file took its name";
-  ASSERT_EQ(store.Read(&bytes), JournalRead::kRead);
+  ASSERT_EQ(store.Read(&bytes), JournalRead::kRead) << "the key it made passes its own check";
   EXPECT_EQ(bytes, "second\r\n");
   ASSERT_TRUE(store.SetAside("damaged"));
   EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing);
-  EXPECT_TRUE(std::filesystem::exists(dir / "repair-journal.txt.damaged"));
+  EXPECT_EQ(Raw(kPath, L"Journal.damaged"), "second\r\n");
   ASSERT_TRUE(store.Write(std::string(40000, 'x')));
   ASSERT_EQ(store.Read(&bytes), JournalRead::kRead);
-  EXPECT_EQ(bytes.size(), RepairJournal::kMaxBytes + 1) << "a file too large to be ours is read no further";
+  EXPECT_EQ(bytes.size(), RepairJournal::kMaxBytes + 1) << "a value too large to be ours is read no further";
   EXPECT_TRUE(store.Remove());
   EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing);
-  std::filesystem::remove_all(dir);
+}
+
+// A key the program did not make, or one that leads elsewhere, is never
+// read as a journal: what it held is logged, and a key of the program's
+// own takes its place. One that cannot be replaced, or that refuses the
+// write, leaves nothing written.
+TEST_F(JournalKey, AKeyOfAnotherHandIsNeverTakenForTheJournal) {
+  LogCapture log;
+  Plant(kPath, "DEzed repair journal\r\nplanted");
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kForeign) << "made by another tool";
+  EXPECT_EQ(Raw(kPath), "none");
+  EXPECT_TRUE(log.Contains(
+      "journal key HKLM\\SOFTWARE\\DEzed Repair test held, not acted on: DEzed repair journal\\r\\nplanted"));
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing) << "made anew, the program's own";
+
+  ASSERT_TRUE(store.Write("ours\r\n"));
+  SetAccess(kPath, L"O:BAD:P(A;;KA;;;SY)(A;;KA;;;BA)(A;;KW;;;BU)");
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kForeign) << "users may write to it";
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing);
+
+  // A link to another key: that key keeps what it holds.
+  ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPath), ERROR_SUCCESS);
+  Plant(kTarget, "target's");
+  HKEY link = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPath, 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS, nullptr,
+                            &link, nullptr),
+            ERROR_SUCCESS);
+  const std::wstring target = L"\\Registry\\Machine\\" + std::wstring(kTarget);
+  RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                 static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+  RegCloseKey(link);
+  ASSERT_EQ(Raw(kPath), "target's") << "the link leads there";
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kMissing) << "a link: what it leads to is never read";
+  EXPECT_EQ(Raw(kPath), "none") << "the link is gone, a key of the program's own in its place";
+  EXPECT_EQ(Raw(kTarget), "target's");
+  EXPECT_TRUE(store.Write("ours\r\n"));
+  EXPECT_EQ(Raw(kTarget), "target's");
+
+  // Foreign and not removable (it has a subkey): nothing can be written.
+  ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, kPath), ERROR_SUCCESS);
+  Plant(kPath, "planted");
+  Plant((std::wstring(kPath) + L"\\held").c_str(), "");
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kForeign);
+  EXPECT_FALSE(store.Write("ours\r\n"));
+  EXPECT_FALSE(store.Remove());
+
+  // The program's own list, but one that lets nobody write.
+  TearDown();
+  ASSERT_TRUE(store.Write("ours\r\n"));
+  SetAccess(kPath, L"O:BAD:P(A;;KR;;;SY)(A;;KR;;;BA)");
+  EXPECT_EQ(store.Read(&bytes), JournalRead::kRead);
+  EXPECT_FALSE(store.Write("more\r\n"));
+  EXPECT_EQ(Raw(kPath), "ours\r\n");
 }
 
 // Each adapter the enumeration lists is found again by its GUID, and by its
